@@ -1,0 +1,31 @@
+# The two entry points: `make run` and `make test`. Both install what is missing, configure
+# into build/ and build; extra CMake options can be given in CMAKE_ARGS.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_ARGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+run: build
+	$(BUILD_DIR)/app/paddock
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	$(BUILD_DIR)/bench/log_flood
+
+clean:
+	rm -rf $(BUILD_DIR)

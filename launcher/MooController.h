@@ -1,0 +1,132 @@
+#pragma once
+
+#include "LogText.h"
+#include "NotificationCenter.h"
+#include "Pipe.h"
+#include "String.h"
+#include "Task.h"
+#include "UserDefaults.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+namespace paddock {
+
+class OpenPanel;
+
+/// Context codes handed to a file chooser and back to openPanelDidEnd.
+enum ChooserPurpose : int {
+    executableChooser = 0,
+    databaseChooser = 1,
+};
+
+/// The launcher's one controller: the server process, its output log, the chosen
+/// databases and the start sequence. Everything runs on the GUI thread.
+class MooController final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(paddock::LogTextPtr outputString READ outputString NOTIFY outputStringChanged)
+    Q_PROPERTY(bool isMooRunning READ isMooRunning NOTIFY isMooRunningChanged)
+    Q_PROPERTY(std::shared_ptr<paddock::Pipe> taskStdError READ taskStdError NOTIFY taskStdErrorChanged)
+    Q_PROPERTY(std::shared_ptr<paddock::Pipe> taskStdOut READ taskStdOut NOTIFY taskStdOutChanged)
+    Q_PROPERTY(std::shared_ptr<paddock::Task> task READ task NOTIFY taskChanged)
+    Q_PROPERTY(paddock::String dbPath READ dbPath NOTIFY dbPathChanged)
+    Q_PROPERTY(paddock::String newDbPath READ newDbPath NOTIFY newDbPathChanged)
+
+public:
+    /// Class initialisation: writes the two format defaults when absent and seeds the
+    /// random generator. Runs once per process; later calls do nothing.
+    static void initialize();
+    /// Whether initialize() has run in this process.
+    static bool isInitialized();
+    /// Writes the format defaults into store where absent (an empty value is a value).
+    static void writeFormatDefaults(UserDefaults &store);
+
+    /// Runs class initialisation if needed, then sets the fresh state.
+    explicit MooController(QObject *parent = nullptr);
+    /// Ends every notice subscription first, then releases the held values; a running
+    /// server keeps running.
+    ~MooController() override;
+    Q_DISABLE_COPY_MOVE(MooController)
+
+    /// Connects the outlets; the interface owns what they point to.
+    void connectOutlets(UserDefaultsController *prefsController, QWidget *prefsWindow,
+                        QWidget *logWindow);
+    UserDefaultsController *prefsController() const { return m_prefsController; }
+    QWidget *prefsWindow() const { return m_prefsWindow; }
+    QWidget *logWindow() const { return m_logWindow; }
+
+    // Accessors. Object setters compare by identity: the held object again changes nothing
+    // and emits nothing. Signals are emitted after the value is stored.
+    LogTextPtr outputString() const { return m_outputString; }
+    void setOutputString(LogTextPtr value);
+    bool isMooRunning() const { return m_isMooRunning; }
+    /// Stores the boolean; an absent value stores false.
+    void setIsMooRunning(std::optional<bool> value);
+    std::shared_ptr<Pipe> taskStdError() const { return m_taskStdError; }
+    void setTaskStdError(std::shared_ptr<Pipe> value);
+    std::shared_ptr<Pipe> taskStdOut() const { return m_taskStdOut; }
+    void setTaskStdOut(std::shared_ptr<Pipe> value);
+    std::shared_ptr<Task> task() const { return m_task; }
+    void setTask(std::shared_ptr<Task> value);
+    String dbPath() const { return m_dbPath; }
+    void setDbPath(String value);
+    String newDbPath() const { return m_newDbPath; }
+    /// Also records a newly stored name under MOOLastDBName.
+    void setNewDbPath(String value);
+
+    /// Whether Start had to ask for the executable first (not published).
+    bool shouldPromptForDb() const { return m_shouldPromptForDb; }
+
+    /// Forms the output name from the template and stores it through setNewDbPath.
+    void determineNewDbName();
+    /// Launches the server on dbPath with newDbPath in the database's folder.
+    /// Throws LaunchError; isMooRunning then keeps its value.
+    void runMoo();
+    void taskEndedNotification(const Notification &notification);
+    /// Sends SIGTERM and waits for the exit while the event loop runs; never SIGKILL.
+    void stopMoo(QObject *sender = nullptr);
+    /// Subscribes the output reader to read completions from any sender.
+    void awakeFromNib();
+    void readDataNotification(const Notification &notification);
+
+    void startMoo(QObject *sender = nullptr);
+    void chooseURL(QObject *sender = nullptr);
+    void preferences(QObject *sender = nullptr);
+    void promptUserToFindDb();
+    void openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo);
+
+Q_SIGNALS:
+    void outputStringChanged();
+    void isMooRunningChanged(bool running);
+    void taskStdErrorChanged();
+    void taskStdOutChanged();
+    void taskChanged();
+    void dbPathChanged();
+    void newDbPathChanged();
+
+private:
+    // The fields, in their declared order.
+    QPointer<UserDefaultsController> m_prefsController;
+    QPointer<QWidget> m_prefsWindow;
+    QPointer<QWidget> m_logWindow;
+    LogTextPtr m_outputString;
+    bool m_isMooRunning = false;
+    std::shared_ptr<Pipe> m_taskStdError;
+    std::shared_ptr<Pipe> m_taskStdOut;
+    std::shared_ptr<Task> m_task;
+    String m_dbPath;
+    String m_newDbPath;
+    bool m_shouldPromptForDb = false;
+
+};
+
+} // namespace paddock
+
+Q_DECLARE_METATYPE(paddock::LogTextPtr)
+Q_DECLARE_METATYPE(std::shared_ptr<paddock::Pipe>)
+Q_DECLARE_METATYPE(std::shared_ptr<paddock::Task>)
+Q_DECLARE_METATYPE(paddock::String)

@@ -1,0 +1,34 @@
+#include "MooController.h"
+
+#include "FileHandle.h"
+
+#include <QByteArray>
+
+namespace paddock {
+
+void MooController::awakeFromNib()
+{
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this](const Notification &n) { readDataNotification(n); },
+        FileHandleReadCompletionNotification);
+}
+
+void MooController::readDataNotification(const Notification &notification)
+{
+    if (notification.name != FileHandleReadCompletionNotification)
+        return;
+
+    const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
+    if (item != notification.userInfo.constEnd()) {
+        // Every byte is one Latin-1 character, so the chunk is stored as it came.
+        const QByteArray chunk = item->toByteArray();
+        setOutputString(outputString()->appending(
+            std::string_view(chunk.constData(), size_t(chunk.size()))));
+    }
+
+    // At the end of its stream a handle ignores this, so reading stops there.
+    if (const auto handle = std::dynamic_pointer_cast<FileHandle>(notification.sender))
+        handle->readInBackgroundAndNotify();
+}
+
+} // namespace paddock

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace paddock {
+
+/// An immutable log text whose characters are bytes decoded as Latin-1 (every byte one
+/// character). Successive texts share one growing buffer: appending copies only the new
+/// chunk, and a text keeps seeing exactly its own characters whatever is appended later.
+class LogText final {
+public:
+    /// A new empty text.
+    static std::shared_ptr<const LogText> create();
+    /// A new text with this text's characters followed by chunk's bytes.
+    std::shared_ptr<const LogText> appending(std::string_view chunk) const;
+
+    qsizetype length() const { return m_length; }
+    bool isEmpty() const { return m_length == 0; }
+    /// The byte at position (0 <= position < length()).
+    char at(qsizetype position) const;
+    /// Calls visit with consecutive pieces covering [position, position + count), clamped
+    /// to this text; no copy is made.
+    void forEachPiece(qsizetype position, qsizetype count,
+                      const std::function<void(std::string_view)> &visit) const;
+    /// The characters in [position, position + count) as bytes.
+    std::string bytes(qsizetype position, qsizetype count) const;
+    /// The characters in [position, position + count) as text.
+    QString mid(qsizetype position, qsizetype count) const;
+    /// All characters as text (a copy; meant for small logs and tests).
+    QString toQString() const { return mid(0, m_length); }
+
+    struct Buffer;
+    LogText(std::shared_ptr<Buffer> buffer, qsizetype length);
+
+private:
+    std::shared_ptr<Buffer> m_buffer;
+    qsizetype m_length = 0;
+};
+
+using LogTextPtr = std::shared_ptr<const LogText>;
+
+} // namespace paddock

@@ -1,0 +1,44 @@
+#include "Pipe.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace paddock {
+
+namespace {
+
+// A launcher started with 0, 1 or 2 closed would get a pipe end numbered there, and the
+// child's dup2 onto 1 and 2 would then overwrite one end with the other.
+UniqueFd aboveStandardDescriptors(UniqueFd fd)
+{
+    if (fd.get() > 2)
+        return fd;
+    UniqueFd moved(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
+    if (!moved)
+        throw std::system_error(errno, std::generic_category(), "fcntl");
+    return moved;
+}
+
+} // namespace
+
+std::shared_ptr<Pipe> Pipe::create()
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    readEnd = aboveStandardDescriptors(std::move(readEnd));
+    writeEnd = aboveStandardDescriptors(std::move(writeEnd));
+    return std::shared_ptr<Pipe>(new Pipe(std::move(readEnd), std::move(writeEnd)));
+}
+
+Pipe::Pipe(UniqueFd readEnd, UniqueFd writeEnd)
+    : m_readEnd(FileHandle::create(std::move(readEnd)))
+    , m_writeEnd(std::move(writeEnd))
+{
+}
+
+} // namespace paddock

@@ -1,0 +1,260 @@
+#include "Task.h"
+
+#include "LaunchError.h"
+#include "NotificationCenter.h"
+#include "String.h"
+#include "SystemError.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace paddock {
+
+namespace {
+
+int pidfdOpen(pid_t pid)
+{
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+int pidfdSendSignal(int pidfd, int signal)
+{
+    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
+
+[[noreturn]] void fail(const std::string &what, int error)
+{
+    const std::string reason = errorText(error);
+    throw LaunchError(what + ": " + reason, error, reason);
+}
+
+// posix_spawn's attributes and file actions, released on every path out of launch().
+struct SpawnSetup {
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_t actions;
+    SpawnSetup()
+    {
+        posix_spawnattr_init(&attributes);
+        posix_spawn_file_actions_init(&actions);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup &) = delete;
+    SpawnSetup &operator=(const SpawnSetup &) = delete;
+};
+
+// The child must ignore SIGPIPE, so that a server outliving the launcher gets EPIPE on
+// its writes instead of dying before it can save. posix_spawn can only reset signals to
+// their default, so the ignored disposition is inherited: set it in the launcher for the
+// moment of the spawn and put back whatever was there.
+class SigpipeIgnoredForSpawn final {
+public:
+    SigpipeIgnoredForSpawn()
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = ::sigaction(SIGPIPE, &ignore, &m_previous) == 0;
+    }
+    ~SigpipeIgnoredForSpawn()
+    {
+        if (m_saved)
+            ::sigaction(SIGPIPE, &m_previous, nullptr);
+    }
+    SigpipeIgnoredForSpawn(const SigpipeIgnoredForSpawn &) = delete;
+    SigpipeIgnoredForSpawn &operator=(const SigpipeIgnoredForSpawn &) = delete;
+
+private:
+    struct sigaction m_previous = {};
+    bool m_saved = false;
+};
+
+std::string absoluteLaunchPath(const std::string &path)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    // A relative path means the launcher's own folder, not the server's.
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return path;
+    return std::string(cwd) + "/" + path;
+}
+
+} // namespace
+
+std::shared_ptr<Task> Task::create()
+{
+    return std::shared_ptr<Task>(new Task());
+}
+
+Task::~Task() = default;
+
+void Task::launch()
+{
+    // Whatever happens, the launcher's copies of the write ends go: a launched child has
+    // its own, and a failed launch must not leave them open (nor a read end that never ends).
+    struct CloseWriteEnds {
+        Task *task;
+        ~CloseWriteEnds()
+        {
+            if (task->m_standardOutput)
+                task->m_standardOutput->closeWriteEnd();
+            if (task->m_standardError)
+                task->m_standardError->closeWriteEnd();
+        }
+    } closeWriteEnds{this};
+
+    if (m_launchTried)
+        fail("The server process was already started once", EALREADY);
+    m_launchTried = true;
+
+    if (m_launchPath.empty())
+        fail("No server executable is set", ENOENT);
+    const std::string executable = absoluteLaunchPath(m_launchPath);
+
+    // Open the working folder first: it can fail, and nothing needs undoing yet. The child
+    // changes into this very folder, even if the path is renamed meanwhile.
+    UniqueFd folder;
+    if (!m_currentDirectory.empty()) {
+        folder.reset(::open(m_currentDirectory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder)
+            fail("Cannot use the database's folder \"" + m_currentDirectory + "\"", errno);
+    }
+
+    SpawnSetup setup;
+    int rc = 0;
+    auto check = [&rc](int result) {
+        if (result != 0 && rc == 0)
+            rc = result;
+    };
+
+    // What runs between the spawn and the exec, in this order: the pipes' write ends
+    // become 1 and 2 (dup2 onto the same number clears close-on-exec), the child changes
+    // into the folder, and every descriptor above 2 is closed, also ones a library opened
+    // without close-on-exec. Standard input stays the launcher's.
+    if (m_standardOutput && m_standardOutput->writeDescriptor() >= 0)
+        check(posix_spawn_file_actions_adddup2(&setup.actions, m_standardOutput->writeDescriptor(),
+                                               STDOUT_FILENO));
+    if (m_standardError && m_standardError->writeDescriptor() >= 0)
+        check(posix_spawn_file_actions_adddup2(&setup.actions, m_standardError->writeDescriptor(),
+                                               STDERR_FILENO));
+    if (folder)
+        check(posix_spawn_file_actions_addfchdir_np(&setup.actions, folder.get()));
+    check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1));
+
+    // An empty mask and default dispositions for every signal but SIGPIPE, whatever the
+    // launcher blocks or ignores; a process group of its own, so a Ctrl+C or hang-up
+    // aimed at a launcher started from a terminal never reaches the server.
+    sigset_t empty;
+    sigemptyset(&empty);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGPIPE);
+    check(posix_spawnattr_setsigmask(&setup.attributes, &empty));
+    check(posix_spawnattr_setsigdefault(&setup.attributes, &defaults));
+    check(posix_spawnattr_setpgroup(&setup.attributes, 0));
+    check(posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK |
+                                                          POSIX_SPAWN_SETSIGDEF |
+                                                          POSIX_SPAWN_SETPGROUP));
+    if (rc != 0)
+        fail("Cannot prepare the server process", rc);
+
+    std::vector<char *> argv;
+    argv.reserve(m_arguments.size() + 2);
+    argv.push_back(const_cast<char *>(executable.c_str()));
+    for (const std::string &argument : m_arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    {
+        const SigpipeIgnoredForSpawn sigpipeIgnored;
+        // glibc's posix_spawn reports a failed chdir or exec of the child as its result.
+        rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
+                           argv.data(), environ);
+    }
+    if (rc != 0)
+        fail("Cannot start the server \"" + m_launchPath + "\"", rc);
+
+    // Nobody else reaps our children, so the id stays ours until we wait for it; from now
+    // on everything goes through the pidfd.
+    UniqueFd pidfd(pidfdOpen(pid));
+    if (!pidfd) {
+        const int error = errno;
+        ::kill(pid, SIGKILL); // never started for us: we could neither watch nor stop it
+        siginfo_t info;
+        while (::waitid(P_PID, id_t(pid), &info, WEXITED) != 0 && errno == EINTR) {
+        }
+        fail("Cannot watch the server process", error);
+    }
+    m_pid = pid;
+    m_pidfd = std::move(pidfd);
+    m_exitNotifier = new QSocketNotifier(qintptr(m_pidfd.get()), QSocketNotifier::Read, this);
+    connect(m_exitNotifier, &QSocketNotifier::activated, this, &Task::onPidfdReadable);
+    m_selfWhileRunning = shared_from_this();
+}
+
+bool Task::sendSignal(int signal)
+{
+    if (!isRunning() || !m_pidfd)
+        return false;
+    return pidfdSendSignal(m_pidfd.get(), signal) == 0;
+}
+
+void Task::onPidfdReadable()
+{
+    siginfo_t info = {};
+    int rc;
+    do {
+        rc = ::waitid(P_PIDFD, id_t(m_pidfd.get()), &info, WEXITED | WNOHANG);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 || info.si_pid == 0)
+        return; // not ended yet after all
+
+    m_exited = true;
+    if (info.si_code == CLD_EXITED) {
+        m_reason = TerminationReason::Exit;
+        m_status = info.si_status;
+    } else {
+        m_reason = TerminationReason::UncaughtSignal;
+        m_status = info.si_status;
+    }
+    // The child is reaped: its id may now be reused, so drop the pidfd and with it any
+    // chance of signalling a stranger.
+    delete m_exitNotifier;
+    m_exitNotifier = nullptr;
+    m_pidfd.reset();
+
+    const std::shared_ptr<Task> self = std::move(m_selfWhileRunning);
+    Q_EMIT terminated();
+    NotificationCenter::defaultCenter().post(Notification{TaskDidTerminateNotification, self, {}});
+}
+
+bool Task::waitUntilExit()
+{
+    if (!isRunning())
+        return true;
+    const std::shared_ptr<Task> self = shared_from_this();
+    QEventLoop loop;
+    connect(this, &Task::terminated, &loop, &QEventLoop::quit);
+    // QCoreApplication::exit() ends every running loop, ours too: then we report that the
+    // child is still running instead of waiting past the application's end.
+    loop.exec();
+    return !isRunning();
+}
+
+} // namespace paddock

@@ -1,0 +1,306 @@
+// stand-in-server: behaves towards Paddock like a MOO server, for tests and for trying
+// Paddock without one. It takes exactly two arguments, the input database and the output
+// name, reports what it got, and on SIGTERM writes the output database (the input's
+// contents plus a line) under the output name, resolved against its working directory.
+//
+// What else it does is read from the input database, one command a line (others ignored):
+//   exit N               exit at once with status N
+//   ignore-term          ignore SIGTERM from now on
+//   stdout TEXT          write TEXT and a newline to standard output
+//   stderr TEXT          write TEXT and a newline to standard error
+//   flood N [stderr]     write N bytes as fast as it can (100-byte lines)
+//   interleave N SEED    write N bytes to each stream in random-sized pieces ('O' and 'E')
+//   crash SIGNAL         end by the signal (a number, or SEGV, ABRT, KILL, BUS)
+//   fork-helper SECONDS  fork a helper that keeps both streams open for SECONDS
+//   close-output         close standard output and standard error, run on
+//   report               print the descriptors, signal mask, ignored signals, process group
+//   sleep-ms N           pause
+//   tick-ms N            while waiting, write a line every N milliseconds
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EPIPE once Paddock is gone: go on without output
+        }
+        data += written;
+        size -= size_t(written);
+    }
+}
+
+void say(int fd, const std::string &text)
+{
+    const std::string line = text + "\n";
+    writeAll(fd, line.data(), line.size());
+}
+
+std::string hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string statusLine(const char *field)
+{
+    FILE *status = std::fopen("/proc/self/status", "re");
+    if (!status)
+        return "?";
+    char line[512];
+    std::string value = "?";
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+            value = line + length + 1;
+            value.erase(0, value.find_first_not_of(" \t"));
+            value.erase(value.find_last_not_of("\n") + 1);
+        }
+    }
+    std::fclose(status);
+    return value;
+}
+
+std::string openDescriptors()
+{
+    std::string list;
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return "?";
+    const int own = ::dirfd(dir);
+    std::vector<int> fds;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const int fd = std::atoi(entry->d_name);
+        if (fd != own)
+            fds.push_back(fd);
+    }
+    ::closedir(dir);
+    std::sort(fds.begin(), fds.end());
+    for (const int fd : fds)
+        list += (list.empty() ? "" : ",") + std::to_string(fd);
+    return list;
+}
+
+void sleepMs(long ms)
+{
+    timespec pause{ms / 1000, (ms % 1000) * 1000000};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+int signalNumber(const std::string &name)
+{
+    if (name == "SEGV")
+        return SIGSEGV;
+    if (name == "ABRT")
+        return SIGABRT;
+    if (name == "KILL")
+        return SIGKILL;
+    if (name == "BUS")
+        return SIGBUS;
+    return std::atoi(name.c_str());
+}
+
+void flood(int fd, long long bytes)
+{
+    std::string block;
+    // 100-byte lines: "flood NNNNNNNN " and filler up to the newline.
+    const std::string filler =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs";
+    for (int line = 0; block.size() < 64 * 1024 - 100; ++line) {
+        std::string number = std::to_string(line);
+        number.insert(0, 8 - std::min<size_t>(8, number.size()), '0');
+        block += "flood " + number + " " + filler.substr(0, 100 - 16) + "\n";
+    }
+    while (bytes > 0) {
+        const size_t take = size_t(std::min<long long>(bytes, (long long)block.size()));
+        writeAll(fd, block.data(), take);
+        bytes -= (long long)take;
+    }
+}
+
+void interleave(long long bytes, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> size(1, 9000);
+    long long left[2] = {bytes, bytes};
+    const std::string out(9000, 'O'), err(9000, 'E');
+    while (left[0] > 0 || left[1] > 0) {
+        const int stream = (left[0] > 0 && (left[1] == 0 || random() % 2 == 0)) ? 0 : 1;
+        const long long take = std::min<long long>(size(random), left[stream]);
+        writeAll(stream == 0 ? STDOUT_FILENO : STDERR_FILENO, (stream == 0 ? out : err).data(),
+                 size_t(take));
+        left[stream] -= take;
+    }
+}
+
+bool writeOutputDatabase(const std::string &name, const std::string &contents, const char *why)
+{
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        say(STDERR_FILENO, "stand-in-server: cannot write \"" + name + "\": " + std::strerror(errno));
+        return false;
+    }
+    const std::string saved = contents + "stand-in-server: " + why + "\n";
+    writeAll(fd, saved.data(), saved.size());
+    ::fsync(fd);
+    ::close(fd);
+    say(STDOUT_FILENO, std::string("stand-in-server: ") + why + ", wrote \"" + name + "\"");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // What the launcher gave us, read before we change anything.
+    const std::string initialDescriptors = openDescriptors();
+    const std::string initialBlocked = statusLine("SigBlk");
+    const std::string initialIgnored = statusLine("SigIgn");
+
+    if (argc != 3) {
+        say(STDERR_FILENO, "stand-in-server: expected 2 arguments, got " + std::to_string(argc - 1));
+        return 2;
+    }
+    const std::string input = argv[1];
+    const std::string output = argv[2];
+    char cwdBuffer[8192];
+    const std::string cwd = ::getcwd(cwdBuffer, sizeof cwdBuffer) ? cwdBuffer : "?";
+
+    say(STDOUT_FILENO, "stand-in-server: database \"" + input + "\", output \"" + output +
+                           "\", folder \"" + cwd + "\"");
+    say(STDERR_FILENO, "stand-in-server: argc=" + std::to_string(argc) + " db=" + hex(input) +
+                           " out=" + hex(output) + " cwd=" + hex(cwd));
+
+    // Hold SIGTERM and SIGUSR2 until we wait for them, so a stop during a flood still saves.
+    sigset_t waited;
+    sigemptyset(&waited);
+    sigaddset(&waited, SIGTERM);
+    sigaddset(&waited, SIGUSR2);
+    ::sigprocmask(SIG_BLOCK, &waited, nullptr);
+
+    std::string contents;
+    {
+        const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            say(STDERR_FILENO, "stand-in-server: cannot open \"" + input + "\": " + std::strerror(errno));
+            return 1;
+        }
+        char buffer[65536];
+        ssize_t got;
+        while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+            contents.append(buffer, size_t(got));
+        ::close(fd);
+    }
+
+    long tickMs = -1;
+    std::istringstream script(contents);
+    std::string line;
+    while (std::getline(script, line)) {
+        std::istringstream words(line);
+        std::string command;
+        words >> command;
+        if (command == "exit") {
+            int status = 0;
+            words >> status;
+            return status;
+        } else if (command == "ignore-term") {
+            ::signal(SIGTERM, SIG_IGN);
+            sigdelset(&waited, SIGTERM);
+            sigset_t term;
+            sigemptyset(&term);
+            sigaddset(&term, SIGTERM);
+            ::sigprocmask(SIG_UNBLOCK, &term, nullptr);
+        } else if (command == "stdout" || command == "stderr") {
+            std::string text = line.substr(std::min(line.size(), command.size() + 1));
+            say(command == "stdout" ? STDOUT_FILENO : STDERR_FILENO, text);
+        } else if (command == "flood") {
+            long long bytes = 0;
+            std::string stream;
+            words >> bytes >> stream;
+            flood(stream == "stderr" ? STDERR_FILENO : STDOUT_FILENO, bytes);
+        } else if (command == "interleave") {
+            long long bytes = 0;
+            unsigned seed = 1;
+            words >> bytes >> seed;
+            interleave(bytes, seed);
+        } else if (command == "crash") {
+            std::string name;
+            words >> name;
+            const int signal = signalNumber(name);
+            ::signal(signal, SIG_DFL);
+            sigset_t only;
+            sigemptyset(&only);
+            sigaddset(&only, signal);
+            ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+            ::raise(signal);
+            return 125; // not reached for a fatal signal
+        } else if (command == "fork-helper") {
+            long seconds = 5;
+            words >> seconds;
+            const pid_t helper = ::fork();
+            if (helper == 0) {
+                sleepMs(seconds * 1000);
+                ::_exit(0);
+            }
+            say(STDOUT_FILENO, "stand-in-server: helper " + std::to_string(helper) + " keeps the output open");
+        } else if (command == "close-output") {
+            ::close(STDOUT_FILENO);
+            ::close(STDERR_FILENO);
+        } else if (command == "report") {
+            say(STDOUT_FILENO, "stand-in-server: fds=" + initialDescriptors + " blocked=" + initialBlocked +
+                                   " ignored=" + initialIgnored + " pid=" + std::to_string(::getpid()) +
+                                   " pgid=" + std::to_string(::getpgrp()));
+        } else if (command == "sleep-ms") {
+            long ms = 0;
+            words >> ms;
+            sleepMs(ms);
+        } else if (command == "tick-ms") {
+            words >> tickMs;
+        }
+    }
+
+    say(STDOUT_FILENO, "stand-in-server: running");
+    for (long tick = 0;; ++tick) {
+        siginfo_t info;
+        int signal;
+        if (tickMs > 0) {
+            const timespec timeout{tickMs / 1000, (tickMs % 1000) * 1000000};
+            signal = ::sigtimedwait(&waited, &info, &timeout);
+        } else {
+            signal = ::sigwaitinfo(&waited, &info);
+        }
+        if (signal == SIGTERM) {
+            return writeOutputDatabase(output, contents, "shut down") ? 0 : 1;
+        }
+        if (signal == SIGUSR2) {
+            writeOutputDatabase(output, contents, "checkpoint");
+        } else if (signal < 0 && errno == EAGAIN) {
+            say(STDOUT_FILENO, "stand-in-server: tick " + std::to_string(tick));
+        }
+    }
+}
