@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -161,8 +162,10 @@ void Task::launch()
     // aimed at a launcher started from a terminal never reaches the server.
     sigset_t empty;
     sigemptyset(&empty);
+    // Every bit set, not sigfillset(): glibc leaves its two reserved real-time signals out
+    // of a filled set and would then hand them to the child ignored.
     sigset_t defaults;
-    sigfillset(&defaults);
+    std::memset(&defaults, 0xff, sizeof defaults);
     sigdelset(&defaults, SIGPIPE);
     check(posix_spawnattr_setsigmask(&setup.attributes, &empty));
     check(posix_spawnattr_setsigdefault(&setup.attributes, &defaults));

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MooController.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+namespace paddock::test {
+
+/// Gives the test program its own settings folder and the offscreen platform; must be
+/// made before the application object.
+class TestEnvironment final {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+    const QString &configHome() const { return m_configHome; }
+
+private:
+    QString m_configHome;
+};
+
+/// The stand-in server's path, as the build put it.
+std::string standInServerPath();
+
+/// Writes a database whose contents are script into folder/name; returns its full path.
+std::string writeDatabase(const QString &folder, const std::string &name, const std::string &script);
+
+/// How many descriptors this process has open right now.
+int openDescriptorCount();
+/// The process ids of this process's children that have not been reaped.
+QList<int> childProcesses();
+
+/// A controller with its own settings store, its outlets connected (no windows) and its
+/// output reader subscribed; the executable set to the stand-in server.
+class ControllerFixture final {
+public:
+    ControllerFixture();
+    ~ControllerFixture();
+
+    MooController &controller() { return *m_controller; }
+    UserDefaults &store() { return *m_store; }
+    QString folder() const { return m_folder.path(); }
+    /// Log text as Latin-1 bytes.
+    std::string log() const;
+    /// Sets dbPath to a new database with script and newDbPath to outputName, then runMoo.
+    void launch(const std::string &script, const std::string &outputName = "out.db",
+                const std::string &databaseName = "in.db");
+    /// Stops any server still running (SIGKILL) and reaps it, so no test leaves a child.
+    void reapAll();
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<UserDefaults> m_store;
+    std::unique_ptr<UserDefaultsController> m_prefs;
+    std::unique_ptr<MooController> m_controller;
+    QList<std::shared_ptr<Task>> m_launched;
+};
+
+} // namespace paddock::test
+
+#define PADDOCK_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        paddock::test::TestEnvironment environment;                                                \
+        QApplication application(argc, argv);                                                      \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -1,0 +1,387 @@
+#include "TestSupport.h"
+
+#include "LaunchError.h"
+#include "SettingsKeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <csignal>
+#include <fcntl.h>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+std::string unhex(const std::string &hex)
+{
+    if (hex == "-")
+        return {};
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+// What the stand-in reported receiving: its two arguments and its working directory.
+struct Received {
+    int argc = 0;
+    std::string db, out, cwd;
+};
+
+std::optional<Received> received(const std::string &log)
+{
+    static const std::regex line("argc=(\\d+) db=([0-9a-f-]+) out=([0-9a-f-]+) cwd=([0-9a-f-]+)");
+    std::smatch match;
+    if (!std::regex_search(log, match, line))
+        return std::nullopt;
+    return Received{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
+}
+
+// The signal mask of a process, which the stand-in sets once it is ready for a stop.
+unsigned long long blockedSignals(int pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigBlk:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    return 0;
+}
+
+bool contains(const std::string &log, const std::string &text)
+{
+    return log.find(text) != std::string::npos;
+}
+
+} // namespace
+
+class tst_ServerProcess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void launch_passesArgumentsBytewiseInDatabaseFolder_data();
+    void launch_passesArgumentsBytewiseInDatabaseFolder();
+    void serverExitsAtOnce_isSeenAndGoesIdle();
+    void stop_whileIdle_doesNothing();
+    void secondLaunch_replacesServerAndReapsTheFirst();
+    void launch_failures_data();
+    void launch_failures();
+    void launchFailure_whileAServerRuns_keepsItRunning();
+    void child_seesOnlyStandardDescriptorsAndCleanSignals();
+    void task_releasedWhileRunning_keepsChildAndReapsIt();
+    void task_signalAfterReap_sendsNothing();
+    void cycles_leaveNoDescriptorsOrChildren();
+};
+
+void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder_data()
+{
+    QTest::addColumn<QString>("subfolder");
+    QTest::addColumn<QByteArray>("databaseName");
+    QTest::addColumn<QByteArray>("outputName");
+    QTest::newRow("plain") << QString() << QByteArray("castle.db") << QByteArray("castle.db.new");
+    QTest::newRow("spaces and quotes") << QStringLiteral("my worlds") << QByteArray("it's \"here\".db")
+                                       << QByteArray("out put's.db");
+    QTest::newRow("shell syntax") << QStringLiteral("$(touch pwned)") << QByteArray("`id`;$HOME|*.db")
+                                  << QByteArray("$(rm -rf x) && echo");
+    QTest::newRow("newline") << QString() << QByteArray("two\nlines.db") << QByteArray("a\nb");
+    QTest::newRow("not utf-8") << QString() << QByteArray("w\xff\xfe\x80rld.db")
+                               << QByteArray("\xc3\x28.new");
+    QTest::newRow("output path") << QString() << QByteArray("castle.db") << QByteArray("sub/../x.db");
+}
+
+void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder()
+{
+    QFETCH(QString, subfolder);
+    QFETCH(QByteArray, databaseName);
+    QFETCH(QByteArray, outputName);
+
+    ControllerFixture fixture;
+    QString folder = fixture.folder();
+    if (!subfolder.isEmpty()) {
+        QVERIFY(QDir(folder).mkdir(subfolder));
+        folder += u'/' + subfolder;
+    }
+    const std::string folderBytes = QFile::encodeName(folder).toStdString();
+    const std::string db = writeDatabase(folder, databaseName.toStdString(), "stdout hello\n");
+
+    // The launcher's own folder must not matter.
+    const QString ownFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QDir::rootPath()));
+    MooController &controller = fixture.controller();
+    controller.setDbPath(makeString(db));
+    controller.setNewDbPath(makeString(outputName.toStdString()));
+    QSignalSpy running(&controller, &MooController::isMooRunningChanged);
+    controller.runMoo();
+    QDir::setCurrent(ownFolder);
+    QVERIFY(controller.isMooRunning());
+    QCOMPARE(running.count(), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "stand-in-server: running"), 10000);
+    const auto got = received(fixture.log());
+    QVERIFY2(got, fixture.log().c_str());
+    QCOMPARE(got->argc, 3);
+    QCOMPARE(got->db, db);
+    QCOMPARE(got->out, outputName.toStdString());
+    QCOMPARE(got->cwd, folderBytes);
+
+    controller.stopMoo();
+    QVERIFY(!controller.isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
+    // The server saved its database under the output name, beside its input.
+    const std::string saved = folderBytes + "/" + outputName.toStdString();
+    QVERIFY(::access(saved.c_str(), F_OK) == 0);
+    QVERIFY(!QFile::exists(QStringLiteral("/pwned")));
+}
+
+void tst_ServerProcess::serverExitsAtOnce_isSeenAndGoesIdle()
+{
+    ControllerFixture fixture;
+    fixture.launch("stderr going away\nexit 3\n");
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller().task(), 10000);
+    QVERIFY(!fixture.controller().isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "going away"), 10000);
+}
+
+void tst_ServerProcess::stop_whileIdle_doesNothing()
+{
+    ControllerFixture fixture;
+    QSignalSpy running(&fixture.controller(), &MooController::isMooRunningChanged);
+    fixture.controller().stopMoo();
+    fixture.launch("exit 0\n");
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller().task(), 10000);
+    fixture.controller().stopMoo(); // after the notice: nothing to stop
+    QVERIFY(!fixture.controller().isMooRunning());
+    QCOMPARE(running.count(), 2); // the launch and the notice, nothing else
+}
+
+void tst_ServerProcess::secondLaunch_replacesServerAndReapsTheFirst()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    fixture.launch("stdout first server\n", "first.out", "first.db");
+    const std::shared_ptr<Task> first = controller.task();
+    fixture.launch("stdout second server\n", "second.out", "second.db");
+    const std::shared_ptr<Task> second = controller.task();
+    QVERIFY(first != second);
+    QVERIFY(first->isRunning());
+
+    // The replaced server runs on unsupervised; its output still reaches the log.
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "first server") &&
+                                 contains(fixture.log(), "second server"),
+                             10000);
+    // Its end leaves the state of the current one alone, and it is reaped.
+    QSignalSpy ended(first.get(), &Task::terminated);
+    QVERIFY(first->terminate());
+    QVERIFY(ended.wait(10000));
+    QVERIFY(controller.isMooRunning());
+    QCOMPARE(controller.task(), second);
+    QVERIFY(!childProcesses().contains(first->processIdentifier()));
+
+    controller.stopMoo();
+    QVERIFY(!controller.isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(childProcesses().isEmpty(), 10000);
+}
+
+void tst_ServerProcess::launch_failures_data()
+{
+    QTest::addColumn<QString>("executable"); // "<stand-in>" for the real one
+    QTest::addColumn<bool>("removeFolder");
+    QTest::addColumn<int>("expectedError");
+    QTest::newRow("missing") << QStringLiteral("/nonexistent/moo") << false << ENOENT;
+    QTest::newRow("not executable") << QStringLiteral("<plain file>") << false << EACCES;
+    QTest::newRow("a folder") << QStringLiteral("<folder>") << false << EACCES;
+    QTest::newRow("unset") << QStringLiteral("<unset>") << false << ENOENT;
+    QTest::newRow("empty") << QString() << false << ENOENT;
+    QTest::newRow("folder gone") << QStringLiteral("<stand-in>") << true << ENOENT;
+    QTest::newRow("missing interpreter") << QStringLiteral("<script>") << false << ENOENT;
+}
+
+void tst_ServerProcess::launch_failures()
+{
+    QFETCH(QString, executable);
+    QFETCH(bool, removeFolder);
+    QFETCH(int, expectedError);
+
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    QTemporaryDir other;
+    std::string path = executable.toStdString();
+    if (executable == u"<stand-in>") {
+        path = standInServerPath();
+    } else if (executable == u"<plain file>") {
+        path = writeDatabase(other.path(), "moo", "just text\n");
+    } else if (executable == u"<folder>") {
+        path = QFile::encodeName(other.path()).toStdString();
+    } else if (executable == u"<script>") {
+        path = writeDatabase(other.path(), "moo.sh", "#!/nonexistent/interpreter\n");
+        ::chmod(path.c_str(), 0755);
+    }
+    // A fresh store for the unset case: the fixture sets the stand-in.
+    UserDefaults empty(other.filePath(QStringLiteral("empty.conf")));
+    UserDefaultsController emptyPrefs(empty);
+    if (executable == u"<unset>")
+        controller.connectOutlets(&emptyPrefs, nullptr, nullptr);
+    else
+        fixture.store().setString(MOOExecutableURL, path);
+
+    QDir sub(fixture.folder() + QStringLiteral("/world"));
+    QVERIFY(sub.mkpath(QStringLiteral(".")));
+    controller.setDbPath(makeString(writeDatabase(sub.path(), "castle.db", "")));
+    controller.setNewDbPath(makeString("castle.db.new"));
+    if (removeFolder)
+        QVERIFY(sub.removeRecursively());
+
+    QCoreApplication::processEvents();
+    const int descriptors = openDescriptorCount();
+    QSignalSpy running(&controller, &MooController::isMooRunningChanged);
+    try {
+        controller.runMoo();
+        QFAIL("the launch should have failed");
+    } catch (const LaunchError &error) {
+        QCOMPARE(error.error(), expectedError);
+        QVERIFY(!error.reason().empty());
+        QVERIFY2(std::string(error.what()).find(error.reason()) != std::string::npos, error.what());
+    }
+    QCOMPARE(running.count(), 0);
+    QVERIFY(!controller.isMooRunning());
+    QVERIFY(controller.task() && !controller.task()->isLaunched());
+
+    // Stop in this state returns at once and changes nothing.
+    controller.stopMoo();
+    QVERIFY(controller.task());
+    QCOMPARE(running.count(), 0);
+
+    // The held pipes' read ends see their end and close: no descriptor is left behind.
+    QTRY_VERIFY_WITH_TIMEOUT(openDescriptorCount() <= descriptors, 5000);
+    QVERIFY(childProcesses().isEmpty());
+}
+
+void tst_ServerProcess::launchFailure_whileAServerRuns_keepsItRunning()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    fixture.launch("");
+    const std::shared_ptr<Task> first = controller.task();
+    fixture.store().setString(MOOExecutableURL, "/nonexistent/moo");
+    QVERIFY_THROWS_EXCEPTION(LaunchError, fixture.launch(""));
+    QVERIFY(controller.isMooRunning()); // the earlier server still runs
+
+    // Its end, noticed later, finds the current process not running: Idle.
+    QVERIFY(first->terminate());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.isMooRunning(), 10000);
+    QVERIFY(!controller.task());
+}
+
+void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()
+{
+    // A hostile launcher: a descriptor without close-on-exec, SIGTERM blocked and SIGINT
+    // ignored on the GUI thread, and SIGPIPE left at its default.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    QVERIFY(leaked > 2);
+    sigset_t block, previousMask;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGUSR1);
+    QCOMPARE(::pthread_sigmask(SIG_BLOCK, &block, &previousMask), 0);
+    struct sigaction ignore = {}, previousInt = {}, previousPipe = {}, defaultAction = {};
+    ignore.sa_handler = SIG_IGN;
+    defaultAction.sa_handler = SIG_DFL;
+    ::sigaction(SIGINT, &ignore, &previousInt);
+    ::sigaction(SIGPIPE, &defaultAction, &previousPipe);
+
+    ControllerFixture fixture;
+    fixture.launch("report\n");
+
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::sigaction(SIGINT, &previousInt, nullptr);
+    struct sigaction pipeAfter = {};
+    ::sigaction(SIGPIPE, &previousPipe, &pipeAfter);
+    ::close(leaked);
+    QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
+
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "fds="), 10000);
+    static const std::regex report("fds=(\\S+) blocked=(\\S+) ignored=(\\S+) pid=(\\d+) pgid=(\\d+)");
+    const std::string log = fixture.log();
+    std::smatch match;
+    QVERIFY2(std::regex_search(log, match, report), log.c_str());
+    QCOMPARE(match[1].str(), std::string("0,1,2"));
+    QCOMPARE(match[2].str(), std::string("0000000000000000"));
+    QCOMPARE(match[3].str(), std::string("0000000000001000")); // SIGPIPE alone
+    QCOMPARE(match[4].str(), match[5].str()); // a process group of its own
+    QVERIFY(::getpgrp() != std::stoi(match[5].str()));
+}
+
+void tst_ServerProcess::task_releasedWhileRunning_keepsChildAndReapsIt()
+{
+    QTemporaryDir dir;
+    int pid = 0;
+    std::shared_ptr<QObject> endedSender;
+    NotificationCenter::defaultCenter().addObserver(
+        this, [&endedSender](const Notification &n) { endedSender = n.sender; },
+        TaskDidTerminateNotification);
+    {
+        auto task = Task::create();
+        task->setLaunchPath(standInServerPath());
+        task->setArguments({writeDatabase(dir.path(), "in.db", ""), "out.db"});
+        task->setCurrentDirectoryPath(QFile::encodeName(dir.path()).toStdString());
+        task->launch();
+        pid = task->processIdentifier();
+    }
+    // Nobody holds the task now; the child runs on and gets as far as waiting for a stop.
+    QVERIFY(childProcesses().contains(pid));
+    QTRY_VERIFY_WITH_TIMEOUT(blockedSignals(pid) != 0, 10000);
+    QCOMPARE(::kill(pid, 0), 0);
+    QCOMPARE(::kill(pid, SIGTERM), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(endedSender != nullptr, 10000);
+    NotificationCenter::defaultCenter().removeObserver(this);
+    QVERIFY(!childProcesses().contains(pid)); // reaped: no zombie
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("out.db"))));
+}
+
+void tst_ServerProcess::task_signalAfterReap_sendsNothing()
+{
+    ControllerFixture fixture;
+    fixture.launch("exit 0\n");
+    const std::shared_ptr<Task> task = fixture.controller().task();
+    QSignalSpy ended(task.get(), &Task::terminated);
+    QVERIFY(ended.wait(10000));
+    QCOMPARE(task->terminationReason(), Task::TerminationReason::Exit);
+    // The pidfd is gone with the child: a stop can never reach a process that got its id.
+    QVERIFY(!task->terminate());
+    QVERIFY(!task->kill());
+    QVERIFY(task->waitUntilExit());
+}
+
+void tst_ServerProcess::cycles_leaveNoDescriptorsOrChildren()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    // Warm up once so lazily made objects (the event dispatcher's) are counted in.
+    fixture.launch("");
+    controller.stopMoo();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
+    fixture.reapAll();
+    const int descriptors = openDescriptorCount();
+    const std::size_t observers = NotificationCenter::defaultCenter().observerCount();
+
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        fixture.launch("");
+        QVERIFY(controller.isMooRunning());
+        controller.stopMoo();
+        QVERIFY(!controller.isMooRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
+        fixture.reapAll();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(openDescriptorCount(), descriptors, 10000);
+    QVERIFY(childProcesses().isEmpty());
+    QCOMPARE(NotificationCenter::defaultCenter().observerCount(), observers);
+}
+
+PADDOCK_TEST_MAIN(tst_ServerProcess)
+#include "tst_serverprocess.moc"
