@@ -72,7 +72,8 @@ void tst_Settings::formatDefaults_userValuesSurvive()
 void tst_Settings::store_garbageFile_givesDefaultsAndRuns_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("binary") << QByteArray("\x00\xff\x01[[[\n=\x7f garbage\n", 22);
+    static const char binary[] = "\x00\xff\x01[[[\n=\x7f garbage\n";
+    QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1);
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("broken section") << QByteArray("[General\nMOOLastDBName\n");
 }
