@@ -9,7 +9,7 @@
 //   stdout TEXT          write TEXT and a newline to standard output
 //   stderr TEXT          write TEXT and a newline to standard error
 //   flood N [stderr]     write N bytes as fast as it can (100-byte lines)
-//   interleave N SEED    write N bytes to each stream in random-sized pieces ('O' and 'E')
+//   interleave N SEED    write N bytes to each stream in random-sized pieces (bytes 0x11, 0x12)
 //   crash SIGNAL         end by the signal (a number, or SEGV, ABRT, KILL, BUS)
 //   fork-helper SECONDS  fork a helper that keeps both streams open for SECONDS
 //   close-output         close standard output and standard error, run on
@@ -148,7 +148,8 @@ void interleave(long long bytes, unsigned seed)
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> size(1, 9000);
     long long left[2] = {bytes, bytes};
-    const std::string out(9000, 'O'), err(9000, 'E');
+    // Bytes that no path or message of ours contains, so a reader can count them.
+    const std::string out(9000, '\x11'), err(9000, '\x12');
     while (left[0] > 0 || left[1] > 0) {
         const int stream = (left[0] > 0 && (left[1] == 0 || random() % 2 == 0)) ? 0 : 1;
         const long long take = std::min<long long>(size(random), left[stream]);
