@@ -125,6 +125,11 @@ void Task::launch()
 
     if (m_launchPath.empty())
         fail("No server executable is set", ENOENT);
+    // An argument is passed as a C string: a NUL byte would silently cut it short, and the
+    // server would write its database under another name than the one recorded.
+    for (const std::string &argument : m_arguments)
+        if (argument.find('\0') != std::string::npos)
+            fail("An argument for the server contains a NUL byte", EINVAL);
     const std::string executable = absoluteLaunchPath(m_launchPath);
 
     // Open the working folder first: it can fail, and nothing needs undoing yet. The child

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void launch_failures_data();
     void launch_failures();
     void launchFailure_whileAServerRuns_keepsItRunning();
+    void launch_nameWithNulByte_refusedNotCutShort();
     void child_seesOnlyStandardDescriptorsAndCleanSignals();
     void task_releasedWhileRunning_keepsChildAndReapsIt();
     void task_signalAfterReap_sendsNothing();
@@ -272,6 +273,22 @@ void tst_ServerProcess::launchFailure_whileAServerRuns_keepsItRunning()
     QVERIFY(first->terminate());
     QTRY_VERIFY_WITH_TIMEOUT(!controller.isMooRunning(), 10000);
     QVERIFY(!controller.task());
+}
+
+void tst_ServerProcess::launch_nameWithNulByte_refusedNotCutShort()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    controller.setDbPath(makeString(writeDatabase(fixture.folder(), "castle.db", "")));
+    controller.setNewDbPath(makeString(std::string("castle\0.db", 10)));
+    try {
+        controller.runMoo();
+        QFAIL("a name with a NUL byte would reach the server as \"castle\"");
+    } catch (const LaunchError &error) {
+        QCOMPARE(error.error(), EINVAL);
+    }
+    QVERIFY(!controller.isMooRunning());
+    QVERIFY(childProcesses().isEmpty());
 }
 
 void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()

@@ -103,6 +103,7 @@ private Q_SLOTS:
     void faults_helperKeepsPipes_exitReportedAtOnce();
     void faults_executableChangedBeforeLaunch_data();
     void faults_executableChangedBeforeLaunch();
+    void badInput_fuzzCorpusTemplates_reachServerExactly();
     void badInput_pathWithEveryByte_arrivesExactly();
     void badInput_longestNameInLongPath_runs();
     void launcherKilled_serverSurvivesItsWritesAndSettingsIntact();
@@ -289,6 +290,41 @@ void tst_Stress::faults_executableChangedBeforeLaunch()
     QCOMPARE(fixture.store().stringForKey(MOOLastDBName).value_or(""), "castle.db.new");
     QTRY_VERIFY_WITH_TIMEOUT(openDescriptorCount() <= descriptors, 10000);
     QVERIFY(childProcesses().isEmpty());
+}
+
+void tst_Stress::badInput_fuzzCorpusTemplates_reachServerExactly()
+{
+    // Each seed holds a template, a date format and more, one a line.
+    const QDir corpus(QStringLiteral(FUZZ_CORPUS_DIR));
+    const QStringList seeds = corpus.entryList(QDir::Files);
+    QVERIFY(!seeds.isEmpty());
+    UserDefaults &standard = UserDefaults::standardUserDefaults();
+    for (const QString &seed : seeds) {
+        QFile file(corpus.filePath(seed));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        standard.setString(MOONewDBNameFormat, lines.value(0).toStdString());
+        standard.setString(MOODateFormat, lines.value(1).toStdString());
+
+        ControllerFixture fixture;
+        MooController &controller = fixture.controller();
+        controller.setDbPath(makeString(writeDatabase(fixture.folder(), "castle.db", "")));
+        controller.determineNewDbName();
+        const std::string name = *controller.newDbPath();
+        if (name.find('\0') != std::string::npos) {
+            // It could only reach the server cut short: refused instead.
+            QVERIFY_THROWS_EXCEPTION(LaunchError, controller.runMoo());
+            continue;
+        }
+        controller.runMoo();
+        QTRY_VERIFY2_WITH_TIMEOUT(contains(fixture.log(), "running"), qPrintable(seed), 10000);
+        const std::string hex = name.empty() ? "-" : QByteArray::fromStdString(name).toHex().toStdString();
+        QVERIFY2(contains(fixture.log(), " out=" + hex + " "), qPrintable(seed));
+        controller.stopMoo();
+        QVERIFY(!controller.isMooRunning());
+    }
+    standard.setString(MOONewDBNameFormat, "%@.new");
+    standard.setString(MOODateFormat, "%Y%m%d%H%M%S");
 }
 
 void tst_Stress::badInput_pathWithEveryByte_arrivesExactly()
