@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 using paddock::expandNameTemplate;
@@ -69,6 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::abort();
     if (!hasTime && nameTemplate.find("%R") == std::string_view::npos &&
         nameTemplate.find("%@") == std::string_view::npos && name != nameTemplate)
+        std::abort();
+    // A date format without conversions is copied byte for byte, NULs included.
+    if (dateFormat.find('%') == std::string_view::npos &&
+        paddock::formatLocalTime(dateFormat, moment) != std::string(dateFormat))
         std::abort();
     return 0;
 }
