@@ -1,0 +1,232 @@
+#include "Interface.h"
+
+#include "LaunchError.h"
+#include "LogView.h"
+#include "LogWindow.h"
+#include "MooController.h"
+#include "PreferencesPanel.h"
+#include "ServerStatus.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <csignal>
+
+namespace paddock {
+
+Interface::Interface(Hooks hooks, QObject *parent)
+    : QObject(parent)
+    , m_hooks(std::move(hooks))
+{
+    m_prefsController = std::make_unique<UserDefaultsController>(); // the standard store
+    step(StartupStep::defaultsControllerCreated);
+    MooController::initialize();
+    step(StartupStep::classInitialized);
+    m_controller = std::make_unique<MooController>();
+    step(StartupStep::controllerCreated);
+
+    m_logWindow = std::make_unique<LogWindow>();
+    m_preferencesPanel = new PreferencesPanel(m_prefsController->defaults(), m_logWindow.get());
+    m_status = std::make_unique<ServerStatus>(*m_controller);
+    step(StartupStep::windowsCreated);
+
+    m_controller->connectOutlets(m_prefsController.get(), m_preferencesPanel, m_logWindow.get());
+    step(StartupStep::outletsConnected);
+    connectActions();
+    step(StartupStep::actionsConnected);
+    observeKeys();
+    step(StartupStep::keysObserved);
+    m_controller->awakeFromNib();
+    step(StartupStep::awokeFromNib);
+    m_logWindow->show();
+    step(StartupStep::logWindowShown);
+}
+
+Interface::~Interface() = default;
+
+void Interface::step(StartupStep done)
+{
+    if (m_hooks.startupStep)
+        m_hooks.startupStep(done, *this);
+}
+
+void Interface::connectActions()
+{
+    LogWindow *window = m_logWindow.get();
+    const auto route = [this](QObject *control, ControllerAction action) {
+        if (auto *qaction = qobject_cast<QAction *>(control))
+            connect(qaction, &QAction::triggered, this,
+                    [this, qaction, action] { send(action, qaction); });
+        else if (auto *button = qobject_cast<QPushButton *>(control))
+            connect(button, &QPushButton::clicked, this,
+                    [this, button, action] { send(action, button); });
+    };
+    route(window->startAction(), ControllerAction::startMoo);
+    route(window->stopAction(), ControllerAction::stopMoo);
+    route(window->chooseServerAction(), ControllerAction::chooseURL);
+    route(m_preferencesPanel->chooseButton(), ControllerAction::chooseURL);
+    route(window->preferencesAction(), ControllerAction::preferences);
+
+    connect(window->forceStopAction(), &QAction::triggered, this, &Interface::forceStop);
+    connect(window->checkpointAction(), &QAction::triggered, this, &Interface::checkpoint);
+    connect(window->quitAction(), &QAction::triggered, this, &Interface::quit);
+}
+
+void Interface::observeKeys()
+{
+    LogWindow *window = m_logWindow.get();
+    MooController *controller = m_controller.get();
+    connect(controller, &MooController::outputStringChanged, window,
+            [window, controller] { window->logView()->setLogText(controller->outputString()); });
+    window->logView()->setLogText(controller->outputString());
+    connect(controller, &MooController::isMooRunningChanged, window,
+            &LogWindow::setServerRunning);
+    window->setServerRunning(controller->isMooRunning());
+
+    connect(m_status.get(), &ServerStatus::textChanged, window, &LogWindow::setStatusText);
+    window->setStatusText(m_status->text());
+
+    UserDefaults &store = m_prefsController->defaults();
+    connect(&store, &UserDefaults::saveFailed, window,
+            [window](const QString &filePath) { window->setSettingsSaveFailed(true, filePath); });
+    connect(&store, &UserDefaults::valueChanged, window, [window, &store] {
+        if (store.lastSaveSucceeded())
+            window->setSettingsSaveFailed(false);
+    });
+}
+
+bool Interface::perform(const std::function<void()> &work) noexcept
+{
+    try {
+        try {
+            work();
+            return true;
+        } catch (const LaunchError &error) {
+            m_status->launchFailed(error.reason());
+            showFailure(QStringLiteral("The server could not be started."),
+                        QString::fromLocal8Bit(error.what()));
+        } catch (const std::exception &error) {
+            showFailure(QStringLiteral("Paddock could not do that."),
+                        QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            showFailure(QStringLiteral("Paddock could not do that."), QString());
+        }
+    } catch (...) {
+        // Showing the failure failed too (out of memory): still nothing may reach Qt.
+    }
+    return false;
+}
+
+void Interface::showFailure(const QString &text, const QString &detail)
+{
+    // Window-modal and not waited for: no nested event loop starts inside a failed action.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Paddock"), text,
+                                QMessageBox::Ok, m_logWindow.get());
+    box->setObjectName(QStringLiteral("failureMessage"));
+    box->setInformativeText(detail);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void Interface::send(ControllerAction action, QObject *sender)
+{
+    if (m_hooks.actionSent)
+        m_hooks.actionSent(action);
+    switch (action) {
+    case ControllerAction::startMoo:
+        perform([this, sender] { m_controller->startMoo(sender); });
+        break;
+    case ControllerAction::stopMoo:
+        stop(sender);
+        break;
+    case ControllerAction::chooseURL:
+        perform([this, sender] { m_controller->chooseURL(sender); });
+        break;
+    case ControllerAction::preferences:
+        perform([this, sender] { m_controller->preferences(sender); });
+        break;
+    }
+}
+
+void Interface::stop(QObject *sender)
+{
+    if (m_stopping)
+        return; // one wait at a time; the Stop control is disabled meanwhile anyway
+    const std::shared_ptr<Task> task = m_controller->task();
+    const bool waits = task && task->isRunning();
+
+    // The stop waits in a nested event loop; a timer started before it tells the user when
+    // the server is taking long, and only then offers to force it.
+    QTimer stall;
+    stall.setSingleShot(true);
+    stall.setInterval(m_stopGracePeriod);
+    connect(&stall, &QTimer::timeout, this, [this] {
+        m_status->stopStalled();
+        m_logWindow->setForceStopOffered(true);
+    });
+    if (waits) {
+        m_stopping = true;
+        m_stoppingTask = task;
+        m_logWindow->setStopInProgress(true);
+        m_status->stopping();
+        stall.start();
+    }
+
+    perform([this, sender] { m_controller->stopMoo(sender); });
+
+    stall.stop();
+    if (waits) {
+        m_stopping = false;
+        m_stoppingTask.reset();
+        m_logWindow->setForceStopOffered(false);
+        m_logWindow->setStopInProgress(false);
+    }
+}
+
+void Interface::forceStop()
+{
+    const std::shared_ptr<Task> task = m_stoppingTask.lock();
+    if (!task || !task->isRunning())
+        return;
+    QMessageBox question(QMessageBox::Warning, QStringLiteral("Paddock"),
+                         QStringLiteral("Force the server to stop?"), QMessageBox::NoButton,
+                         m_logWindow.get());
+    question.setObjectName(QStringLiteral("forceStopQuestion"));
+    question.setInformativeText(
+        QStringLiteral("The server may be writing its database. Force Stop ends it at once "
+                       "(SIGKILL), and unsaved changes will be lost."));
+    QPushButton *force =
+        question.addButton(QStringLiteral("Force Stop"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = question.addButton(QMessageBox::Cancel);
+    question.setDefaultButton(cancel);
+    question.setEscapeButton(cancel);
+    // A server that ends while the question is open needs no force: withdraw the question.
+    connect(task.get(), &Task::terminated, &question, &QDialog::reject);
+    question.exec();
+    if (question.clickedButton() == force && task->isRunning())
+        task->kill();
+}
+
+void Interface::checkpoint()
+{
+    const std::shared_ptr<Task> task = m_controller->task();
+    if (!task || !task->isRunning())
+        return;
+    // The server reports its checkpoint in its own output; only a failed send needs saying.
+    if (!task->sendSignal(SIGUSR2))
+        showFailure(QStringLiteral("The checkpoint request could not be sent."),
+                    QStringLiteral("The server did not accept the signal SIGUSR2."));
+}
+
+void Interface::quit()
+{
+    // Closing the window asks first while a server runs; quitting never touches the server.
+    if (m_logWindow->close())
+        QCoreApplication::quit();
+}
+
+} // namespace paddock

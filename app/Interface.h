@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QObject>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+
+namespace paddock {
+
+class LogWindow;
+class MooController;
+class PreferencesPanel;
+class ServerStatus;
+class Task;
+class UserDefaultsController;
+
+/// The four actions the interface sends to the controller.
+enum class ControllerAction { startMoo, stopMoo, chooseURL, preferences };
+
+/// The steps of startup, in the order they run.
+enum class StartupStep {
+    defaultsControllerCreated,
+    classInitialized,
+    controllerCreated,
+    windowsCreated,
+    outletsConnected,
+    actionsConnected,
+    keysObserved,
+    awokeFromNib,
+    logWindowShown,
+};
+
+/// The one place that does what loading the interface definition does: it creates the
+/// defaults controller, the one MooController and the windows, connects outlets, actions
+/// and observed keys, and is the boundary at which every failure of an action is caught
+/// and shown; nothing is thrown into Qt's event dispatch.
+class Interface final : public QObject {
+    Q_OBJECT
+public:
+    /// Ways to watch the wiring from outside (tests); both may be left empty.
+    struct Hooks {
+        /// Called after each startup step, with the interface as far as it is built.
+        std::function<void(StartupStep, const Interface &)> startupStep;
+        /// Called when a control sends an action, before the controller gets it.
+        std::function<void(ControllerAction)> actionSent;
+    };
+
+    /// Starts up in the fixed order and shows the log window.
+    explicit Interface(Hooks hooks = {}, QObject *parent = nullptr);
+    /// Closes the windows; a running server keeps running.
+    ~Interface() override;
+    Q_DISABLE_COPY_MOVE(Interface)
+
+    /// The parts, each available from the startup step that creates it on.
+    MooController &controller() const { return *m_controller; }
+    UserDefaultsController &prefsController() const { return *m_prefsController; }
+    LogWindow &logWindow() const { return *m_logWindow; }
+    PreferencesPanel &preferencesPanel() const { return *m_preferencesPanel; }
+    ServerStatus &status() const { return *m_status; }
+
+    /// Runs work; a LaunchError shows "Launch failed: <reason>" and a message, any other
+    /// exception a message. Returns whether work completed without throwing.
+    bool perform(const std::function<void()> &work) noexcept;
+    /// Sends action to the controller as the given control would.
+    void send(ControllerAction action, QObject *sender);
+
+    /// How long a stop waits before offering Force Stop (10 seconds unless changed).
+    void setStopGracePeriod(std::chrono::milliseconds period) { m_stopGracePeriod = period; }
+
+private:
+    void step(StartupStep done);
+    void connectActions();
+    void observeKeys();
+    void stop(QObject *sender);
+    void forceStop();
+    void checkpoint();
+    void quit();
+    void showFailure(const QString &text, const QString &detail);
+
+    Hooks m_hooks;
+    std::unique_ptr<UserDefaultsController> m_prefsController;
+    std::unique_ptr<MooController> m_controller;
+    std::unique_ptr<LogWindow> m_logWindow;
+    PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
+    std::unique_ptr<ServerStatus> m_status;
+    std::chrono::milliseconds m_stopGracePeriod{10000};
+    bool m_stopping = false;
+    std::weak_ptr<Task> m_stoppingTask;
+};
+
+} // namespace paddock

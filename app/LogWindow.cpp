@@ -1,0 +1,144 @@
+#include "LogWindow.h"
+
+#include "LogView.h"
+#include "ui_LogWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace paddock {
+
+namespace {
+
+const QString geometryKey = QStringLiteral("geometry");
+const QString stateKey = QStringLiteral("state");
+
+} // namespace
+
+LogWindow::LogWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::LogWindow>())
+{
+    m_ui->setupUi(this);
+
+    m_status = new QLabel(QStringLiteral("Stopped"), this);
+    m_status->setObjectName(QStringLiteral("serverStatus"));
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(m_status, 1);
+    m_settingsWarning = new QLabel(QStringLiteral("Settings cannot be saved"), this);
+    m_settingsWarning->setObjectName(QStringLiteral("settingsWarning"));
+    m_settingsWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_settingsWarning->hide();
+    statusBar()->addPermanentWidget(m_settingsWarning);
+
+    connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &QPlainTextEdit::copy);
+    connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView,
+            &QPlainTextEdit::selectAll);
+    m_ui->actionCopy->setEnabled(false);
+    connect(m_ui->logView, &QPlainTextEdit::copyAvailable, m_ui->actionCopy,
+            &QAction::setEnabled);
+
+    const QSettings settings(geometryFilePath(), QSettings::IniFormat);
+    if (!restoreGeometry(settings.value(geometryKey).toByteArray()))
+        resize(780, 500);
+    restoreState(settings.value(stateKey).toByteArray());
+    updateEnablement();
+}
+
+LogWindow::~LogWindow() = default;
+
+LogView *LogWindow::logView() const { return m_ui->logView; }
+QAction *LogWindow::startAction() const { return m_ui->actionStart; }
+QAction *LogWindow::stopAction() const { return m_ui->actionStop; }
+QAction *LogWindow::forceStopAction() const { return m_ui->actionForceStop; }
+QAction *LogWindow::checkpointAction() const { return m_ui->actionCheckpoint; }
+QAction *LogWindow::chooseServerAction() const { return m_ui->actionChooseServer; }
+QAction *LogWindow::preferencesAction() const { return m_ui->actionPreferences; }
+QAction *LogWindow::quitAction() const { return m_ui->actionQuit; }
+
+QString LogWindow::geometryFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/paddock/window.conf");
+}
+
+void LogWindow::setServerRunning(bool running)
+{
+    m_running = running;
+    updateEnablement();
+}
+
+void LogWindow::setStopInProgress(bool stopping)
+{
+    m_stopping = stopping;
+    updateEnablement();
+}
+
+void LogWindow::setForceStopOffered(bool offered)
+{
+    m_ui->actionForceStop->setVisible(offered);
+    m_ui->actionForceStop->setEnabled(offered);
+}
+
+void LogWindow::updateEnablement()
+{
+    m_ui->actionStart->setEnabled(!m_running);
+    m_ui->actionStop->setEnabled(m_running && !m_stopping);
+    m_ui->actionCheckpoint->setEnabled(m_running);
+}
+
+void LogWindow::setStatusText(const QString &text)
+{
+    m_status->setText(text);
+}
+
+QString LogWindow::statusText() const
+{
+    return m_status->text();
+}
+
+void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
+{
+    m_settingsWarning->setToolTip(failed ? QStringLiteral("Paddock cannot write ") + filePath
+                                         : QString());
+    m_settingsWarning->setVisible(failed);
+}
+
+bool LogWindow::confirmQuit()
+{
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Paddock"),
+                         QStringLiteral("A server is running."), QMessageBox::NoButton, this);
+    question.setObjectName(QStringLiteral("quitQuestion"));
+    question.setInformativeText(
+        QStringLiteral("The server keeps running after Paddock quits. To stop it first, "
+                       "choose Cancel, then Stop."));
+    QPushButton *quit = question.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+    QPushButton *cancel = question.addButton(QMessageBox::Cancel);
+    question.setDefaultButton(quit);
+    question.setEscapeButton(cancel);
+    question.exec();
+    return question.clickedButton() == quit;
+}
+
+void LogWindow::closeEvent(QCloseEvent *event)
+{
+    // Asked once per quit: the application may try to close the window again on its way out.
+    if (m_running && !m_quitConfirmed) {
+        if (!confirmQuit()) {
+            event->ignore();
+            return;
+        }
+        m_quitConfirmed = true;
+    }
+    QSettings settings(geometryFilePath(), QSettings::IniFormat);
+    settings.setValue(geometryKey, saveGeometry());
+    settings.setValue(stateKey, saveState());
+    event->accept();
+}
+
+} // namespace paddock

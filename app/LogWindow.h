@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QLabel;
+class QMessageBox;
+
+namespace Ui {
+class LogWindow;
+}
+
+namespace paddock {
+
+class LogView;
+
+/// The main window: the server output log, the Server menu and toolbar, and a status bar
+/// in the window's own words. It knows nothing of the controller; the interface wiring
+/// connects its actions and tells it the server's state.
+class LogWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    /// Restores the size and position remembered from the last close.
+    explicit LogWindow(QWidget *parent = nullptr);
+    ~LogWindow() override;
+
+    LogView *logView() const;
+    QAction *startAction() const;
+    QAction *stopAction() const;
+    QAction *forceStopAction() const;
+    QAction *checkpointAction() const;
+    QAction *chooseServerAction() const;
+    QAction *preferencesAction() const;
+    QAction *quitAction() const;
+
+    /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
+    /// does (and Stop not while a stop is already waiting). Closing then asks first.
+    void setServerRunning(bool running);
+    void setStopInProgress(bool stopping);
+    /// Shows or hides the Force Stop control.
+    void setForceStopOffered(bool offered);
+
+    void setStatusText(const QString &text);
+    QString statusText() const;
+    /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
+    void setSettingsSaveFailed(bool failed, const QString &filePath = {});
+
+    /// Where the window keeps its size and position: apart from the launcher's settings.
+    static QString geometryFilePath();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void updateEnablement();
+    /// Asks whether to quit while a server runs; true for Quit.
+    bool confirmQuit();
+
+    std::unique_ptr<Ui::LogWindow> m_ui;
+    QLabel *m_status;
+    QLabel *m_settingsWarning;
+    bool m_running = false;
+    bool m_stopping = false;
+    bool m_quitConfirmed = false;
+};
+
+} // namespace paddock

@@ -1,0 +1,111 @@
+#include "PreferencesPanel.h"
+
+#include "OutputNamePreview.h"
+#include "SettingsKeys.h"
+#include "String.h"
+#include "UserDefaults.h"
+#include "ui_PreferencesPanel.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <chrono>
+
+namespace paddock {
+
+namespace {
+
+QString storedText(const UserDefaults &store, const QString &key)
+{
+    const std::optional<std::string> value = store.stringForKey(key);
+    return value ? displayPath(*value) : QString();
+}
+
+} // namespace
+
+PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::PreferencesPanel>())
+    , m_store(store)
+{
+    m_ui->setupUi(this);
+    m_ui->executablePath->setText(storedText(store, MOOExecutableURL));
+    m_ui->nameTemplate->setText(storedText(store, MOONewDBNameFormat));
+    m_ui->dateFormat->setText(storedText(store, MOODateFormat));
+
+    // Stored at each edit, so a start made while the panel is open uses what it shows.
+    connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_store.setString(MOONewDBNameFormat, pathBytes(text));
+    });
+    connect(m_ui->dateFormat, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_store.setString(MOODateFormat, pathBytes(text));
+    });
+    connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
+    updatePreview();
+}
+
+PreferencesPanel::~PreferencesPanel() = default;
+
+QPushButton *PreferencesPanel::chooseButton() const
+{
+    return m_ui->chooseButton;
+}
+
+QString PreferencesPanel::previewText() const
+{
+    return m_ui->preview->text();
+}
+
+QString PreferencesPanel::previewWarning() const
+{
+    return m_ui->previewWarning->text();
+}
+
+void PreferencesPanel::showEvent(QShowEvent *event)
+{
+    updatePreview(); // the time has moved on since the panel was last shown
+    QDialog::showEvent(event);
+}
+
+void PreferencesPanel::onValueChanged(const QString &key)
+{
+    // Values set elsewhere (a chooser, another start) show up here; an edit of our own
+    // finds its text already in place and leaves the cursor alone.
+    const auto follow = [this, &key](QLineEdit *field) {
+        const QString text = storedText(m_store, key);
+        if (field->text() != text)
+            field->setText(text);
+    };
+    if (key == MOOExecutableURL)
+        follow(m_ui->executablePath);
+    else if (key == MOONewDBNameFormat)
+        follow(m_ui->nameTemplate);
+    else if (key == MOODateFormat)
+        follow(m_ui->dateFormat);
+    updatePreview();
+}
+
+void PreferencesPanel::updatePreview()
+{
+    const std::optional<std::string> last = m_store.stringForKey(MOOLastDBName);
+    const std::string input = last && !last->empty() ? *last : std::string(exampleDatabase);
+    const OutputNamePreview preview =
+        previewOutputName(m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat),
+                          m_store.stringForKey(MOODateFormat), input,
+                          std::chrono::system_clock::now());
+
+    m_ui->preview->setText(displayPath(preview.name) + QStringLiteral("    (for ") +
+                           displayPath(input) + QLatin1Char(')'));
+    if (preview.name.empty())
+        m_ui->previewWarning->setText(
+            QStringLiteral("The name is empty: the server would have no name to write its "
+                           "database under."));
+    else if (preview.overwritesInput)
+        m_ui->previewWarning->setText(
+            QStringLiteral("The server would overwrite its input database. MOO servers warn "
+                           "against writing over the database they run on."));
+    else
+        m_ui->previewWarning->clear();
+}
+
+} // namespace paddock

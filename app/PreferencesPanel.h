@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class QPushButton;
+
+namespace Ui {
+class PreferencesPanel;
+}
+
+namespace paddock {
+
+class UserDefaults;
+
+/// The preferences panel (non-modal): the server executable beside the control that
+/// chooses it, and the output name template and time format, stored as they are edited,
+/// with a preview of the next output name.
+class PreferencesPanel final : public QDialog {
+    Q_OBJECT
+public:
+    /// Shows and edits store, which must outlive the panel.
+    explicit PreferencesPanel(UserDefaults &store, QWidget *parent = nullptr);
+    ~PreferencesPanel() override;
+
+    /// The control the interface wiring connects to the executable chooser.
+    QPushButton *chooseButton() const;
+    /// The preview as shown, and its warning (empty when there is none).
+    QString previewText() const;
+    QString previewWarning() const;
+
+    /// The database the preview uses while no output name has been recorded yet.
+    static constexpr const char *exampleDatabase = "/srv/worlds/castle.db";
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void onValueChanged(const QString &key);
+    void updatePreview();
+
+    std::unique_ptr<Ui::PreferencesPanel> m_ui;
+    UserDefaults &m_store;
+};
+
+} // namespace paddock

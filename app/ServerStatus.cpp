@@ -1,0 +1,126 @@
+#include "ServerStatus.h"
+
+#include "MooController.h"
+
+#include <QTimer>
+
+#include <cstring>
+
+namespace paddock {
+
+namespace {
+
+QString signalName(int signal)
+{
+    const char *abbreviation = ::sigabbrev_np(signal);
+    const char *description = ::sigdescr_np(signal);
+    QString name = abbreviation ? QStringLiteral("SIG") + QString::fromLatin1(abbreviation)
+                                : QString::number(signal);
+    if (description)
+        name += QStringLiteral(" (") + QString::fromLocal8Bit(description) + QLatin1Char(')');
+    return name;
+}
+
+} // namespace
+
+ServerStatus::ServerStatus(MooController &controller, QObject *parent)
+    : QObject(parent)
+    , m_controller(controller)
+    , m_text(QStringLiteral("Stopped"))
+{
+    connect(&controller, &MooController::taskChanged, this, &ServerStatus::onTaskChanged);
+    connect(&controller, &MooController::isMooRunningChanged, this,
+            &ServerStatus::onRunningChanged);
+    if (controller.task())
+        onTaskChanged();
+}
+
+QString ServerStatus::runningText(int pid, QTime since)
+{
+    return QStringLiteral("Running, PID %1, since %2")
+        .arg(pid)
+        .arg(since.toString(QStringLiteral("HH:mm:ss")));
+}
+
+QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
+{
+    if (reason == Task::TerminationReason::UncaughtSignal)
+        return QStringLiteral("Server killed by signal ") + signalName(status);
+    if (stopRequested && status == 0)
+        return QStringLiteral("Stopped");
+    return QStringLiteral("Server exited with status %1").arg(status);
+}
+
+void ServerStatus::launchFailed(const std::string &reason)
+{
+    setText(QStringLiteral("Launch failed: ") + QString::fromLocal8Bit(reason));
+}
+
+void ServerStatus::stopping()
+{
+    if (!m_shownTask || !m_shownTask->isRunning())
+        return;
+    m_stopRequested = true;
+    setText(QStringLiteral("Stopping..."));
+}
+
+void ServerStatus::stopStalled()
+{
+    if (!m_shownTask || !m_shownTask->isRunning())
+        return;
+    setText(QStringLiteral("Stopping... the server is still writing its database or is not "
+                           "answering"));
+}
+
+void ServerStatus::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    Q_EMIT textChanged(m_text);
+}
+
+void ServerStatus::onTaskChanged()
+{
+    const std::shared_ptr<Task> task = m_controller.task();
+    if (!task)
+        return;
+    Task *const raw = task.get();
+    connect(raw, &Task::terminated, this, [this, raw] { onTerminated(raw); });
+    // A launch that replaces a running server does not change isMooRunning; look once the
+    // current event is done whether this task is the one that runs now.
+    QPointer<Task> watched(raw);
+    QTimer::singleShot(0, this, [this, watched] {
+        if (watched && watched != m_shownTask && watched->isRunning() &&
+            m_controller.task().get() == watched.data() && m_controller.isMooRunning())
+            showRunning(watched);
+    });
+}
+
+void ServerStatus::onRunningChanged(bool running)
+{
+    if (running) {
+        if (const std::shared_ptr<Task> task = m_controller.task(); task && task->isRunning())
+            showRunning(task.get());
+    }
+}
+
+void ServerStatus::showRunning(Task *task)
+{
+    m_shownTask = task;
+    m_since = QTime::currentTime();
+    m_stopRequested = false;
+    setText(runningText(task->processIdentifier(), m_since));
+}
+
+void ServerStatus::onTerminated(Task *task)
+{
+    // The end of a server that another launch replaced says nothing about the current one.
+    if (task != m_shownTask)
+        return;
+    setText(endedText(task->terminationReason(), task->terminationStatus(), m_stopRequested));
+    m_shownTask = nullptr;
+    m_stopRequested = false;
+}
+
+} // namespace paddock

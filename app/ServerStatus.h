@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Task.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTime>
+
+#include <string>
+
+namespace paddock {
+
+class MooController;
+
+/// The window's own account of the server, in the words the status bar shows: Stopped,
+/// running since when, stopping, launch failed, how the server ended. Never part of the log.
+class ServerStatus final : public QObject {
+    Q_OBJECT
+public:
+    /// Follows controller (which must outlive this) through its observed keys and the
+    /// termination of each task it holds; starts at "Stopped".
+    explicit ServerStatus(MooController &controller, QObject *parent = nullptr);
+
+    QString text() const { return m_text; }
+
+    /// A launch failed for reason (the operating system's sentence).
+    void launchFailed(const std::string &reason);
+    /// The user asked the running server to stop; a clean exit then reads "Stopped".
+    void stopping();
+    /// The stop has waited its grace period without an exit.
+    void stopStalled();
+
+    static QString runningText(int pid, QTime since);
+    /// How a server ended; a requested stop that ended in status 0 reads "Stopped".
+    static QString endedText(Task::TerminationReason reason, int status, bool stopRequested);
+
+Q_SIGNALS:
+    void textChanged(const QString &text);
+
+private:
+    void setText(const QString &text);
+    void onTaskChanged();
+    void onRunningChanged(bool running);
+    void showRunning(Task *task);
+    void onTerminated(Task *task);
+
+    MooController &m_controller;
+    QPointer<Task> m_shownTask; // the server whose state the text describes
+    QTime m_since;
+    bool m_stopRequested = false;
+    QString m_text;
+};
+
+} // namespace paddock

@@ -1,0 +1,558 @@
+#include "TestSupport.h"
+
+#include "FileHandle.h"
+#include "Interface.h"
+#include "LogView.h"
+#include "LogWindow.h"
+#include "PreferencesPanel.h"
+#include "ServerStatus.h"
+#include "SettingsKeys.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <functional>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+UserDefaults &standardStore()
+{
+    return UserDefaults::standardUserDefaults();
+}
+
+// Answers the modal question called name each time it comes up: choose picks the button.
+// Polls the modal stack from a timer, since the question runs its own event loop.
+class QuestionAnswerer final {
+public:
+    QuestionAnswerer(const QString &name,
+                     std::function<QAbstractButton *(QMessageBox *, int seen)> choose)
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, name, choose] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box->objectName() != name || box == m_answered)
+                return;
+            m_answered = box;
+            m_texts.append(box->text() + u' ' + box->informativeText());
+            if (QAbstractButton *button = choose(box, int(m_texts.size())))
+                button->click();
+        });
+        m_timer.start();
+    }
+    int seen() const { return int(m_texts.size()); }
+    QString lastText() const { return m_texts.isEmpty() ? QString() : m_texts.last(); }
+
+private:
+    QTimer m_timer;
+    QPointer<QMessageBox> m_answered;
+    QStringList m_texts;
+};
+
+QAbstractButton *buttonNamed(QMessageBox *box, const QString &text)
+{
+    for (QAbstractButton *button : box->buttons())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+// Launches the stand-in through the interface's boundary, as the database chooser would.
+// Returns the task (null when the launch failed); the caller's guard reaps it.
+std::shared_ptr<Task> launch(Interface &interface, const QString &folder, const std::string &script)
+{
+    MooController &controller = interface.controller();
+    controller.setDbPath(makeString(writeDatabase(folder, "in.db", script)));
+    controller.setNewDbPath(makeString("out.db"));
+    interface.perform([&controller] { controller.runMoo(); });
+    return controller.task();
+}
+
+void reap(const std::shared_ptr<Task> &task)
+{
+    if (task && task->isRunning()) {
+        task->kill();
+        task->waitUntilExit();
+    }
+}
+
+bool isZombie(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+std::string logOf(const MooController &controller)
+{
+    const LogTextPtr text = controller.outputString();
+    return text->bytes(0, text->length());
+}
+
+} // namespace
+
+class tst_App : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    // First: class initialisation can be seen only before any controller exists.
+    void startup_runsInOrder_andWiresReaderAndKeys();
+    void controls_sendTheirActions_data();
+    void controls_sendTheirActions();
+    void startStop_enablementFollowsIsMooRunning();
+    void status_tellsHowTheServerIs_data();
+    void status_tellsHowTheServerIs();
+    void stop_showsStoppingThenStopped();
+    void stop_termIgnored_offersForceStopAfterGracePeriod();
+    void checkpoint_sendsSigusr2ToTheServer();
+    void quit_whileRunning_cancelKeepsEverything();
+    void window_remembersGeometry();
+    void preferences_storeEditsAndPreviewNextName_data();
+    void preferences_storeEditsAndPreviewNextName();
+    void settingsSaveFailure_isShown();
+
+private:
+    QTemporaryDir m_folder;
+};
+
+void tst_App::init()
+{
+    standardStore().setString(MOOExecutableURL, standInServerPath());
+}
+
+void tst_App::cleanup()
+{
+    // Leave no question or chooser behind for the next test.
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (qobject_cast<QDialog *>(widget))
+            widget->close();
+}
+
+void tst_App::startup_runsInOrder_andWiresReaderAndKeys()
+{
+    struct Seen {
+        StartupStep step;
+        bool classInitialized;
+        bool outletsConnected;
+        bool windowShown;
+    };
+    QList<Seen> seen;
+    Interface::Hooks hooks;
+    hooks.startupStep = [&seen](StartupStep step, const Interface &interface) {
+        const bool hasController = step >= StartupStep::controllerCreated;
+        const bool hasWindows = step >= StartupStep::windowsCreated;
+        const MooController *controller = hasController ? &interface.controller() : nullptr;
+        seen.append({step, MooController::isInitialized(),
+                     controller && hasWindows &&
+                         controller->prefsController() == &interface.prefsController() &&
+                         controller->logWindow() == &interface.logWindow() &&
+                         controller->prefsWindow() == &interface.preferencesPanel(),
+                     hasWindows && interface.logWindow().isVisible()});
+    };
+    QVERIFY2(!MooController::isInitialized(), "this test must run before any controller exists");
+    Interface interface(hooks);
+
+    const QList<StartupStep> order = {
+        StartupStep::defaultsControllerCreated, StartupStep::classInitialized,
+        StartupStep::controllerCreated,         StartupStep::windowsCreated,
+        StartupStep::outletsConnected,          StartupStep::actionsConnected,
+        StartupStep::keysObserved,              StartupStep::awokeFromNib,
+        StartupStep::logWindowShown};
+    QCOMPARE(seen.size(), order.size());
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QCOMPARE(int(seen[i].step), int(order[i]));
+        QCOMPARE(seen[i].classInitialized, order[i] >= StartupStep::classInitialized);
+        QCOMPARE(seen[i].outletsConnected, order[i] >= StartupStep::outletsConnected);
+        QCOMPARE(seen[i].windowShown, order[i] == StartupStep::logWindowShown);
+    }
+    QCOMPARE(&interface.prefsController().defaults(), &standardStore());
+    QCOMPARE(standardStore().stringForKey(MOONewDBNameFormat), std::string("%@.new"));
+    QCOMPARE(interface.logWindow().windowTitle(), QStringLiteral("Paddock"));
+    // Before any output name is recorded, the preview uses an example database.
+    QCOMPARE(interface.preferencesPanel().previewText(),
+             QStringLiteral("castle.db.new    (for /srv/worlds/castle.db)"));
+
+    // The reader is subscribed and the log view observes outputString.
+    NotificationCenter::defaultCenter().post(Notification{
+        FileHandleReadCompletionNotification, nullptr,
+        {{FileHandleNotificationDataItem, QByteArray("hello from a server\n")}}});
+    QCOMPARE(interface.logWindow().logView()->toPlainText(), QStringLiteral("hello from a server\n"));
+}
+
+void tst_App::controls_sendTheirActions_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("expected"); // a ControllerAction
+    QTest::newRow("Start") << QStringLiteral("start") << int(ControllerAction::startMoo);
+    QTest::newRow("Stop") << QStringLiteral("stop") << int(ControllerAction::stopMoo);
+    QTest::newRow("Choose Server...") << QStringLiteral("choose") << int(ControllerAction::chooseURL);
+    QTest::newRow("panel's Choose...") << QStringLiteral("panelChoose") << int(ControllerAction::chooseURL);
+    QTest::newRow("Preferences...") << QStringLiteral("preferences") << int(ControllerAction::preferences);
+    QTest::newRow("Ctrl+R") << QStringLiteral("Ctrl+R") << int(ControllerAction::startMoo);
+    QTest::newRow("Ctrl+.") << QStringLiteral("Ctrl+.") << int(ControllerAction::stopMoo);
+    QTest::newRow("Ctrl+,") << QStringLiteral("Ctrl+,") << int(ControllerAction::preferences);
+}
+
+void tst_App::controls_sendTheirActions()
+{
+    QFETCH(QString, control);
+    QFETCH(int, expected);
+
+    QList<int> sent;
+    Interface::Hooks hooks;
+    hooks.actionSent = [&sent](ControllerAction action) { sent.append(int(action)); };
+    Interface interface(hooks);
+    LogWindow &window = interface.logWindow();
+    // Stop is enabled only while a server runs; no task is held, so the stop does nothing.
+    interface.controller().setIsMooRunning(control.contains(u'.') || control == u"stop");
+
+    if (control == u"start")
+        window.startAction()->trigger();
+    else if (control == u"stop")
+        window.stopAction()->trigger();
+    else if (control == u"choose")
+        window.chooseServerAction()->trigger();
+    else if (control == u"panelChoose")
+        QTest::mouseClick(interface.preferencesPanel().chooseButton(), Qt::LeftButton);
+    else if (control == u"preferences")
+        window.preferencesAction()->trigger();
+    else {
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keySequence(&window, QKeySequence(control));
+    }
+    QCOMPARE(sent, QList<int>{expected});
+    if (expected == int(ControllerAction::preferences))
+        QVERIFY(interface.preferencesPanel().isVisible());
+    interface.controller().setIsMooRunning(false);
+}
+
+void tst_App::startStop_enablementFollowsIsMooRunning()
+{
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    const auto enabled = [&window] {
+        return QList<bool>{window.startAction()->isEnabled(), window.stopAction()->isEnabled(),
+                           window.checkpointAction()->isEnabled()};
+    };
+    QCOMPARE(enabled(), (QList<bool>{true, false, false}));
+
+    // A real server: running from the launch, idle again once it has exited by itself.
+    std::shared_ptr<Task> task = launch(interface, m_folder.path(), "sleep-ms 300\nexit 0\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QVERIFY(task && task->isRunning());
+    QCOMPARE(enabled(), (QList<bool>{false, true, true}));
+    QTRY_VERIFY_WITH_TIMEOUT(!interface.controller().task(), 10000);
+    QCOMPARE(enabled(), (QList<bool>{true, false, false}));
+
+    interface.controller().setIsMooRunning(true);
+    QCOMPARE(enabled(), (QList<bool>{false, true, true}));
+    interface.controller().setIsMooRunning(std::nullopt);
+    QCOMPARE(enabled(), (QList<bool>{true, false, false}));
+}
+
+void tst_App::status_tellsHowTheServerIs_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("expected"); // a pattern; %1 stands for the server's PID
+    QTest::addColumn<bool>("failureShown");
+    const QString standIn = QString::fromStdString(standInServerPath());
+    QTest::newRow("running") << standIn << QByteArray("stdout up\n")
+                             << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$") << false;
+    QTest::newRow("exited") << standIn << QByteArray("exit 3\n")
+                            << QStringLiteral("^Server exited with status 3$") << false;
+    QTest::newRow("killed") << standIn << QByteArray("crash SEGV\n")
+                            << QStringLiteral("^Server killed by signal SIGSEGV \\(Segmentation fault\\)$")
+                            << false;
+    QTest::newRow("launch failed") << QStringLiteral("/nonexistent") << QByteArray("stdout up\n")
+                                   << QStringLiteral("^Launch failed: No such file or directory$")
+                                   << true;
+    QTest::newRow("not executable") << QStringLiteral("<database>") << QByteArray("stdout up\n")
+                                    << QStringLiteral("^Launch failed: Permission denied$") << true;
+}
+
+void tst_App::status_tellsHowTheServerIs()
+{
+    QFETCH(QString, executable);
+    QFETCH(QByteArray, script);
+    QFETCH(QString, expected);
+    QFETCH(bool, failureShown);
+
+    if (executable == u"<database>") // the database itself, a plain file
+        executable = m_folder.filePath(QStringLiteral("in.db"));
+    standardStore().setString(MOOExecutableURL, executable.toStdString());
+    Interface interface;
+    QCOMPARE(interface.logWindow().statusText(), QStringLiteral("Stopped"));
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), script.toStdString());
+    auto reaper = qScopeGuard([&task] { reap(task); });
+
+    if (expected.contains(u"%1"))
+        expected = expected.arg(task ? task->processIdentifier() : 0);
+    const QRegularExpression pattern(expected);
+    QTRY_VERIFY2_WITH_TIMEOUT(pattern.match(interface.logWindow().statusText()).hasMatch(),
+                              qPrintable(interface.logWindow().statusText()), 10000);
+    QCOMPARE(interface.logWindow().findChild<QMessageBox *>(QStringLiteral("failureMessage")) !=
+                 nullptr,
+             failureShown);
+    // The window's words are its own: the server's log never gets them.
+    const std::string log = logOf(interface.controller());
+    for (const char *word : {"Running, PID", "Server exited", "Server killed", "Launch failed"})
+        QVERIFY2(log.find(word) == std::string::npos, log.c_str());
+}
+
+void tst_App::stop_showsStoppingThenStopped()
+{
+    Interface interface;
+    QSignalSpy texts(&interface.status(), &ServerStatus::textChanged);
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
+                             10000);
+
+    bool stopEnabledDuringWait = true;
+    QMetaObject::Connection watch =
+        connect(&interface.status(), &ServerStatus::textChanged, [&](const QString &text) {
+            if (text == u"Stopping...")
+                stopEnabledDuringWait = interface.logWindow().stopAction()->isEnabled();
+        });
+    interface.logWindow().stopAction()->trigger();
+    disconnect(watch);
+
+    QVERIFY(!task->isRunning());
+    QCOMPARE(task->terminationStatus(), 0);
+    QVERIFY(!stopEnabledDuringWait);
+    QTRY_COMPARE_WITH_TIMEOUT(interface.logWindow().statusText(), QStringLiteral("Stopped"), 10000);
+    QStringList seen;
+    for (const QList<QVariant> &args : std::as_const(texts))
+        seen.append(args.at(0).toString());
+    QCOMPARE(seen.size(), 3);
+    QVERIFY(seen[0].startsWith(u"Running, PID "));
+    QCOMPARE(seen.mid(1), (QStringList{QStringLiteral("Stopping..."), QStringLiteral("Stopped")}));
+    QVERIFY(!interface.logWindow().forceStopAction()->isVisible());
+    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("out.db")))); // it saved
+}
+
+void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
+{
+    Interface interface;
+    interface.setStopGracePeriod(std::chrono::milliseconds(200));
+    LogWindow &window = interface.logWindow();
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "ignore-term\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
+                             10000);
+
+    // While the stop waits: once Force Stop shows, use it; refuse its question once, then
+    // accept it. A deadline kills the server so a fault fails the test instead of hanging it.
+    QString statusWhenOffered;
+    bool aliveAfterCancel = false;
+    QTimer driver;
+    driver.setInterval(10);
+    connect(&driver, &QTimer::timeout, [&] {
+        if (window.forceStopAction()->isVisible() && !QApplication::activeModalWidget()) {
+            if (statusWhenOffered.isEmpty())
+                statusWhenOffered = window.statusText();
+            QTimer::singleShot(0, window.forceStopAction(), &QAction::trigger);
+        }
+    });
+    QuestionAnswerer answerer(
+        QStringLiteral("forceStopQuestion"), [&](QMessageBox *box, int seen) {
+            if (seen == 1)
+                return box->button(QMessageBox::Cancel);
+            // Asked again: the Cancel before must have sent nothing.
+            aliveAfterCancel = task->isRunning() && !isZombie(task->processIdentifier());
+            return buttonNamed(box, QStringLiteral("Force Stop"));
+        });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, [&task] { task->kill(); });
+    deadline.start(20000);
+    driver.start();
+    window.stopAction()->trigger();
+    driver.stop();
+    QVERIFY2(deadline.isActive(), "the stop did not end before the deadline");
+
+    QCOMPARE(statusWhenOffered, QStringLiteral("Stopping... the server is still writing its "
+                                               "database or is not answering"));
+    QVERIFY(aliveAfterCancel);
+    QVERIFY(answerer.seen() >= 2);
+    QVERIFY2(answerer.lastText().contains(u"writing its database") &&
+                 answerer.lastText().contains(u"unsaved changes will be lost"),
+             qPrintable(answerer.lastText()));
+    QCOMPARE(task->terminationReason(), Task::TerminationReason::UncaughtSignal);
+    QCOMPARE(task->terminationStatus(), SIGKILL);
+    QTRY_COMPARE_WITH_TIMEOUT(window.statusText(),
+                              QStringLiteral("Server killed by signal SIGKILL (Killed)"), 10000);
+    QVERIFY(!window.forceStopAction()->isVisible());
+}
+
+void tst_App::checkpoint_sendsSigusr2ToTheServer()
+{
+    Interface interface;
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
+                             10000);
+    interface.logWindow().checkpointAction()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("checkpoint, wrote") !=
+                                 std::string::npos,
+                             10000);
+    QVERIFY(task->isRunning());
+}
+
+void tst_App::quit_whileRunning_cancelKeepsEverything()
+{
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+
+    bool quitIsDefault = false;
+    QuestionAnswerer answerer(QStringLiteral("quitQuestion"), [&](QMessageBox *box, int) {
+        quitIsDefault = box->defaultButton() && box->defaultButton()->text() == u"Quit";
+        return box->button(QMessageBox::Cancel);
+    });
+    window.quitAction()->trigger();
+    QCOMPARE(answerer.seen(), 1);
+    QVERIFY(quitIsDefault);
+    QVERIFY2(answerer.lastText().contains(u"keeps running after Paddock quits"),
+             qPrintable(answerer.lastText()));
+    QVERIFY(window.isVisible());
+    QVERIFY(task->isRunning());
+    QVERIFY(interface.controller().isMooRunning());
+
+    // Once the server has ended, closing asks nothing.
+    reap(task);
+    QTRY_VERIFY_WITH_TIMEOUT(!interface.controller().isMooRunning(), 10000);
+    QVERIFY(window.close());
+    QCOMPARE(answerer.seen(), 1);
+}
+
+void tst_App::window_remembersGeometry()
+{
+    QRect closedAt;
+    {
+        Interface interface;
+        interface.logWindow().resize(640, 410);
+        QVERIFY(interface.logWindow().close());
+        closedAt = interface.logWindow().geometry();
+    }
+    Interface interface;
+    QCOMPARE(interface.logWindow().size(), closedAt.size());
+    // Kept apart from the launcher's own settings.
+    QFile settings(UserDefaults::standardFilePath());
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QVERIFY(!settings.readAll().contains("geometry"));
+    QVERIFY(LogWindow::geometryFilePath() != UserDefaults::standardFilePath());
+}
+
+void tst_App::preferences_storeEditsAndPreviewNextName_data()
+{
+    QTest::addColumn<QString>("lastDb"); // the recorded last output name
+    QTest::addColumn<QString>("nameTemplate");
+    QTest::addColumn<QString>("dateFormat");
+    QTest::addColumn<QString>("name"); // a pattern
+    QTest::addColumn<QString>("warning"); // a word the warning must hold, or empty
+    const QString castle = QStringLiteral("/srv/worlds/castle.db");
+    const QString year = QStringLiteral("%Y");
+    QTest::newRow("default") << castle << QStringLiteral("%@.new") << year
+                             << QStringLiteral("^castle\\.db\\.new ") << QString();
+    QTest::newRow("bare last name") << QStringLiteral("castle.db.new") << QStringLiteral("%@.new")
+                                    << year << QStringLiteral("^castle\\.db\\.new\\.new ") << QString();
+    QTest::newRow("time and random") << castle << QStringLiteral("%@-%T-%R")
+                                     << QStringLiteral("%Y%m%d")
+                                     << QStringLiteral("^castle\\.db-\\d{8}-\\d+ ") << QString();
+    QTest::newRow("own name") << castle << QStringLiteral("%@") << year
+                              << QStringLiteral("^castle\\.db ") << QStringLiteral("overwrite");
+    QTest::newRow("own name, bare") << QStringLiteral("world.db") << QStringLiteral("%@") << year
+                                    << QStringLiteral("^world\\.db ") << QStringLiteral("overwrite");
+    QTest::newRow("own name by another way")
+        << castle << QStringLiteral("./../worlds/%@") << year
+        << QStringLiteral("^\\./\\.\\./worlds/castle\\.db ") << QStringLiteral("overwrite");
+    QTest::newRow("own name, absolute") << castle << castle << year
+                                        << QStringLiteral("^/srv/worlds/castle\\.db ")
+                                        << QStringLiteral("overwrite");
+    QTest::newRow("other folder") << castle << QStringLiteral("../%@") << year
+                                  << QStringLiteral("^\\.\\./castle\\.db ") << QString();
+    QTest::newRow("token in time format") << castle << QStringLiteral("%T") << QStringLiteral("%@")
+                                          << QStringLiteral("^castle\\.db ")
+                                          << QStringLiteral("overwrite");
+    QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^ ")
+                           << QStringLiteral("empty");
+}
+
+void tst_App::preferences_storeEditsAndPreviewNextName()
+{
+    QFETCH(QString, lastDb);
+    QFETCH(QString, nameTemplate);
+    QFETCH(QString, dateFormat);
+    QFETCH(QString, name);
+    QFETCH(QString, warning);
+
+    Interface interface;
+    PreferencesPanel &panel = interface.preferencesPanel();
+    interface.controller().setNewDbPath(makeString(lastDb.toStdString()));
+    QCOMPARE(panel.findChild<QLineEdit *>(QStringLiteral("executablePath"))->text(),
+             QString::fromStdString(standInServerPath()));
+
+    // Typed as a user types: each edit is stored at once.
+    auto *templateField = panel.findChild<QLineEdit *>(QStringLiteral("nameTemplate"));
+    auto *dateField = panel.findChild<QLineEdit *>(QStringLiteral("dateFormat"));
+    templateField->selectAll();
+    QTest::keyClick(templateField, Qt::Key_Backspace);
+    QTest::keyClicks(templateField, nameTemplate);
+    dateField->selectAll();
+    QTest::keyClick(dateField, Qt::Key_Backspace);
+    QTest::keyClicks(dateField, dateFormat);
+    QCOMPARE(standardStore().stringForKey(MOONewDBNameFormat), nameTemplate.toStdString());
+    QCOMPARE(standardStore().stringForKey(MOODateFormat), dateFormat.toStdString());
+
+    QVERIFY2(QRegularExpression(name).match(panel.previewText()).hasMatch(),
+             qPrintable(panel.previewText()));
+    if (warning.isEmpty())
+        QVERIFY2(panel.previewWarning().isEmpty(), qPrintable(panel.previewWarning()));
+    else
+        QVERIFY2(panel.previewWarning().contains(warning), qPrintable(panel.previewWarning()));
+
+    standardStore().setString(MOONewDBNameFormat, DefaultNewDBNameFormat);
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QCOMPARE(templateField->text(), QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
+}
+
+void tst_App::settingsSaveFailure_isShown()
+{
+    // Last: the standard store keeps reporting the failure for the rest of the process.
+    Interface interface;
+    auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
+    QVERIFY(warning && warning->isHidden());
+
+    // A folder where the settings file should be: no save can replace it.
+    const QString file = UserDefaults::standardFilePath();
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkdir(file));
+    auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(!standardStore().lastSaveSucceeded());
+    QVERIFY(!warning->isHidden());
+    QCOMPARE(warning->text(), QStringLiteral("Settings cannot be saved"));
+    QCOMPARE(interface.logWindow().statusText(), QStringLiteral("Stopped")); // not in its place
+}
+
+PADDOCK_TEST_MAIN(tst_App)
+#include "tst_app.moc"
