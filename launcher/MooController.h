@@ -93,10 +93,15 @@ public:
     void awakeFromNib();
     void readDataNotification(const Notification &notification);
 
+    /// Opens the database chooser, or first the executable chooser when none is set.
     void startMoo(QObject *sender = nullptr);
+    /// Opens the executable chooser on the preferences panel, bringing the panel forward.
     void chooseURL(QObject *sender = nullptr);
+    /// Brings the preferences panel to the front.
     void preferences(QObject *sender = nullptr);
+    /// Opens the database chooser on the log window, suggesting the last output name.
     void promptUserToFindDb();
+    /// The choosers' answer; a failed launch is reported through launchFailed, not thrown.
     void openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo);
 
 Q_SIGNALS:
@@ -107,6 +112,9 @@ Q_SIGNALS:
     void taskChanged();
     void dbPathChanged();
     void newDbPathChanged();
+    /// A launch begun from the database chooser failed; message says why. The chooser's
+    /// answer comes from the dialog, not from an action, so it cannot throw to the shell.
+    void launchFailed(const QString &message);
 
 private:
     // The fields, in their declared order.

@@ -1,11 +1,125 @@
 #include "MooController.h"
 
+#include "OpenPanel.h"
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
+
+#include <exception>
+
 namespace paddock {
 
-void MooController::startMoo(QObject *) {}
-void MooController::chooseURL(QObject *) {}
-void MooController::preferences(QObject *) {}
-void MooController::promptUserToFindDb() {}
-void MooController::openPanelDidEnd(OpenPanel *, int, int) {}
+namespace {
+
+const QString ExecutableMessage = QStringLiteral("Please find the exectuble for the MOO:");
+const QString DatabaseMessage = QStringLiteral("Please choose a MOO database to use:");
+
+// Each kind of chooser remembers its own folder, so picking an executable elsewhere does
+// not move the database chooser away from the databases.
+const QString ExecutableChooserIdentifier = QStringLiteral("executableChooser");
+const QString DatabaseChooserIdentifier = QStringLiteral("databaseChooser");
+
+void makeKeyAndOrderFront(QWidget *window)
+{
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// Opens a chooser on window, or brings forward the one already open there: a window
+// never carries two. The window comes forward first, so the chooser is seen even when
+// its window was hidden or behind another.
+void beginChooser(MooController *controller, QWidget *window, ChooserPurpose purpose,
+                  const QString &message, const QString &identifier,
+                  const std::optional<std::string> &suggestedFile)
+{
+    makeKeyAndOrderFront(window);
+    if (OpenPanel *open = OpenPanel::attachedSheet(window)) {
+        open->orderFront();
+        return;
+    }
+    OpenPanel *panel = OpenPanel::openPanel();
+    panel->setMessage(message);
+    panel->setIdentifier(identifier);
+    // The answer may come after the controller is gone; it then goes nowhere.
+    const QPointer<MooController> receiver(controller);
+    panel->beginSheetForDirectory(
+        std::nullopt, suggestedFile, window,
+        [receiver](OpenPanel *answered, int returnCode, int contextInfo) {
+            if (receiver)
+                receiver->openPanelDidEnd(answered, returnCode, contextInfo);
+        },
+        purpose);
+}
+
+} // namespace
+
+void MooController::startMoo(QObject *)
+{
+    std::optional<std::string> executable;
+    if (m_prefsController)
+        executable = m_prefsController->defaults().stringForKey(MOOExecutableURL);
+    if (executable && !executable->empty()) {
+        promptUserToFindDb();
+        return;
+    }
+    m_shouldPromptForDb = true;
+    chooseURL(this);
+}
+
+void MooController::chooseURL(QObject *)
+{
+    beginChooser(this, m_prefsWindow, executableChooser, ExecutableMessage,
+                 ExecutableChooserIdentifier, std::nullopt);
+}
+
+void MooController::preferences(QObject *)
+{
+    makeKeyAndOrderFront(m_prefsWindow);
+}
+
+void MooController::promptUserToFindDb()
+{
+    std::optional<std::string> lastName;
+    if (m_prefsController)
+        lastName = m_prefsController->defaults().stringForKey(MOOLastDBName);
+    if (lastName && lastName->empty())
+        lastName.reset();
+    beginChooser(this, m_logWindow, databaseChooser, DatabaseMessage, DatabaseChooserIdentifier,
+                 lastName);
+}
+
+void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo)
+{
+    if (returnCode != OpenPanel::OKButton || !panel || panel->filenames().empty())
+        return;
+    const std::string chosen = panel->filenames().front();
+
+    switch (contextInfo) {
+    case executableChooser:
+        if (m_prefsController)
+            m_prefsController->defaults().setString(MOOExecutableURL, chosen);
+        if (m_shouldPromptForDb) {
+            promptUserToFindDb();
+            m_shouldPromptForDb = false;
+        }
+        return;
+    case databaseChooser:
+        setDbPath(makeString(chosen));
+        // The answer arrives from the dialog, outside any action whose failure the shell
+        // would catch, so a failure is reported here and nothing is thrown into the
+        // event loop. The state stays as the failed launch left it.
+        try {
+            determineNewDbName();
+            runMoo();
+        } catch (const std::exception &error) {
+            Q_EMIT launchFailed(QString::fromStdString(error.what()));
+        }
+        return;
+    default:
+        return;
+    }
+}
 
 } // namespace paddock

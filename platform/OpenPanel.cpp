@@ -1,0 +1,209 @@
+#include "OpenPanel.h"
+
+#include "ChooserMemory.h"
+#include "String.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QList>
+
+namespace paddock {
+
+namespace {
+
+OpenPanel::Factory &installedFactory()
+{
+    static OpenPanel::Factory factory;
+    return factory;
+}
+
+// The panels begun and not yet answered, each with the window it is attached to.
+QList<OpenPanel *> &openPanels()
+{
+    static QList<OpenPanel *> panels;
+    return panels;
+}
+
+// Qt's file dialog has no place for a message, so one is made at the top of its grid:
+// every item moves one row down. The window title says it too, for the task switcher.
+void showMessage(QFileDialog *dialog, const QString &message)
+{
+    dialog->setWindowTitle(message);
+    auto *label = new QLabel(message, dialog);
+    label->setObjectName(QStringLiteral("openPanelMessage"));
+    label->setWordWrap(true);
+
+    auto *grid = qobject_cast<QGridLayout *>(dialog->layout());
+    if (!grid) {
+        if (auto *box = qobject_cast<QBoxLayout *>(dialog->layout()))
+            box->insertWidget(0, label);
+        return;
+    }
+    struct Placed {
+        QLayoutItem *item;
+        int row, column, rowSpan, columnSpan;
+    };
+    QList<Placed> placed;
+    while (grid->count() > 0) {
+        Placed p{};
+        grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+        p.item = grid->takeAt(0);
+        placed.append(p);
+    }
+    QList<int> stretches;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        stretches.append(grid->rowStretch(row));
+    for (const Placed &p : std::as_const(placed))
+        grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
+    for (int row = 0; row < stretches.size(); ++row)
+        grid->setRowStretch(row + 1, stretches[row]);
+    grid->setRowStretch(0, 0);
+    grid->addWidget(label, 0, 0, 1, grid->columnCount());
+}
+
+// The panel everyone sees: Qt's own file dialog widget, never the desktop's native one,
+// so it behaves the same on every desktop and can be attached to a window.
+class FileDialogPanel final : public OpenPanel {
+public:
+    ~FileDialogPanel() override
+    {
+        if (m_dialog) {
+            m_dialog->disconnect(this);
+            delete m_dialog.data();
+        }
+    }
+
+protected:
+    void present(const std::optional<std::string> &directory,
+                 const std::optional<std::string> &file) override
+    {
+        auto *dialog = new QFileDialog(window());
+        m_dialog = dialog;
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        showMessage(dialog, message());
+
+        QString folder = directory ? displayPath(*directory) : QString();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        QString suggested;
+        if (file && !file->empty()) {
+            // A relative name, with or without folders, is looked for in the start folder.
+            const QFileInfo info(QDir(folder).absoluteFilePath(displayPath(*file)));
+            if (info.isFile()) {
+                folder = info.absolutePath();
+                suggested = info.absoluteFilePath();
+            }
+        }
+        dialog->setDirectory(folder);
+        if (!suggested.isEmpty())
+            dialog->selectFile(suggested);
+
+        connect(dialog, &QDialog::finished, this, [this](int result) {
+            std::vector<std::string> chosen;
+            if (result == QDialog::Accepted && m_dialog) {
+                for (const QString &path : m_dialog->selectedFiles())
+                    chosen.push_back(pathBytes(path));
+            }
+            finish(chosen.empty() ? CancelButton : OKButton, std::move(chosen));
+        });
+        dialog->open();
+        focusFileName();
+    }
+
+    void raisePanel() override
+    {
+        if (!m_dialog)
+            return;
+        m_dialog->show();
+        m_dialog->raise();
+        m_dialog->activateWindow();
+        focusFileName();
+    }
+
+private:
+    // The file-name field takes the keyboard, its text selected, so a user can type a
+    // path over the suggestion and press Return.
+    void focusFileName()
+    {
+        if (auto *edit = m_dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->selectAll();
+        }
+    }
+
+    QPointer<QFileDialog> m_dialog;
+};
+
+} // namespace
+
+OpenPanel *OpenPanel::openPanel()
+{
+    if (const Factory &factory = installedFactory())
+        return factory();
+    return new FileDialogPanel;
+}
+
+void OpenPanel::setFactory(Factory factory)
+{
+    installedFactory() = std::move(factory);
+}
+
+OpenPanel *OpenPanel::attachedSheet(const QWidget *window)
+{
+    for (OpenPanel *panel : std::as_const(openPanels())) {
+        if (panel->m_window.data() == window)
+            return panel;
+    }
+    return nullptr;
+}
+
+OpenPanel::~OpenPanel()
+{
+    openPanels().removeAll(this);
+}
+
+void OpenPanel::beginSheetForDirectory(const std::optional<std::string> &directory,
+                                       const std::optional<std::string> &file, QWidget *window,
+                                       DidEnd didEnd, int contextInfo)
+{
+    Q_ASSERT(!m_open && !m_didEnd); // a panel is begun once
+    m_window = window;
+    m_didEnd = std::move(didEnd);
+    m_contextInfo = contextInfo;
+    m_open = true;
+    // A panel goes away with its window, never outliving it with a callback pending.
+    if (window)
+        setParent(window);
+    openPanels().append(this);
+
+    std::optional<std::string> start = directory;
+    if (!start && !m_identifier.isEmpty())
+        start = chooserMemory().stringForKey(m_identifier);
+    present(start, file);
+}
+
+void OpenPanel::finish(int returnCode, std::vector<std::string> filenames)
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    // Closed before the callback runs, so the callback may open the next chooser here.
+    openPanels().removeAll(this);
+    if (returnCode == OKButton)
+        m_filenames = std::move(filenames);
+    if (returnCode == OKButton && !m_filenames.empty() && !m_identifier.isEmpty())
+        chooserMemory().setString(m_identifier, deletingLastPathComponent(m_filenames.front()));
+    deleteLater();
+    const DidEnd didEnd = std::move(m_didEnd);
+    m_didEnd = nullptr;
+    if (didEnd)
+        didEnd(this, returnCode, m_contextInfo);
+}
+
+} // namespace paddock
