@@ -112,9 +112,10 @@ Q_SIGNALS:
     void taskChanged();
     void dbPathChanged();
     void newDbPathChanged();
-    /// A launch begun from the database chooser failed; message says why. The chooser's
-    /// answer comes from the dialog, not from an action, so it cannot throw to the shell.
-    void launchFailed(const QString &message);
+    /// A launch begun from the database chooser failed: message is the whole sentence,
+    /// reason the system's part. The chooser's answer comes from the dialog, not from an
+    /// action, so the failure cannot be thrown to the shell.
+    void launchFailed(const QString &message, const QString &reason);
 
 private:
     // The fields, in their declared order.

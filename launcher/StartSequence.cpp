@@ -1,5 +1,6 @@
 #include "MooController.h"
 
+#include "LaunchError.h"
 #include "OpenPanel.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -113,8 +114,12 @@ void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contex
         try {
             determineNewDbName();
             runMoo();
+        } catch (const LaunchError &error) {
+            Q_EMIT launchFailed(QString::fromLocal8Bit(error.what()),
+                                QString::fromLocal8Bit(error.reason()));
         } catch (const std::exception &error) {
-            Q_EMIT launchFailed(QString::fromStdString(error.what()));
+            const QString message = QString::fromLocal8Bit(error.what());
+            Q_EMIT launchFailed(message, message);
         }
         return;
     default:

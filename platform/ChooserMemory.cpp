@@ -6,7 +6,8 @@ namespace paddock {
 
 UserDefaults &chooserMemory()
 {
-    static UserDefaults *memory = new UserDefaults(chooserMemoryFilePath()); // lives for the process
+    static UserDefaults *memory =
+        new UserDefaults(chooserMemoryFilePath()); // lives for the process
     return *memory;
 }
 

@@ -110,9 +110,13 @@ protected:
                 for (const QString &path : m_dialog->selectedFiles())
                     chosen.push_back(pathBytes(path));
             }
-            finish(chosen.empty() ? CancelButton : OKButton, std::move(chosen));
+            // Decided before the call: the order in which arguments are evaluated is
+            // unspecified, and the move may empty the list before it is looked at.
+            const int returnCode = chosen.empty() ? CancelButton : OKButton;
+            finish(returnCode, std::move(chosen));
         });
         dialog->open();
+        dialog->activateWindow();
         focusFileName();
     }
 

@@ -9,6 +9,9 @@
 #include <QSignalSpy>
 #include <QWidget>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace paddock;
 using namespace paddock::test;
 
@@ -120,7 +123,6 @@ private Q_SLOTS:
     void databaseChoice_recordsNameSuggestedNextTime_data();
     void databaseChoice_recordsNameSuggestedNextTime();
     void answerAfterControllerGone_goesNowhere();
-    void preferences_bringsPanelForward();
 };
 
 void tst_StartSequence::init()
@@ -150,28 +152,41 @@ void tst_StartSequence::chooserStates_data()
     const QString executable = QStringLiteral("executable");
     const QString database = QStringLiteral("database");
 
-    QTest::newRow("start, executable set") << standIn << "start" << database << false << standIn << 0 << 1;
-    QTest::newRow("start, executable absent") << absent << "start" << executable << true << absent << 0 << 1;
+    QTest::newRow("start, executable set")
+        << standIn << "start" << database << false << standIn << 0 << 1;
+    QTest::newRow("start, executable absent")
+        << absent << "start" << executable << true << absent << 0 << 1;
     QTest::newRow("start, executable empty is missing")
         << QString() << "start" << executable << true << QString() << 0 << 1;
     QTest::newRow("executable OK goes on to the database")
         << absent << "start ok" << database << false << standIn << 0 << 2;
-    QTest::newRow("executable cancel keeps the flag") << absent << "start cancel" << none << true << absent << 0 << 1;
+    QTest::newRow("executable cancel keeps the flag")
+        << absent << "start cancel" << none << true << absent << 0 << 1;
     QTest::newRow("flag kept, chooseURL OK goes on")
         << absent << "start cancel choose ok" << database << false << standIn << 0 << 3;
-    QTest::newRow("flag clear, chooseURL OK only stores") << old << "choose ok" << none << false << standIn << 0 << 1;
-    QTest::newRow("flag clear, chooseURL cancel keeps old") << old << "choose cancel" << none << false << old << 0 << 1;
-    QTest::newRow("database OK launches") << standIn << "start ok" << none << false << standIn << 1 << 1;
-    QTest::newRow("database cancel changes nothing") << standIn << "start cancel" << none << false << standIn << 0 << 1;
-    QTest::newRow("first run end to end") << absent << "start ok ok" << none << false << standIn << 1 << 2;
+    QTest::newRow("flag clear, chooseURL OK only stores")
+        << old << "choose ok" << none << false << standIn << 0 << 1;
+    QTest::newRow("flag clear, chooseURL cancel keeps old")
+        << old << "choose cancel" << none << false << old << 0 << 1;
+    QTest::newRow("database OK launches")
+        << standIn << "start ok" << none << false << standIn << 1 << 1;
+    QTest::newRow("database cancel changes nothing")
+        << standIn << "start cancel" << none << false << standIn << 0 << 1;
+    QTest::newRow("first run end to end")
+        << absent << "start ok ok" << none << false << standIn << 1 << 2;
     QTest::newRow("database OK while a server runs launches again")
         << standIn << "start ok start ok" << none << false << standIn << 2 << 2;
-    QTest::newRow("start twice, one database chooser") << standIn << "start start" << database << false << standIn << 0 << 1;
-    QTest::newRow("start twice, one executable chooser") << absent << "start start" << executable << true << absent << 0 << 1;
-    QTest::newRow("chooseURL while its chooser is open") << absent << "start choose" << executable << true << absent << 0 << 1;
+    QTest::newRow("start twice, one database chooser")
+        << standIn << "start start" << database << false << standIn << 0 << 1;
+    QTest::newRow("start twice, one executable chooser")
+        << absent << "start start" << executable << true << absent << 0 << 1;
+    QTest::newRow("chooseURL while its chooser is open")
+        << absent << "start choose" << executable << true << absent << 0 << 1;
     QTest::newRow("executable chooser beside a database chooser")
-        << standIn << "start choose" << "database executable" << false << standIn << 0 << 2;
-    QTest::newRow("start again after cancel") << standIn << "start cancel start" << database << false << standIn << 0 << 2;
+        << standIn << "start choose"
+        << "database executable" << false << standIn << 0 << 2;
+    QTest::newRow("start again after cancel")
+        << standIn << "start cancel start" << database << false << standIn << 0 << 2;
 }
 
 void tst_StartSequence::chooserStates()
@@ -216,7 +231,8 @@ void tst_StartSequence::chooserStates()
     QCOMPARE(databaseSheet != nullptr, open.contains(u"database"));
     QCOMPARE(launcher.openCount(), int(open.split(u' ', Qt::SkipEmptyParts).size()));
     if (executableSheet) {
-        QCOMPARE(executableSheet->message(), QStringLiteral("Please find the exectuble for the MOO:"));
+        QCOMPARE(executableSheet->message(),
+                 QStringLiteral("Please find the exectuble for the MOO:"));
         QVERIFY(!executableSheet->file);
         // Attached to the preferences panel, which was brought on screen for it.
         QVERIFY(launcher.prefsWindow.isVisible());
@@ -226,7 +242,8 @@ void tst_StartSequence::chooserStates()
         QVERIFY(launcher.logWindow.isVisible());
     }
     QCOMPARE(launcher.panels.size(), choosersMade);
-    const int requests = int(stepList.count(QStringLiteral("start")) + stepList.count(QStringLiteral("choose")));
+    const int requests =
+        int(stepList.count(QStringLiteral("start")) + stepList.count(QStringLiteral("choose")));
     if (choosersMade < requests) {
         // The repeated request brought the open chooser forward instead of a second one.
         ScriptedPanel *sheet = executableSheet ? executableSheet : databaseSheet;
@@ -277,6 +294,7 @@ void tst_StartSequence::databaseChoice_recordsNameSuggestedNextTime()
     if (launchFails) {
         QVERIFY2(failures.at(0).at(0).toString().contains(QStringLiteral("/nonexistent/moo")),
                  qPrintable(failures.at(0).at(0).toString()));
+        QCOMPARE(failures.at(0).at(1).toString(), QString::fromLocal8Bit(std::strerror(ENOENT)));
         QVERIFY(!controller.task()->isLaunched());
     }
 
@@ -300,15 +318,6 @@ void tst_StartSequence::answerAfterControllerGone_goesNowhere()
     panel->answer(OpenPanel::OKButton, {launcher.database});
     QVERIFY(launcher.launched.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!panel, 5000); // a panel deletes itself once answered
-}
-
-void tst_StartSequence::preferences_bringsPanelForward()
-{
-    Launcher launcher(standInServerPath());
-    QVERIFY(!launcher.prefsWindow.isVisible());
-    launcher.controller->preferences();
-    QVERIFY(launcher.prefsWindow.isVisible());
-    QCOMPARE(launcher.openCount(), 0);
 }
 
 PADDOCK_TEST_MAIN(tst_StartSequence)

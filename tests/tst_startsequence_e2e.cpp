@@ -1,0 +1,207 @@
+#include "TestSupport.h"
+
+#include "SettingsKeys.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QScopeGuard>
+#include <QSignalSpy>
+
+#include <regex>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+std::string unhex(const std::string &hex)
+{
+    if (hex == "-")
+        return {};
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+// What the stand-in reported receiving: its argument count, two arguments and folder.
+struct Received {
+    int argc = 0;
+    std::string db, out, cwd;
+};
+
+std::optional<Received> received(const std::string &log)
+{
+    static const std::regex line("argc=(\\d+) db=([0-9a-f-]+) out=([0-9a-f-]+) cwd=([0-9a-f-]+)");
+    std::smatch match;
+    if (!std::regex_search(log, match, line))
+        return std::nullopt;
+    return Received{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
+}
+
+std::string logOf(const MooController &controller)
+{
+    const LogTextPtr text = controller.outputString();
+    return text->bytes(0, text->length());
+}
+
+// The chooser shown on window, if any.
+QFileDialog *chooserOn(QWidget &window)
+{
+    for (QFileDialog *dialog : window.findChildren<QFileDialog *>()) {
+        if (dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+QLineEdit *fileNameField(QFileDialog *dialog)
+{
+    return dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+}
+
+// Types path into the chooser's file-name field and presses Return, as a user would; the
+// field must have the keyboard once the chooser is the active window.
+bool typePathAndReturn(QFileDialog *dialog, const QString &path)
+{
+    if (!QTest::qWaitForWindowActive(dialog))
+        return false;
+    QLineEdit *field = fileNameField(dialog);
+    if (!field || QApplication::focusWidget() != field)
+        return false;
+    QTest::keyClicks(field, path);
+    QTest::keyClick(field, Qt::Key_Return);
+    return true;
+}
+
+} // namespace
+
+class tst_StartSequenceE2E : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void firstRun_bothChoosers_runServer_thenSuggestItsOutput();
+};
+
+void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput()
+{
+    QTemporaryDir folder;
+    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    MooController::writeFormatDefaults(store);
+    UserDefaultsController prefs(store);
+    QMainWindow logWindow;
+    logWindow.setCentralWidget(new QWidget);
+    logWindow.resize(800, 600);
+    QDialog prefsWindow;
+    prefsWindow.resize(500, 400);
+
+    QList<std::shared_ptr<Task>> launched;
+    const auto reap = qScopeGuard([&launched] {
+        for (const auto &task : std::as_const(launched)) {
+            if (task->isRunning()) {
+                task->kill();
+                task->waitUntilExit();
+            }
+        }
+    });
+    MooController controller;
+    connect(&controller, &MooController::taskChanged, &controller, [&] {
+        if (const auto task = controller.task())
+            launched.append(task);
+    });
+    controller.connectOutlets(&prefs, &prefsWindow, &logWindow);
+    controller.awakeFromNib();
+    logWindow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&logWindow));
+
+    const std::string database = writeDatabase(folder.path(), "castle.db", "stdout hello\n");
+    const QString databaseText = QFile::decodeName(QByteArray::fromStdString(database));
+    const QString standIn = QFile::decodeName(QByteArray::fromStdString(standInServerPath()));
+    QSignalSpy failures(&controller, &MooController::launchFailed);
+
+    // No executable yet: Start shows the preferences panel with the executable chooser on it.
+    QVERIFY(!prefsWindow.isVisible());
+    controller.startMoo();
+    QVERIFY(prefsWindow.isVisible());
+    QPointer<QFileDialog> executableChooser = chooserOn(prefsWindow);
+    QVERIFY(executableChooser);
+    QVERIFY(!chooserOn(logWindow));
+    QCOMPARE(executableChooser->windowModality(), Qt::WindowModal);
+    QVERIFY(executableChooser->testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(executableChooser->fileMode(), QFileDialog::ExistingFile);
+    auto *message = executableChooser->findChild<QLabel *>(QStringLiteral("openPanelMessage"));
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("Please find the exectuble for the MOO:"));
+    QLineEdit *field = fileNameField(executableChooser);
+    QVERIFY(field);
+    QCOMPARE(executableChooser->focusWidget(), field);
+    QVERIFY(field->text().isEmpty());
+
+    // Start again while it is open: the same chooser, no second one.
+    controller.startMoo();
+    QCOMPARE(prefsWindow.findChildren<QFileDialog *>().size(), 1);
+
+    // The user types the path and presses Return.
+    QVERIFY(typePathAndReturn(executableChooser, standIn));
+    QTRY_VERIFY_WITH_TIMEOUT(!executableChooser || !executableChooser->isVisible(), 5000);
+    QCOMPARE(store.stringForKey(MOOExecutableURL), std::optional(standInServerPath()));
+    QVERIFY(!controller.shouldPromptForDb());
+
+    // Then the database chooser on the log window, suggesting nothing on a first run.
+    QPointer<QFileDialog> databaseChooser = chooserOn(logWindow);
+    QVERIFY(databaseChooser);
+    message = databaseChooser->findChild<QLabel *>(QStringLiteral("openPanelMessage"));
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("Please choose a MOO database to use:"));
+    field = fileNameField(databaseChooser);
+    QVERIFY(field);
+    QCOMPARE(databaseChooser->focusWidget(), field);
+    QVERIFY(field->text().isEmpty());
+    QVERIFY(typePathAndReturn(databaseChooser, databaseText));
+    QTRY_VERIFY_WITH_TIMEOUT(!databaseChooser || !databaseChooser->isVisible(), 5000);
+
+    // The server runs on that database, with the output name, in its folder.
+    QVERIFY2(failures.isEmpty(),
+             failures.isEmpty() ? "" : qPrintable(failures.at(0).at(0).toString()));
+    QVERIFY(controller.isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logOf(controller).find("stand-in-server: running") != std::string::npos, 10000);
+    const auto got = received(logOf(controller));
+    QVERIFY2(got, logOf(controller).c_str());
+    QCOMPARE(got->argc, 3);
+    QCOMPARE(got->db, database);
+    QCOMPARE(got->out, std::string("castle.db.new"));
+    QCOMPARE(got->cwd, QFile::encodeName(folder.path()).toStdString());
+    QCOMPARE(store.stringForKey(MOOLastDBName), std::optional(std::string("castle.db.new")));
+
+    controller.stopMoo();
+    QVERIFY(!controller.isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
+    const QString output = folder.filePath(QStringLiteral("castle.db.new"));
+    QVERIFY(QFile::exists(output));
+
+    // Start again: straight to the database chooser, in that folder, the output selected.
+    controller.startMoo();
+    QVERIFY(!chooserOn(prefsWindow));
+    databaseChooser = chooserOn(logWindow);
+    QVERIFY(databaseChooser);
+    QCOMPARE(databaseChooser->directory().absolutePath(), QDir(folder.path()).absolutePath());
+    field = fileNameField(databaseChooser);
+    QCOMPARE(field->text(), QStringLiteral("castle.db.new"));
+    QCOMPARE(databaseChooser->focusWidget(), field);
+    QCOMPARE(databaseChooser->selectedFiles(), QStringList{output});
+
+    // Cancel is silent and changes nothing.
+    databaseChooser->reject();
+    QTRY_VERIFY_WITH_TIMEOUT(!databaseChooser, 5000);
+    QVERIFY(!controller.task());
+    QVERIFY(!controller.isMooRunning());
+    QCOMPARE(*controller.dbPath(), database);
+    QCOMPARE(launched.size(), 1);
+    QVERIFY(failures.isEmpty());
+}
+
+PADDOCK_TEST_MAIN(tst_StartSequenceE2E)
+#include "tst_startsequence_e2e.moc"
