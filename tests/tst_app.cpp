@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -114,6 +115,7 @@ private Q_SLOTS:
     void startup_runsInOrder_andWiresReaderAndKeys();
     void controls_sendTheirActions_data();
     void controls_sendTheirActions();
+    void start_throughTheDatabaseChooser_launches();
     void startStop_enablementFollowsIsMooRunning();
     void status_tellsHowTheServerIs_data();
     void status_tellsHowTheServerIs();
@@ -240,6 +242,23 @@ void tst_App::controls_sendTheirActions()
     if (expected == int(ControllerAction::preferences))
         QVERIFY(interface.preferencesPanel().isVisible());
     interface.controller().setIsMooRunning(false);
+}
+
+void tst_App::start_throughTheDatabaseChooser_launches()
+{
+    // The whole road from the Start control, through the real chooser, to a running server.
+    Interface interface;
+    const std::string db = writeDatabase(m_folder.path(), "castle.db", "stdout hi\n");
+    interface.logWindow().startAction()->trigger();
+    auto *chooser = interface.logWindow().findChild<QFileDialog *>();
+    QVERIFY(chooser);
+    chooser->selectFile(QString::fromStdString(db));
+    QVERIFY(QMetaObject::invokeMethod(chooser, "accept"));
+    const std::shared_ptr<Task> task = interface.controller().task();
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QVERIFY(task && task->isRunning());
+    QVERIFY(interface.logWindow().statusText().startsWith(u"Running, PID "));
+    QCOMPARE(standardStore().stringForKey(MOOLastDBName), std::string("castle.db.new"));
 }
 
 void tst_App::startStop_enablementFollowsIsMooRunning()
