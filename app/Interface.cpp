@@ -73,6 +73,9 @@ void Interface::connectActions()
     connect(window->forceStopAction(), &QAction::triggered, this, &Interface::forceStop);
     connect(window->checkpointAction(), &QAction::triggered, this, &Interface::checkpoint);
     connect(window->quitAction(), &QAction::triggered, this, &Interface::quit);
+    // A launch from the database chooser's answer fails outside any action: the controller
+    // reports it instead of throwing.
+    connect(m_controller.get(), &MooController::launchFailed, this, &Interface::launchFailed);
 }
 
 void Interface::observeKeys()
@@ -105,9 +108,8 @@ bool Interface::perform(const std::function<void()> &work) noexcept
             work();
             return true;
         } catch (const LaunchError &error) {
-            m_status->launchFailed(error.reason());
-            showFailure(QStringLiteral("The server could not be started."),
-                        QString::fromLocal8Bit(error.what()));
+            launchFailed(QString::fromLocal8Bit(error.what()),
+                         QString::fromLocal8Bit(error.reason()));
         } catch (const std::exception &error) {
             showFailure(QStringLiteral("Paddock could not do that."),
                         QString::fromLocal8Bit(error.what()));
@@ -118,6 +120,12 @@ bool Interface::perform(const std::function<void()> &work) noexcept
         // Showing the failure failed too (out of memory): still nothing may reach Qt.
     }
     return false;
+}
+
+void Interface::launchFailed(const QString &message, const QString &reason)
+{
+    m_status->launchFailed(reason);
+    showFailure(QStringLiteral("The server could not be started."), message);
 }
 
 void Interface::showFailure(const QString &text, const QString &detail)

@@ -77,6 +77,7 @@ private:
     void forceStop();
     void checkpoint();
     void quit();
+    void launchFailed(const QString &message, const QString &reason);
     void showFailure(const QString &text, const QString &detail);
 
     Hooks m_hooks;

@@ -51,9 +51,9 @@ QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool
     return QStringLiteral("Server exited with status %1").arg(status);
 }
 
-void ServerStatus::launchFailed(const std::string &reason)
+void ServerStatus::launchFailed(const QString &reason)
 {
-    setText(QStringLiteral("Launch failed: ") + QString::fromLocal8Bit(reason));
+    setText(QStringLiteral("Launch failed: ") + reason);
 }
 
 void ServerStatus::stopping()

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QTime>
 
-#include <string>
-
 namespace paddock {
 
 class MooController;
@@ -25,7 +23,7 @@ public:
     QString text() const { return m_text; }
 
     /// A launch failed for reason (the operating system's sentence).
-    void launchFailed(const std::string &reason);
+    void launchFailed(const QString &reason);
     /// The user asked the running server to stop; a clean exit then reads "Stopped".
     void stopping();
     /// The stop has waited its grace period without an exit.

@@ -115,6 +115,7 @@ private Q_SLOTS:
     void startup_runsInOrder_andWiresReaderAndKeys();
     void controls_sendTheirActions_data();
     void controls_sendTheirActions();
+    void start_throughTheDatabaseChooser_launches_data();
     void start_throughTheDatabaseChooser_launches();
     void startStop_enablementFollowsIsMooRunning();
     void status_tellsHowTheServerIs_data();
@@ -244,9 +245,22 @@ void tst_App::controls_sendTheirActions()
     interface.controller().setIsMooRunning(false);
 }
 
+void tst_App::start_throughTheDatabaseChooser_launches_data()
+{
+    QTest::addColumn<QString>("executable"); // empty for the stand-in
+    QTest::addColumn<QString>("status");     // how the status begins
+    QTest::newRow("runs") << QString() << QStringLiteral("Running, PID ");
+    QTest::newRow("launch fails") << QStringLiteral("/nonexistent")
+                                  << QStringLiteral("Launch failed: No such file or directory");
+}
+
 void tst_App::start_throughTheDatabaseChooser_launches()
 {
-    // The whole road from the Start control, through the real chooser, to a running server.
+    // The whole road from the Start control, through the real chooser, to the server.
+    QFETCH(QString, executable);
+    QFETCH(QString, status);
+    if (!executable.isEmpty())
+        standardStore().setString(MOOExecutableURL, executable.toStdString());
     Interface interface;
     const std::string db = writeDatabase(m_folder.path(), "castle.db", "stdout hi\n");
     interface.logWindow().startAction()->trigger();
@@ -256,8 +270,13 @@ void tst_App::start_throughTheDatabaseChooser_launches()
     QVERIFY(QMetaObject::invokeMethod(chooser, "accept"));
     const std::shared_ptr<Task> task = interface.controller().task();
     auto reaper = qScopeGuard([&task] { reap(task); });
-    QVERIFY(task && task->isRunning());
-    QVERIFY(interface.logWindow().statusText().startsWith(u"Running, PID "));
+
+    QVERIFY2(interface.logWindow().statusText().startsWith(status),
+             qPrintable(interface.logWindow().statusText()));
+    QCOMPARE(task && task->isRunning(), executable.isEmpty());
+    QCOMPARE(interface.logWindow().findChild<QMessageBox *>(QStringLiteral("failureMessage")) !=
+                 nullptr,
+             !executable.isEmpty());
     QCOMPARE(standardStore().stringForKey(MOOLastDBName), std::string("castle.db.new"));
 }
 
