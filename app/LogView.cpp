@@ -1,29 +1,530 @@
 #include "LogView.h"
 
+#include "FindBar.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QtMath>
+
+#include <algorithm>
+#include <climits>
 
 namespace paddock {
 
-LogView::LogView(QWidget *parent)
-    : QPlainTextEdit(parent)
+namespace {
+
+// How a byte is drawn: printable Latin-1 as itself, tab and carriage return as a blank,
+// the other control characters as a symbol that takes one cell, so that nothing the
+// server writes can move, hide or corrupt what is drawn around it.
+struct Glyph {
+    QChar character;
+    bool symbol; // drawn in a dimmer colour: it stands for a control character
+};
+
+Glyph glyphFor(unsigned char byte)
 {
-    setReadOnly(true);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    if ((byte >= 0x20 && byte < 0x7f) || byte >= 0xa0)
+        return {QChar(char16_t(byte)), false};
+    if (byte == '\t' || byte == '\r')
+        return {QLatin1Char(' '), false};
+    if (byte < 0x20)
+        return {QChar(char16_t(0x2400 + byte)), true}; // the Control Pictures: NUL is U+2400
+    if (byte == 0x7f)
+        return {QChar(0x2421), true};
+    return {QChar(0xfffd), true};
 }
+
+bool isWordByte(unsigned char byte)
+{
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+           byte == '_' || (byte >= 0xc0 && byte != 0xd7 && byte != 0xf7);
+}
+
+bool isOurShortcut(const QKeyEvent *key)
+{
+    return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll) ||
+           key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext) ||
+           key->matches(QKeySequence::FindPrevious);
+}
+
+} // namespace
+
+LogView::LogView(QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , m_findBar(new FindBar(this))
+{
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setStyleHint(QFont::Monospace);
+    setFont(fixed);
+    updateMetrics();
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+
+    m_updateTimer.setSingleShot(true);
+    m_updateTimer.setInterval(FrameMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &LogView::applyPendingText);
+
+    // The user moving the view decides whether it follows the tail: at the bottom it does.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_adjusting)
+            m_followTail = value >= verticalScrollBar()->maximum();
+    });
+
+    m_findBar->hide();
+    connect(m_findBar, &FindBar::findNextRequested, this, &LogView::findNext);
+    connect(m_findBar, &FindBar::findPreviousRequested, this, &LogView::findPrevious);
+    connect(m_findBar, &FindBar::closed, this, &LogView::hideFindBar);
+    updateScrollBars();
+}
+
+LogView::~LogView() = default;
 
 void LogView::setLogText(const LogTextPtr &text)
 {
-    if (!text || text->length() <= m_shown)
+    if (!text || text == m_pending)
         return;
-    QScrollBar *bar = verticalScrollBar();
-    const bool atTail = bar->value() == bar->maximum();
-    moveCursor(QTextCursor::End);
-    insertPlainText(text->mid(m_shown, text->length() - m_shown));
-    m_shown = text->length();
-    if (atTail)
-        bar->setValue(bar->maximum());
+    m_pending = text;
+    // One update per frame however many texts arrive meanwhile: the last one wins.
+    if (!m_updateTimer.isActive())
+        m_updateTimer.start();
+}
+
+QString LogView::toPlainText() const
+{
+    return m_pending ? m_pending->toQString() : QString();
+}
+
+void LogView::applyPendingText()
+{
+    if (!m_pending)
+        return;
+    const LogTextPtr &current = m_index.text();
+    if (!current || !m_pending->extends(*current)) {
+        // Another log: start over.
+        m_index.clear();
+        m_anchor = m_cursor = 0;
+        m_followTail = true;
+        Q_EMIT selectionChanged();
+        Q_EMIT copyAvailable(false);
+    }
+    // Lay out only what is new, and no more than a frame's worth of work: a flood then
+    // delays the view, never the window.
+    QElapsedTimer clock;
+    clock.start();
+    bool done = false;
+    while (!done && clock.elapsed() < UpdateBudgetMs)
+        done = m_index.extend(m_pending, qsizetype(1) << 20);
+    updateScrollBars();
+    viewport()->update();
+    if (!done)
+        m_updateTimer.start();
+    Q_EMIT shown(m_index.indexedLength());
+}
+
+void LogView::updateMetrics()
+{
+    const QFontMetricsF metrics(font());
+    m_cellWidth = std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
+    m_ascent = qCeil(metrics.ascent());
+}
+
+void LogView::updateScrollBars()
+{
+    const QScopedValueRollback adjusting(m_adjusting, true);
+    const int page = std::max(1, viewport()->height() / m_lineHeight);
+    QScrollBar *vertical = verticalScrollBar();
+    const qsizetype rows = std::min<qsizetype>(m_index.rowCount(), INT_MAX);
+    vertical->setRange(0, int(std::max<qsizetype>(0, rows - page)));
+    vertical->setPageStep(page);
+    vertical->setSingleStep(1);
+    if (m_followTail)
+        vertical->setValue(vertical->maximum());
+
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int width = qCeil(qreal(m_index.longestRow() + 1) * m_cellWidth);
+    horizontal->setRange(0, std::max(0, width - viewport()->width()));
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setSingleStep(std::max(1, qRound(m_cellWidth * 4)));
+}
+
+void LogView::scrollContentsBy(int, int)
+{
+    // The scroll bars count rows and pixels, so moving the old picture will not do.
+    viewport()->update();
+}
+
+qsizetype LogView::positionAt(QPoint point) const
+{
+    const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
+    const qsizetype rowNumber =
+        std::clamp<qsizetype>(qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
+    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const qsizetype column = qRound((point.x() + horizontalScrollBar()->value()) / m_cellWidth);
+    return row.start + std::clamp<qsizetype>(column, 0, row.end - row.start);
+}
+
+QRect LogView::cellRect(qsizetype position) const
+{
+    const qsizetype rowNumber = m_index.rowOf(position);
+    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const int top = int(rowNumber - verticalScrollBar()->value()) * m_lineHeight;
+    const qreal left = qreal(position - row.start) * m_cellWidth - horizontalScrollBar()->value();
+    return QRectF(left, top, m_cellWidth, m_lineHeight).toAlignedRect();
+}
+
+void LogView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    if (!m_index.text())
+        return;
+    painter.setFont(font());
+    const qsizetype first = verticalScrollBar()->value();
+    const qsizetype last = std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    LogLineIndex::Row row = m_index.row(first);
+    for (qsizetype number = first; number < last; ++number) {
+        paintRow(painter, row, int(number - first) * m_lineHeight);
+        row = m_index.rowStartingAt(row.next);
+    }
+}
+
+void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const
+{
+    const qreal offset = horizontalScrollBar()->value();
+    const qsizetype length = row.end - row.start;
+    const qsizetype firstColumn = std::min(length, qsizetype(offset / m_cellWidth));
+    const qsizetype endColumn =
+        std::min(length, firstColumn + qsizetype(viewport()->width() / m_cellWidth) + 2);
+    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
+    const qsizetype selectionEnd = std::max(m_anchor, m_cursor);
+    const QPalette &colours = palette();
+
+    // The selection's background, with a little more when it takes in the newline.
+    const bool takesNewline = row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
+    if (selectionEnd > row.start && selectionStart <= row.end && selectionStart != selectionEnd) {
+        const qsizetype from = std::max(selectionStart, row.start) - row.start;
+        const qsizetype to = std::min(selectionEnd, row.end) - row.start;
+        const qreal left = qreal(from) * m_cellWidth - offset;
+        const qreal right = qreal(to) * m_cellWidth - offset + (takesNewline ? m_cellWidth / 2 : 0);
+        painter.fillRect(QRectF(left, top, right - left, m_lineHeight), colours.highlight());
+    }
+
+    // The characters in sight, in runs of one colour; a symbol gets its own cell, so a
+    // font without it cannot shift the rest of the row.
+    const std::string bytes = m_index.text()->bytes(row.start + firstColumn, endColumn - firstColumn);
+    const int baseline = top + m_ascent;
+    QString run;
+    qsizetype runStart = firstColumn;
+    const QColor *runColour = nullptr;
+    auto flush = [&](qsizetype column) {
+        if (!run.isEmpty()) {
+            painter.setPen(*runColour);
+            painter.drawText(QPointF(qreal(runStart) * m_cellWidth - offset, baseline), run);
+            run.clear();
+        }
+        runStart = column;
+    };
+    const QColor text = colours.text().color();
+    const QColor selectedText = colours.highlightedText().color();
+    const QColor symbol = colours.placeholderText().color();
+    for (qsizetype column = firstColumn; column < endColumn; ++column) {
+        const Glyph glyph = glyphFor((unsigned char)bytes[size_t(column - firstColumn)]);
+        const qsizetype position = row.start + column;
+        const bool selected = position >= selectionStart && position < selectionEnd;
+        if (glyph.symbol) {
+            flush(column);
+            painter.setPen(selected ? selectedText : symbol);
+            const QRectF cell(qreal(column) * m_cellWidth - offset, top, m_cellWidth, m_lineHeight);
+            painter.drawText(cell, Qt::AlignCenter, QString(glyph.character));
+            runStart = column + 1;
+            continue;
+        }
+        const QColor *colour = selected ? &selectedText : &text;
+        if (colour != runColour) {
+            flush(column);
+            runColour = colour;
+        }
+        run.append(glyph.character);
+    }
+    flush(endColumn);
+}
+
+void LogView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+    layoutFindBar();
+}
+
+bool LogView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        updateScrollBars();
+        layoutFindBar();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void LogView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        updateMetrics();
+        updateScrollBars();
+        viewport()->update();
+    }
+}
+
+bool LogView::event(QEvent *event)
+{
+    // Our keys are ours while the view has the focus, even if the window has shortcuts
+    // with the same keys.
+    if (event->type() == QEvent::ShortcutOverride && isOurShortcut(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void LogView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy))
+        copy();
+    else if (event->matches(QKeySequence::SelectAll))
+        selectAll();
+    else if (event->matches(QKeySequence::Find))
+        showFindBar();
+    else if (event->matches(QKeySequence::FindNext))
+        findNext();
+    else if (event->matches(QKeySequence::FindPrevious))
+        findPrevious();
+    else if (event->key() == Qt::Key_Home)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    else if (event->key() == Qt::Key_End)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    else if (event->key() == Qt::Key_Escape && m_findBar->isVisible())
+        hideFindBar();
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+void LogView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const qsizetype position = positionAt(event->position().toPoint());
+    if (event->modifiers() & Qt::ShiftModifier)
+        setSelection(m_anchor, position);
+    else
+        setSelection(position, position);
+    m_selecting = true;
+}
+
+void LogView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_selecting)
+        return;
+    const QPoint point = event->position().toPoint();
+    // Dragging past the top or bottom scrolls the log along.
+    if (point.y() < 0)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (point.y() >= viewport()->height())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    setSelection(m_anchor, positionAt(point));
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_selecting)
+        return;
+    m_selecting = false;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_index.text())
+        return;
+    // Selects the word under the pointer.
+    const qsizetype position = positionAt(event->position().toPoint());
+    const LogLineIndex::Row row = m_index.row(m_index.rowOf(position));
+    const LogText &text = *m_index.text();
+    qsizetype start = position;
+    qsizetype end = position;
+    while (start > row.start && isWordByte((unsigned char)text.at(start - 1)))
+        --start;
+    while (end < row.end && isWordByte((unsigned char)text.at(end)))
+        ++end;
+    setSelection(start, end);
+    m_selecting = false;
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    QAction *copyAction = menu.addAction(QStringLiteral("&Copy"), this, &LogView::copy);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setEnabled(hasSelection());
+    menu.addAction(QStringLiteral("Select &All"), this, &LogView::selectAll)->setShortcut(QKeySequence::SelectAll);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("&Find…"), this, &LogView::showFindBar)->setShortcut(QKeySequence::Find);
+    menu.exec(event->globalPos());
+}
+
+void LogView::setSelection(qsizetype anchor, qsizetype cursor)
+{
+    const qsizetype limit = shownLength();
+    anchor = std::clamp<qsizetype>(anchor, 0, limit);
+    cursor = std::clamp<qsizetype>(cursor, 0, limit);
+    if (anchor == m_anchor && cursor == m_cursor)
+        return;
+    const bool had = hasSelection();
+    m_anchor = anchor;
+    m_cursor = cursor;
+    viewport()->update();
+    Q_EMIT selectionChanged();
+    if (had != hasSelection())
+        Q_EMIT copyAvailable(hasSelection());
+}
+
+void LogView::select(qsizetype start, qsizetype end)
+{
+    setSelection(start, end);
+    scrollToPosition(std::min(start, end), std::abs(end - start));
+}
+
+QString LogView::textRange(qsizetype start, qsizetype end) const
+{
+    if (!m_index.text())
+        return QString();
+    start = std::clamp<qsizetype>(start, 0, shownLength());
+    end = std::clamp<qsizetype>(end, start, shownLength());
+    return m_index.text()->mid(start, end - start);
+}
+
+QString LogView::selectedText() const
+{
+    return textRange(std::min(m_anchor, m_cursor), std::max(m_anchor, m_cursor));
+}
+
+void LogView::copy()
+{
+    if (hasSelection())
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void LogView::selectAll()
+{
+    setSelection(0, shownLength());
+}
+
+void LogView::scrollToPosition(qsizetype position, qsizetype length)
+{
+    const qsizetype rowNumber = m_index.rowOf(position);
+    QScrollBar *vertical = verticalScrollBar();
+    const qsizetype page = vertical->pageStep();
+    if (rowNumber < vertical->value() || rowNumber >= vertical->value() + page)
+        vertical->setValue(int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
+
+    const LogLineIndex::Row row = m_index.row(rowNumber);
+    QScrollBar *horizontal = horizontalScrollBar();
+    const qreal left = qreal(position - row.start) * m_cellWidth;
+    const qreal right = qreal(std::min(position + length, row.end) - row.start) * m_cellWidth;
+    if (left < horizontal->value() || right > horizontal->value() + viewport()->width())
+        horizontal->setValue(qRound(left - viewport()->width() / 3.0));
+}
+
+bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
+{
+    if (text.isEmpty() || !m_index.text())
+        return false;
+    // The log holds only Latin-1 characters, so a text with others cannot occur in it.
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; })) {
+        m_findBar->setFound(false);
+        return false;
+    }
+    const QByteArray latin1 = text.toLatin1();
+    const std::string_view needle(latin1.constData(), size_t(latin1.size()));
+    const LogText &log = *m_index.text();
+    const qsizetype shown = shownLength();
+    const auto length = qsizetype(needle.size());
+    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
+    // Without a selection, start from the top of the view.
+    const qsizetype origin = hasSelection() ? selectionStart : m_index.row(verticalScrollBar()->value()).start;
+
+    qsizetype at = -1;
+    if (!backwards) {
+        const qsizetype from = hasSelection() ? selectionStart + 1 : origin;
+        at = log.indexOf(needle, from, caseSensitive);
+        if (at < 0 || at + length > shown)
+            at = log.indexOf(needle, 0, caseSensitive); // wrap around to the top
+    } else {
+        at = log.lastIndexOf(needle, std::min(origin, shown - length + 1), caseSensitive);
+        if (at < 0)
+            at = log.lastIndexOf(needle, shown - length + 1, caseSensitive); // wrap to the end
+    }
+    const bool found = at >= 0 && at + length <= shown;
+    m_findBar->setFound(found);
+    if (found)
+        select(at, at + length);
+    return found;
+}
+
+void LogView::showFindBar()
+{
+    // A short selection on one row is what the user most likely wants to find.
+    if (hasSelection()) {
+        const QString selected = selectedText();
+        if (selected.size() <= 200 && !selected.contains(QLatin1Char('\n')))
+            m_findBar->setText(selected);
+    }
+    setViewportMargins(0, 0, 0, m_findBar->sizeHint().height());
+    m_findBar->activate();
+    layoutFindBar();
+}
+
+void LogView::hideFindBar()
+{
+    m_findBar->hide();
+    setViewportMargins(0, 0, 0, 0);
+    setFocus(Qt::OtherFocusReason);
+}
+
+void LogView::layoutFindBar()
+{
+    if (!m_findBar->isVisible())
+        return;
+    const QRect area = viewport()->geometry();
+    m_findBar->setGeometry(area.left(), area.bottom() + 1, area.width(), m_findBar->sizeHint().height());
+}
+
+void LogView::findNext()
+{
+    if (m_findBar->text().isEmpty())
+        showFindBar();
+    else
+        find(m_findBar->text(), false, m_findBar->isCaseSensitive());
+}
+
+void LogView::findPrevious()
+{
+    if (m_findBar->text().isEmpty())
+        showFindBar();
+    else
+        find(m_findBar->text(), true, m_findBar->isCaseSensitive());
 }
 
 } // namespace paddock

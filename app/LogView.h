@@ -1,24 +1,112 @@
 #pragma once
 
+#include "LogLineIndex.h"
 #include "LogText.h"
 
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
+#include <QTimer>
 
 namespace paddock {
 
-/// Shows the server output log: read-only, monospace, following the tail.
-class LogView final : public QPlainTextEdit {
+class FindBar;
+
+/// Shows the server output log: read-only, monospace, following the tail unless the user
+/// has scrolled up. It paints straight from the log's text, only the rows in sight, and
+/// takes in a growing log at most once per frame, with bounded work per frame. Every
+/// byte is one character; control characters are shown as visible symbols.
+class LogView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    explicit LogView(QWidget *parent = nullptr);
+    /// Longest time one update spends laying out new text before it lets the event loop
+    /// run again; the rest follows in the next frames.
+    static constexpr int UpdateBudgetMs = 8;
+    /// Time between two updates while the log grows: about one frame.
+    static constexpr int FrameMs = 16;
 
-    /// Shows text; only what has not been shown yet is added.
+    explicit LogView(QWidget *parent = nullptr);
+    ~LogView() override;
+
+    /// Shows text; only what has not been shown yet is added, at the next frame. A text
+    /// that does not extend the one shown (a different log) replaces it.
     void setLogText(const LogTextPtr &text);
-    /// How many characters of the log are on screen.
-    qsizetype shownLength() const { return m_shown; }
+    /// How many characters of the log are laid out and shown.
+    qsizetype shownLength() const { return m_index.indexedLength(); }
+    /// All of the log last given, shown or about to be (a copy; for small logs).
+    QString toPlainText() const;
+
+    /// Whether the view keeps the end of the log in sight as the log grows.
+    bool isFollowingTail() const { return m_followTail; }
+    bool hasSelection() const { return m_anchor != m_cursor; }
+    /// The selected characters, each byte of the log one character.
+    QString selectedText() const;
+    /// Selects the characters [start, end) of the log shown and scrolls them into sight.
+    void select(qsizetype start, qsizetype end);
+    /// The characters [start, end) of the log shown, each byte one character.
+    QString textRange(qsizetype start, qsizetype end) const;
+    /// The log position under a point of the viewport (between characters, rounded).
+    qsizetype positionAt(QPoint point) const;
+    /// Where in the viewport the character at position is drawn (its cell).
+    QRect cellRect(qsizetype position) const;
+
+    /// Searches for text after the start of the selection (backwards: before it), wrapping
+    /// around the log; selects and shows the match. Returns whether there was one.
+    bool find(const QString &text, bool backwards = false, bool caseSensitive = false);
+    FindBar *findBar() const { return m_findBar; }
+
+public Q_SLOTS:
+    /// Puts the selected characters on the clipboard; does nothing without a selection.
+    void copy();
+    void selectAll();
+    /// Shows the find bar with the focus in it, prefilled with a short selection.
+    void showFindBar();
+    /// Finds the find bar's text after the selection; opens the bar when it is empty.
+    void findNext();
+    /// Finds the find bar's text before the selection; opens the bar when it is empty.
+    void findPrevious();
+
+Q_SIGNALS:
+    /// Emitted after an update has laid out the log up to length characters.
+    void shown(qsizetype length);
+    /// Emitted when a selection appears or goes away.
+    void copyAvailable(bool available);
+    void selectionChanged();
+
+protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    qsizetype m_shown = 0;
+    void applyPendingText();
+    void updateMetrics();
+    void updateScrollBars();
+    void scrollToPosition(qsizetype position, qsizetype length);
+    void setSelection(qsizetype anchor, qsizetype cursor);
+    void layoutFindBar();
+    void hideFindBar();
+    void paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const;
+
+    LogTextPtr m_pending; // the latest text given
+    LogLineIndex m_index; // the rows of what is shown
+    QTimer m_updateTimer;
+    FindBar *m_findBar;
+    qsizetype m_anchor = 0; // selection: where it began and where it ends now
+    qsizetype m_cursor = 0;
+    bool m_followTail = true;
+    bool m_adjusting = false; // the view itself is moving the scroll bars
+    bool m_selecting = false;
+    qreal m_cellWidth = 8;
+    int m_lineHeight = 16;
+    int m_ascent = 12;
 };
 
 } // namespace paddock

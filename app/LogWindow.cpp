@@ -36,11 +36,11 @@ LogWindow::LogWindow(QWidget *parent)
     m_settingsWarning->hide();
     statusBar()->addPermanentWidget(m_settingsWarning);
 
-    connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &QPlainTextEdit::copy);
+    connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &LogView::copy);
     connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView,
-            &QPlainTextEdit::selectAll);
+            &LogView::selectAll);
     m_ui->actionCopy->setEnabled(false);
-    connect(m_ui->logView, &QPlainTextEdit::copyAvailable, m_ui->actionCopy,
+    connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy,
             &QAction::setEnabled);
 
     const QSettings settings(geometryFilePath(), QSettings::IniFormat);

@@ -2,6 +2,7 @@
 
 #include "UniqueFd.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -41,14 +42,20 @@ public:
     int fileDescriptor() const { return m_fd.get(); }
     /// Whether the stream has ended (end of stream or a failed read).
     bool isAtEnd() const { return m_atEnd; }
+    /// Whether a background read has been asked for and not yet completed.
+    bool isReadPending() const { return m_selfWhilePending != nullptr; }
 
 private:
     explicit FileHandle(UniqueFd fd);
     void onReadable();
+    /// Reads what the descriptor has now, up to MaxChunk bytes, into m_buffer.
+    /// Returns 0 for data or nothing yet, otherwise the errno of a failed read, or -1 at end.
+    int readAvailable();
 
     UniqueFd m_fd;
     QSocketNotifier *m_notifier = nullptr;
     std::shared_ptr<FileHandle> m_selfWhilePending;
+    QByteArray m_buffer;
     bool m_atEnd = false;
 };
 

@@ -15,8 +15,17 @@ class LogText final {
 public:
     /// A new empty text.
     static std::shared_ptr<const LogText> create();
-    /// A new text with this text's characters followed by chunk's bytes.
+    /// A new text with this text's characters followed by chunk's bytes. Costs time in
+    /// proportion to the chunk, except on a text that is not its buffer's latest (then
+    /// its characters are copied once into a buffer of its own). Throws std::bad_alloc.
     std::shared_ptr<const LogText> appending(std::string_view chunk) const;
+
+    /// Whether this text begins with all of earlier's characters because it grew from it
+    /// (the two share their buffer).
+    bool extends(const LogText &earlier) const
+    {
+        return m_buffer == earlier.m_buffer && m_length >= earlier.m_length;
+    }
 
     qsizetype length() const { return m_length; }
     bool isEmpty() const { return m_length == 0; }
@@ -26,12 +35,23 @@ public:
     /// to this text; no copy is made.
     void forEachPiece(qsizetype position, qsizetype count,
                       const std::function<void(std::string_view)> &visit) const;
+    /// The longest piece starting at position that is stored contiguously (empty at or
+    /// past the end); valid as long as this text lives.
+    std::string_view pieceAt(qsizetype position) const;
     /// The characters in [position, position + count) as bytes.
     std::string bytes(qsizetype position, qsizetype count) const;
     /// The characters in [position, position + count) as text.
     QString mid(qsizetype position, qsizetype count) const;
     /// All characters as text (a copy; meant for small logs and tests).
     QString toQString() const { return mid(0, m_length); }
+
+    /// Position of the first byte c in [from, to), or -1.
+    qsizetype indexOf(char c, qsizetype from, qsizetype to) const;
+    /// Position of the first occurrence of needle starting in [from, length()), or -1.
+    /// Without caseSensitive, Latin-1 letters match either case.
+    qsizetype indexOf(std::string_view needle, qsizetype from, bool caseSensitive) const;
+    /// Position of the last occurrence of needle starting before `before`, or -1.
+    qsizetype lastIndexOf(std::string_view needle, qsizetype before, bool caseSensitive) const;
 
     struct Buffer;
     LogText(std::shared_ptr<Buffer> buffer, qsizetype length);

@@ -1,0 +1,84 @@
+#include "LogLineIndex.h"
+
+#include <algorithm>
+
+namespace paddock {
+
+void LogLineIndex::clear()
+{
+    *this = LogLineIndex();
+}
+
+bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
+{
+    m_text = text;
+    const qsizetype end = text->length();
+    const qsizetype limit = m_indexed + budget;
+    qsizetype start = m_lastRowStart;
+    for (;;) {
+        // The row ends at a newline within its length, or after MaxRowLength characters;
+        // otherwise it is the last row and may still grow.
+        const qsizetype newline = text->indexOf('\n', start, std::min(start + MaxRowLength + 1, end));
+        qsizetype length = 0;
+        qsizetype next = 0;
+        if (newline >= 0) {
+            length = newline - start;
+            next = newline + 1;
+        } else if (end - start > MaxRowLength) {
+            length = MaxRowLength;
+            next = start + MaxRowLength;
+        } else {
+            break;
+        }
+        m_longestRow = std::max(m_longestRow, length);
+        ++m_completeRows;
+        start = next;
+        if (m_completeRows % Stride == 0)
+            m_checkpoints.push_back(start);
+        if (start >= limit) {
+            m_lastRowStart = start;
+            m_indexed = start;
+            return start == end;
+        }
+    }
+    m_lastRowStart = start;
+    m_indexed = end;
+    m_longestRow = std::max(m_longestRow, end - start);
+    return true;
+}
+
+LogLineIndex::Row LogLineIndex::rowStartingAt(qsizetype start) const
+{
+    if (start >= m_lastRowStart)
+        return Row{start, m_indexed, m_indexed};
+    // A complete row: its end lies within the index.
+    const qsizetype newline = m_text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_indexed));
+    if (newline >= 0)
+        return Row{start, newline, newline + 1};
+    return Row{start, start + MaxRowLength, start + MaxRowLength};
+}
+
+LogLineIndex::Row LogLineIndex::row(qsizetype row) const
+{
+    row = std::clamp<qsizetype>(row, 0, m_completeRows);
+    const qsizetype checkpoint = row / Stride;
+    qsizetype start = m_checkpoints[size_t(checkpoint)];
+    for (qsizetype n = checkpoint * Stride; n < row; ++n)
+        start = rowStartingAt(start).next;
+    return rowStartingAt(start);
+}
+
+qsizetype LogLineIndex::rowOf(qsizetype position) const
+{
+    if (position >= m_lastRowStart)
+        return m_completeRows;
+    const auto after = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), position);
+    const auto checkpoint = qsizetype(after - m_checkpoints.begin()) - 1;
+    qsizetype number = checkpoint * Stride;
+    for (Row r = rowStartingAt(m_checkpoints[size_t(checkpoint)]); position >= r.next;
+         r = rowStartingAt(r.next))
+        ++number;
+    return number;
+}
+
+} // namespace paddock
