@@ -56,6 +56,11 @@ QString PreferencesPanel::previewText() const
     return m_ui->preview->text();
 }
 
+QString PreferencesPanel::previewSource() const
+{
+    return m_ui->previewSource->text();
+}
+
 QString PreferencesPanel::previewWarning() const
 {
     return m_ui->previewWarning->text();
@@ -94,8 +99,11 @@ void PreferencesPanel::updatePreview()
                           m_store.stringForKey(MOODateFormat), input,
                           std::chrono::system_clock::now());
 
-    m_ui->preview->setText(displayPath(preview.name) + QStringLiteral("    (for ") +
-                           displayPath(input) + QLatin1Char(')'));
+    m_ui->preview->setText(displayPath(preview.name));
+    m_ui->previewSource->setText(
+        (last && !last->empty() ? QStringLiteral("when the last output, ")
+                                : QStringLiteral("for an example database, ")) +
+        displayPath(input) + QStringLiteral(", is started"));
     if (preview.name.empty())
         m_ui->previewWarning->setText(
             QStringLiteral("The name is empty: the server would have no name to write its "

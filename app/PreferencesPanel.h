@@ -26,8 +26,10 @@ public:
 
     /// The control the interface wiring connects to the executable chooser.
     QPushButton *chooseButton() const;
-    /// The preview as shown, and its warning (empty when there is none).
+    /// The preview as shown: the name, the database it is for, and a warning (empty when
+    /// there is none).
     QString previewText() const;
+    QString previewSource() const;
     QString previewWarning() const;
 
     /// The database the preview uses while no output name has been recorded yet.

@@ -187,8 +187,8 @@ void tst_App::startup_runsInOrder_andWiresReaderAndKeys()
     QCOMPARE(standardStore().stringForKey(MOONewDBNameFormat), std::string("%@.new"));
     QCOMPARE(interface.logWindow().windowTitle(), QStringLiteral("Paddock"));
     // Before any output name is recorded, the preview uses an example database.
-    QCOMPARE(interface.preferencesPanel().previewText(),
-             QStringLiteral("castle.db.new    (for /srv/worlds/castle.db)"));
+    QCOMPARE(interface.preferencesPanel().previewText(), QStringLiteral("castle.db.new"));
+    QVERIFY(interface.preferencesPanel().previewSource().contains(u"/srv/worlds/castle.db"));
 
     // The reader is subscribed and the log view observes outputString.
     NotificationCenter::defaultCenter().post(Notification{
@@ -510,28 +510,28 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
     const QString castle = QStringLiteral("/srv/worlds/castle.db");
     const QString year = QStringLiteral("%Y");
     QTest::newRow("default") << castle << QStringLiteral("%@.new") << year
-                             << QStringLiteral("^castle\\.db\\.new ") << QString();
+                             << QStringLiteral("^castle\\.db\\.new$") << QString();
     QTest::newRow("bare last name") << QStringLiteral("castle.db.new") << QStringLiteral("%@.new")
-                                    << year << QStringLiteral("^castle\\.db\\.new\\.new ") << QString();
+                                    << year << QStringLiteral("^castle\\.db\\.new\\.new$") << QString();
     QTest::newRow("time and random") << castle << QStringLiteral("%@-%T-%R")
                                      << QStringLiteral("%Y%m%d")
-                                     << QStringLiteral("^castle\\.db-\\d{8}-\\d+ ") << QString();
+                                     << QStringLiteral("^castle\\.db-\\d{8}-\\d+$") << QString();
     QTest::newRow("own name") << castle << QStringLiteral("%@") << year
-                              << QStringLiteral("^castle\\.db ") << QStringLiteral("overwrite");
+                              << QStringLiteral("^castle\\.db$") << QStringLiteral("overwrite");
     QTest::newRow("own name, bare") << QStringLiteral("world.db") << QStringLiteral("%@") << year
-                                    << QStringLiteral("^world\\.db ") << QStringLiteral("overwrite");
+                                    << QStringLiteral("^world\\.db$") << QStringLiteral("overwrite");
     QTest::newRow("own name by another way")
         << castle << QStringLiteral("./../worlds/%@") << year
-        << QStringLiteral("^\\./\\.\\./worlds/castle\\.db ") << QStringLiteral("overwrite");
+        << QStringLiteral("^\\./\\.\\./worlds/castle\\.db$") << QStringLiteral("overwrite");
     QTest::newRow("own name, absolute") << castle << castle << year
-                                        << QStringLiteral("^/srv/worlds/castle\\.db ")
+                                        << QStringLiteral("^/srv/worlds/castle\\.db$")
                                         << QStringLiteral("overwrite");
     QTest::newRow("other folder") << castle << QStringLiteral("../%@") << year
-                                  << QStringLiteral("^\\.\\./castle\\.db ") << QString();
+                                  << QStringLiteral("^\\.\\./castle\\.db$") << QString();
     QTest::newRow("token in time format") << castle << QStringLiteral("%T") << QStringLiteral("%@")
-                                          << QStringLiteral("^castle\\.db ")
+                                          << QStringLiteral("^castle\\.db$")
                                           << QStringLiteral("overwrite");
-    QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^ ")
+    QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^$")
                            << QStringLiteral("empty");
 }
 
@@ -563,6 +563,7 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
 
     QVERIFY2(QRegularExpression(name).match(panel.previewText()).hasMatch(),
              qPrintable(panel.previewText()));
+    QVERIFY2(panel.previewSource().contains(lastDb), qPrintable(panel.previewSource()));
     if (warning.isEmpty())
         QVERIFY2(panel.previewWarning().isEmpty(), qPrintable(panel.previewWarning()));
     else
