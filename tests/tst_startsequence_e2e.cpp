@@ -83,6 +83,7 @@ class tst_StartSequenceE2E : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void firstRun_bothChoosers_runServer_thenSuggestItsOutput();
+    void windowClosedWithChooserOpen_answersNothing();
 };
 
 void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput()
@@ -201,6 +202,37 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
     QCOMPARE(*controller.dbPath(), database);
     QCOMPARE(launched.size(), 1);
     QVERIFY(failures.isEmpty());
+}
+
+void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
+{
+    QTemporaryDir folder;
+    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    store.setString(MOOExecutableURL, standInServerPath());
+    UserDefaultsController prefs(store);
+    MooController controller;
+    QDialog prefsWindow;
+    auto logWindow = std::make_unique<QMainWindow>();
+    controller.connectOutlets(&prefs, &prefsWindow, logWindow.get());
+
+    controller.startMoo();
+    QPointer<QFileDialog> chooser = chooserOn(*logWindow);
+    QVERIFY(chooser);
+    // The chooser and its pending answer go with the window; nothing is launched.
+    logWindow.reset();
+    QVERIFY(!chooser);
+    QCoreApplication::processEvents();
+    QVERIFY(!controller.task());
+    QVERIFY(!controller.dbPath());
+
+    // A chooser can open again on a new window.
+    QMainWindow newWindow;
+    controller.connectOutlets(&prefs, &prefsWindow, &newWindow);
+    controller.startMoo();
+    chooser = chooserOn(newWindow);
+    QVERIFY(chooser);
+    chooser->reject();
+    QTRY_VERIFY_WITH_TIMEOUT(!chooser, 5000);
 }
 
 PADDOCK_TEST_MAIN(tst_StartSequenceE2E)
