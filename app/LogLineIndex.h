@@ -42,8 +42,8 @@ public:
     Row row(qsizetype row) const;
     /// The row that starts at start, a position returned in an earlier Row.
     Row rowStartingAt(qsizetype start) const;
-    /// The number of the row holding position (a position past a row's end belongs to
-    /// that row; positions past the index to the last row).
+    /// The number of the row holding position: a row holds its characters and the
+    /// newline ending it; positions past the index belong to the last row.
     qsizetype rowOf(qsizetype position) const;
     /// The text the rows were built from.
     const LogTextPtr &text() const { return m_text; }

@@ -6,6 +6,8 @@
 #include <QAbstractScrollArea>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace paddock {
 
 class FindBar;
@@ -37,6 +39,9 @@ public:
     /// Whether the view keeps the end of the log in sight as the log grows.
     bool isFollowingTail() const { return m_followTail; }
     bool hasSelection() const { return m_anchor != m_cursor; }
+    /// Where the selection starts and ends in the log (equal without a selection).
+    qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
+    qsizetype selectionEnd() const { return std::max(m_anchor, m_cursor); }
     /// The selected characters, each byte of the log one character.
     QString selectedText() const;
     /// Selects the characters [start, end) of the log shown and scrolls them into sight.

@@ -9,6 +9,7 @@
 //   stdout TEXT          write TEXT and a newline to standard output
 //   stderr TEXT          write TEXT and a newline to standard error
 //   flood N [stderr]     write N bytes as fast as it can (100-byte lines)
+//   bytes                write every byte value from 0 to 255 once, in order, to standard output
 //   interleave N SEED    write N bytes to each stream in random-sized pieces (bytes 0x11, 0x12)
 //   crash SIGNAL         end by the signal (a number, or SEGV, ABRT, KILL, BUS)
 //   fork-helper SECONDS  fork a helper that keeps both streams open for SECONDS
@@ -244,6 +245,11 @@ int main(int argc, char **argv)
             std::string stream;
             words >> bytes >> stream;
             flood(stream == "stderr" ? STDERR_FILENO : STDOUT_FILENO, bytes);
+        } else if (command == "bytes") {
+            char all[256];
+            for (int value = 0; value < 256; ++value)
+                all[value] = char(value);
+            writeAll(STDOUT_FILENO, all, sizeof all);
         } else if (command == "interleave") {
             long long bytes = 0;
             unsigned seed = 1;

@@ -1,0 +1,333 @@
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+// Everything the read ends deliver, per read end and in delivery order, copied as it
+// arrives (so the handles' own buffers are never held).
+class ChunkRecorder final {
+public:
+    ChunkRecorder()
+    {
+        NotificationCenter::defaultCenter().addObserver(
+            this,
+            [this](const Notification &n) {
+                ++notices;
+                const auto item = n.userInfo.constFind(FileHandleNotificationDataItem);
+                if (item == n.userInfo.constEnd()) {
+                    ++failures;
+                    return;
+                }
+                const QByteArray chunk = item->toByteArray();
+                streams[n.sender.get()].append(chunk.constData(), size_t(chunk.size()));
+                delivered.append(chunk.constData(), size_t(chunk.size()));
+            },
+            FileHandleReadCompletionNotification);
+    }
+    ~ChunkRecorder() { NotificationCenter::defaultCenter().removeObserver(this); }
+    Q_DISABLE_COPY_MOVE(ChunkRecorder)
+
+    std::map<const QObject *, std::string> streams;
+    std::string delivered;
+    int notices = 0;
+    int failures = 0;
+};
+
+// The stand-in's flood, as it writes it: 100-byte numbered lines in a 65500-byte block
+// written over and over.
+std::string expectedFlood(qsizetype bytes)
+{
+    const std::string filler =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs";
+    std::string block;
+    for (int line = 0; block.size() < 64 * 1024 - 100; ++line) {
+        std::string number = std::to_string(line);
+        number.insert(0, 8 - number.size(), '0');
+        block += "flood " + number + " " + filler.substr(0, 84) + "\n";
+    }
+    std::string all;
+    while (qsizetype(all.size()) < bytes)
+        all += block;
+    all.resize(size_t(bytes));
+    return all;
+}
+
+// The two read ends of the current run, kept so the run can be watched to its end.
+struct Run {
+    std::shared_ptr<FileHandle> out, err;
+};
+
+Run currentRun(MooController &controller)
+{
+    return Run{controller.taskStdOut()->fileHandleForReading(),
+               controller.taskStdError()->fileHandleForReading()};
+}
+
+bool finished(const Run &run)
+{
+    return run.out->isAtEnd() && run.err->isAtEnd();
+}
+
+bool contains(const std::string &log, const std::string &text)
+{
+    return log.find(text) != std::string::npos;
+}
+
+} // namespace
+
+class tst_OutputLog : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void noticeOfAnotherName_changesNothingAndStartsNoRead();
+    void outputSizes_everyByteArrivesOnce_data();
+    void outputSizes_everyByteArrivesOnce();
+    void everyByteValue_isOneCharacter();
+    void standardErrorThenOutput_arriveInCompletionOrder();
+    void secondRun_appendsToTheFirst();
+    void replacedServer_outputStillArrives();
+    void endOfStream_closesTheDescriptorAndStopsReading();
+    void failedRead_storesNothingAndStopsReading();
+    void logText_find_data();
+    void logText_find();
+};
+
+void tst_OutputLog::noticeOfAnotherName_changesNothingAndStartsNoRead()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    const std::shared_ptr<Pipe> pipe = Pipe::create();
+    const std::shared_ptr<FileHandle> handle = pipe->fileHandleForReading();
+    const LogTextPtr before = controller.outputString();
+    QSignalSpy changed(&controller, &MooController::outputStringChanged);
+
+    controller.readDataNotification(
+        Notification{QStringLiteral("SomethingElseNotification"), handle,
+                     {{FileHandleNotificationDataItem, QByteArray("not for the log")}}});
+    QVERIFY(controller.outputString() == before);
+    QCOMPARE(changed.count(), 0);
+    QVERIFY(!handle->isReadPending());
+
+    // The same notice under the read-completion name is taken and starts the next read.
+    controller.readDataNotification(Notification{FileHandleReadCompletionNotification, handle,
+                                                 {{FileHandleNotificationDataItem, QByteArray("taken")}}});
+    QCOMPARE(fixture.log(), std::string("taken"));
+    QVERIFY(handle->isReadPending());
+
+    pipe->closeWriteEnd();
+    QTRY_VERIFY_WITH_TIMEOUT(handle->isAtEnd(), 10000);
+    QCOMPARE(fixture.log(), std::string("taken"));
+}
+
+void tst_OutputLog::outputSizes_everyByteArrivesOnce_data()
+{
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<bool>("onStandardError");
+    QTest::newRow("nothing") << qsizetype(0) << false;
+    QTest::newRow("one byte") << qsizetype(1) << false;
+    QTest::newRow("PIPE_BUF") << qsizetype(PIPE_BUF) << false;
+    QTest::newRow("64 KiB") << qsizetype(64 * 1024) << false;
+    QTest::newRow("1 MiB") << qsizetype(1 << 20) << false;
+    QTest::newRow("64 KiB on standard error") << qsizetype(64 * 1024) << true;
+    QTest::newRow("3 MiB on standard error") << qsizetype(3 << 20) << true;
+}
+
+void tst_OutputLog::outputSizes_everyByteArrivesOnce()
+{
+    QFETCH(qsizetype, size);
+    QFETCH(bool, onStandardError);
+
+    ControllerFixture fixture;
+    ChunkRecorder recorder;
+    fixture.launch("flood " + std::to_string(size) + (onStandardError ? " stderr" : "") + "\nexit 0\n");
+    const Run run = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(run), 20000);
+
+    // The flooded stream is the stand-in's one greeting line, then exactly the flood.
+    const std::string &stream = recorder.streams[onStandardError ? run.err.get() : run.out.get()];
+    const std::string flood = expectedFlood(size);
+    QVERIFY(stream.size() > flood.size());
+    const std::string greeting = stream.substr(0, stream.size() - flood.size());
+    QVERIFY2(greeting.find('\n') == greeting.size() - 1, greeting.c_str());
+    QVERIFY(stream.compare(greeting.size(), std::string::npos, flood) == 0);
+    // The log is every chunk of both streams, in the order delivered, nothing twice.
+    QCOMPARE(fixture.log().size(), recorder.delivered.size());
+    QVERIFY(fixture.log() == recorder.delivered);
+}
+
+void tst_OutputLog::everyByteValue_isOneCharacter()
+{
+    ControllerFixture fixture;
+    fixture.launch("bytes\nexit 0\n");
+    const Run run = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(run), 10000);
+
+    QString all;
+    for (int value = 0; value < 256; ++value)
+        all.append(QChar(char16_t(value)));
+    const LogTextPtr log = fixture.controller().outputString();
+    const QString text = log->toQString();
+    QCOMPARE(text.size(), log->length());
+    QVERIFY2(text.contains(all), qPrintable(text.left(200)));
+}
+
+void tst_OutputLog::standardErrorThenOutput_arriveInCompletionOrder()
+{
+    ControllerFixture fixture;
+    // The pause lets the first completion be handled before the second write happens.
+    fixture.launch("stderr said on standard error\nsleep-ms 300\nstdout said on standard output\nexit 0\n");
+    const Run run = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(run), 10000);
+
+    const std::string log = fixture.log();
+    const size_t error = log.find("said on standard error\n");
+    const size_t output = log.find("said on standard output\n");
+    QVERIFY2(error != std::string::npos && output != std::string::npos, log.c_str());
+    QVERIFY2(error < output, log.c_str());
+}
+
+void tst_OutputLog::secondRun_appendsToTheFirst()
+{
+    ControllerFixture fixture;
+    fixture.launch("stdout from the first run\nexit 0\n");
+    const Run first = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(first), 10000);
+    const std::string firstLog = fixture.log();
+    QVERIFY(contains(firstLog, "from the first run"));
+
+    fixture.launch("stdout from the second run\nexit 0\n");
+    const Run second = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(second), 10000);
+    const std::string log = fixture.log();
+    QVERIFY(log.compare(0, firstLog.size(), firstLog) == 0);
+    QVERIFY2(contains(log.substr(firstLog.size()), "from the second run"), log.c_str());
+}
+
+void tst_OutputLog::replacedServer_outputStillArrives()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    fixture.launch("", "first.out", "first.db");
+    const std::shared_ptr<Task> first = controller.task();
+    const Run firstRun = currentRun(controller);
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "stand-in-server: running"), 10000);
+
+    fixture.launch("stdout the replacement speaks\nexit 0\n", "second.out", "second.db");
+    QVERIFY(currentRun(controller).out != firstRun.out);
+
+    // Only now does the replaced server write, into the pipes the controller let go of.
+    QVERIFY(first->sendSignal(SIGUSR2));
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "checkpoint, wrote \"first.out\""), 10000);
+    QVERIFY(first->terminate());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(firstRun), 10000);
+    QVERIFY(contains(fixture.log(), "shut down, wrote \"first.out\""));
+    QVERIFY(contains(fixture.log(), "the replacement speaks"));
+}
+
+void tst_OutputLog::endOfStream_closesTheDescriptorAndStopsReading()
+{
+    ControllerFixture fixture;
+    ChunkRecorder recorder;
+    fixture.launch("stdout goodbye\nexit 0\n");
+    const Run run = currentRun(fixture.controller());
+    QTRY_VERIFY_WITH_TIMEOUT(finished(run) && !fixture.controller().task(), 10000);
+
+    for (const auto &handle : {run.out, run.err}) {
+        QCOMPARE(handle->fileDescriptor(), -1);
+        QVERIFY(!handle->isReadPending());
+    }
+    // Many turns of the event loop later, no read has been started again.
+    const int notices = recorder.notices;
+    const LogTextPtr log = fixture.controller().outputString();
+    for (int turn = 0; turn < 200; ++turn)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCOMPARE(recorder.notices, notices);
+    QVERIFY(fixture.controller().outputString() == log);
+    QVERIFY(contains(fixture.log(), "goodbye"));
+}
+
+void tst_OutputLog::failedRead_storesNothingAndStopsReading()
+{
+    ControllerFixture fixture;
+    ChunkRecorder recorder;
+    // A folder is always readable, and reading it always fails.
+    UniqueFd folder(::open(QFile::encodeName(fixture.folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QVERIFY(folder);
+    const std::shared_ptr<FileHandle> handle = FileHandle::create(std::move(folder));
+    const LogTextPtr before = fixture.controller().outputString();
+
+    handle->readInBackgroundAndNotify();
+    QTRY_VERIFY_WITH_TIMEOUT(handle->isAtEnd(), 10000);
+    QCOMPARE(recorder.failures, 1);
+    QCOMPARE(handle->fileDescriptor(), -1);
+    QVERIFY(fixture.controller().outputString() == before);
+
+    // The controller asked for the next read; the failed handle takes no more.
+    QVERIFY(!handle->isReadPending());
+    for (int turn = 0; turn < 200; ++turn)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCOMPARE(recorder.notices, 1);
+}
+
+void tst_OutputLog::logText_find_data()
+{
+    // Texts are built from pieces; "@" stands for enough filler to reach the end of the
+    // first 2 MiB block, so that what follows straddles the boundary.
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QByteArray>("needle");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<qsizetype>("first");    // from 0
+    QTest::addColumn<qsizetype>("last");     // before the end
+    const qsizetype block = qsizetype(2) << 20;
+    QTest::newRow("simple") << QByteArrayList{"one two one"} << QByteArray("one") << true << qsizetype(0)
+                            << qsizetype(8);
+    QTest::newRow("absent") << QByteArrayList{"one two one"} << QByteArray("three") << true << qsizetype(-1)
+                            << qsizetype(-1);
+    QTest::newRow("case folded") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"} << QByteArray("\xe9t\xe9") << false
+                                 << qsizetype(2) << qsizetype(8);
+    QTest::newRow("case kept") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"} << QByteArray("\xe9t\xe9") << true
+                               << qsizetype(-1) << qsizetype(-1);
+    QTest::newRow("across blocks") << QByteArrayList{"@", "needle", " tail"} << QByteArray("needle") << true
+                                   << block - 3 << block - 3;
+    QTest::newRow("both sides of a block") << QByteArrayList{"needle", "@", "needle"} << QByteArray("NEEDLE")
+                                           << false << qsizetype(0) << block - 3;
+    QTest::newRow("NUL bytes") << QByteArrayList{QByteArray("a\0b\0c", 5)} << QByteArray("\0c", 2) << true
+                               << qsizetype(3) << qsizetype(3);
+}
+
+void tst_OutputLog::logText_find()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArray, needle);
+    QFETCH(bool, caseSensitive);
+    QFETCH(qsizetype, first);
+    QFETCH(qsizetype, last);
+
+    const qsizetype block = qsizetype(2) << 20;
+    LogTextPtr text = LogText::create();
+    for (const QByteArray &piece : pieces) {
+        // Filler up to three bytes before the block ends, appended in odd-sized chunks.
+        const std::string chunk = piece == "@" ? std::string(size_t(block - 3 - text->length()), '.')
+                                               : piece.toStdString();
+        for (size_t at = 0; at < chunk.size(); at += 77777)
+            text = text->appending(std::string_view(chunk).substr(at, 77777));
+    }
+    const std::string_view pattern(needle.constData(), size_t(needle.size()));
+    QCOMPARE(text->indexOf(pattern, 0, caseSensitive), first);
+    QCOMPARE(text->lastIndexOf(pattern, text->length(), caseSensitive), last);
+    if (first >= 0) {
+        QCOMPARE(text->indexOf(pattern, first + 1, caseSensitive), first == last ? -1 : last);
+        QCOMPARE(text->lastIndexOf(pattern, last, caseSensitive), first == last ? -1 : first);
+    }
+}
+
+PADDOCK_TEST_MAIN(tst_OutputLog)
+#include "tst_outputlog.moc"
