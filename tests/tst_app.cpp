@@ -356,9 +356,10 @@ void tst_App::status_tellsHowTheServerIs()
 
 void tst_App::stop_showsStoppingThenStopped()
 {
+    const QTemporaryDir folder; // its own, so the saved database can only come from this stop
     Interface interface;
     QSignalSpy texts(&interface.status(), &ServerStatus::textChanged);
-    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    const std::shared_ptr<Task> task = launch(interface, folder.path(), "stdout up\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
                              10000);
@@ -383,7 +384,7 @@ void tst_App::stop_showsStoppingThenStopped()
     QVERIFY(seen[0].startsWith(u"Running, PID "));
     QCOMPARE(seen.mid(1), (QStringList{QStringLiteral("Stopping..."), QStringLiteral("Stopped")}));
     QVERIFY(!interface.logWindow().forceStopAction()->isVisible());
-    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("out.db")))); // it saved
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("out.db")))); // it saved
 }
 
 void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
