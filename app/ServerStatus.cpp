@@ -12,8 +12,14 @@ namespace {
 
 QString signalName(int signal)
 {
+#if defined(__GLIBC__)
+    // Both thread-safe, and null for a number that names no signal.
     const char *abbreviation = ::sigabbrev_np(signal);
     const char *description = ::sigdescr_np(signal);
+#else
+    const char *abbreviation = nullptr;
+    const char *description = ::strsignal(signal);
+#endif
     QString name = abbreviation ? QStringLiteral("SIG") + QString::fromLatin1(abbreviation)
                                 : QString::number(signal);
     if (description)
