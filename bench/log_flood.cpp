@@ -210,6 +210,7 @@ int runIngest(qint64 bytes, bool withView)
         const qsizetype length = controller.outputString()->length();
         while (view->shownLength() < length)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        print("view_caught_up_seconds", double(clock.nsecsElapsed()) / 1e9);
     }
     print("seconds", seconds);
     print("bytes", double(controller.outputString()->length()));
@@ -272,14 +273,17 @@ std::map<std::string, double> measure(const QStringList &arguments)
     return figures;
 }
 
-// The best of a few runs: the machine's other work only ever makes a run slower.
-std::map<std::string, double> fastest(const QStringList &arguments, int runs)
+// The best of a few runs of each kind: the machine's other work only ever makes a run
+// slower. The kinds take turns, round after round, so each sees the same conditions.
+std::vector<std::map<std::string, double>> fastest(const std::vector<QStringList> &kinds, int rounds)
 {
-    std::map<std::string, double> best;
-    for (int i = 0; i < runs; ++i) {
-        auto figures = measure(arguments);
-        if (best.empty() || figures["seconds"] < best["seconds"])
-            best = figures;
+    std::vector<std::map<std::string, double>> best(kinds.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t kind = 0; kind < kinds.size(); ++kind) {
+            auto figures = measure(kinds[kind]);
+            if (best[kind].empty() || figures["seconds"] < best[kind]["seconds"])
+                best[kind] = figures;
+        }
     }
     return best;
 }
@@ -294,17 +298,20 @@ int runAll()
 {
     const qint64 big = 256 * MiB;
     const qint64 half = big / 2;
-    const int runs = 5;
+    const int runs = 7;
     const QString bigArg = QString::number(big), halfArg = QString::number(half);
     bool allMet = true;
 
     // The plain reader gets the default pipe and, as the launcher does, a large one; the
     // faster of the two is the rate to match.
-    const auto plain = fastest({QStringLiteral("plain"), bigArg}, runs);
-    const auto plainLarge = fastest({QStringLiteral("plain"), bigArg, QStringLiteral("large-pipe")}, runs);
-    const auto ingest = fastest({QStringLiteral("ingest"), bigArg}, runs);
-    const auto ingestHalf = fastest({QStringLiteral("ingest"), halfArg}, runs);
-    const auto viewed = fastest({QStringLiteral("ingest"), bigArg, QStringLiteral("view")}, runs);
+    const auto best = fastest({{QStringLiteral("plain"), bigArg},
+                               {QStringLiteral("plain"), bigArg, QStringLiteral("large-pipe")},
+                               {QStringLiteral("ingest"), bigArg},
+                               {QStringLiteral("ingest"), halfArg},
+                               {QStringLiteral("ingest"), bigArg, QStringLiteral("view")}},
+                              runs);
+    const auto &plain = best[0], &plainLarge = best[1], &ingest = best[2], &ingestHalf = best[3],
+               &viewed = best[4];
 
     auto rate = [](qint64 bytes, const std::map<std::string, double> &figures) {
         return double(bytes) / double(MiB) / figures.at("seconds");
@@ -331,8 +338,9 @@ int runAll()
                 memory, viewedMemory);
     allMet &= verdict(memory <= 1.5 && viewedMemory <= 2.5);
 
-    std::printf("responsiveness: longest gap between event-loop turns %.1f ms with the view (bar: under 50 ms)\n",
-                viewed.at("longest_gap_ms"));
+    std::printf("responsiveness: longest gap between event-loop turns %.1f ms with the view (bar: under 50 ms);\n"
+                "  the view had laid out all 256 MiB %.2f s after the flood began\n",
+                viewed.at("longest_gap_ms"), viewed.at("view_caught_up_seconds"));
     allMet &= verdict(viewed.at("longest_gap_ms") < 50);
 
     const int idleSeconds = 10;

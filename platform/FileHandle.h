@@ -27,15 +27,18 @@ public:
     /// Most bytes one completion carries, so one wakeup never reads without bound.
     static constexpr qsizetype MaxChunk = 1 << 20;
 
-    /// Takes ownership of fd.
+    /// Takes ownership of fd and makes it non-blocking; a pipe's capacity is raised to
+    /// MaxChunk where the system allows.
     static std::shared_ptr<FileHandle> create(UniqueFd fd);
     ~FileHandle() override;
     Q_DISABLE_COPY_MOVE(FileHandle)
 
-    /// Reads the next available bytes once the descriptor is readable and posts a
-    /// FileHandleReadCompletionNotification from this handle. While the read is pending
-    /// the handle keeps itself alive. After end of stream or a failed read the descriptor
-    /// is closed and further calls do nothing.
+    /// Reads the next available bytes (at most MaxChunk, retrying on EINTR) once the
+    /// descriptor is readable and posts a FileHandleReadCompletionNotification from this
+    /// handle. While the read is pending the handle keeps itself alive. After end of
+    /// stream or a failed read the descriptor is closed and further calls do nothing. The
+    /// bytes come in a buffer the handle reuses once no one holds it; a subscriber may
+    /// keep a chunk, and the handle then reads into a new buffer.
     void readInBackgroundAndNotify();
 
     /// The descriptor, or -1 once the handle has closed it.
@@ -48,8 +51,8 @@ public:
 private:
     explicit FileHandle(UniqueFd fd);
     void onReadable();
-    /// Reads what the descriptor has now, up to MaxChunk bytes, into m_buffer.
-    /// Returns 0 for data or nothing yet, otherwise the errno of a failed read, or -1 at end.
+    // Reads what the descriptor has now, up to MaxChunk bytes, into m_buffer. Returns 0
+    // for data or nothing yet, -1 at end of stream, otherwise the errno of a failed read.
     int readAvailable();
 
     UniqueFd m_fd;
