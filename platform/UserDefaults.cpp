@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
+
+#include <sys/stat.h>
 
 namespace paddock {
 
@@ -69,12 +72,26 @@ void UserDefaults::setString(const QString &key, const std::string &value)
         m_settings->setValue(key, QString::fromStdString(value));
     else
         m_settings->setValue(key, QByteArray::fromStdString(value));
-    QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
-    m_settings->sync();
-    m_lastSaveSucceeded = m_settings->status() == QSettings::NoError;
+    m_lastSaveSucceeded = save();
     Q_EMIT valueChanged(key);
     if (!m_lastSaveSucceeded)
         Q_EMIT saveFailed(m_settings->fileName());
+}
+
+bool UserDefaults::save()
+{
+    const QByteArray path = QFile::encodeName(m_settings->fileName());
+    QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
+    // QSettings keeps the first error it met for good (one met reading an old, broken
+    // file included), so its status cannot tell whether this save worked. A save writes
+    // a new file and renames it into place: it worked if the file is a new one now.
+    struct stat before = {};
+    const bool existed = ::stat(path.constData(), &before) == 0;
+    m_settings->sync();
+    struct stat after = {};
+    if (::stat(path.constData(), &after) != 0)
+        return false;
+    return !existed || after.st_ino != before.st_ino || after.st_dev != before.st_dev;
 }
 
 UserDefaultsController::UserDefaultsController(QObject *parent)

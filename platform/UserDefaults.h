@@ -12,7 +12,9 @@ class QSettings;
 namespace paddock {
 
 /// The per-user settings store: string values by key, kept in an INI file and written
-/// atomically after every change, so a crash never leaves it truncated or stale.
+/// atomically after every change, so a crash never leaves it truncated or stale. A value
+/// that could not be saved stays in use, and the next save that works writes it too.
+/// Stores on the same file within the process see one another's values.
 class UserDefaults final : public QObject {
     Q_OBJECT
 public:
@@ -33,7 +35,7 @@ public:
     /// could not be written (the value stays in memory for this run).
     void setString(const QString &key, const std::string &value);
 
-    /// Whether the last save reached the disk.
+    /// Whether the last save reached the disk (a later good save clears an earlier failure).
     bool lastSaveSucceeded() const { return m_lastSaveSucceeded; }
     QString filePath() const;
 
@@ -42,6 +44,8 @@ Q_SIGNALS:
     void saveFailed(const QString &filePath);
 
 private:
+    bool save();
+
     std::unique_ptr<QSettings> m_settings;
     bool m_lastSaveSucceeded = true;
 };

@@ -92,6 +92,7 @@ void tst_Settings::store_garbageFile_givesDefaultsAndRuns()
         UserDefaults store(file);
         MooController::writeFormatDefaults(store);
         QCOMPARE(store.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
+        QVERIFY(store.lastSaveSucceeded()); // the broken old file is no failure to save
     }
     UserDefaults reread(file);
     QCOMPARE(reread.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
@@ -141,6 +142,15 @@ void tst_Settings::store_unwritableFolder_reportsAndKeepsValue()
     QCOMPARE(failed.count(), 1);
     QVERIFY(!store.lastSaveSucceeded());
     QCOMPARE(store.stringForKey(MOOExecutableURL).value_or(""), "/usr/bin/moo");
+
+    // Once the folder can be made, the next save succeeds and writes every value held.
+    QVERIFY(blocker.remove());
+    store.setString(MOOLastDBName, "castle.db.new");
+    QVERIFY(store.lastSaveSucceeded());
+    QCOMPARE(failed.count(), 1);
+    UserDefaults reread(store.filePath());
+    QCOMPARE(reread.stringForKey(MOOExecutableURL).value_or(""), "/usr/bin/moo");
+    QCOMPARE(reread.stringForKey(MOOLastDBName).value_or(""), "castle.db.new");
 }
 
 void tst_Settings::initialize_standardStore_runsOnceBeforeFirstController()
