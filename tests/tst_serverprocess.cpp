@@ -19,31 +19,6 @@ using namespace paddock::test;
 
 namespace {
 
-std::string unhex(const std::string &hex)
-{
-    if (hex == "-")
-        return {};
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
-// What the stand-in reported receiving: its two arguments and its working directory.
-struct Received {
-    int argc = 0;
-    std::string db, out, cwd;
-};
-
-std::optional<Received> received(const std::string &log)
-{
-    static const std::regex line("argc=(\\d+) db=([0-9a-f-]+) out=([0-9a-f-]+) cwd=([0-9a-f-]+)");
-    std::smatch match;
-    if (!std::regex_search(log, match, line))
-        return std::nullopt;
-    return Received{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
-}
-
 // Whether the stand-in has got as far as waiting for a stop (it then saves on SIGTERM).
 bool waitsForStop(int pid)
 {
@@ -120,7 +95,7 @@ void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder()
     QCOMPARE(running.count(), 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "stand-in-server: running"), 10000);
-    const auto got = received(fixture.log());
+    const auto got = receivedByStandIn(fixture.log());
     QVERIFY2(got, fixture.log().c_str());
     QCOMPARE(got->argc, 3);
     QCOMPARE(got->db, db);
@@ -375,23 +350,11 @@ void tst_ServerProcess::task_signalAfterReap_sendsNothing()
 void tst_ServerProcess::cycles_leaveNoDescriptorsOrChildren()
 {
     ControllerFixture fixture;
-    MooController &controller = fixture.controller();
-    // Warm up once so lazily made objects (the event dispatcher's) are counted in.
-    fixture.launch("");
-    controller.stopMoo();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
-    fixture.reapAll();
+    QVERIFY(fixture.launchAndStop()); // lazily made objects are counted in from here
     const int descriptors = openDescriptorCount();
     const std::size_t observers = NotificationCenter::defaultCenter().observerCount();
-
-    for (int cycle = 0; cycle < 200; ++cycle) {
-        fixture.launch("");
-        QVERIFY(controller.isMooRunning());
-        controller.stopMoo();
-        QVERIFY(!controller.isMooRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
-        fixture.reapAll();
-    }
+    for (int cycle = 0; cycle < 200; ++cycle)
+        QVERIFY2(fixture.launchAndStop(), qPrintable(QString::number(cycle)));
     QTRY_COMPARE_WITH_TIMEOUT(openDescriptorCount(), descriptors, 10000);
     QVERIFY(childProcesses().isEmpty());
     QCOMPARE(NotificationCenter::defaultCenter().observerCount(), observers);

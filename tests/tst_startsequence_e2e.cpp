@@ -10,37 +10,11 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 
-#include <regex>
 
 using namespace paddock;
 using namespace paddock::test;
 
 namespace {
-
-std::string unhex(const std::string &hex)
-{
-    if (hex == "-")
-        return {};
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
-// What the stand-in reported receiving: its argument count, two arguments and folder.
-struct Received {
-    int argc = 0;
-    std::string db, out, cwd;
-};
-
-std::optional<Received> received(const std::string &log)
-{
-    static const std::regex line("argc=(\\d+) db=([0-9a-f-]+) out=([0-9a-f-]+) cwd=([0-9a-f-]+)");
-    std::smatch match;
-    if (!std::regex_search(log, match, line))
-        return std::nullopt;
-    return Received{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
-}
 
 std::string logOf(const MooController &controller)
 {
@@ -169,7 +143,7 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
     QVERIFY(controller.isMooRunning());
     QTRY_VERIFY_WITH_TIMEOUT(
         logOf(controller).find("stand-in-server: running") != std::string::npos, 10000);
-    const auto got = received(logOf(controller));
+    const auto got = receivedByStandIn(logOf(controller));
     QVERIFY2(got, logOf(controller).c_str());
     QCOMPARE(got->argc, 3);
     QCOMPARE(got->db, database);

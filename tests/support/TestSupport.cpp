@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <regex>
 
 namespace paddock::test {
 
@@ -36,6 +37,29 @@ std::string writeDatabase(const QString &folder, const std::string &name, const 
     const std::string path = QFile::encodeName(folder).toStdString() + "/" + name;
     std::ofstream(path, std::ios::binary) << script;
     return path;
+}
+
+namespace {
+
+std::string unhex(const std::string &hex)
+{
+    if (hex == "-")
+        return {};
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+} // namespace
+
+std::optional<StandInReceived> receivedByStandIn(const std::string &log)
+{
+    static const std::regex line("argc=(\\d+) db=([0-9a-f-]+) out=([0-9a-f-]+) cwd=([0-9a-f-]+)");
+    std::smatch match;
+    if (!std::regex_search(log, match, line))
+        return std::nullopt;
+    return StandInReceived{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
 }
 
 int openDescriptorCount()
@@ -99,6 +123,18 @@ void ControllerFixture::launch(const std::string &script, const std::string &out
         throw;
     }
     m_launched.append(m_controller->task());
+}
+
+bool ControllerFixture::launchAndStop()
+{
+    launch("");
+    const std::shared_ptr<Task> server = m_controller->task();
+    bool held = m_controller->isMooRunning() && server && server->isRunning();
+    m_controller->stopMoo();
+    held = held && !m_controller->isMooRunning();
+    held = QTest::qWaitFor([this] { return !m_controller->task(); }, 10000) && held;
+    reapAll();
+    return held;
 }
 
 void ControllerFixture::reapAll()

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace paddock::test {
@@ -30,6 +31,14 @@ std::string standInServerPath();
 /// Writes a database whose contents are script into folder/name; returns its full path.
 std::string writeDatabase(const QString &folder, const std::string &name, const std::string &script);
 
+/// What the stand-in reported receiving: its argument count, two arguments and folder.
+struct StandInReceived {
+    int argc = 0;
+    std::string db, out, cwd;
+};
+/// Finds the stand-in's report of what it received in a log; none if it is not there.
+std::optional<StandInReceived> receivedByStandIn(const std::string &log);
+
 /// How many descriptors this process has open right now.
 int openDescriptorCount();
 /// The process ids of this process's children that have not been reaped.
@@ -50,6 +59,9 @@ public:
     /// Sets dbPath to a new database with script and newDbPath to outputName, then runMoo.
     void launch(const std::string &script, const std::string &outputName = "out.db",
                 const std::string &databaseName = "in.db");
+    /// One launch of an idle stand-in and its stop; true if every step went as it should:
+    /// running after the launch, not running after the stop, the process cleared by its end.
+    bool launchAndStop();
     /// Stops any server still running (SIGKILL) and reaps it, so no test leaves a child.
     void reapAll();
 
