@@ -33,9 +33,10 @@ FindBar::FindBar(QWidget *parent)
         b->setAutoRaise(true);
         return b;
     };
-    QToolButton *previous = button(QStringLiteral("findPrevious"), QStringLiteral("Previous"),
-                                   QStyle::SP_ArrowUp);
-    QToolButton *next = button(QStringLiteral("findNext"), QStringLiteral("Next"), QStyle::SP_ArrowDown);
+    QToolButton *previous =
+        button(QStringLiteral("findPrevious"), QStringLiteral("Previous"), QStyle::SP_ArrowUp);
+    QToolButton *next =
+        button(QStringLiteral("findNext"), QStringLiteral("Next"), QStyle::SP_ArrowDown);
     QToolButton *close = button(QStringLiteral("closeFind"), QStringLiteral("Close"),
                                 QStyle::SP_TitleBarCloseButton);
     connect(previous, &QToolButton::clicked, this, &FindBar::findPreviousRequested);

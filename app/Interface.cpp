@@ -85,8 +85,7 @@ void Interface::observeKeys()
     connect(controller, &MooController::outputStringChanged, window,
             [window, controller] { window->logView()->setLogText(controller->outputString()); });
     window->logView()->setLogText(controller->outputString());
-    connect(controller, &MooController::isMooRunningChanged, window,
-            &LogWindow::setServerRunning);
+    connect(controller, &MooController::isMooRunningChanged, window, &LogWindow::setServerRunning);
     window->setServerRunning(controller->isMooRunning());
 
     connect(m_status.get(), &ServerStatus::textChanged, window, &LogWindow::setStatusText);

@@ -18,7 +18,8 @@ bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
     for (;;) {
         // The row ends at a newline within its length, or after MaxRowLength characters;
         // otherwise it is the last row and may still grow.
-        const qsizetype newline = text->indexOf('\n', start, std::min(start + MaxRowLength + 1, end));
+        const qsizetype newline =
+            text->indexOf('\n', start, std::min(start + MaxRowLength + 1, end));
         qsizetype length = 0;
         qsizetype next = 0;
         if (newline >= 0) {
@@ -52,7 +53,8 @@ LogLineIndex::Row LogLineIndex::rowStartingAt(qsizetype start) const
     if (start >= m_lastRowStart)
         return Row{start, m_indexed, m_indexed};
     // A complete row: its end lies within the index.
-    const qsizetype newline = m_text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_indexed));
+    const qsizetype newline =
+        m_text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_indexed));
     if (newline >= 0)
         return Row{start, newline, newline + 1};
     return Row{start, start + MaxRowLength, start + MaxRowLength};

@@ -45,8 +45,9 @@ Glyph glyphFor(unsigned char byte)
 
 bool isWordByte(unsigned char byte)
 {
-    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-           byte == '_' || (byte >= 0xc0 && byte != 0xd7 && byte != 0xf7);
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= 'a' && byte <= 'z') || byte == '_' ||
+           (byte >= 0xc0 && byte != 0xd7 && byte != 0xf7);
 }
 
 bool isOurShortcut(const QKeyEvent *key)
@@ -166,8 +167,8 @@ void LogView::scrollContentsBy(int, int)
 qsizetype LogView::positionAt(QPoint point) const
 {
     const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
-    const qsizetype rowNumber =
-        std::clamp<qsizetype>(qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
+    const qsizetype rowNumber = std::clamp<qsizetype>(
+        qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
     const LogLineIndex::Row row = m_index.row(rowNumber);
     const qsizetype column = qRound((point.x() + horizontalScrollBar()->value()) / m_cellWidth);
     return row.start + std::clamp<qsizetype>(column, 0, row.end - row.start);
@@ -189,7 +190,8 @@ void LogView::paintEvent(QPaintEvent *)
         return;
     painter.setFont(font());
     const qsizetype first = verticalScrollBar()->value();
-    const qsizetype last = std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    const qsizetype last =
+        std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
     LogLineIndex::Row row = m_index.row(first);
     for (qsizetype number = first; number < last; ++number) {
         paintRow(painter, row, int(number - first) * m_lineHeight);
@@ -209,7 +211,8 @@ void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top)
     const QPalette &colours = palette();
 
     // The selection's background, with a little more when it takes in the newline.
-    const bool takesNewline = row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
+    const bool takesNewline =
+        row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
     if (selectionEnd > row.start && selectionStart <= row.end && selectionStart != selectionEnd) {
         const qsizetype from = std::max(selectionStart, row.start) - row.start;
         const qsizetype to = std::min(selectionEnd, row.end) - row.start;
@@ -220,7 +223,8 @@ void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top)
 
     // The characters in sight, in runs of one colour; a symbol gets its own cell, so a
     // font without it cannot shift the rest of the row.
-    const std::string bytes = m_index.text()->bytes(row.start + firstColumn, endColumn - firstColumn);
+    const std::string bytes =
+        m_index.text()->bytes(row.start + firstColumn, endColumn - firstColumn);
     const int baseline = top + m_ascent;
     QString run;
     qsizetype runStart = firstColumn;
@@ -288,7 +292,8 @@ bool LogView::event(QEvent *event)
 {
     // Our keys are ours while the view has the focus, even if the window has shortcuts
     // with the same keys.
-    if (event->type() == QEvent::ShortcutOverride && isOurShortcut(static_cast<QKeyEvent *>(event))) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        isOurShortcut(static_cast<QKeyEvent *>(event))) {
         event->accept();
         return true;
     }
@@ -378,9 +383,11 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     QAction *copyAction = menu.addAction(QStringLiteral("&Copy"), this, &LogView::copy);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
-    menu.addAction(QStringLiteral("Select &All"), this, &LogView::selectAll)->setShortcut(QKeySequence::SelectAll);
+    menu.addAction(QStringLiteral("Select &All"), this, &LogView::selectAll)
+        ->setShortcut(QKeySequence::SelectAll);
     menu.addSeparator();
-    menu.addAction(QStringLiteral("&Find…"), this, &LogView::showFindBar)->setShortcut(QKeySequence::Find);
+    menu.addAction(QStringLiteral("&Find…"), this, &LogView::showFindBar)
+        ->setShortcut(QKeySequence::Find);
     menu.exec(event->globalPos());
 }
 
@@ -437,7 +444,8 @@ void LogView::scrollToPosition(qsizetype position, qsizetype length)
     QScrollBar *vertical = verticalScrollBar();
     const qsizetype page = vertical->pageStep();
     if (rowNumber < vertical->value() || rowNumber >= vertical->value() + page)
-        vertical->setValue(int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
+        vertical->setValue(
+            int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
 
     const LogLineIndex::Row row = m_index.row(rowNumber);
     QScrollBar *horizontal = horizontalScrollBar();
@@ -463,7 +471,8 @@ bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
     const auto length = qsizetype(needle.size());
     const qsizetype selectionStart = std::min(m_anchor, m_cursor);
     // Without a selection, start from the top of the view.
-    const qsizetype origin = hasSelection() ? selectionStart : m_index.row(verticalScrollBar()->value()).start;
+    const qsizetype origin =
+        hasSelection() ? selectionStart : m_index.row(verticalScrollBar()->value()).start;
 
     qsizetype at = -1;
     if (!backwards) {
@@ -508,7 +517,8 @@ void LogView::layoutFindBar()
     if (!m_findBar->isVisible())
         return;
     const QRect area = viewport()->geometry();
-    m_findBar->setGeometry(area.left(), area.bottom() + 1, area.width(), m_findBar->sizeHint().height());
+    m_findBar->setGeometry(area.left(), area.bottom() + 1, area.width(),
+                           m_findBar->sizeHint().height());
 }
 
 void LogView::findNext()

@@ -37,11 +37,9 @@ LogWindow::LogWindow(QWidget *parent)
     statusBar()->addPermanentWidget(m_settingsWarning);
 
     connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &LogView::copy);
-    connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView,
-            &LogView::selectAll);
+    connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView, &LogView::selectAll);
     m_ui->actionCopy->setEnabled(false);
-    connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy,
-            &QAction::setEnabled);
+    connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
 
     const QSettings settings(geometryFilePath(), QSettings::IniFormat);
     if (!restoreGeometry(settings.value(geometryKey).toByteArray()))
@@ -52,14 +50,38 @@ LogWindow::LogWindow(QWidget *parent)
 
 LogWindow::~LogWindow() = default;
 
-LogView *LogWindow::logView() const { return m_ui->logView; }
-QAction *LogWindow::startAction() const { return m_ui->actionStart; }
-QAction *LogWindow::stopAction() const { return m_ui->actionStop; }
-QAction *LogWindow::forceStopAction() const { return m_ui->actionForceStop; }
-QAction *LogWindow::checkpointAction() const { return m_ui->actionCheckpoint; }
-QAction *LogWindow::chooseServerAction() const { return m_ui->actionChooseServer; }
-QAction *LogWindow::preferencesAction() const { return m_ui->actionPreferences; }
-QAction *LogWindow::quitAction() const { return m_ui->actionQuit; }
+LogView *LogWindow::logView() const
+{
+    return m_ui->logView;
+}
+QAction *LogWindow::startAction() const
+{
+    return m_ui->actionStart;
+}
+QAction *LogWindow::stopAction() const
+{
+    return m_ui->actionStop;
+}
+QAction *LogWindow::forceStopAction() const
+{
+    return m_ui->actionForceStop;
+}
+QAction *LogWindow::checkpointAction() const
+{
+    return m_ui->actionCheckpoint;
+}
+QAction *LogWindow::chooseServerAction() const
+{
+    return m_ui->actionChooseServer;
+}
+QAction *LogWindow::preferencesAction() const
+{
+    return m_ui->actionPreferences;
+}
+QAction *LogWindow::quitAction() const
+{
+    return m_ui->actionQuit;
+}
 
 QString LogWindow::geometryFilePath()
 {

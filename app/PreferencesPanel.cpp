@@ -37,9 +37,8 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_store.setString(MOONewDBNameFormat, pathBytes(text));
     });
-    connect(m_ui->dateFormat, &QLineEdit::textEdited, this, [this](const QString &text) {
-        m_store.setString(MOODateFormat, pathBytes(text));
-    });
+    connect(m_ui->dateFormat, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_store.setString(MOODateFormat, pathBytes(text)); });
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
@@ -94,16 +93,15 @@ void PreferencesPanel::updatePreview()
 {
     const std::optional<std::string> last = m_store.stringForKey(MOOLastDBName);
     const std::string input = last && !last->empty() ? *last : std::string(exampleDatabase);
-    const OutputNamePreview preview =
-        previewOutputName(m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat),
-                          m_store.stringForKey(MOODateFormat), input,
-                          std::chrono::system_clock::now());
+    const OutputNamePreview preview = previewOutputName(
+        m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat),
+        m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
 
     m_ui->preview->setText(displayPath(preview.name));
-    m_ui->previewSource->setText(
-        (last && !last->empty() ? QStringLiteral("when the last output, ")
-                                : QStringLiteral("for an example database, ")) +
-        displayPath(input) + QStringLiteral(", is started"));
+    m_ui->previewSource->setText((last && !last->empty()
+                                      ? QStringLiteral("when the last output, ")
+                                      : QStringLiteral("for an example database, ")) +
+                                 displayPath(input) + QStringLiteral(", is started"));
     if (preview.name.empty())
         m_ui->previewWarning->setText(
             QStringLiteral("The name is empty: the server would have no name to write its "

@@ -67,7 +67,8 @@ qint64 statusField(const char *name)
 
 std::string writeScript(const QTemporaryDir &folder, const std::string &script)
 {
-    const std::string path = QFile::encodeName(folder.filePath(QStringLiteral("in.db"))).toStdString();
+    const std::string path =
+        QFile::encodeName(folder.filePath(QStringLiteral("in.db"))).toStdString();
     QFile file(folder.filePath(QStringLiteral("in.db")));
     if (!file.open(QIODevice::WriteOnly))
         std::abort();
@@ -102,7 +103,8 @@ int runPlain(qint64 bytes, bool largePipe)
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const std::string server = STAND_IN_SERVER_PATH;
     std::string out = "out.db";
-    char *argv[] = {const_cast<char *>(server.c_str()), const_cast<char *>(db.c_str()), out.data(), nullptr};
+    char *argv[] = {const_cast<char *>(server.c_str()), const_cast<char *>(db.c_str()), out.data(),
+                    nullptr};
 
     QElapsedTimer clock;
     clock.start();
@@ -231,8 +233,8 @@ int runIdle(int seconds)
     // Wait until the server has said it runs and the view has shown it.
     QElapsedTimer settle;
     settle.start();
-    while (controller.outputString()->toQString().indexOf(QStringLiteral("running")) < 0
-           || view.shownLength() < controller.outputString()->length()) {
+    while (controller.outputString()->toQString().indexOf(QStringLiteral("running")) < 0 ||
+           view.shownLength() < controller.outputString()->length()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
         if (settle.elapsed() > 10000)
             return 1;
@@ -275,7 +277,8 @@ std::map<std::string, double> measure(const QStringList &arguments)
 
 // The best of a few runs of each kind: the machine's other work only ever makes a run
 // slower. The kinds take turns, round after round, so each sees the same conditions.
-std::vector<std::map<std::string, double>> fastest(const std::vector<QStringList> &kinds, int rounds)
+std::vector<std::map<std::string, double>> fastest(const std::vector<QStringList> &kinds,
+                                                   int rounds)
 {
     std::vector<std::map<std::string, double>> best(kinds.size());
     for (int round = 0; round < rounds; ++round) {
@@ -319,11 +322,12 @@ int runAll()
     const double plainRate = std::max(rate(big, plain), rate(big, plainLarge));
     const double ingestRate = rate(big, ingest);
     std::printf("throughput (256 MiB flood, best of %d runs):\n", runs);
-    std::printf("  plain reader  %8.1f MiB/s (default pipe), %.1f MiB/s (1 MiB pipe)\n", rate(big, plain),
-                rate(big, plainLarge));
+    std::printf("  plain reader  %8.1f MiB/s (default pipe), %.1f MiB/s (1 MiB pipe)\n",
+                rate(big, plain), rate(big, plainLarge));
     std::printf("  controller    %8.1f MiB/s (with the view attached: %.1f MiB/s)\n", ingestRate,
                 rate(big, viewed));
-    std::printf("  ratio %.2f against the faster plain reader (bar: at least 0.50)\n", ingestRate / plainRate);
+    std::printf("  ratio %.2f against the faster plain reader (bar: at least 0.50)\n",
+                ingestRate / plainRate);
     allMet &= verdict(ingestRate / plainRate >= 0.5);
 
     const double linear = ingest.at("seconds") / ingestHalf.at("seconds");
@@ -338,16 +342,18 @@ int runAll()
                 memory, viewedMemory);
     allMet &= verdict(memory <= 1.5 && viewedMemory <= 2.5);
 
-    std::printf("responsiveness: longest gap between event-loop turns %.1f ms with the view (bar: under 50 ms);\n"
+    std::printf("responsiveness: longest gap between event-loop turns %.1f ms with the view (bar: "
+                "under 50 ms);\n"
                 "  the view had laid out all 256 MiB %.2f s after the flood began\n",
                 viewed.at("longest_gap_ms"), viewed.at("view_caught_up_seconds"));
     allMet &= verdict(viewed.at("longest_gap_ms") < 50);
 
     const int idleSeconds = 10;
     const auto idle = measure({QStringLiteral("idle"), QString::number(idleSeconds)});
-    std::printf("idle: %.1f wakeups/s, %.1f voluntary context switches/s over %d s with a silent server "
-                "(bar: a few a second)\n",
-                idle.at("wakeups_per_second"), idle.at("switches_per_second"), idleSeconds);
+    std::printf(
+        "idle: %.1f wakeups/s, %.1f voluntary context switches/s over %d s with a silent server "
+        "(bar: a few a second)\n",
+        idle.at("wakeups_per_second"), idle.at("switches_per_second"), idleSeconds);
     allMet &= verdict(idle.at("wakeups_per_second") <= 3 && idle.at("switches_per_second") <= 3);
     return allMet ? 0 : 1;
 }
@@ -364,9 +370,11 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString mode = arguments.value(0);
     if (mode == QLatin1String("plain"))
-        return runPlain(arguments.value(1).toLongLong(), arguments.value(2) == QLatin1String("large-pipe"));
+        return runPlain(arguments.value(1).toLongLong(),
+                        arguments.value(2) == QLatin1String("large-pipe"));
     if (mode == QLatin1String("ingest"))
-        return runIngest(arguments.value(1).toLongLong(), arguments.value(2) == QLatin1String("view"));
+        return runIngest(arguments.value(1).toLongLong(),
+                         arguments.value(2) == QLatin1String("view"));
     if (mode == QLatin1String("idle"))
         return runIdle(arguments.value(1).toInt());
     return runAll();

@@ -30,7 +30,8 @@ class MooController final : public QObject {
     Q_OBJECT
     Q_PROPERTY(paddock::LogTextPtr outputString READ outputString NOTIFY outputStringChanged)
     Q_PROPERTY(bool isMooRunning READ isMooRunning NOTIFY isMooRunningChanged)
-    Q_PROPERTY(std::shared_ptr<paddock::Pipe> taskStdError READ taskStdError NOTIFY taskStdErrorChanged)
+    Q_PROPERTY(
+        std::shared_ptr<paddock::Pipe> taskStdError READ taskStdError NOTIFY taskStdErrorChanged)
     Q_PROPERTY(std::shared_ptr<paddock::Pipe> taskStdOut READ taskStdOut NOTIFY taskStdOutChanged)
     Q_PROPERTY(std::shared_ptr<paddock::Task> task READ task NOTIFY taskChanged)
     Q_PROPERTY(paddock::String dbPath READ dbPath NOTIFY dbPathChanged)
@@ -130,7 +131,6 @@ private:
     String m_dbPath;
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
-
 };
 
 } // namespace paddock

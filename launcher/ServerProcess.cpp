@@ -49,7 +49,8 @@ void MooController::runMoo()
         executable = m_prefsController->defaults().stringForKey(MOOExecutableURL);
     process->setLaunchPath(executable.value_or(std::string()));
     process->setArguments(std::move(arguments));
-    process->setCurrentDirectoryPath(dbPath() ? deletingLastPathComponent(*dbPath()) : std::string());
+    process->setCurrentDirectoryPath(dbPath() ? deletingLastPathComponent(*dbPath())
+                                              : std::string());
 
     process->launch(); // throws LaunchError: the state is then "Launch failed"
     setIsMooRunning(true);

@@ -16,7 +16,8 @@ namespace paddock {
 inline const QString FileHandleReadCompletionNotification =
     QStringLiteral("FileHandleReadCompletionNotification");
 /// Information item of that notice holding the bytes read (a QByteArray; empty at end of stream).
-inline const QString FileHandleNotificationDataItem = QStringLiteral("FileHandleNotificationDataItem");
+inline const QString FileHandleNotificationDataItem =
+    QStringLiteral("FileHandleNotificationDataItem");
 /// Information item present when the read failed: the errno value (an int).
 inline const QString FileHandleError = QStringLiteral("FileHandleError");
 

@@ -13,8 +13,7 @@ public:
         : std::runtime_error(message)
         , m_error(error)
         , m_reason(std::move(reason))
-    {
-    }
+    {}
     /// The errno value behind the failure (0 when the system gave none).
     int error() const noexcept { return m_error; }
     const std::string &reason() const noexcept { return m_reason; }

@@ -27,7 +27,8 @@ public:
         if (raw == MAP_FAILED)
             throw std::bad_alloc();
         const auto start = reinterpret_cast<std::uintptr_t>(raw);
-        const std::uintptr_t aligned = (start + std::uintptr_t(Size) - 1) & ~(std::uintptr_t(Size) - 1);
+        const std::uintptr_t aligned =
+            (start + std::uintptr_t(Size) - 1) & ~(std::uintptr_t(Size) - 1);
         const size_t head = size_t(aligned - start);
         if (head > 0)
             ::munmap(raw, head);
@@ -43,12 +44,17 @@ public:
         if (m_data)
             ::munmap(m_data, size_t(Size));
     }
-    Block(Block &&other) noexcept : m_data(std::exchange(other.m_data, nullptr)) {}
+    Block(Block &&other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr))
+    {}
     Block &operator=(Block &&) = delete;
     Block(const Block &) = delete;
     Block &operator=(const Block &) = delete;
 
-    char *data() const { return m_data; }
+    char *data() const
+    {
+        return m_data;
+    }
 
 private:
     char *m_data = nullptr;
@@ -147,7 +153,8 @@ public:
         // Search each block's starts forward and keep the last hit, from the back.
         qsizetype hi = before;
         while (hi > 0) {
-            const qsizetype lo = ((hi - 1) / LogText::Buffer::BlockSize) * LogText::Buffer::BlockSize;
+            const qsizetype lo =
+                ((hi - 1) / LogText::Buffer::BlockSize) * LogText::Buffer::BlockSize;
             qsizetype hit = -1;
             for (qsizetype at = first(lo, hi); at >= 0; at = first(at + 1, hi))
                 hit = at;
@@ -179,7 +186,8 @@ private:
     bool matchesAt(qsizetype position) const
     {
         for (size_t i = 0; i < m_needle.size(); ++i)
-            if (m_fold[(unsigned char)m_text.at(position + qsizetype(i))] != (unsigned char)m_needle[i])
+            if (m_fold[(unsigned char)m_text.at(position + qsizetype(i))] !=
+                (unsigned char)m_needle[i])
                 return false;
         return true;
     }
@@ -195,8 +203,7 @@ private:
 LogText::LogText(std::shared_ptr<Buffer> buffer, qsizetype length)
     : m_buffer(std::move(buffer))
     , m_length(length)
-{
-}
+{}
 
 std::shared_ptr<const LogText> LogText::create()
 {
@@ -220,7 +227,8 @@ std::shared_ptr<const LogText> LogText::appending(std::string_view chunk) const
 
 char LogText::at(qsizetype position) const
 {
-    return m_buffer->blocks[size_t(position / Buffer::BlockSize)].data()[position % Buffer::BlockSize];
+    return m_buffer->blocks[size_t(position / Buffer::BlockSize)]
+        .data()[position % Buffer::BlockSize];
 }
 
 std::string_view LogText::pieceAt(qsizetype position) const
@@ -237,7 +245,8 @@ void LogText::forEachPiece(qsizetype position, qsizetype count,
                            const std::function<void(std::string_view)> &visit) const
 {
     position = std::clamp<qsizetype>(position, 0, m_length);
-    const qsizetype end = std::clamp<qsizetype>(position + std::max<qsizetype>(count, 0), position, m_length);
+    const qsizetype end =
+        std::clamp<qsizetype>(position + std::max<qsizetype>(count, 0), position, m_length);
     while (position < end) {
         std::string_view piece = pieceAt(position);
         piece = piece.substr(0, size_t(std::min(qsizetype(piece.size()), end - position)));

@@ -38,7 +38,6 @@ std::shared_ptr<Pipe> Pipe::create()
 Pipe::Pipe(UniqueFd readEnd, UniqueFd writeEnd)
     : m_readEnd(FileHandle::create(std::move(readEnd)))
     , m_writeEnd(std::move(writeEnd))
-{
-}
+{}
 
 } // namespace paddock

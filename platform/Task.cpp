@@ -175,9 +175,8 @@ void Task::launch()
     check(posix_spawnattr_setsigmask(&setup.attributes, &empty));
     check(posix_spawnattr_setsigdefault(&setup.attributes, &defaults));
     check(posix_spawnattr_setpgroup(&setup.attributes, 0));
-    check(posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK |
-                                                          POSIX_SPAWN_SETSIGDEF |
-                                                          POSIX_SPAWN_SETPGROUP));
+    check(posix_spawnattr_setflags(
+        &setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
     if (rc != 0)
         fail("Cannot prepare the server process", rc);
 
@@ -192,8 +191,8 @@ void Task::launch()
     {
         const SigpipeIgnoredForSpawn sigpipeIgnored;
         // glibc's posix_spawn reports a failed chdir or exec of the child as its result.
-        rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
-                           argv.data(), environ);
+        rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(),
+                           environ);
     }
     if (rc != 0)
         fail("Cannot start the server \"" + m_launchPath + "\"", rc);

@@ -9,8 +9,12 @@ class UniqueFd final {
 public:
     UniqueFd() = default;
     /// Takes ownership of fd (which may be -1 for none).
-    explicit UniqueFd(int fd) noexcept : m_fd(fd) {}
-    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
+    explicit UniqueFd(int fd) noexcept
+        : m_fd(fd)
+    {}
+    UniqueFd(UniqueFd &&other) noexcept
+        : m_fd(other.release())
+    {}
     UniqueFd &operator=(UniqueFd &&other) noexcept
     {
         if (this != &other)

@@ -38,8 +38,7 @@ QString UserDefaults::standardFilePath()
 UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{
-}
+{}
 
 UserDefaults::~UserDefaults() = default;
 
@@ -96,13 +95,11 @@ bool UserDefaults::save()
 
 UserDefaultsController::UserDefaultsController(QObject *parent)
     : UserDefaultsController(UserDefaults::standardUserDefaults(), parent)
-{
-}
+{}
 
 UserDefaultsController::UserDefaultsController(UserDefaults &defaults, QObject *parent)
     : QObject(parent)
     , m_defaults(&defaults)
-{
-}
+{}
 
 } // namespace paddock

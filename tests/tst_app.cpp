@@ -170,12 +170,15 @@ void tst_App::startup_runsInOrder_andWiresReaderAndKeys()
     QVERIFY2(!MooController::isInitialized(), "this test must run before any controller exists");
     Interface interface(hooks);
 
-    const QList<StartupStep> order = {
-        StartupStep::defaultsControllerCreated, StartupStep::classInitialized,
-        StartupStep::controllerCreated,         StartupStep::windowsCreated,
-        StartupStep::outletsConnected,          StartupStep::actionsConnected,
-        StartupStep::keysObserved,              StartupStep::awokeFromNib,
-        StartupStep::logWindowShown};
+    const QList<StartupStep> order = {StartupStep::defaultsControllerCreated,
+                                      StartupStep::classInitialized,
+                                      StartupStep::controllerCreated,
+                                      StartupStep::windowsCreated,
+                                      StartupStep::outletsConnected,
+                                      StartupStep::actionsConnected,
+                                      StartupStep::keysObserved,
+                                      StartupStep::awokeFromNib,
+                                      StartupStep::logWindowShown};
     QCOMPARE(seen.size(), order.size());
     for (qsizetype i = 0; i < order.size(); ++i) {
         QCOMPARE(int(seen[i].step), int(order[i]));
@@ -191,10 +194,12 @@ void tst_App::startup_runsInOrder_andWiresReaderAndKeys()
     QVERIFY(interface.preferencesPanel().previewSource().contains(u"/srv/worlds/castle.db"));
 
     // The reader is subscribed and the log view observes outputString.
-    NotificationCenter::defaultCenter().post(Notification{
-        FileHandleReadCompletionNotification, nullptr,
-        {{FileHandleNotificationDataItem, QByteArray("hello from a server\n")}}});
-    QCOMPARE(interface.logWindow().logView()->toPlainText(), QStringLiteral("hello from a server\n"));
+    NotificationCenter::defaultCenter().post(
+        Notification{FileHandleReadCompletionNotification,
+                     nullptr,
+                     {{FileHandleNotificationDataItem, QByteArray("hello from a server\n")}}});
+    QCOMPARE(interface.logWindow().logView()->toPlainText(),
+             QStringLiteral("hello from a server\n"));
 }
 
 void tst_App::controls_sendTheirActions_data()
@@ -203,9 +208,12 @@ void tst_App::controls_sendTheirActions_data()
     QTest::addColumn<int>("expected"); // a ControllerAction
     QTest::newRow("Start") << QStringLiteral("start") << int(ControllerAction::startMoo);
     QTest::newRow("Stop") << QStringLiteral("stop") << int(ControllerAction::stopMoo);
-    QTest::newRow("Choose Server...") << QStringLiteral("choose") << int(ControllerAction::chooseURL);
-    QTest::newRow("panel's Choose...") << QStringLiteral("panelChoose") << int(ControllerAction::chooseURL);
-    QTest::newRow("Preferences...") << QStringLiteral("preferences") << int(ControllerAction::preferences);
+    QTest::newRow("Choose Server...")
+        << QStringLiteral("choose") << int(ControllerAction::chooseURL);
+    QTest::newRow("panel's Choose...")
+        << QStringLiteral("panelChoose") << int(ControllerAction::chooseURL);
+    QTest::newRow("Preferences...")
+        << QStringLiteral("preferences") << int(ControllerAction::preferences);
     QTest::newRow("Ctrl+R") << QStringLiteral("Ctrl+R") << int(ControllerAction::startMoo);
     QTest::newRow("Ctrl+.") << QStringLiteral("Ctrl+.") << int(ControllerAction::stopMoo);
     QTest::newRow("Ctrl+,") << QStringLiteral("Ctrl+,") << int(ControllerAction::preferences);
@@ -312,15 +320,17 @@ void tst_App::status_tellsHowTheServerIs_data()
     QTest::addColumn<bool>("failureShown");
     const QString standIn = QString::fromStdString(standInServerPath());
     QTest::newRow("running") << standIn << QByteArray("stdout up\n")
-                             << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$") << false;
+                             << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$")
+                             << false;
     QTest::newRow("exited") << standIn << QByteArray("exit 3\n")
                             << QStringLiteral("^Server exited with status 3$") << false;
     QTest::newRow("killed") << standIn << QByteArray("crash SEGV\n")
-                            << QStringLiteral("^Server killed by signal SIGSEGV \\(Segmentation fault\\)$")
+                            << QStringLiteral(
+                                   "^Server killed by signal SIGSEGV \\(Segmentation fault\\)$")
                             << false;
-    QTest::newRow("launch failed") << QStringLiteral("/nonexistent") << QByteArray("stdout up\n")
-                                   << QStringLiteral("^Launch failed: No such file or directory$")
-                                   << true;
+    QTest::newRow("launch failed")
+        << QStringLiteral("/nonexistent") << QByteArray("stdout up\n")
+        << QStringLiteral("^Launch failed: No such file or directory$") << true;
     QTest::newRow("not executable") << QStringLiteral("<database>") << QByteArray("stdout up\n")
                                     << QStringLiteral("^Launch failed: Permission denied$") << true;
 }
@@ -410,14 +420,13 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
             QTimer::singleShot(0, window.forceStopAction(), &QAction::trigger);
         }
     });
-    QuestionAnswerer answerer(
-        QStringLiteral("forceStopQuestion"), [&](QMessageBox *box, int seen) {
-            if (seen == 1)
-                return box->button(QMessageBox::Cancel);
-            // Asked again: the Cancel before must have sent nothing.
-            aliveAfterCancel = task->isRunning() && !isZombie(task->processIdentifier());
-            return buttonNamed(box, QStringLiteral("Force Stop"));
-        });
+    QuestionAnswerer answerer(QStringLiteral("forceStopQuestion"), [&](QMessageBox *box, int seen) {
+        if (seen == 1)
+            return box->button(QMessageBox::Cancel);
+        // Asked again: the Cancel before must have sent nothing.
+        aliveAfterCancel = task->isRunning() && !isZombie(task->processIdentifier());
+        return buttonNamed(box, QStringLiteral("Force Stop"));
+    });
     QTimer deadline;
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, [&task] { task->kill(); });
@@ -449,9 +458,8 @@ void tst_App::checkpoint_sendsSigusr2ToTheServer()
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
                              10000);
     interface.logWindow().checkpointAction()->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("checkpoint, wrote") !=
-                                 std::string::npos,
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logOf(interface.controller()).find("checkpoint, wrote") != std::string::npos, 10000);
     QVERIFY(task->isRunning());
 }
 
@@ -506,32 +514,34 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
     QTest::addColumn<QString>("lastDb"); // the recorded last output name
     QTest::addColumn<QString>("nameTemplate");
     QTest::addColumn<QString>("dateFormat");
-    QTest::addColumn<QString>("name"); // a pattern
+    QTest::addColumn<QString>("name");    // a pattern
     QTest::addColumn<QString>("warning"); // a word the warning must hold, or empty
     const QString castle = QStringLiteral("/srv/worlds/castle.db");
     const QString year = QStringLiteral("%Y");
     QTest::newRow("default") << castle << QStringLiteral("%@.new") << year
                              << QStringLiteral("^castle\\.db\\.new$") << QString();
-    QTest::newRow("bare last name") << QStringLiteral("castle.db.new") << QStringLiteral("%@.new")
-                                    << year << QStringLiteral("^castle\\.db\\.new\\.new$") << QString();
-    QTest::newRow("time and random") << castle << QStringLiteral("%@-%T-%R")
-                                     << QStringLiteral("%Y%m%d")
-                                     << QStringLiteral("^castle\\.db-\\d{8}-\\d+$") << QString();
+    QTest::newRow("bare last name")
+        << QStringLiteral("castle.db.new") << QStringLiteral("%@.new") << year
+        << QStringLiteral("^castle\\.db\\.new\\.new$") << QString();
+    QTest::newRow("time and random")
+        << castle << QStringLiteral("%@-%T-%R") << QStringLiteral("%Y%m%d")
+        << QStringLiteral("^castle\\.db-\\d{8}-\\d+$") << QString();
     QTest::newRow("own name") << castle << QStringLiteral("%@") << year
                               << QStringLiteral("^castle\\.db$") << QStringLiteral("overwrite");
-    QTest::newRow("own name, bare") << QStringLiteral("world.db") << QStringLiteral("%@") << year
-                                    << QStringLiteral("^world\\.db$") << QStringLiteral("overwrite");
+    QTest::newRow("own name, bare")
+        << QStringLiteral("world.db") << QStringLiteral("%@") << year
+        << QStringLiteral("^world\\.db$") << QStringLiteral("overwrite");
     QTest::newRow("own name by another way")
         << castle << QStringLiteral("./../worlds/%@") << year
         << QStringLiteral("^\\./\\.\\./worlds/castle\\.db$") << QStringLiteral("overwrite");
-    QTest::newRow("own name, absolute") << castle << castle << year
-                                        << QStringLiteral("^/srv/worlds/castle\\.db$")
-                                        << QStringLiteral("overwrite");
+    QTest::newRow("own name, absolute")
+        << castle << castle << year << QStringLiteral("^/srv/worlds/castle\\.db$")
+        << QStringLiteral("overwrite");
     QTest::newRow("other folder") << castle << QStringLiteral("../%@") << year
                                   << QStringLiteral("^\\.\\./castle\\.db$") << QString();
-    QTest::newRow("token in time format") << castle << QStringLiteral("%T") << QStringLiteral("%@")
-                                          << QStringLiteral("^castle\\.db$")
-                                          << QStringLiteral("overwrite");
+    QTest::newRow("token in time format")
+        << castle << QStringLiteral("%T") << QStringLiteral("%@") << QStringLiteral("^castle\\.db$")
+        << QStringLiteral("overwrite");
     QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^$")
                            << QStringLiteral("empty");
 }
@@ -572,7 +582,8 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
 
     standardStore().setString(MOONewDBNameFormat, DefaultNewDBNameFormat);
     standardStore().setString(MOODateFormat, DefaultDateFormat);
-    QCOMPARE(templateField->text(), QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
+    QCOMPARE(templateField->text(),
+             QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
 }
 
 void tst_App::settingsSaveFailure_isShown()

@@ -117,13 +117,17 @@ void tst_LogView::index_matchesPlainSplitting()
     if (size >= 0) {
         std::uniform_int_distribution<int> percent(0, 99), byte(0, 255);
         for (int i = 0; i < size; ++i)
-            text += percent(random) < newlinePercent ? '\n' : char(byte(random) == '\n' ? 'x' : byte(random));
+            text += percent(random) < newlinePercent
+                        ? '\n'
+                        : char(byte(random) == '\n' ? 'x' : byte(random));
     } else {
         // Lines just under, at and over the row length, and far over it.
-        for (const qsizetype length : {LogLineIndex::MaxRowLength - 1, LogLineIndex::MaxRowLength,
-                                       LogLineIndex::MaxRowLength + 1, 5 * LogLineIndex::MaxRowLength + 7})
+        for (const qsizetype length :
+             {LogLineIndex::MaxRowLength - 1, LogLineIndex::MaxRowLength,
+              LogLineIndex::MaxRowLength + 1, 5 * LogLineIndex::MaxRowLength + 7})
             text += std::string(size_t(length), 'y') + "\n";
-        text += std::string(size_t(LogLineIndex::MaxRowLength), 'z'); // unfinished, exactly one row long
+        text += std::string(size_t(LogLineIndex::MaxRowLength),
+                            'z'); // unfinished, exactly one row long
     }
 
     // Built the way the view builds it: text arriving in pieces, laid out in small steps.
@@ -151,7 +155,8 @@ void tst_LogView::index_matchesPlainSplitting()
         // A row holds its characters and the newline ending it; a row cut at its length
         // ends where the next begins.
         const bool last = n + 1 == rows.size();
-        for (const qsizetype position : {row.start, (row.start + row.end) / 2, row.next - 1, row.end})
+        for (const qsizetype position :
+             {row.start, (row.start + row.end) / 2, row.next - 1, row.end})
             if (position >= row.start && (position < row.next || last))
                 QCOMPARE(index.rowOf(position), qsizetype(n));
     }
@@ -270,7 +275,8 @@ void tst_LogView::view_mouseSelection_copiesWhatWasDragged()
     QWidget *area = shown.view.viewport();
     // Just inside a character's cell, so the position rounds to that character.
     auto at = [&](qsizetype position) {
-        return shown.view.cellRect(position).topLeft() + QPoint(1, shown.view.cellRect(position).height() / 2);
+        return shown.view.cellRect(position).topLeft() +
+               QPoint(1, shown.view.cellRect(position).height() / 2);
     };
     QSignalSpy available(&shown.view, &LogView::copyAvailable);
 
@@ -299,12 +305,13 @@ void tst_LogView::view_find_nextPreviousWrapAndCase()
         bool caseSensitive;
         qsizetype expected;
     };
-    const qsizetype first = 0, second = qsizetype(text.find("ALPHA")), third = qsizetype(text.find("alpha three"));
+    const qsizetype first = 0, second = qsizetype(text.find("ALPHA")),
+                    third = qsizetype(text.find("alpha three"));
     const Step steps[] = {
         {false, false, first}, {false, false, second}, {false, false, third},
         {false, false, first}, // wrapped around
         {true, false, third},  // wrapped back
-        {true, false, second}, {true, true, first}, {false, true, third},
+        {true, false, second}, {true, true, first},    {false, true, third},
     };
     for (const Step &step : steps) {
         QVERIFY(shown.view.find(QStringLiteral("alpha"), step.backwards, step.caseSensitive));

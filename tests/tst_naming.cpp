@@ -120,7 +120,11 @@ void tst_Naming::expand_examples_data()
     row("name makes no tokens", "%@", "%T%R.db", absent, 1234567, "/srv/%T%R.db");
     row("bare file name", "%@.new", "castle.db.new", absent, 1234567, "castle.db");
     row("relative folder", "../archive/%@", "../archive/castle.db");
-    row("NUL in date format", "%T", QByteArray("2026\0" "03", 7), QByteArray("%Y\0%m", 5));
+    row("NUL in date format", "%T",
+        QByteArray("2026\0"
+                   "03",
+                   7),
+        QByteArray("%Y\0%m", 5));
     // Too long to be any file's name: the token stays rather than exhausting memory.
     row("huge field width", "%@.%T", "castle.db.%T", "%999999999Y");
 }
@@ -132,8 +136,8 @@ void tst_Naming::expand_examples()
     QFETCH(QByteArray, dbPath);
     QFETCH(qlonglong, draw);
     QFETCH(QByteArray, expected);
-    const std::string name = expandNameTemplate(bytes(nameTemplate), formatFrom(dateFormat),
-                                                moment, bytes(dbPath), [draw] { return long(draw); });
+    const std::string name = expandNameTemplate(bytes(nameTemplate), formatFrom(dateFormat), moment,
+                                                bytes(dbPath), [draw] { return long(draw); });
     QCOMPARE(name, bytes(expected));
 }
 
@@ -188,12 +192,18 @@ void tst_Naming::formatLocalTime_formats_neverTruncated_data()
     QTest::newRow("dangling modifier") << QByteArray("%E") << QByteArray("%E");
     QTest::newRow("AM and PM") << QByteArray("%p %P") << QByteArray("AM am");
     QTest::newRow("zone") << QByteArray("%Z") << QByteArray("PDK");
-    QTest::newRow("bytes beyond ASCII") << QByteArray("\xff\xc3%Y") << QByteArray("\xff\xc3" "2026");
-    QTest::newRow("NUL bytes") << QByteArray("%Y\0%m\0", 6) << QByteArray("2026\0" "03\0", 8);
+    QTest::newRow("bytes beyond ASCII") << QByteArray("\xff\xc3%Y")
+                                        << QByteArray("\xff\xc3"
+                                                      "2026");
+    QTest::newRow("NUL bytes") << QByteArray("%Y\0%m\0", 6)
+                               << QByteArray("2026\0"
+                                             "03\0",
+                                             8);
     QTest::newRow("thousands of conversions") << repeated("%Y", 5000) << repeated("2026", 5000);
     QTest::newRow("long conversions") << repeated("%c|", 3000) << repeated(dateTime + '|', 3000);
     QTest::newRow("long literal") << repeated("x", 200000) << repeated("x", 200000);
-    QTest::newRow("wide field") << QByteArray("%300000Y") << QByteArray(repeated("0", 299996) + "2026");
+    QTest::newRow("wide field") << QByteArray("%300000Y")
+                                << QByteArray(repeated("0", 299996) + "2026");
 }
 
 void tst_Naming::formatLocalTime_formats_neverTruncated()
@@ -229,8 +239,9 @@ void tst_Naming::formatLocalTime_nonEnglishLocale_changesNothing()
         if (localedef.isEmpty())
             QSKIP("no German locale installed and no localedef to build one");
         QProcess build;
-        build.start(localedef, {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                                QStringLiteral("UTF-8"), built.filePath(QString::fromLatin1(german))});
+        build.start(localedef,
+                    {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                     QStringLiteral("UTF-8"), built.filePath(QString::fromLatin1(german))});
         if (!build.waitForFinished(60000)) {
             build.kill();
             build.waitForFinished(-1);

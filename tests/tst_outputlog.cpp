@@ -110,15 +110,18 @@ void tst_OutputLog::noticeOfAnotherName_changesNothingAndStartsNoRead()
     QSignalSpy changed(&controller, &MooController::outputStringChanged);
 
     controller.readDataNotification(
-        Notification{QStringLiteral("SomethingElseNotification"), handle,
+        Notification{QStringLiteral("SomethingElseNotification"),
+                     handle,
                      {{FileHandleNotificationDataItem, QByteArray("not for the log")}}});
     QVERIFY(controller.outputString() == before);
     QCOMPARE(changed.count(), 0);
     QVERIFY(!handle->isReadPending());
 
     // The same notice under the read-completion name is taken and starts the next read.
-    controller.readDataNotification(Notification{FileHandleReadCompletionNotification, handle,
-                                                 {{FileHandleNotificationDataItem, QByteArray("taken")}}});
+    controller.readDataNotification(
+        Notification{FileHandleReadCompletionNotification,
+                     handle,
+                     {{FileHandleNotificationDataItem, QByteArray("taken")}}});
     QCOMPARE(fixture.log(), std::string("taken"));
     QVERIFY(handle->isReadPending());
 
@@ -147,7 +150,8 @@ void tst_OutputLog::outputSizes_everyByteArrivesOnce()
 
     ControllerFixture fixture;
     ChunkRecorder recorder;
-    fixture.launch("flood " + std::to_string(size) + (onStandardError ? " stderr" : "") + "\nexit 0\n");
+    fixture.launch("flood " + std::to_string(size) + (onStandardError ? " stderr" : "") +
+                   "\nexit 0\n");
     const Run run = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(run), 20000);
 
@@ -183,7 +187,8 @@ void tst_OutputLog::standardErrorThenOutput_arriveInCompletionOrder()
 {
     ControllerFixture fixture;
     // The pause lets the first completion be handled before the second write happens.
-    fixture.launch("stderr said on standard error\nsleep-ms 300\nstdout said on standard output\nexit 0\n");
+    fixture.launch(
+        "stderr said on standard error\nsleep-ms 300\nstdout said on standard output\nexit 0\n");
     const Run run = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(run), 10000);
 
@@ -259,7 +264,8 @@ void tst_OutputLog::failedRead_storesNothingAndStopsReading()
     ControllerFixture fixture;
     ChunkRecorder recorder;
     // A folder is always readable, and reading it always fails.
-    UniqueFd folder(::open(QFile::encodeName(fixture.folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(::open(QFile::encodeName(fixture.folder()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     QVERIFY(folder);
     const std::shared_ptr<FileHandle> handle = FileHandle::create(std::move(folder));
     const LogTextPtr before = fixture.controller().outputString();
@@ -284,23 +290,25 @@ void tst_OutputLog::logText_find_data()
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QByteArray>("needle");
     QTest::addColumn<bool>("caseSensitive");
-    QTest::addColumn<qsizetype>("first");    // from 0
-    QTest::addColumn<qsizetype>("last");     // before the end
+    QTest::addColumn<qsizetype>("first"); // from 0
+    QTest::addColumn<qsizetype>("last");  // before the end
     const qsizetype block = qsizetype(2) << 20;
-    QTest::newRow("simple") << QByteArrayList{"one two one"} << QByteArray("one") << true << qsizetype(0)
-                            << qsizetype(8);
-    QTest::newRow("absent") << QByteArrayList{"one two one"} << QByteArray("three") << true << qsizetype(-1)
-                            << qsizetype(-1);
-    QTest::newRow("case folded") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"} << QByteArray("\xe9t\xe9") << false
-                                 << qsizetype(2) << qsizetype(8);
-    QTest::newRow("case kept") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"} << QByteArray("\xe9t\xe9") << true
-                               << qsizetype(-1) << qsizetype(-1);
-    QTest::newRow("across blocks") << QByteArrayList{"@", "needle", " tail"} << QByteArray("needle") << true
-                                   << block - 3 << block - 3;
-    QTest::newRow("both sides of a block") << QByteArrayList{"needle", "@", "needle"} << QByteArray("NEEDLE")
-                                           << false << qsizetype(0) << block - 3;
-    QTest::newRow("NUL bytes") << QByteArrayList{QByteArray("a\0b\0c", 5)} << QByteArray("\0c", 2) << true
-                               << qsizetype(3) << qsizetype(3);
+    QTest::newRow("simple") << QByteArrayList{"one two one"} << QByteArray("one") << true
+                            << qsizetype(0) << qsizetype(8);
+    QTest::newRow("absent") << QByteArrayList{"one two one"} << QByteArray("three") << true
+                            << qsizetype(-1) << qsizetype(-1);
+    QTest::newRow("case folded") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"}
+                                 << QByteArray("\xe9t\xe9") << false << qsizetype(2)
+                                 << qsizetype(8);
+    QTest::newRow("case kept") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"}
+                               << QByteArray("\xe9t\xe9") << true << qsizetype(-1) << qsizetype(-1);
+    QTest::newRow("across blocks") << QByteArrayList{"@", "needle", " tail"} << QByteArray("needle")
+                                   << true << block - 3 << block - 3;
+    QTest::newRow("both sides of a block")
+        << QByteArrayList{"needle", "@", "needle"} << QByteArray("NEEDLE") << false << qsizetype(0)
+        << block - 3;
+    QTest::newRow("NUL bytes") << QByteArrayList{QByteArray("a\0b\0c", 5)} << QByteArray("\0c", 2)
+                               << true << qsizetype(3) << qsizetype(3);
 }
 
 void tst_OutputLog::logText_find()
@@ -315,8 +323,9 @@ void tst_OutputLog::logText_find()
     LogTextPtr text = LogText::create();
     for (const QByteArray &piece : pieces) {
         // Filler up to three bytes before the block ends, appended in odd-sized chunks.
-        const std::string chunk = piece == "@" ? std::string(size_t(block - 3 - text->length()), '.')
-                                               : piece.toStdString();
+        const std::string chunk = piece == "@"
+                                      ? std::string(size_t(block - 3 - text->length()), '.')
+                                      : piece.toStdString();
         for (size_t at = 0; at < chunk.size(); at += 77777)
             text = text->appending(std::string_view(chunk).substr(at, 77777));
     }

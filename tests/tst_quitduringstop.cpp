@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QTimer>
 
-
 using namespace paddock;
 using namespace paddock::test;
 

@@ -57,9 +57,11 @@ void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder_data()
     QTest::addColumn<QByteArray>("databaseName");
     QTest::addColumn<QByteArray>("outputName");
     QTest::newRow("plain") << QString() << QByteArray("castle.db") << QByteArray("castle.db.new");
-    QTest::newRow("spaces and quotes") << QStringLiteral("my worlds") << QByteArray("it's \"here\".db")
-                                       << QByteArray("out put's.db");
-    QTest::newRow("shell syntax") << QStringLiteral("$(touch pwned)") << QByteArray("`id`;$HOME|*.db")
+    QTest::newRow("spaces and quotes")
+        << QStringLiteral("my worlds") << QByteArray("it's \"here\".db")
+        << QByteArray("out put's.db");
+    QTest::newRow("shell syntax") << QStringLiteral("$(touch pwned)")
+                                  << QByteArray("`id`;$HOME|*.db")
                                   << QByteArray("$(rm -rf x) && echo");
     QTest::newRow("newline") << QString() << QByteArray("two\nlines.db") << QByteArray("a\nb");
     QTest::newRow("not utf-8") << QString() << QByteArray("w\xff\xfe\x80rld.db")
@@ -144,9 +146,8 @@ void tst_ServerProcess::secondLaunch_replacesServerAndReapsTheFirst()
     QVERIFY(first->isRunning());
 
     // The replaced server runs on unsupervised; its output still reaches the log.
-    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "first server") &&
-                                 contains(fixture.log(), "second server"),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        contains(fixture.log(), "first server") && contains(fixture.log(), "second server"), 10000);
     // Its end leaves the state of the current one alone, and it is reaped.
     QSignalSpy ended(first.get(), &Task::terminated);
     QVERIFY(first->terminate());
@@ -294,14 +295,15 @@ void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()
     QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
 
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "fds="), 10000);
-    static const std::regex report("fds=(\\S+) blocked=(\\S+) ignored=(\\S+) pid=(\\d+) pgid=(\\d+)");
+    static const std::regex report(
+        "fds=(\\S+) blocked=(\\S+) ignored=(\\S+) pid=(\\d+) pgid=(\\d+)");
     const std::string log = fixture.log();
     std::smatch match;
     QVERIFY2(std::regex_search(log, match, report), log.c_str());
     QCOMPARE(match[1].str(), std::string("0,1,2"));
     QCOMPARE(match[2].str(), std::string("0000000000000000"));
     QCOMPARE(match[3].str(), std::string("0000000000001000")); // SIGPIPE alone
-    QCOMPARE(match[4].str(), match[5].str()); // a process group of its own
+    QCOMPARE(match[4].str(), match[5].str());                  // a process group of its own
     QVERIFY(::getpgrp() != std::stoi(match[5].str()));
 }
 

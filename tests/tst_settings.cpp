@@ -120,7 +120,8 @@ void tst_Settings::store_nonUtf8Bytes_roundTrip()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("paddock.conf"));
-    const std::string bytes = "/srv/w\xff\xfe rld/\x80" "castle.db";
+    const std::string bytes = "/srv/w\xff\xfe rld/\x80"
+                              "castle.db";
     {
         UserDefaults store(file);
         store.setString(MOOLastDBName, bytes);

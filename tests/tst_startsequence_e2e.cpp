@@ -10,7 +10,6 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 
-
 using namespace paddock;
 using namespace paddock::test;
 

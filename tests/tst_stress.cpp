@@ -164,11 +164,12 @@ void tst_Stress::faults_serverEndings_data()
     QTest::addColumn<bool>("killFromOutside");
     QTest::addColumn<int>("reason");
     QTest::addColumn<int>("status");
-    QTest::newRow("SIGKILL from outside") << QByteArray("") << true
-                                          << int(Task::TerminationReason::UncaughtSignal) << SIGKILL;
+    QTest::newRow("SIGKILL from outside")
+        << QByteArray("") << true << int(Task::TerminationReason::UncaughtSignal) << SIGKILL;
     QTest::newRow("SIGSEGV") << QByteArray("crash SEGV\n") << false
                              << int(Task::TerminationReason::UncaughtSignal) << SIGSEGV;
-    QTest::newRow("exit 1") << QByteArray("exit 1\n") << false << int(Task::TerminationReason::Exit) << 1;
+    QTest::newRow("exit 1") << QByteArray("exit 1\n") << false << int(Task::TerminationReason::Exit)
+                            << 1;
 }
 
 void tst_Stress::faults_serverEndings()
@@ -223,9 +224,8 @@ void tst_Stress::faults_outputClosedEarly_serverRunsOnAndStops()
     fixture.launch("stdout bye\nclose-output\n");
     const std::shared_ptr<Pipe> out = controller.taskStdOut();
     const std::shared_ptr<Pipe> err = controller.taskStdError();
-    QTRY_VERIFY_WITH_TIMEOUT(out->fileHandleForReading()->isAtEnd() &&
-                                 err->fileHandleForReading()->isAtEnd(),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        out->fileHandleForReading()->isAtEnd() && err->fileHandleForReading()->isAtEnd(), 10000);
     QVERIFY(controller.isMooRunning());
     QVERIFY(controller.task()->isRunning());
     controller.stopMoo();
@@ -279,7 +279,8 @@ void tst_Stress::faults_executableChangedBeforeLaunch()
     else if (change == u"rmdir")
         QVERIFY(world.removeRecursively());
     else
-        fixture.store().setString(MOOExecutableURL, QFile::encodeName(fixture.folder()).toStdString());
+        fixture.store().setString(MOOExecutableURL,
+                                  QFile::encodeName(fixture.folder()).toStdString());
 
     const int descriptors = openDescriptorCount();
     controller.setDbPath(makeString(db));
@@ -318,7 +319,8 @@ void tst_Stress::badInput_fuzzCorpusTemplates_reachServerExactly()
         }
         controller.runMoo();
         QTRY_VERIFY2_WITH_TIMEOUT(contains(fixture.log(), "running"), qPrintable(seed), 10000);
-        const std::string hex = name.empty() ? "-" : QByteArray::fromStdString(name).toHex().toStdString();
+        const std::string hex =
+            name.empty() ? "-" : QByteArray::fromStdString(name).toHex().toStdString();
         QVERIFY2(contains(fixture.log(), " out=" + hex + " "), qPrintable(seed));
         controller.stopMoo();
         QVERIFY(!controller.isMooRunning());
@@ -424,7 +426,8 @@ void tst_Stress::hostile_hundredFailedLaunches_leaveNothingBehind()
     ControllerFixture fixture;
     fixture.store().setString(MOOExecutableURL, "/nonexistent/moo");
     QVERIFY_THROWS_EXCEPTION(LaunchError, fixture.launch(""));
-    QTRY_VERIFY_WITH_TIMEOUT(fixture.controller().taskStdOut()->fileHandleForReading()->isAtEnd(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.controller().taskStdOut()->fileHandleForReading()->isAtEnd(),
+                             10000);
     const int descriptors = openDescriptorCount();
     for (int attempt = 0; attempt < 100; ++attempt)
         QVERIFY_THROWS_EXCEPTION(LaunchError, fixture.launch(""));
@@ -440,9 +443,8 @@ void tst_Stress::output_interleavedRandomWrites_everyByteAccounted()
     fixture.launch("interleave " + std::to_string(bytes) + " 7\nexit 0\n");
     const std::shared_ptr<Pipe> out = fixture.controller().taskStdOut();
     const std::shared_ptr<Pipe> err = fixture.controller().taskStdError();
-    QTRY_VERIFY_WITH_TIMEOUT(out->fileHandleForReading()->isAtEnd() &&
-                                 err->fileHandleForReading()->isAtEnd(),
-                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        out->fileHandleForReading()->isAtEnd() && err->fileHandleForReading()->isAtEnd(), 60000);
     const std::string log = fixture.log();
     QCOMPARE(long(std::count(log.begin(), log.end(), '\x11')), long(bytes));
     QCOMPARE(long(std::count(log.begin(), log.end(), '\x12')), long(bytes));

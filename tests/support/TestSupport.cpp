@@ -90,7 +90,8 @@ QList<int> childProcesses()
 }
 
 ControllerFixture::ControllerFixture()
-    : m_store(std::make_unique<UserDefaults>(m_folder.filePath(QStringLiteral("settings/paddock.conf"))))
+    : m_store(std::make_unique<UserDefaults>(
+          m_folder.filePath(QStringLiteral("settings/paddock.conf"))))
     , m_prefs(std::make_unique<UserDefaultsController>(*m_store))
     , m_controller(std::make_unique<MooController>())
 {

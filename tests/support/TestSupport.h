@@ -29,7 +29,8 @@ private:
 std::string standInServerPath();
 
 /// Writes a database whose contents are script into folder/name; returns its full path.
-std::string writeDatabase(const QString &folder, const std::string &name, const std::string &script);
+std::string writeDatabase(const QString &folder, const std::string &name,
+                          const std::string &script);
 
 /// What the stand-in reported receiving: its argument count, two arguments and folder.
 struct StandInReceived {

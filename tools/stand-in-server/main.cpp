@@ -164,7 +164,8 @@ bool writeOutputDatabase(const std::string &name, const std::string &contents, c
 {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        say(STDERR_FILENO, "stand-in-server: cannot write \"" + name + "\": " + std::strerror(errno));
+        say(STDERR_FILENO,
+            "stand-in-server: cannot write \"" + name + "\": " + std::strerror(errno));
         return false;
     }
     const std::string saved = contents + "stand-in-server: " + why + "\n";
@@ -185,7 +186,8 @@ int main(int argc, char **argv)
     const std::string initialIgnored = statusLine("SigIgn");
 
     if (argc != 3) {
-        say(STDERR_FILENO, "stand-in-server: expected 2 arguments, got " + std::to_string(argc - 1));
+        say(STDERR_FILENO,
+            "stand-in-server: expected 2 arguments, got " + std::to_string(argc - 1));
         return 2;
     }
     const std::string input = argv[1];
@@ -209,7 +211,8 @@ int main(int argc, char **argv)
     {
         const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            say(STDERR_FILENO, "stand-in-server: cannot open \"" + input + "\": " + std::strerror(errno));
+            say(STDERR_FILENO,
+                "stand-in-server: cannot open \"" + input + "\": " + std::strerror(errno));
             return 1;
         }
         char buffer[65536];
@@ -274,13 +277,15 @@ int main(int argc, char **argv)
                 sleepMs(seconds * 1000);
                 ::_exit(0);
             }
-            say(STDOUT_FILENO, "stand-in-server: helper " + std::to_string(helper) + " keeps the output open");
+            say(STDOUT_FILENO,
+                "stand-in-server: helper " + std::to_string(helper) + " keeps the output open");
         } else if (command == "close-output") {
             ::close(STDOUT_FILENO);
             ::close(STDERR_FILENO);
         } else if (command == "report") {
-            say(STDOUT_FILENO, "stand-in-server: fds=" + initialDescriptors + " blocked=" + initialBlocked +
-                                   " ignored=" + initialIgnored + " pid=" + std::to_string(::getpid()) +
+            say(STDOUT_FILENO, "stand-in-server: fds=" + initialDescriptors +
+                                   " blocked=" + initialBlocked + " ignored=" + initialIgnored +
+                                   " pid=" + std::to_string(::getpid()) +
                                    " pgid=" + std::to_string(::getpgrp()));
         } else if (command == "sleep-ms") {
             long ms = 0;
