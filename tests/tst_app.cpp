@@ -88,16 +88,6 @@ void reap(const std::shared_ptr<Task> &task)
     }
 }
 
-bool isZombie(int pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close < 0 || line.mid(close + 2, 1) == "Z";
-}
-
 std::string logOf(const MooController &controller)
 {
     const LogTextPtr text = controller.outputString();
@@ -424,7 +414,7 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
         if (seen == 1)
             return box->button(QMessageBox::Cancel);
         // Asked again: the Cancel before must have sent nothing.
-        aliveAfterCancel = task->isRunning() && !isZombie(task->processIdentifier());
+        aliveAfterCancel = task->isRunning() && isProcessAlive(task->processIdentifier());
         return buttonNamed(box, QStringLiteral("Force Stop"));
     });
     QTimer deadline;

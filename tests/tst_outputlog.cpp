@@ -77,11 +77,6 @@ bool finished(const Run &run)
     return run.out->isAtEnd() && run.err->isAtEnd();
 }
 
-bool contains(const std::string &log, const std::string &text)
-{
-    return log.find(text) != std::string::npos;
-}
-
 } // namespace
 
 class tst_OutputLog : public QObject {

@@ -26,11 +26,6 @@ bool waitsForStop(int pid)
     return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("sigtimedwait");
 }
 
-bool contains(const std::string &log, const std::string &text)
-{
-    return log.find(text) != std::string::npos;
-}
-
 } // namespace
 
 class tst_ServerProcess : public QObject {

@@ -25,11 +25,6 @@ using namespace paddock::test;
 
 namespace {
 
-bool contains(const std::string &log, const std::string &text)
-{
-    return log.find(text) != std::string::npos;
-}
-
 long statusField(const char *path, const char *field)
 {
     QFile file(QString::fromLatin1(path));
@@ -66,16 +61,6 @@ std::string expectedFlood(size_t bytes)
         flood += block;
     flood.resize(bytes);
     return flood;
-}
-
-bool isAlive(int pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close > 0 && text.size() > close + 2 && text.at(close + 2) != 'Z';
 }
 
 // Orphans of our children (a server's helper, a killed launcher's server) become ours,
@@ -386,7 +371,7 @@ void tst_Stress::launcherKilled_serverSurvivesItsWritesAndSettingsIntact()
     // The server writes on into a pipe nobody reads: it gets EPIPE, not a fatal SIGPIPE.
     const long before = writeCalls(server);
     QTRY_VERIFY_WITH_TIMEOUT(writeCalls(server) >= before + 5, 10000);
-    QVERIFY(isAlive(server));
+    QVERIFY(isProcessAlive(server));
 
     QSettings settings(dir.filePath(QStringLiteral("paddock/paddock.conf")), QSettings::IniFormat);
     QCOMPARE(settings.status(), QSettings::NoError);

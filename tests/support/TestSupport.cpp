@@ -62,6 +62,16 @@ std::optional<StandInReceived> receivedByStandIn(const std::string &log)
     return StandInReceived{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
 }
 
+bool isProcessAlive(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && text.size() > close + 2 && text.at(close + 2) != 'Z';
+}
+
 int openDescriptorCount()
 {
     int count = 0;

@@ -40,6 +40,15 @@ struct StandInReceived {
 /// Finds the stand-in's report of what it received in a log; none if it is not there.
 std::optional<StandInReceived> receivedByStandIn(const std::string &log);
 
+/// Whether text holds part.
+inline bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+/// Whether a process exists and has not ended (a zombie has ended).
+bool isProcessAlive(int pid);
+
 /// How many descriptors this process has open right now.
 int openDescriptorCount();
 /// The process ids of this process's children that have not been reaped.
