@@ -1,6 +1,7 @@
 #include "LogWindow.h"
 
 #include "LogView.h"
+#include "UserDefaults.h"
 #include "ui_LogWindow.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QStandardPaths>
 
 namespace paddock {
 
@@ -85,8 +85,7 @@ QAction *LogWindow::quitAction() const
 
 QString LogWindow::geometryFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/paddock/window.conf");
+    return settingsFilePath(QStringLiteral("window.conf"));
 }
 
 void LogWindow::setServerRunning(bool running)

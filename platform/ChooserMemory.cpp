@@ -1,6 +1,6 @@
 #include "ChooserMemory.h"
 
-#include <QStandardPaths>
+#include "UserDefaults.h"
 
 namespace paddock {
 
@@ -13,8 +13,7 @@ UserDefaults &chooserMemory()
 
 QString chooserMemoryFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/paddock/choosers.conf");
+    return settingsFilePath(QStringLiteral("choosers.conf"));
 }
 
 } // namespace paddock

@@ -29,10 +29,15 @@ UserDefaults &UserDefaults::standardUserDefaults()
     return *store;
 }
 
-QString UserDefaults::standardFilePath()
+QString settingsFilePath(const QString &fileName)
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/paddock/paddock.conf");
+           QStringLiteral("/paddock/") + fileName;
+}
+
+QString UserDefaults::standardFilePath()
+{
+    return settingsFilePath(QStringLiteral("paddock.conf"));
 }
 
 UserDefaults::UserDefaults(const QString &filePath, QObject *parent)

@@ -11,6 +11,10 @@ class QSettings;
 
 namespace paddock {
 
+/// Path of a file in Paddock's own settings folder, ~/.config/paddock (honouring
+/// XDG_CONFIG_HOME).
+QString settingsFilePath(const QString &fileName);
+
 /// The per-user settings store: string values by key, kept in an INI file and written
 /// atomically after every change, so a crash never leaves it truncated or stale. A value
 /// that could not be saved stays in use, and the next save that works writes it too.
