@@ -1,1 +1,0 @@
-paddock_add_test(tst_naming SOURCES tst_naming.cpp)
