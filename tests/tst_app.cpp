@@ -82,16 +82,7 @@ std::shared_ptr<Task> launch(Interface &interface, const QString &folder, const 
 
 void reap(const std::shared_ptr<Task> &task)
 {
-    if (task && task->isRunning()) {
-        task->kill();
-        task->waitUntilExit();
-    }
-}
-
-std::string logOf(const MooController &controller)
-{
-    const LogTextPtr text = controller.outputString();
-    return text->bytes(0, text->length());
+    reapTasks({task});
 }
 
 } // namespace

@@ -42,25 +42,6 @@ public:
     int failures = 0;
 };
 
-// The stand-in's flood, as it writes it: 100-byte numbered lines in a 65500-byte block
-// written over and over.
-std::string expectedFlood(qsizetype bytes)
-{
-    const std::string filler =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs";
-    std::string block;
-    for (int line = 0; block.size() < 64 * 1024 - 100; ++line) {
-        std::string number = std::to_string(line);
-        number.insert(0, 8 - number.size(), '0');
-        block += "flood " + number + " " + filler.substr(0, 84) + "\n";
-    }
-    std::string all;
-    while (qsizetype(all.size()) < bytes)
-        all += block;
-    all.resize(size_t(bytes));
-    return all;
-}
-
 // The two read ends of the current run, kept so the run can be watched to its end.
 struct Run {
     std::shared_ptr<FileHandle> out, err;
@@ -152,7 +133,7 @@ void tst_OutputLog::outputSizes_everyByteArrivesOnce()
 
     // The flooded stream is the stand-in's one greeting line, then exactly the flood.
     const std::string &stream = recorder.streams[onStandardError ? run.err.get() : run.out.get()];
-    const std::string flood = expectedFlood(size);
+    const std::string flood = expectedFlood(size_t(size));
     QVERIFY(stream.size() > flood.size());
     const std::string greeting = stream.substr(0, stream.size() - flood.size());
     QVERIFY2(greeting.find('\n') == greeting.size() - 1, greeting.c_str());

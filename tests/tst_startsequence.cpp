@@ -73,12 +73,7 @@ public:
         }
         OpenPanel::setFactory({});
         controller.reset();
-        for (const auto &task : std::as_const(launched)) {
-            if (task->isRunning()) {
-                task->kill();
-                task->waitUntilExit();
-            }
-        }
+        reapTasks(launched);
     }
 
     ScriptedPanel *sheetOn(QWidget &window) const

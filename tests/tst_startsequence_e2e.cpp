@@ -15,12 +15,6 @@ using namespace paddock::test;
 
 namespace {
 
-std::string logOf(const MooController &controller)
-{
-    const LogTextPtr text = controller.outputString();
-    return text->bytes(0, text->length());
-}
-
 // The chooser shown on window, if any.
 QFileDialog *chooserOn(QWidget &window)
 {
@@ -72,14 +66,7 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
     prefsWindow.resize(500, 400);
 
     QList<std::shared_ptr<Task>> launched;
-    const auto reap = qScopeGuard([&launched] {
-        for (const auto &task : std::as_const(launched)) {
-            if (task->isRunning()) {
-                task->kill();
-                task->waitUntilExit();
-            }
-        }
-    });
+    const auto reap = qScopeGuard([&launched] { reapTasks(launched); });
     MooController controller;
     connect(&controller, &MooController::taskChanged, &controller, [&] {
         if (const auto task = controller.task())

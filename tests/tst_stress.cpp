@@ -47,22 +47,6 @@ long writeCalls(int pid)
     return statusField(QStringLiteral("/proc/%1/io").arg(pid).toLatin1().constData(), "syscw:");
 }
 
-// The bytes the stand-in's flood writes: 100-byte numbered lines in repeated 64 KiB blocks.
-std::string expectedFlood(size_t bytes)
-{
-    const std::string filler =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs";
-    std::string block;
-    for (int line = 0; block.size() < 64 * 1024 - 100; ++line)
-        block += QStringLiteral("flood %1 ").arg(line, 8, 10, QLatin1Char('0')).toStdString() +
-                 filler.substr(0, 84) + "\n";
-    std::string flood;
-    while (flood.size() < bytes)
-        flood += block;
-    flood.resize(bytes);
-    return flood;
-}
-
 // Orphans of our children (a server's helper, a killed launcher's server) become ours,
 // so the suite can reap everything it caused.
 void reapAdoptedOrphans()

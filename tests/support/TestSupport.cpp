@@ -62,6 +62,39 @@ std::optional<StandInReceived> receivedByStandIn(const std::string &log)
     return StandInReceived{std::stoi(match[1]), unhex(match[2]), unhex(match[3]), unhex(match[4])};
 }
 
+std::string logOf(const MooController &controller)
+{
+    const LogTextPtr text = controller.outputString();
+    return text ? text->bytes(0, text->length()) : std::string();
+}
+
+std::string expectedFlood(size_t bytes)
+{
+    const std::string filler =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs";
+    std::string block;
+    for (int line = 0; block.size() < 64 * 1024 - 100; ++line) {
+        std::string number = std::to_string(line);
+        number.insert(0, 8 - std::min<size_t>(8, number.size()), '0');
+        block += "flood " + number + " " + filler.substr(0, 84) + "\n";
+    }
+    std::string flood;
+    while (flood.size() < bytes)
+        flood += block;
+    flood.resize(bytes);
+    return flood;
+}
+
+void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
+{
+    for (const auto &task : tasks) {
+        if (task && task->isRunning()) {
+            task->kill();
+            task->waitUntilExit();
+        }
+    }
+}
+
 bool isProcessAlive(int pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -117,8 +150,7 @@ ControllerFixture::~ControllerFixture()
 
 std::string ControllerFixture::log() const
 {
-    const LogTextPtr text = m_controller->outputString();
-    return text->bytes(0, text->length());
+    return logOf(*m_controller);
 }
 
 void ControllerFixture::launch(const std::string &script, const std::string &outputName,
@@ -150,12 +182,7 @@ bool ControllerFixture::launchAndStop()
 
 void ControllerFixture::reapAll()
 {
-    for (const auto &task : std::as_const(m_launched)) {
-        if (task && task->isRunning()) {
-            task->kill();
-            task->waitUntilExit();
-        }
-    }
+    reapTasks(m_launched);
     m_launched.clear();
 }
 

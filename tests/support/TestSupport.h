@@ -46,6 +46,15 @@ inline bool contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+/// The controller's whole log as bytes.
+std::string logOf(const MooController &controller);
+
+/// The bytes the stand-in's flood writes: 100-byte numbered lines in repeated 64 KiB blocks.
+std::string expectedFlood(size_t bytes);
+
+/// Kills each task whose child still runs and waits until it has been reaped.
+void reapTasks(const QList<std::shared_ptr<Task>> &tasks);
+
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
 
