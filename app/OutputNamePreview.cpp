@@ -3,8 +3,7 @@
 #include "NameTemplate.h"
 #include "String.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 namespace paddock {
 
@@ -24,24 +23,12 @@ OutputNamePreview previewOutputName(std::string_view nameTemplate,
     preview.name = expandNameTemplate(
         nameTemplate, [&dateFormat] { return dateFormat; }, moment, dbPath,
         [] { return sampleRandomValue; });
-    preview.overwritesInput = wouldOverwriteInput(preview.name, dbPath);
+    struct stat folder = {};
+    const bool realFolder = !dbPath.empty() && dbPath.front() == '/' &&
+                            ::stat(deletingLastPathComponent(dbPath).c_str(), &folder) == 0 &&
+                            S_ISDIR(folder.st_mode);
+    preview.problem = outputNameProblem(dbPath, preview.name, realFolder);
     return preview;
-}
-
-bool wouldOverwriteInput(std::string_view outputName, std::string_view dbPath)
-{
-    namespace fs = std::filesystem;
-    if (outputName.empty() || dbPath.empty())
-        return false;
-    const fs::path input(dbPath);
-    fs::path output(outputName);
-    if (output.is_relative())
-        output = fs::path(deletingLastPathComponent(dbPath)) / output;
-    if (output.lexically_normal() == input.lexically_normal())
-        return true;
-    // Different spellings of one file (a link, "..") count too, when both exist.
-    std::error_code error;
-    return fs::equivalent(output, input, error) && !error;
 }
 
 } // namespace paddock

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OutputDatabase.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -7,22 +9,18 @@
 
 namespace paddock {
 
-/// The output name a start would form now, and whether the server would then write over
-/// the very database it was started on.
+/// The output name a start would form now, and what would keep a start from using it.
 struct OutputNamePreview final {
     std::string name;
-    bool overwritesInput = false;
+    OutputNameProblem problem = OutputNameProblem::None;
 };
 
-/// Expands nameTemplate for dbPath as a start at moment would; "%R" shows a sample value
-/// and draws nothing from the launcher's random generator.
+/// Expands nameTemplate for dbPath as a start at moment would and checks the name as Start
+/// does; "%R" shows a sample value and draws nothing from the launcher's random generator.
+/// The output's folder is checked only where dbPath's own folder exists.
 OutputNamePreview previewOutputName(std::string_view nameTemplate,
                                     const std::optional<std::string> &dateFormat,
                                     std::string_view dbPath,
                                     std::chrono::system_clock::time_point moment);
-
-/// Whether outputName, resolved as the server resolves it (against dbPath's folder),
-/// names the file dbPath.
-bool wouldOverwriteInput(std::string_view outputName, std::string_view dbPath);
 
 } // namespace paddock

@@ -1,5 +1,7 @@
 #include "PreferencesPanel.h"
 
+#include "ChooserMemory.h"
+#include "MooController.h"
 #include "OutputNamePreview.h"
 #include "SettingsKeys.h"
 #include "String.h"
@@ -92,7 +94,14 @@ void PreferencesPanel::onValueChanged(const QString &key)
 void PreferencesPanel::updatePreview()
 {
     const std::optional<std::string> last = m_store.stringForKey(MOOLastDBName);
-    const std::string input = last && !last->empty() ? *last : std::string(exampleDatabase);
+    std::string input = last && !last->empty() ? *last : std::string(exampleDatabase);
+    // A bare last name lies where the database chooser will look for it: in the folder it
+    // last chose in. Names resolve against that folder, as the server resolves them.
+    if (input.front() != '/') {
+        const auto folder = chooserMemory().stringForKey(DatabaseChooserIdentifier);
+        if (folder && !folder->empty())
+            input = *folder + "/" + input;
+    }
     const OutputNamePreview preview = previewOutputName(
         m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat),
         m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
@@ -102,16 +111,8 @@ void PreferencesPanel::updatePreview()
                                       ? QStringLiteral("when the last output, ")
                                       : QStringLiteral("for an example database, ")) +
                                  displayPath(input) + QStringLiteral(", is started"));
-    if (preview.name.empty())
-        m_ui->previewWarning->setText(
-            QStringLiteral("The name is empty: the server would have no name to write its "
-                           "database under."));
-    else if (preview.overwritesInput)
-        m_ui->previewWarning->setText(
-            QStringLiteral("The server would overwrite its input database. MOO servers warn "
-                           "against writing over the database they run on."));
-    else
-        m_ui->previewWarning->clear();
+    m_ui->previewWarning->setText(
+        displayPath(describeOutputNameProblem(preview.problem, preview.name)));
 }
 
 } // namespace paddock

@@ -57,6 +57,13 @@ QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool
     return QStringLiteral("Server exited with status %1").arg(status);
 }
 
+QString ServerStatus::nothingSavedText(const std::string &outputPath)
+{
+    return QStringLiteral(". Warning: the server saved no database: \"") +
+           QString::fromLocal8Bit(outputPath) +
+           QStringLiteral("\" was not written during this run");
+}
+
 void ServerStatus::launchFailed(const QString &reason)
 {
     setText(QStringLiteral("Launch failed: ") + reason);
@@ -92,6 +99,12 @@ void ServerStatus::onTaskChanged()
     if (!task)
         return;
     Task *const raw = task.get();
+    // Looked at before the launch, so even a server that saves at once is seen to have saved.
+    const String db = m_controller.dbPath();
+    const String output = m_controller.newDbPath();
+    m_launchedTask = raw;
+    m_launchedCheck =
+        OutputDatabaseCheck::before(db ? *db : std::string(), output ? *output : std::string());
     connect(raw, &Task::terminated, this, [this, raw] { onTerminated(raw); });
     // A launch that replaces a running server does not change isMooRunning; look once the
     // current event is done whether this task is the one that runs now.
@@ -114,6 +127,8 @@ void ServerStatus::onRunningChanged(bool running)
 void ServerStatus::showRunning(Task *task)
 {
     m_shownTask = task;
+    if (task == m_launchedTask)
+        m_shownCheck = m_launchedCheck;
     m_since = QTime::currentTime();
     m_stopRequested = false;
     setText(runningText(task->processIdentifier(), m_since));
@@ -124,7 +139,10 @@ void ServerStatus::onTerminated(Task *task)
     // The end of a server that another launch replaced says nothing about the current one.
     if (task != m_shownTask)
         return;
-    setText(endedText(task->terminationReason(), task->terminationStatus(), m_stopRequested));
+    QString text = endedText(task->terminationReason(), task->terminationStatus(), m_stopRequested);
+    if (!m_shownCheck.writtenSince())
+        text += nothingSavedText(m_shownCheck.path());
+    setText(text);
     m_shownTask = nullptr;
     m_stopRequested = false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OutputDatabase.h"
 #include "Task.h"
 
 #include <QObject>
@@ -32,6 +33,8 @@ public:
     static QString runningText(int pid, QTime since);
     /// How a server ended; a requested stop that ended in status 0 reads "Stopped".
     static QString endedText(Task::TerminationReason reason, int status, bool stopRequested);
+    /// Added to how a server ended when it left no output database written during its run.
+    static QString nothingSavedText(const std::string &outputPath);
 
 Q_SIGNALS:
     void textChanged(const QString &text);
@@ -45,6 +48,10 @@ private:
 
     MooController &m_controller;
     QPointer<Task> m_shownTask; // the server whose state the text describes
+    // The output database as each launch found it, to tell at the end whether it was saved.
+    QPointer<Task> m_launchedTask;
+    OutputDatabaseCheck m_launchedCheck;
+    OutputDatabaseCheck m_shownCheck;
     QTime m_since;
     bool m_stopRequested = false;
     QString m_text;

@@ -10,17 +10,21 @@ namespace paddock {
 
 void MooController::determineNewDbName()
 {
+    // Always a new object, so the setter stores it and records it under MOOLastDBName.
+    setNewDbPath(makeString(formNewDbName()));
+}
+
+std::string MooController::formNewDbName() const
+{
     const UserDefaults &store = UserDefaults::standardUserDefaults();
     // Class initialisation writes the template, so it is absent only if it was removed
     // since; the default then keeps a launch from handing the server a single name.
     const std::string nameTemplate =
         store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat);
     const String input = dbPath();
-    const std::string name = expandNameTemplate(
+    return expandNameTemplate(
         nameTemplate, [&store] { return store.stringForKey(MOODateFormat); },
         std::chrono::system_clock::now(), input ? std::string_view(*input) : std::string_view());
-    // Always a new object, so the setter stores it and records it under MOOLastDBName.
-    setNewDbPath(makeString(name));
 }
 
 } // namespace paddock

@@ -24,6 +24,12 @@ enum ChooserPurpose : int {
     databaseChooser = 1,
 };
 
+/// The names under which each kind of chooser remembers the folder it last chose in: each
+/// its own, so picking an executable elsewhere does not move the database chooser away from
+/// the databases.
+inline const QString ExecutableChooserIdentifier = QStringLiteral("executableChooser");
+inline const QString DatabaseChooserIdentifier = QStringLiteral("databaseChooser");
+
 /// The launcher's one controller: the server process, its output log, the chosen
 /// databases and the start sequence. Everything runs on the GUI thread.
 class MooController final : public QObject {
@@ -84,6 +90,8 @@ public:
 
     /// Forms the output name from the template and stores it through setNewDbPath.
     void determineNewDbName();
+    /// The output name the template gives for dbPath now, stored nowhere (draws "%R").
+    std::string formNewDbName() const;
     /// Launches the server on dbPath with newDbPath in the database's folder.
     /// Throws LaunchError; isMooRunning then keeps its value.
     void runMoo();

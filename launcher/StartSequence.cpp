@@ -2,6 +2,7 @@
 
 #include "LaunchError.h"
 #include "OpenPanel.h"
+#include "OutputDatabase.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 
@@ -13,11 +14,6 @@ namespace {
 
 const QString ExecutableMessage = QStringLiteral("Please find the exectuble for the MOO:");
 const QString DatabaseMessage = QStringLiteral("Please choose a MOO database to use:");
-
-// Each kind of chooser remembers its own folder, so picking an executable elsewhere does
-// not move the database chooser away from the databases.
-const QString ExecutableChooserIdentifier = QStringLiteral("executableChooser");
-const QString DatabaseChooserIdentifier = QStringLiteral("databaseChooser");
 
 void makeKeyAndOrderFront(QWidget *window)
 {
@@ -112,7 +108,17 @@ void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contex
         // would catch, so a failure is reported here and nothing is thrown into the
         // event loop. The state stays as the failed launch left it.
         try {
-            determineNewDbName();
+            // A name that cannot work is refused before it is recorded or handed to a
+            // server, which would run for weeks and then fail to save.
+            const std::string name = formNewDbName();
+            const OutputNameProblem problem = outputNameProblem(chosen, name);
+            if (problem != OutputNameProblem::None) {
+                const QString reason =
+                    QString::fromLocal8Bit(describeOutputNameProblem(problem, name));
+                Q_EMIT launchFailed(reason, reason);
+                return;
+            }
+            setNewDbPath(makeString(name));
             runMoo();
         } catch (const LaunchError &error) {
             Q_EMIT launchFailed(QString::fromLocal8Bit(error.what()),

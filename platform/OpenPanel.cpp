@@ -10,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QList>
+#include <QMessageBox>
+
+#include <sys/stat.h>
 
 namespace paddock {
 
@@ -65,6 +68,36 @@ void showMessage(QFileDialog *dialog, const QString &message)
     grid->addWidget(label, 0, 0, 1, grid->columnCount());
 }
 
+// Qt's file dialog turns a file name that is not UTF-8 into text it cannot turn back into
+// the same bytes. Such a choice is refused with a message, so the server is never started
+// on a file with another name than the one shown.
+class ByteExactFileDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        for (const QString &path : selectedFiles()) {
+            struct stat info = {};
+            if (!path.contains(QChar::ReplacementCharacter) ||
+                ::lstat(pathBytes(path).c_str(), &info) == 0)
+                continue;
+            QMessageBox box(
+                QMessageBox::Warning, windowTitle(),
+                QStringLiteral("Paddock cannot open \"%1\".").arg(QFileInfo(path).fileName()),
+                QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("nameNotUtf8Message"));
+            box.setInformativeText(
+                QStringLiteral("Its name is not valid UTF-8, and the file chooser cannot pass "
+                               "such a name on unchanged. Rename the file (for example with mv "
+                               "in a terminal) and choose it again."));
+            box.exec();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 // The panel everyone sees: Qt's own file dialog widget, never the desktop's native one,
 // so it behaves the same on every desktop and can be attached to a window.
 class FileDialogPanel final : public OpenPanel {
@@ -81,7 +114,7 @@ protected:
     void present(const std::optional<std::string> &directory,
                  const std::optional<std::string> &file) override
     {
-        auto *dialog = new QFileDialog(window());
+        auto *dialog = new ByteExactFileDialog(window());
         m_dialog = dialog;
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setFileMode(QFileDialog::ExistingFile);

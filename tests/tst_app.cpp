@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "ChooserMemory.h"
 #include "FileHandle.h"
 #include "Interface.h"
 #include "LogView.h"
@@ -71,11 +72,12 @@ QAbstractButton *buttonNamed(QMessageBox *box, const QString &text)
 
 // Launches the stand-in through the interface's boundary, as the database chooser would.
 // Returns the task (null when the launch failed); the caller's guard reaps it.
-std::shared_ptr<Task> launch(Interface &interface, const QString &folder, const std::string &script)
+std::shared_ptr<Task> launch(Interface &interface, const QString &folder, const std::string &script,
+                             const std::string &outputName = "out.db")
 {
     MooController &controller = interface.controller();
     controller.setDbPath(makeString(writeDatabase(folder, "in.db", script)));
-    controller.setNewDbPath(makeString("out.db"));
+    controller.setNewDbPath(makeString(outputName));
     interface.perform([&controller] { controller.runMoo(); });
     return controller.task();
 }
@@ -299,21 +301,39 @@ void tst_App::status_tellsHowTheServerIs_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QString>("expected"); // a pattern; %1 stands for the server's PID
     QTest::addColumn<bool>("failureShown");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<bool>("stop");
     const QString standIn = QString::fromStdString(standInServerPath());
+    const QString out = QStringLiteral("out.db");
+    // Every end looks for the output database the run should have written.
+    const QString unsaved = QStringLiteral("\\. Warning: the server saved no database: \"/.*/%1\" "
+                                           "was not written during this run$");
     QTest::newRow("running") << standIn << QByteArray("stdout up\n")
                              << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$")
-                             << false;
+                             << false << out << false;
     QTest::newRow("exited") << standIn << QByteArray("exit 3\n")
-                            << QStringLiteral("^Server exited with status 3$") << false;
+                            << QStringLiteral("^Server exited with status 3") + unsaved.arg(out)
+                            << false << out << false;
     QTest::newRow("killed") << standIn << QByteArray("crash SEGV\n")
                             << QStringLiteral(
-                                   "^Server killed by signal SIGSEGV \\(Segmentation fault\\)$")
-                            << false;
+                                   "^Server killed by signal SIGSEGV \\(Segmentation fault\\)") +
+                                   unsaved.arg(out)
+                            << false << out << false;
+    QTest::newRow("stopped, saved") << standIn << QByteArray("stdout up\n")
+                                    << QStringLiteral("^Stopped$") << false << out << true;
+    QTest::newRow("stopped, output folder missing")
+        << standIn << QByteArray("stdout up\n")
+        << QStringLiteral("^Stopped") + unsaved.arg(QStringLiteral("backups/out\\.db")) << false
+        << QStringLiteral("backups/out.db") << true;
+    QTest::newRow("stopped, output name empty")
+        << standIn << QByteArray("stdout up\n")
+        << QStringLiteral("^Stopped") + unsaved.arg(QString()) << false << QString() << true;
     QTest::newRow("launch failed")
         << QStringLiteral("/nonexistent") << QByteArray("stdout up\n")
-        << QStringLiteral("^Launch failed: No such file or directory$") << true;
-    QTest::newRow("not executable") << QStringLiteral("<database>") << QByteArray("stdout up\n")
-                                    << QStringLiteral("^Launch failed: Permission denied$") << true;
+        << QStringLiteral("^Launch failed: No such file or directory$") << true << out << false;
+    QTest::newRow("not executable")
+        << QStringLiteral("<database>") << QByteArray("stdout up\n")
+        << QStringLiteral("^Launch failed: Permission denied$") << true << out << false;
 }
 
 void tst_App::status_tellsHowTheServerIs()
@@ -322,14 +342,21 @@ void tst_App::status_tellsHowTheServerIs()
     QFETCH(QByteArray, script);
     QFETCH(QString, expected);
     QFETCH(bool, failureShown);
+    QFETCH(QString, outputName);
+    QFETCH(bool, stop);
 
     if (executable == u"<database>") // the database itself, a plain file
         executable = m_folder.filePath(QStringLiteral("in.db"));
     standardStore().setString(MOOExecutableURL, executable.toStdString());
     Interface interface;
     QCOMPARE(interface.logWindow().statusText(), QStringLiteral("Stopped"));
-    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), script.toStdString());
+    const std::shared_ptr<Task> task =
+        launch(interface, m_folder.path(), script.toStdString(), outputName.toStdString());
     auto reaper = qScopeGuard([&task] { reap(task); });
+    if (stop) {
+        QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "running"), 10000);
+        interface.send(ControllerAction::stopMoo, nullptr);
+    }
 
     if (expected.contains(u"%1"))
         expected = expected.arg(task ? task->processIdentifier() : 0);
@@ -426,8 +453,12 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
              qPrintable(answerer.lastText()));
     QCOMPARE(task->terminationReason(), Task::TerminationReason::UncaughtSignal);
     QCOMPARE(task->terminationStatus(), SIGKILL);
-    QTRY_COMPARE_WITH_TIMEOUT(window.statusText(),
-                              QStringLiteral("Server killed by signal SIGKILL (Killed)"), 10000);
+    // Killed before it could save: the status says that nothing was saved.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.statusText().startsWith(
+            QStringLiteral("Server killed by signal SIGKILL (Killed). Warning: the server saved no "
+                           "database")),
+        10000);
     QVERIFY(!window.forceStopAction()->isVisible());
 }
 
@@ -525,6 +556,17 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
         << QStringLiteral("overwrite");
     QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^$")
                            << QStringLiteral("empty");
+    // A bare last name lies in the folder the database chooser last chose in.
+    const QString chosen = QStringLiteral("<chosen>/castle.db.new");
+    QTest::newRow("into a folder missing beside the database")
+        << chosen << QStringLiteral("backups/%@") << year
+        << QStringLiteral("^backups/castle\\.db\\.new$") << QStringLiteral("does not exist");
+    QTest::newRow("into a folder beside the database")
+        << chosen << QStringLiteral("../%@") << year << QStringLiteral("^\\.\\./castle\\.db\\.new$")
+        << QString();
+    QTest::newRow("own name beside the database")
+        << chosen << QStringLiteral("%@") << year << QStringLiteral("^castle\\.db\\.new$")
+        << QStringLiteral("overwrite");
 }
 
 void tst_App::preferences_storeEditsAndPreviewNextName()
@@ -535,6 +577,13 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
     QFETCH(QString, name);
     QFETCH(QString, warning);
 
+    if (lastDb.startsWith(u"<chosen>/")) {
+        lastDb.remove(0, int(qstrlen("<chosen>/")));
+        writeDatabase(m_folder.path(), lastDb.toStdString(), "");
+        chooserMemory().setString(DatabaseChooserIdentifier, m_folder.path().toStdString());
+    }
+    const auto forget =
+        qScopeGuard([] { chooserMemory().setString(DatabaseChooserIdentifier, std::string()); });
     Interface interface;
     PreferencesPanel &panel = interface.preferencesPanel();
     interface.controller().setNewDbPath(makeString(lastDb.toStdString()));

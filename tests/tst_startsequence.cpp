@@ -4,7 +4,9 @@
 #include "OpenPanel.h"
 #include "SettingsKeys.h"
 
+#include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QWidget>
@@ -118,6 +120,9 @@ private Q_SLOTS:
     void databaseChoice_recordsNameSuggestedNextTime_data();
     void databaseChoice_recordsNameSuggestedNextTime();
     void answerAfterControllerGone_goesNowhere();
+    void databaseChoice_refusesOutputNameThatCannotWork_data();
+    void databaseChoice_refusesOutputNameThatCannotWork();
+    void unknownContext_changesNothing();
 };
 
 void tst_StartSequence::init()
@@ -313,6 +318,76 @@ void tst_StartSequence::answerAfterControllerGone_goesNowhere()
     panel->answer(OpenPanel::OKButton, {launcher.database});
     QVERIFY(launcher.launched.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!panel, 5000); // a panel deletes itself once answered
+}
+
+void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork_data()
+{
+    QTest::addColumn<QString>("nameTemplate"); // <folder> stands for the database's folder name
+    QTest::addColumn<QString>("problem");      // a word the reason must hold
+    QTest::newRow("empty") << QString() << QStringLiteral("empty");
+    QTest::newRow("folder missing") << QStringLiteral("backups/%@") << QStringLiteral("not exist");
+    QTest::newRow("a file as the folder")
+        << QStringLiteral("in.db/%@") << QStringLiteral("not exist");
+    QTest::newRow("the input") << QStringLiteral("%@") << QStringLiteral("overwrite");
+    QTest::newRow("the input, from here") << QStringLiteral("./%@") << QStringLiteral("overwrite");
+    QTest::newRow("the input, round about")
+        << QStringLiteral("../<folder>/%@") << QStringLiteral("overwrite");
+    QTest::newRow("a link to the input")
+        << QStringLiteral("link.db") << QStringLiteral("overwrite");
+    QTest::newRow("the input, absolute")
+        << QStringLiteral("/<path>") << QStringLiteral("overwrite");
+}
+
+void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork()
+{
+    QFETCH(QString, nameTemplate);
+    QFETCH(QString, problem);
+    Launcher launcher(standInServerPath());
+    MooController &controller = *launcher.controller;
+    QVERIFY(QFile::link(QFile::decodeName(launcher.database.c_str()),
+                        launcher.folder.filePath(QStringLiteral("link.db"))));
+    nameTemplate.replace(QStringLiteral("<folder>"), QFileInfo(launcher.folder.path()).fileName());
+    nameTemplate.replace(QStringLiteral("/<path>"), QFile::decodeName(launcher.database.c_str()));
+    UserDefaults &standard = UserDefaults::standardUserDefaults();
+    const std::optional<std::string> previous = standard.stringForKey(MOONewDBNameFormat);
+    standard.setString(MOONewDBNameFormat, nameTemplate.toStdString());
+    const auto restore = qScopeGuard(
+        [&] { standard.setString(MOONewDBNameFormat, previous.value_or(DefaultNewDBNameFormat)); });
+    QSignalSpy failures(&controller, &MooController::launchFailed);
+
+    controller.startMoo();
+    ScriptedPanel *chooser = launcher.sheetOn(launcher.logWindow);
+    QVERIFY(chooser);
+    chooser->answer(OpenPanel::OKButton, {launcher.database});
+
+    // Refused before anything happened: no server, no name recorded, the reason given.
+    QCOMPARE(failures.count(), 1);
+    const QString reason = failures.at(0).at(1).toString();
+    QVERIFY2(reason.contains(problem), qPrintable(reason));
+    QVERIFY(launcher.launched.isEmpty());
+    QVERIFY(!controller.isMooRunning());
+    QVERIFY(!controller.newDbPath());
+    QVERIFY(!launcher.store.stringForKey(MOOLastDBName));
+}
+
+void tst_StartSequence::unknownContext_changesNothing()
+{
+    Launcher launcher(standInServerPath());
+    MooController &controller = *launcher.controller;
+    QSignalSpy failures(&controller, &MooController::launchFailed);
+    auto *panel = new ScriptedPanel;
+    panel->beginSheetForDirectory(
+        std::nullopt, std::nullopt, nullptr,
+        [&controller](OpenPanel *answered, int code, int context) {
+            controller.openPanelDidEnd(answered, code, context);
+        },
+        7);
+    panel->answer(OpenPanel::OKButton, {launcher.database});
+    QVERIFY(launcher.launched.isEmpty());
+    QVERIFY(!controller.dbPath());
+    QCOMPARE(launcher.store.stringForKey(MOOExecutableURL), std::optional(standInServerPath()));
+    QCOMPARE(failures.count(), 0);
+    QCOMPARE(launcher.openCount(), 0);
 }
 
 PADDOCK_TEST_MAIN(tst_StartSequence)

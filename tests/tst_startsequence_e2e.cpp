@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -51,6 +53,7 @@ class tst_StartSequenceE2E : public QObject {
 private Q_SLOTS:
     void firstRun_bothChoosers_runServer_thenSuggestItsOutput();
     void windowClosedWithChooserOpen_answersNothing();
+    void nameNotUtf8_isRefusedWithAMessage();
 };
 
 void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput()
@@ -193,6 +196,53 @@ void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
     QVERIFY(chooser);
     chooser->reject();
     QTRY_VERIFY_WITH_TIMEOUT(!chooser, 5000);
+}
+
+void tst_StartSequenceE2E::nameNotUtf8_isRefusedWithAMessage()
+{
+    QTemporaryDir folder;
+    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    store.setString(MOOExecutableURL, standInServerPath());
+    UserDefaultsController prefs(store);
+    MooController controller;
+    QDialog prefsWindow;
+    QMainWindow logWindow;
+    logWindow.resize(800, 600);
+    controller.connectOutlets(&prefs, &prefsWindow, &logWindow);
+    logWindow.show();
+    // "café.db" in Latin-1: the chooser shows it with a replacement character.
+    const std::string bytes = QFile::encodeName(folder.path()).toStdString() + "/caf\xe9.db";
+    writeDatabase(folder.path(), "caf\xe9.db", "stdout hello\n");
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(bytes));
+    QVERIFY(shown.contains(QChar::ReplacementCharacter));
+
+    controller.startMoo();
+    QPointer<QFileDialog> chooser = chooserOn(logWindow);
+    QVERIFY(chooser);
+    // Any message is modal: note it and answer it once it shows.
+    QString message;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&message] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            message = box->objectName() + u": " + box->informativeText();
+            box->accept();
+        }
+    });
+    answerer.start(10);
+    QVERIFY(QTest::qWaitForWindowActive(chooser));
+    // The name as the chooser shows it; keys cannot type the replacement character.
+    fileNameField(chooser)->setText(shown);
+    QTest::keyClick(fileNameField(chooser), Qt::Key_Return);
+    answerer.stop();
+
+    // Said so, and nothing started on a file of another name; the chooser stays open.
+    QVERIFY2(message.startsWith(u"nameNotUtf8Message") && message.contains(u"UTF-8") &&
+                 message.contains(u"Rename"),
+             qPrintable(message));
+    QVERIFY(chooser && chooser->isVisible());
+    QVERIFY(!controller.task());
+    QVERIFY(!controller.dbPath());
+    chooser->reject();
 }
 
 PADDOCK_TEST_MAIN(tst_StartSequenceE2E)

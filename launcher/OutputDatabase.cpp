@@ -1,0 +1,101 @@
+#include "OutputDatabase.h"
+
+#include "String.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+
+namespace paddock {
+
+std::string resolvedOutputPath(std::string_view dbPath, std::string_view outputName)
+{
+    if (!outputName.empty() && outputName.front() == '/')
+        return std::string(outputName);
+    return deletingLastPathComponent(dbPath) + "/" + std::string(outputName);
+}
+
+namespace {
+
+bool isFolder(const std::string &path)
+{
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool namesInput(const std::string &output, std::string_view dbPath)
+{
+    namespace fs = std::filesystem;
+    const fs::path input(dbPath);
+    if (fs::path(output).lexically_normal() == input.lexically_normal())
+        return true;
+    // Other spellings of one file (a link, "..", a hard link) count too, when both exist.
+    std::error_code error;
+    return fs::equivalent(fs::path(output), input, error) && !error;
+}
+
+} // namespace
+
+OutputNameProblem outputNameProblem(std::string_view dbPath, std::string_view outputName,
+                                    bool checkFolder)
+{
+    if (outputName.empty())
+        return OutputNameProblem::Empty;
+    const std::string output = resolvedOutputPath(dbPath, outputName);
+    if (!dbPath.empty() && namesInput(output, dbPath))
+        return OutputNameProblem::OverwritesInput;
+    // A name ending in "/" names a folder, not a file the server could write.
+    if (checkFolder && (output.back() == '/' || !isFolder(deletingLastPathComponent(output))))
+        return OutputNameProblem::FolderMissing;
+    return OutputNameProblem::None;
+}
+
+std::string describeOutputNameProblem(OutputNameProblem problem, std::string_view outputName)
+{
+    const std::string quoted = "\"" + std::string(outputName) + "\"";
+    switch (problem) {
+    case OutputNameProblem::None:
+        return {};
+    case OutputNameProblem::Empty:
+        return "The output name is empty: the server would have no name to write its database "
+               "under.";
+    case OutputNameProblem::FolderMissing:
+        return "The output name " + quoted +
+               " points into a folder that does not exist beside the database: the server could "
+               "not save its database there.";
+    case OutputNameProblem::OverwritesInput:
+        return "The output name " + quoted +
+               " is the database the server runs on: the server would overwrite its input "
+               "database.";
+    }
+    return {};
+}
+
+std::optional<OutputDatabaseCheck::Seen> OutputDatabaseCheck::look(const std::string &path)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return Seen{info.st_dev, info.st_ino, (long long)info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+                (long long)info.st_size};
+}
+
+OutputDatabaseCheck OutputDatabaseCheck::before(std::string_view dbPath,
+                                                std::string_view outputName)
+{
+    OutputDatabaseCheck check;
+    check.m_path = resolvedOutputPath(dbPath, outputName);
+    check.m_before = outputName.empty() ? std::nullopt : look(check.m_path);
+    return check;
+}
+
+bool OutputDatabaseCheck::writtenSince() const
+{
+    // Compared with what was there at launch rather than with the clock: a file's times come
+    // from a coarser clock than ours, and the last run may have written it a moment earlier.
+    const std::optional<Seen> now = look(m_path);
+    return now && now != m_before;
+}
+
+} // namespace paddock
