@@ -484,7 +484,7 @@ void tst_App::window_remembersGeometry()
     Interface interface;
     QCOMPARE(interface.logWindow().size(), closedAt.size());
     // Kept apart from the launcher's own settings.
-    QFile settings(UserDefaults::standardFilePath());
+    QFile settings(qtPath(UserDefaults::standardFilePath()));
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(!settings.readAll().contains("geometry"));
     QVERIFY(LogWindow::geometryFilePath() != UserDefaults::standardFilePath());
@@ -575,7 +575,7 @@ void tst_App::settingsSaveFailure_isShown()
     QVERIFY(warning && warning->isHidden());
 
     // A folder where the settings file should be: no save can replace it.
-    const QString file = UserDefaults::standardFilePath();
+    const QString file = qtPath(UserDefaults::standardFilePath());
     QVERIFY(QFile::remove(file));
     QVERIFY(QDir().mkdir(file));
     auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });

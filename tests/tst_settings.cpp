@@ -30,7 +30,7 @@ void tst_Settings::formatDefaults_emptyStore_getsExactlyTheTwoFormats()
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("paddock.conf"));
     {
-        UserDefaults store(file);
+        UserDefaults store(osPath(file));
         MooController::writeFormatDefaults(store);
     }
     QSettings written(file, QSettings::IniFormat);
@@ -56,7 +56,7 @@ void tst_Settings::formatDefaults_userValuesSurvive()
     QFETCH(QString, key);
     QFETCH(QString, value);
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("paddock.conf"));
+    const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     {
         UserDefaults store(file);
         store.setString(key, value.toStdString());
@@ -82,9 +82,9 @@ void tst_Settings::store_garbageFile_givesDefaultsAndRuns()
 {
     QFETCH(QByteArray, contents);
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("paddock.conf"));
+    const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     {
-        QFile f(file);
+        QFile f(qtPath(file));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(contents);
     }
@@ -104,14 +104,14 @@ void tst_Settings::store_write_replacesFileAtomically()
     // A save writes a new file and renames it over the old one, so a crash mid-write
     // leaves the old file whole: the file's identity changes with every save.
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("paddock.conf"));
+    const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     UserDefaults store(file);
     store.setString(MOOLastDBName, "first.db");
     struct stat before = {};
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
+    QCOMPARE(::stat(file.c_str(), &before), 0);
     store.setString(MOOLastDBName, "second.db");
     struct stat after = {};
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &after), 0);
+    QCOMPARE(::stat(file.c_str(), &after), 0);
     QVERIFY(before.st_ino != after.st_ino);
     QVERIFY(store.lastSaveSucceeded());
 }
@@ -119,7 +119,7 @@ void tst_Settings::store_write_replacesFileAtomically()
 void tst_Settings::store_nonUtf8Bytes_roundTrip()
 {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("paddock.conf"));
+    const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     const std::string bytes = "/srv/w\xff\xfe rld/\x80"
                               "castle.db";
     {
@@ -137,7 +137,7 @@ void tst_Settings::store_unwritableFolder_reportsAndKeepsValue()
     QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    UserDefaults store(dir.filePath(QStringLiteral("not-a-folder/paddock.conf")));
+    UserDefaults store(osPath(dir.filePath(QStringLiteral("not-a-folder/paddock.conf"))));
     QSignalSpy failed(&store, &UserDefaults::saveFailed);
     store.setString(MOOExecutableURL, "/usr/bin/moo");
     QCOMPARE(failed.count(), 1);
@@ -157,7 +157,7 @@ void tst_Settings::store_unwritableFolder_reportsAndKeepsValue()
 void tst_Settings::initialize_standardStore_runsOnceBeforeFirstController()
 {
     UserDefaults &standard = UserDefaults::standardUserDefaults();
-    QVERIFY(standard.filePath().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
+    QVERIFY(standard.filePath().starts_with(qgetenv("XDG_CONFIG_HOME").toStdString()));
     MooController controller;
     QVERIFY(MooController::isInitialized());
     QCOMPARE(standard.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");

@@ -4,8 +4,8 @@
 #include "OpenPanel.h"
 #include "SettingsKeys.h"
 
+#include <QFile>
 #include <QPointer>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QWidget>
 
@@ -123,9 +123,7 @@ private Q_SLOTS:
 void tst_StartSequence::init()
 {
     // Every test starts as on a first run: no chooser remembers a folder.
-    QSettings memory(chooserMemoryFilePath(), QSettings::IniFormat);
-    memory.clear();
-    memory.sync();
+    QFile::remove(qtPath(chooserMemoryFilePath()));
 }
 
 void tst_StartSequence::chooserStates_data()

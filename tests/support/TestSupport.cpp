@@ -27,6 +27,16 @@ TestEnvironment::~TestEnvironment()
         QDir(m_configHome).removeRecursively();
 }
 
+QString qtPath(const std::string &path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string osPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
 std::string standInServerPath()
 {
     return STAND_IN_SERVER_PATH;
@@ -134,7 +144,7 @@ QList<int> childProcesses()
 
 ControllerFixture::ControllerFixture()
     : m_store(std::make_unique<UserDefaults>(
-          m_folder.filePath(QStringLiteral("settings/paddock.conf"))))
+          osPath(m_folder.filePath(QStringLiteral("settings/paddock.conf")))))
     , m_prefs(std::make_unique<UserDefaultsController>(*m_store))
     , m_controller(std::make_unique<MooController>())
 {

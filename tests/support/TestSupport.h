@@ -25,6 +25,10 @@ private:
     QString m_configHome;
 };
 
+/// A path in the operating system's bytes as Qt names it, and back.
+QString qtPath(const std::string &path);
+std::string osPath(const QString &path);
+
 /// The stand-in server's path, as the build put it.
 std::string standInServerPath();
 
