@@ -22,6 +22,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -106,8 +108,10 @@ private Q_SLOTS:
     void checkpoint_sendsSigusr2ToTheServer();
     void quit_whileRunning_cancelKeepsEverything();
     void window_remembersGeometry();
+    void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
     void preferences_storeEditsAndPreviewNextName_data();
     void preferences_storeEditsAndPreviewNextName();
+    void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
 
 private:
@@ -490,6 +494,21 @@ void tst_App::window_remembersGeometry()
     QVERIFY(LogWindow::geometryFilePath() != UserDefaults::standardFilePath());
 }
 
+void tst_App::window_fifoInPlaceOfItsFile_opensAtDefaultSize()
+{
+    // Opening a FIFO for reading would wait for a writer, before any window appears.
+    const std::string file = LogWindow::geometryFilePath();
+    QVERIFY(QDir().mkpath(qtPath(file).section(u'/', 0, -2)));
+    ::unlink(file.c_str());
+    QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
+    LogWindow window;
+    QCOMPARE(window.size(), QSize(780, 500));
+    QVERIFY(window.close());
+    struct stat info = {};
+    QCOMPARE(::stat(file.c_str(), &info), 0);
+    QVERIFY(S_ISREG(info.st_mode)); // replaced by the placement saved on closing
+}
+
 void tst_App::preferences_storeEditsAndPreviewNextName_data()
 {
     QTest::addColumn<QString>("lastDb"); // the recorded last output name
@@ -565,6 +584,26 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
     standardStore().setString(MOODateFormat, DefaultDateFormat);
     QCOMPARE(templateField->text(),
              QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
+}
+
+void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()
+{
+    // As when class initialisation fails to save, before the window is there to listen.
+    const QString file = qtPath(UserDefaults::standardFilePath());
+    QFile::remove(file);
+    QVERIFY(QDir().mkdir(file));
+    auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(!standardStore().lastSaveSucceeded());
+
+    Interface interface;
+    auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
+    QVERIFY(warning && !warning->isHidden());
+
+    QVERIFY(QDir(file).removeRecursively());
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(standardStore().lastSaveSucceeded());
+    QVERIFY(warning->isHidden());
 }
 
 void tst_App::settingsSaveFailure_isShown()

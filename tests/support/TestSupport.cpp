@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <ftw.h>
 #include <regex>
 
 namespace paddock::test {
@@ -35,6 +36,17 @@ QString qtPath(const std::string &path)
 std::string osPath(const QString &path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+void removeTree(const std::string &path)
+{
+    ::nftw(
+        path.c_str(),
+        [](const char *name, const struct stat *, int, FTW *) {
+            ::remove(name);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 std::string standInServerPath()
