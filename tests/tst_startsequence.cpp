@@ -45,7 +45,7 @@ class Launcher final {
 public:
     // executable: absent when none.
     explicit Launcher(const std::optional<std::string> &executable)
-        : store(folder.filePath(QStringLiteral("settings/paddock.conf")))
+        : store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))))
         , prefs(store)
     {
         MooController::writeFormatDefaults(store);
