@@ -27,8 +27,7 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
 };
 
-/// The stamp of the file at path now (not following a last symbolic link is not needed:
-/// only regular files are read).
+/// The stamp of the file at path now, following symbolic links; none for a missing file.
 FileStamp stampOf(const std::string &path);
 
 /// The contents of a settings file, read without ever blocking: a regular file of at most
