@@ -157,7 +157,7 @@ QString unescapeKey(std::string_view raw)
             key += QChar(char16_t(hexValue(raw[i + 1]) * 16 + hexValue(raw[i + 2])));
             i += 2;
         } else {
-            key += QString::fromUtf8(&ch, 1);
+            key += QChar(char16_t(static_cast<unsigned char>(ch))); // as QSettings: Latin-1
         }
     }
     return key;
