@@ -9,6 +9,7 @@
 #include "UserDefaults.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -98,6 +99,10 @@ void Interface::observeKeys()
         if (store.lastSaveSucceeded())
             window->setSettingsSaveFailed(false);
     });
+    // Class initialisation may already have failed to save, before anything listened.
+    if (!store.lastSaveSucceeded())
+        window->setSettingsSaveFailed(
+            true, QFile::decodeName(QByteArray::fromStdString(store.filePath())));
 }
 
 bool Interface::perform(const std::function<void()> &work) noexcept

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 
 namespace paddock {
 
@@ -23,6 +22,7 @@ const QString stateKey = QStringLiteral("state");
 LogWindow::LogWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::LogWindow>())
+    , m_placement(std::make_unique<UserDefaults>(geometryFilePath()))
 {
     m_ui->setupUi(this);
 
@@ -41,10 +41,12 @@ LogWindow::LogWindow(QWidget *parent)
     m_ui->actionCopy->setEnabled(false);
     connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
 
-    const QSettings settings(geometryFilePath(), QSettings::IniFormat);
-    if (!restoreGeometry(settings.value(geometryKey).toByteArray()))
+    const auto remembered = [this](const QString &key) {
+        return QByteArray::fromStdString(m_placement->stringForKey(key).value_or(std::string()));
+    };
+    if (!restoreGeometry(remembered(geometryKey)))
         resize(780, 500);
-    restoreState(settings.value(stateKey).toByteArray());
+    restoreState(remembered(stateKey));
     updateEnablement();
 }
 
@@ -83,9 +85,9 @@ QAction *LogWindow::quitAction() const
     return m_ui->actionQuit;
 }
 
-QString LogWindow::geometryFilePath()
+std::string LogWindow::geometryFilePath()
 {
-    return settingsFilePath(QStringLiteral("window.conf"));
+    return settingsFilePath("window.conf");
 }
 
 void LogWindow::setServerRunning(bool running)
@@ -156,9 +158,8 @@ void LogWindow::closeEvent(QCloseEvent *event)
         }
         m_quitConfirmed = true;
     }
-    QSettings settings(geometryFilePath(), QSettings::IniFormat);
-    settings.setValue(geometryKey, saveGeometry());
-    settings.setValue(stateKey, saveState());
+    m_placement->setBytes(geometryKey, saveGeometry());
+    m_placement->setBytes(stateKey, saveState());
     event->accept();
 }
 

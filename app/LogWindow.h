@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <string>
 
 class QLabel;
 class QMessageBox;
@@ -14,6 +15,7 @@ class LogWindow;
 namespace paddock {
 
 class LogView;
+class UserDefaults;
 
 /// The main window: the server output log, the Server menu and toolbar, and a status bar
 /// in the window's own words. It knows nothing of the controller; the interface wiring
@@ -47,7 +49,7 @@ public:
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
-    static QString geometryFilePath();
+    static std::string geometryFilePath();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -58,6 +60,7 @@ private:
     bool confirmQuit();
 
     std::unique_ptr<Ui::LogWindow> m_ui;
+    std::unique_ptr<UserDefaults> m_placement; // window.conf
     QLabel *m_status;
     QLabel *m_settingsWarning;
     bool m_running = false;

@@ -133,7 +133,7 @@ int runPlain(qint64 bytes, bool largePipe)
 // The controller as the application sets it up, with its own settings file.
 struct Launcher {
     QTemporaryDir folder;
-    UserDefaults store{folder.filePath(QStringLiteral("settings/paddock.conf"))};
+    UserDefaults store{QFile::encodeName(folder.filePath(QStringLiteral("settings/paddock.conf"))).toStdString()};
     UserDefaultsController prefs{store};
     MooController controller;
 

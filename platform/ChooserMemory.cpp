@@ -11,9 +11,9 @@ UserDefaults &chooserMemory()
     return *memory;
 }
 
-QString chooserMemoryFilePath()
+std::string chooserMemoryFilePath()
 {
-    return settingsFilePath(QStringLiteral("choosers.conf"));
+    return settingsFilePath("choosers.conf");
 }
 
 } // namespace paddock

@@ -2,7 +2,7 @@
 
 #include "UserDefaults.h"
 
-#include <QString>
+#include <string>
 
 namespace paddock {
 
@@ -10,7 +10,7 @@ namespace paddock {
 /// in, keyed by the chooser's identifier: a store of its own, apart from the launcher's
 /// settings. Lives for the process.
 UserDefaults &chooserMemory();
-/// ~/.config/paddock/choosers.conf (honouring XDG_CONFIG_HOME).
-QString chooserMemoryFilePath();
+/// choosers.conf in Paddock's settings folder.
+std::string chooserMemoryFilePath();
 
 } // namespace paddock

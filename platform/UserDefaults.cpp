@@ -1,21 +1,62 @@
 #include "UserDefaults.h"
 
-#include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QStringDecoder>
 
-#include <sys/stat.h>
+#include <map>
+#include <mutex>
 
 namespace paddock {
 
+// One per file within the process: every store on that file shares it.
+struct UserDefaults::Shared {
+    std::string path;
+    SettingsValues values;  // as last read or written, with unsaved changes applied
+    SettingsValues pending; // changes made here that no save has written yet
+    FileStamp stamp;        // the file as last read or written
+
+    static std::mutex registryMutex;
+    static std::map<std::string, std::weak_ptr<Shared>> registry;
+
+    // Reads the file again if it changed since; unsaved changes stay on top.
+    void refresh()
+    {
+        if (stampOf(path) == stamp)
+            return;
+        reload();
+    }
+    void reload()
+    {
+        values = parseIni(readSettingsFile(path, stamp));
+        for (const auto &[key, value] : pending)
+            values[key] = value;
+    }
+    bool save()
+    {
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+        const std::optional<FolderLock> lock = FolderLock::acquire(folder.empty() ? "/" : folder);
+        if (!lock)
+            return false;
+        // Another process may have saved since we read: only the keys changed here are ours
+        // to write.
+        reload();
+        if (!replaceFileAtomically(path, formatIni(values), *lock, stamp))
+            return false;
+        pending.clear();
+        return true;
+    }
+};
+
+std::mutex UserDefaults::Shared::registryMutex;
+std::map<std::string, std::weak_ptr<UserDefaults::Shared>> UserDefaults::Shared::registry;
+
 namespace {
 
-bool isUtf8(const std::string &bytes)
+bool isUtf8Text(const std::string &bytes)
 {
+    if (bytes.find('\0') != std::string::npos)
+        return false;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     return !decoder.hasError();
@@ -29,73 +70,74 @@ UserDefaults &UserDefaults::standardUserDefaults()
     return *store;
 }
 
-QString settingsFilePath(const QString &fileName)
+std::string UserDefaults::standardFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/paddock/") + fileName;
+    return settingsFilePath("paddock.conf");
 }
 
-QString UserDefaults::standardFilePath()
-{
-    return settingsFilePath(QStringLiteral("paddock.conf"));
-}
-
-UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
+UserDefaults::UserDefaults(const std::string &filePath, QObject *parent)
     : QObject(parent)
-    , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{}
-
-UserDefaults::~UserDefaults() = default;
-
-QString UserDefaults::filePath() const
 {
-    return m_settings->fileName();
+    const std::lock_guard guard(Shared::registryMutex);
+    std::weak_ptr<Shared> &entry = Shared::registry[filePath];
+    m_shared = entry.lock();
+    if (!m_shared) {
+        m_shared = std::make_shared<Shared>();
+        m_shared->path = filePath;
+        m_shared->reload();
+        entry = m_shared;
+    }
+}
+
+UserDefaults::~UserDefaults()
+{
+    const std::lock_guard guard(Shared::registryMutex);
+    const std::string path = m_shared->path;
+    m_shared.reset();
+    if (auto found = Shared::registry.find(path);
+        found != Shared::registry.end() && found->second.expired())
+        Shared::registry.erase(found);
+}
+
+const std::string &UserDefaults::filePath() const
+{
+    return m_shared->path;
 }
 
 bool UserDefaults::hasKey(const QString &key) const
 {
-    return m_settings->contains(key);
+    m_shared->refresh();
+    return m_shared->values.contains(key);
 }
 
 std::optional<std::string> UserDefaults::stringForKey(const QString &key) const
 {
-    const QVariant value = m_settings->value(key);
-    if (!value.isValid())
+    m_shared->refresh();
+    const auto found = m_shared->values.find(key);
+    if (found == m_shared->values.end())
         return std::nullopt;
-    // Paths are the operating system's bytes: those that are not UTF-8 are kept as bytes.
-    if (value.typeId() == QMetaType::QByteArray)
-        return value.toByteArray().toStdString();
-    if (value.canConvert<QString>())
-        return value.toString().toStdString();
-    return std::nullopt;
+    return found->second.bytes;
 }
 
 void UserDefaults::setString(const QString &key, const std::string &value)
 {
-    if (isUtf8(value))
-        m_settings->setValue(key, QString::fromStdString(value));
-    else
-        m_settings->setValue(key, QByteArray::fromStdString(value));
-    m_lastSaveSucceeded = save();
-    Q_EMIT valueChanged(key);
-    if (!m_lastSaveSucceeded)
-        Q_EMIT saveFailed(m_settings->fileName());
+    // Paths are the operating system's bytes: those that are not UTF-8 are kept as bytes.
+    set(key, SettingsValue{value, !isUtf8Text(value)});
 }
 
-bool UserDefaults::save()
+void UserDefaults::setBytes(const QString &key, const QByteArray &value)
 {
-    const QByteArray path = QFile::encodeName(m_settings->fileName());
-    QDir().mkpath(QFileInfo(m_settings->fileName()).absolutePath());
-    // QSettings keeps the first error it met for good (one met reading an old, broken
-    // file included), so its status cannot tell whether this save worked. A save writes
-    // a new file and renames it into place: it worked if the file is a new one now.
-    struct stat before = {};
-    const bool existed = ::stat(path.constData(), &before) == 0;
-    m_settings->sync();
-    struct stat after = {};
-    if (::stat(path.constData(), &after) != 0)
-        return false;
-    return !existed || after.st_ino != before.st_ino || after.st_dev != before.st_dev;
+    set(key, SettingsValue{value.toStdString(), true});
+}
+
+void UserDefaults::set(const QString &key, SettingsValue value)
+{
+    m_shared->values[key] = value;
+    m_shared->pending[key] = std::move(value);
+    m_lastSaveSucceeded = m_shared->save();
+    Q_EMIT valueChanged(key);
+    if (!m_lastSaveSucceeded)
+        Q_EMIT saveFailed(QFile::decodeName(QByteArray::fromStdString(m_shared->path)));
 }
 
 UserDefaultsController::UserDefaultsController(QObject *parent)

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "IniFormat.h"
+#include "SettingsFile.h"
+
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -7,28 +11,25 @@
 #include <optional>
 #include <string>
 
-class QSettings;
-
 namespace paddock {
 
-/// Path of a file in Paddock's own settings folder, ~/.config/paddock (honouring
-/// XDG_CONFIG_HOME).
-QString settingsFilePath(const QString &fileName);
-
-/// The per-user settings store: string values by key, kept in an INI file and written
-/// atomically after every change, so a crash never leaves it truncated or stale. A value
-/// that could not be saved stays in use, and the next save that works writes it too.
-/// Stores on the same file within the process see one another's values.
+/// A settings store: string values by key, kept in an INI file that QSettings reads too, and
+/// written atomically after every change, so a crash never leaves it truncated or stale. The
+/// one store for each of Paddock's own settings files. A value that could not be saved
+/// stays in use, and the next save that works writes it too. Stores on the same file within
+/// the process see one another's values; a change made to the file from outside is seen at
+/// the next look-up.
 class UserDefaults final : public QObject {
     Q_OBJECT
 public:
-    /// The store in ~/.config/paddock/paddock.conf (honouring XDG_CONFIG_HOME).
+    /// The store in paddock.conf in Paddock's settings folder.
     static UserDefaults &standardUserDefaults();
-    /// Where the standard store keeps its file.
-    static QString standardFilePath();
+    /// Where the standard store keeps its file (the operating system's bytes).
+    static std::string standardFilePath();
 
-    /// A store kept in filePath. A file that cannot be read or parsed gives an empty store.
-    explicit UserDefaults(const QString &filePath, QObject *parent = nullptr);
+    /// A store kept in filePath. A file that cannot be read or parsed, or is no regular
+    /// file, gives an empty store.
+    explicit UserDefaults(const std::string &filePath, QObject *parent = nullptr);
     ~UserDefaults() override;
     Q_DISABLE_COPY_MOVE(UserDefaults)
 
@@ -38,19 +39,22 @@ public:
     /// Stores value under key and saves; emits valueChanged, and saveFailed if the file
     /// could not be written (the value stays in memory for this run).
     void setString(const QString &key, const std::string &value);
+    /// As setString, but the file marks the value as bytes whatever they hold.
+    void setBytes(const QString &key, const QByteArray &value);
 
     /// Whether the last save reached the disk (a later good save clears an earlier failure).
     bool lastSaveSucceeded() const { return m_lastSaveSucceeded; }
-    QString filePath() const;
+    const std::string &filePath() const;
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
     void saveFailed(const QString &filePath);
 
 private:
-    bool save();
+    struct Shared;
+    void set(const QString &key, SettingsValue value);
 
-    std::unique_ptr<QSettings> m_settings;
+    std::shared_ptr<Shared> m_shared;
     bool m_lastSaveSucceeded = true;
 };
 

@@ -23,6 +23,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -108,8 +110,10 @@ private Q_SLOTS:
     void checkpoint_sendsSigusr2ToTheServer();
     void quit_whileRunning_cancelKeepsEverything();
     void window_remembersGeometry();
+    void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
     void preferences_storeEditsAndPreviewNextName_data();
     void preferences_storeEditsAndPreviewNextName();
+    void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
 
 private:
@@ -515,10 +519,25 @@ void tst_App::window_remembersGeometry()
     Interface interface;
     QCOMPARE(interface.logWindow().size(), closedAt.size());
     // Kept apart from the launcher's own settings.
-    QFile settings(UserDefaults::standardFilePath());
+    QFile settings(qtPath(UserDefaults::standardFilePath()));
     QVERIFY(settings.open(QIODevice::ReadOnly));
     QVERIFY(!settings.readAll().contains("geometry"));
     QVERIFY(LogWindow::geometryFilePath() != UserDefaults::standardFilePath());
+}
+
+void tst_App::window_fifoInPlaceOfItsFile_opensAtDefaultSize()
+{
+    // Opening a FIFO for reading would wait for a writer, before any window appears.
+    const std::string file = LogWindow::geometryFilePath();
+    QVERIFY(QDir().mkpath(qtPath(file).section(u'/', 0, -2)));
+    ::unlink(file.c_str());
+    QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
+    LogWindow window;
+    QCOMPARE(window.size(), QSize(780, 500));
+    QVERIFY(window.close());
+    struct stat info = {};
+    QCOMPARE(::stat(file.c_str(), &info), 0);
+    QVERIFY(S_ISREG(info.st_mode)); // replaced by the placement saved on closing
 }
 
 void tst_App::preferences_storeEditsAndPreviewNextName_data()
@@ -616,6 +635,26 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
              QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
 }
 
+void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()
+{
+    // As when class initialisation fails to save, before the window is there to listen.
+    const QString file = qtPath(UserDefaults::standardFilePath());
+    QFile::remove(file);
+    QVERIFY(QDir().mkdir(file));
+    auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(!standardStore().lastSaveSucceeded());
+
+    Interface interface;
+    auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
+    QVERIFY(warning && !warning->isHidden());
+
+    QVERIFY(QDir(file).removeRecursively());
+    standardStore().setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(standardStore().lastSaveSucceeded());
+    QVERIFY(warning->isHidden());
+}
+
 void tst_App::settingsSaveFailure_isShown()
 {
     // Last: the standard store keeps reporting the failure for the rest of the process.
@@ -624,7 +663,7 @@ void tst_App::settingsSaveFailure_isShown()
     QVERIFY(warning && warning->isHidden());
 
     // A folder where the settings file should be: no save can replace it.
-    const QString file = UserDefaults::standardFilePath();
+    const QString file = qtPath(UserDefaults::standardFilePath());
     QVERIFY(QFile::remove(file));
     QVERIFY(QDir().mkdir(file));
     auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });

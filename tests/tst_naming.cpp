@@ -267,14 +267,14 @@ void tst_Naming::formatLocalTime_nonEnglishLocale_changesNothing()
 void tst_Naming::determineNewDbName_keysAbsent_usesDefaults()
 {
     UserDefaults &standard = UserDefaults::standardUserDefaults();
-    QVERIFY(standard.filePath().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
+    QVERIFY(standard.filePath().starts_with(qgetenv("XDG_CONFIG_HOME").toStdString()));
     UserDefaultsController prefs;
     MooController controller;
     controller.connectOutlets(&prefs, nullptr, nullptr);
     controller.setDbPath(makeString(bytes(castle)));
     {
         // The launcher never removes a key; the store's file can lose it all the same.
-        QSettings file(UserDefaults::standardFilePath(), QSettings::IniFormat);
+        QSettings file(qtPath(UserDefaults::standardFilePath()), QSettings::IniFormat);
         file.remove(MOONewDBNameFormat);
         file.remove(MOODateFormat);
         file.sync();

@@ -191,7 +191,7 @@ void tst_ServerProcess::launch_failures()
         ::chmod(path.c_str(), 0755);
     }
     // A fresh store for the unset case: the fixture sets the stand-in.
-    UserDefaults empty(other.filePath(QStringLiteral("empty.conf")));
+    UserDefaults empty(osPath(other.filePath(QStringLiteral("empty.conf"))));
     UserDefaultsController emptyPrefs(empty);
     if (executable == u"<unset>")
         controller.connectOutlets(&emptyPrefs, nullptr, nullptr);

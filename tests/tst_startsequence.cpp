@@ -4,10 +4,10 @@
 #include "OpenPanel.h"
 #include "SettingsKeys.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QWidget>
 
@@ -47,7 +47,7 @@ class Launcher final {
 public:
     // executable: absent when none.
     explicit Launcher(const std::optional<std::string> &executable)
-        : store(folder.filePath(QStringLiteral("settings/paddock.conf")))
+        : store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))))
         , prefs(store)
     {
         MooController::writeFormatDefaults(store);
@@ -128,9 +128,7 @@ private Q_SLOTS:
 void tst_StartSequence::init()
 {
     // Every test starts as on a first run: no chooser remembers a folder.
-    QSettings memory(chooserMemoryFilePath(), QSettings::IniFormat);
-    memory.clear();
-    memory.sync();
+    QFile::remove(qtPath(chooserMemoryFilePath()));
 }
 
 void tst_StartSequence::chooserStates_data()

@@ -59,7 +59,7 @@ private Q_SLOTS:
 void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput()
 {
     QTemporaryDir folder;
-    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    UserDefaults store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))));
     MooController::writeFormatDefaults(store);
     UserDefaultsController prefs(store);
     QMainWindow logWindow;
@@ -170,7 +170,7 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
 void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
 {
     QTemporaryDir folder;
-    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    UserDefaults store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))));
     store.setString(MOOExecutableURL, standInServerPath());
     UserDefaultsController prefs(store);
     MooController controller;
@@ -201,7 +201,7 @@ void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
 void tst_StartSequenceE2E::nameNotUtf8_isRefusedWithAMessage()
 {
     QTemporaryDir folder;
-    UserDefaults store(folder.filePath(QStringLiteral("settings/paddock.conf")));
+    UserDefaults store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))));
     store.setString(MOOExecutableURL, standInServerPath());
     UserDefaultsController prefs(store);
     MooController controller;

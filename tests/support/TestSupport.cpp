@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <ftw.h>
 #include <regex>
 
 namespace paddock::test {
@@ -25,6 +26,27 @@ TestEnvironment::~TestEnvironment()
 {
     if (!m_configHome.isEmpty())
         QDir(m_configHome).removeRecursively();
+}
+
+QString qtPath(const std::string &path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string osPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+void removeTree(const std::string &path)
+{
+    ::nftw(
+        path.c_str(),
+        [](const char *name, const struct stat *, int, FTW *) {
+            ::remove(name);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 std::string standInServerPath()
@@ -134,7 +156,7 @@ QList<int> childProcesses()
 
 ControllerFixture::ControllerFixture()
     : m_store(std::make_unique<UserDefaults>(
-          m_folder.filePath(QStringLiteral("settings/paddock.conf"))))
+          osPath(m_folder.filePath(QStringLiteral("settings/paddock.conf")))))
     , m_prefs(std::make_unique<UserDefaultsController>(*m_store))
     , m_controller(std::make_unique<MooController>())
 {

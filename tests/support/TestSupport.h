@@ -25,6 +25,13 @@ private:
     QString m_configHome;
 };
 
+/// A path in the operating system's bytes as Qt names it, and back.
+QString qtPath(const std::string &path);
+std::string osPath(const QString &path);
+/// Removes path and all below it, whatever bytes the names hold (QDir cannot when they are
+/// not UTF-8).
+void removeTree(const std::string &path);
+
 /// The stand-in server's path, as the build put it.
 std::string standInServerPath();
 
