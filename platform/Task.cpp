@@ -207,12 +207,20 @@ void Task::launch()
     if (rc != 0)
         fail("Cannot start the server \"" + m_launchPath + "\"", rc);
 
-    // Nobody else reaps our children, so the id stays ours until we wait for it; from now
-    // on everything goes through the pidfd.
-    // Kept above 2 like every descriptor the launcher holds, so that reopening a closed
-    // standard descriptor later cannot replace it.
+    // Unless something else reaps our children, the id stays ours until we wait for it;
+    // from now on everything goes through the pidfd, kept above 2 like every descriptor the
+    // launcher holds, so that reopening a closed standard descriptor cannot replace it.
     UniqueFd pidfd(pidfdOpen(pid));
     int error = pidfd ? 0 : errno;
+    if (error == ESRCH) {
+        // Already ended and reaped by something else (the launcher ignores SIGCHLD): it
+        // did start, and its end is reported from the event loop like any other.
+        m_pid = pid;
+        m_selfWhileRunning = shared_from_this();
+        QMetaObject::invokeMethod(
+            this, [this] { ended(TerminationReason::Unknown, 0); }, Qt::QueuedConnection);
+        return;
+    }
     if (pidfd) {
         try {
             pidfd = aboveStandardDescriptors(std::move(pidfd));

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <fcntl.h>
@@ -380,17 +381,24 @@ void tst_ServerProcess::end_reapedElsewhere_reportedWithUnknownStatus_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("stop");
-    QTest::newRow("exits by itself") << QByteArray("exit 3\n") << false;
-    QTest::newRow("stopped") << QByteArray("") << true;
+    QTest::addColumn<QString>("executable"); // empty for the stand-in
+    QTest::newRow("exits by itself") << QByteArray("exit 3\n") << false << QString();
+    QTest::newRow("stopped") << QByteArray("") << true << QString();
+    // Possibly gone before the launcher can watch it.
+    QTest::newRow("exits at once")
+        << QByteArray("") << false << QStandardPaths::findExecutable(QStringLiteral("true"));
 }
 
 void tst_ServerProcess::end_reapedElsewhere_reportedWithUnknownStatus()
 {
     QFETCH(QByteArray, script);
     QFETCH(bool, stop);
+    QFETCH(QString, executable);
     // With SIGCHLD ignored the kernel reaps the children itself.
     const SignalDisposition ignored(SIGCHLD, SIG_IGN);
     ControllerFixture fixture;
+    if (!executable.isEmpty())
+        fixture.store().setString(MOOExecutableURL, executable.toStdString());
     MooController &controller = fixture.controller();
     fixture.launch(script.toStdString());
     const std::shared_ptr<Task> server = controller.task();
