@@ -285,29 +285,25 @@ void tst_ServerProcess::launch_nameWithNulByte_refusedNotCutShort()
 void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()
 {
     // A hostile launcher: a descriptor without close-on-exec, SIGTERM blocked and SIGINT
-    // ignored on the GUI thread, and SIGPIPE left at its default.
-    const int leaked = ::open("/dev/null", O_RDONLY);
-    QVERIFY(leaked > 2);
-    sigset_t block, previousMask;
-    sigemptyset(&block);
-    sigaddset(&block, SIGTERM);
-    sigaddset(&block, SIGUSR1);
-    QCOMPARE(::pthread_sigmask(SIG_BLOCK, &block, &previousMask), 0);
-    struct sigaction ignore = {}, previousInt = {}, previousPipe = {}, defaultAction = {};
-    ignore.sa_handler = SIG_IGN;
-    defaultAction.sa_handler = SIG_DFL;
-    ::sigaction(SIGINT, &ignore, &previousInt);
-    ::sigaction(SIGPIPE, &defaultAction, &previousPipe);
-
+    // ignored on the GUI thread, and SIGPIPE left at its default; all put back afterwards.
     ControllerFixture fixture;
-    fixture.launch("report\n");
+    {
+        const UniqueFd leaked(::open("/dev/null", O_RDONLY));
+        QVERIFY(leaked.get() > 2);
+        sigset_t block, previousMask;
+        sigemptyset(&block);
+        sigaddset(&block, SIGTERM);
+        sigaddset(&block, SIGUSR1);
+        QCOMPARE(::pthread_sigmask(SIG_BLOCK, &block, &previousMask), 0);
+        const auto unblock = qScopeGuard(
+            [&previousMask] { ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr); });
+        const SignalDisposition intIgnored(SIGINT, SIG_IGN), pipeDefault(SIGPIPE, SIG_DFL);
 
-    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-    ::sigaction(SIGINT, &previousInt, nullptr);
-    struct sigaction pipeAfter = {};
-    ::sigaction(SIGPIPE, &previousPipe, &pipeAfter);
-    ::close(leaked);
-    QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
+        fixture.launch("report\n");
+        struct sigaction pipeAfter = {};
+        ::sigaction(SIGPIPE, nullptr, &pipeAfter);
+        QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
+    }
 
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "fds="), 10000);
     static const std::regex report(
@@ -420,6 +416,7 @@ void tst_ServerProcess::task_releasedWhileRunning_keepsChildAndReapsIt()
     QTemporaryDir dir;
     int pid = 0;
     std::shared_ptr<QObject> endedSender;
+    const std::shared_ptr<Pipe> output = Pipe::create(); // never read: the output is short
     NotificationCenter::defaultCenter().addObserver(
         this, [&endedSender](const Notification &n) { endedSender = n.sender; },
         TaskDidTerminateNotification);
@@ -427,6 +424,8 @@ void tst_ServerProcess::task_releasedWhileRunning_keepsChildAndReapsIt()
         qScopeGuard([this] { NotificationCenter::defaultCenter().removeObserver(this); });
     {
         auto task = Task::create();
+        task->setStandardOutput(output);
+        task->setStandardError(output);
         task->setLaunchPath(standInServerPath());
         task->setArguments({writeDatabase(dir.path(), "in.db", ""), "out.db"});
         task->setCurrentDirectoryPath(QFile::encodeName(dir.path()).toStdString());
