@@ -50,6 +50,8 @@ QString ServerStatus::runningText(int pid, QTime since)
 
 QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
 {
+    if (reason == Task::TerminationReason::Unknown)
+        return QStringLiteral("Server ended; its exit status is unknown");
     if (reason == Task::TerminationReason::UncaughtSignal)
         return QStringLiteral("Server killed by signal ") + signalName(status);
     if (stopRequested && status == 0)

@@ -22,8 +22,9 @@ void MooController::readDataNotification(const Notification &notification)
     if (item != notification.userInfo.constEnd()) {
         // Every byte is one Latin-1 character, so the chunk is stored as it came.
         const QByteArray chunk = item->toByteArray();
-        setOutputString(
-            outputString()->appending(std::string_view(chunk.constData(), size_t(chunk.size()))));
+        // A log set to none reads as empty.
+        const LogTextPtr log = outputString() ? outputString() : LogText::create();
+        setOutputString(log->appending(std::string_view(chunk.constData(), size_t(chunk.size()))));
     }
 
     // At the end of its stream a handle ignores this, so reading stops there.

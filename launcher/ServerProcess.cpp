@@ -30,15 +30,24 @@ void MooController::runMoo()
     for (const String &argument : {dbPath(), newDbPath()})
         arguments.push_back(argument ? *argument : std::string());
 
-    setTaskStdError(newPipe());
-    setTaskStdOut(newPipe());
-    setTask(Task::create());
+    const std::shared_ptr<Pipe> errorPipe = newPipe();
+    const std::shared_ptr<Pipe> outputPipe = newPipe();
+    const std::shared_ptr<Task> process = Task::create();
+    // Only a launch that succeeds may replace a running server: Stop reaches a server
+    // through task alone.
+    const bool serverRuns = m_task && m_task->isRunning();
+    const auto holdNewProcess = [&] {
+        setTaskStdError(errorPipe);
+        setTaskStdOut(outputPipe);
+        setTask(process);
+    };
+    if (!serverRuns)
+        holdNewProcess();
 
-    const std::shared_ptr<Task> process = task();
-    process->setStandardError(taskStdError());
-    taskStdError()->fileHandleForReading()->readInBackgroundAndNotify();
-    process->setStandardOutput(taskStdOut());
-    taskStdOut()->fileHandleForReading()->readInBackgroundAndNotify();
+    process->setStandardError(errorPipe);
+    errorPipe->fileHandleForReading()->readInBackgroundAndNotify();
+    process->setStandardOutput(outputPipe);
+    outputPipe->fileHandleForReading()->readInBackgroundAndNotify();
 
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification &n) { taskEndedNotification(n); },
@@ -52,7 +61,11 @@ void MooController::runMoo()
     process->setCurrentDirectoryPath(dbPath() ? deletingLastPathComponent(*dbPath())
                                               : std::string());
 
-    process->launch(); // throws LaunchError: the state is then "Launch failed"
+    // Throws LaunchError: with no server running the state is then "Launch failed"; a
+    // running server keeps its process and pipes.
+    process->launch();
+    if (serverRuns)
+        holdNewProcess();
     setIsMooRunning(true);
 }
 

@@ -7,22 +7,6 @@
 
 namespace paddock {
 
-namespace {
-
-// A launcher started with 0, 1 or 2 closed would get a pipe end numbered there, and the
-// child's dup2 onto 1 and 2 would then overwrite one end with the other.
-UniqueFd aboveStandardDescriptors(UniqueFd fd)
-{
-    if (fd.get() > 2)
-        return fd;
-    UniqueFd moved(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
-    if (!moved)
-        throw std::system_error(errno, std::generic_category(), "fcntl");
-    return moved;
-}
-
-} // namespace
-
 std::shared_ptr<Pipe> Pipe::create()
 {
     int fds[2];
@@ -30,6 +14,8 @@ std::shared_ptr<Pipe> Pipe::create()
         throw std::system_error(errno, std::generic_category(), "pipe2");
     UniqueFd readEnd(fds[0]);
     UniqueFd writeEnd(fds[1]);
+    // A launcher started with 0, 1 or 2 closed would get a pipe end numbered there, and the
+    // child's dup2 onto 1 and 2 would then overwrite one end with the other.
     readEnd = aboveStandardDescriptors(std::move(readEnd));
     writeEnd = aboveStandardDescriptors(std::move(writeEnd));
     return std::shared_ptr<Pipe>(new Pipe(std::move(readEnd), std::move(writeEnd)));

@@ -16,6 +16,7 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 extern char **environ;
@@ -139,6 +140,13 @@ void Task::launch()
         folder.reset(::open(m_currentDirectory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!folder)
             fail("Cannot use the database's folder \"" + m_currentDirectory + "\"", errno);
+        // Numbered 0, 1 or 2, it would be replaced by /dev/null or a pipe before the chdir.
+        try {
+            folder = aboveStandardDescriptors(std::move(folder));
+        } catch (const std::system_error &e) {
+            fail("Cannot use the database's folder \"" + m_currentDirectory + "\"",
+                 e.code().value());
+        }
     }
 
     SpawnSetup setup;
@@ -148,10 +156,12 @@ void Task::launch()
             rc = result;
     };
 
-    // What runs between the spawn and the exec, in this order: the pipes' write ends
-    // become 1 and 2 (dup2 onto the same number clears close-on-exec), the child changes
-    // into the folder, and every descriptor above 2 is closed, also ones a library opened
-    // without close-on-exec. Standard input stays the launcher's.
+    // What runs between the spawn and the exec, in this order: standard input becomes
+    // /dev/null, the pipes' write ends become 1 and 2 (dup2 onto the same number clears
+    // close-on-exec), the child changes into the folder, and every descriptor above 2 is
+    // closed, also ones a library opened without close-on-exec. A server reading the
+    // launcher's terminal would be stopped by SIGTTIN, and a stop would then wait forever.
+    check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
     if (m_standardOutput && m_standardOutput->writeDescriptor() >= 0)
         check(posix_spawn_file_actions_adddup2(&setup.actions, m_standardOutput->writeDescriptor(),
                                                STDOUT_FILENO));
@@ -197,11 +207,28 @@ void Task::launch()
     if (rc != 0)
         fail("Cannot start the server \"" + m_launchPath + "\"", rc);
 
-    // Nobody else reaps our children, so the id stays ours until we wait for it; from now
-    // on everything goes through the pidfd.
+    // Unless something else reaps our children, the id stays ours until we wait for it;
+    // from now on everything goes through the pidfd, kept above 2 like every descriptor the
+    // launcher holds, so that reopening a closed standard descriptor cannot replace it.
     UniqueFd pidfd(pidfdOpen(pid));
-    if (!pidfd) {
-        const int error = errno;
+    int error = pidfd ? 0 : errno;
+    if (error == ESRCH) {
+        // Already ended and reaped by something else (the launcher ignores SIGCHLD): it
+        // did start, and its end is reported from the event loop like any other.
+        m_pid = pid;
+        m_selfWhileRunning = shared_from_this();
+        QMetaObject::invokeMethod(
+            this, [this] { ended(TerminationReason::Unknown, 0); }, Qt::QueuedConnection);
+        return;
+    }
+    if (pidfd) {
+        try {
+            pidfd = aboveStandardDescriptors(std::move(pidfd));
+        } catch (const std::system_error &e) {
+            error = e.code().value();
+        }
+    }
+    if (error != 0) {
         ::kill(pid, SIGKILL); // never started for us: we could neither watch nor stop it
         siginfo_t info;
         while (::waitid(P_PID, id_t(pid), &info, WEXITED) != 0 && errno == EINTR) {
@@ -229,17 +256,24 @@ void Task::onPidfdReadable()
     do {
         rc = ::waitid(P_PIDFD, id_t(m_pidfd.get()), &info, WEXITED | WNOHANG);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0 || info.si_pid == 0)
-        return; // not ended yet after all
-
-    m_exited = true;
-    if (info.si_code == CLD_EXITED) {
-        m_reason = TerminationReason::Exit;
-        m_status = info.si_status;
-    } else {
-        m_reason = TerminationReason::UncaughtSignal;
-        m_status = info.si_status;
+    if (rc != 0) {
+        // ECHILD: something else reaped the child (with SIGCHLD ignored the kernel does).
+        // The pidfd stays readable for good and no failure here goes away, so this is the
+        // end, its status lost; returning would spin the event loop.
+        ended(TerminationReason::Unknown, 0);
+        return;
     }
+    if (info.si_pid == 0)
+        return; // not ended yet after all
+    ended(info.si_code == CLD_EXITED ? TerminationReason::Exit : TerminationReason::UncaughtSignal,
+          info.si_status);
+}
+
+void Task::ended(TerminationReason reason, int status)
+{
+    m_exited = true;
+    m_reason = reason;
+    m_status = status;
     // The child is reaped: its id may now be reused, so drop the pidfd and with it any
     // chance of signalling a stranger.
     delete m_exitNotifier;

@@ -23,7 +23,9 @@ inline const QString TaskDidTerminateNotification = QStringLiteral("TaskDidTermi
 class Task final : public QObject, public std::enable_shared_from_this<Task> {
     Q_OBJECT
 public:
-    enum class TerminationReason { None, Exit, UncaughtSignal };
+    /// How the child ended. Unknown: something else reaped it (the launcher ignores
+    /// SIGCHLD, for one), so its exit status is lost.
+    enum class TerminationReason { None, Exit, UncaughtSignal, Unknown };
 
     static std::shared_ptr<Task> create();
     /// Releasing a task never stops its child; a running child keeps its task alive until
@@ -41,8 +43,8 @@ public:
     const std::vector<std::string> &arguments() const { return m_arguments; }
     const std::string &currentDirectoryPath() const { return m_currentDirectory; }
 
-    /// Starts the child with exactly descriptors 0, 1 and 2, an empty signal mask, default
-    /// dispositions but SIGPIPE ignored, in its own process group. Closes the launcher's
+    /// Starts the child with exactly descriptors 0 (/dev/null), 1 and 2, an empty signal mask,
+    /// default dispositions but SIGPIPE ignored, in its own process group. Closes the launcher's
     /// copies of the pipes' write ends, launched or not. Throws LaunchError, leaving the
     /// task not launched; a task launches at most once.
     void launch();
@@ -53,7 +55,7 @@ public:
     /// The child's process id, or 0 before launch.
     int processIdentifier() const { return m_pid; }
     TerminationReason terminationReason() const { return m_reason; }
-    /// Exit status, or the number of the signal that ended the child.
+    /// Exit status, or the number of the signal that ended the child; 0 when unknown.
     int terminationStatus() const { return m_status; }
 
     /// Sends SIGTERM. Returns false, changing nothing, for a child that never started or
@@ -75,6 +77,7 @@ Q_SIGNALS:
 private:
     Task() = default;
     void onPidfdReadable();
+    void ended(TerminationReason reason, int status);
 
     std::string m_launchPath;
     std::vector<std::string> m_arguments;

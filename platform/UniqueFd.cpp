@@ -1,5 +1,8 @@
 #include "UniqueFd.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace paddock {
@@ -10,6 +13,16 @@ void UniqueFd::reset(int fd) noexcept
     // close() is not retried on EINTR: on Linux the descriptor is gone either way.
     if (old >= 0)
         ::close(old);
+}
+
+UniqueFd aboveStandardDescriptors(UniqueFd fd)
+{
+    if (fd.get() > 2)
+        return fd;
+    UniqueFd moved(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
+    if (!moved)
+        throw std::system_error(errno, std::generic_category(), "fcntl");
+    return moved;
 }
 
 } // namespace paddock

@@ -38,4 +38,9 @@ private:
     int m_fd = -1;
 };
 
+/// Returns fd itself, or a close-on-exec duplicate numbered above 2 if fd is 0, 1 or 2 (a
+/// launcher started with one of those closed), so a child's dup2 onto its standard
+/// descriptors can never overwrite it. Throws std::system_error if no descriptor is left.
+UniqueFd aboveStandardDescriptors(UniqueFd fd);
+
 } // namespace paddock

@@ -105,6 +105,7 @@ private Q_SLOTS:
     void startStop_enablementFollowsIsMooRunning();
     void status_tellsHowTheServerIs_data();
     void status_tellsHowTheServerIs();
+    void status_serverReapedElsewhere_saysStatusUnknown();
     void stop_showsStoppingThenStopped();
     void stop_termIgnored_offersForceStopAfterGracePeriod();
     void checkpoint_sendsSigusr2ToTheServer();
@@ -374,6 +375,17 @@ void tst_App::status_tellsHowTheServerIs()
     const std::string log = logOf(interface.controller());
     for (const char *word : {"Running, PID", "Server exited", "Server killed", "Launch failed"})
         QVERIFY2(log.find(word) == std::string::npos, log.c_str());
+}
+
+void tst_App::status_serverReapedElsewhere_saysStatusUnknown()
+{
+    const SignalDisposition ignored(SIGCHLD, SIG_IGN); // the kernel reaps the server
+    standardStore().setString(MOOExecutableURL, standInServerPath());
+    Interface interface;
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "exit 3\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_COMPARE_WITH_TIMEOUT(interface.logWindow().statusText(),
+                              QStringLiteral("Server ended; its exit status is unknown"), 10000);
 }
 
 void tst_App::stop_showsStoppingThenStopped()

@@ -75,6 +75,7 @@ private Q_SLOTS:
     void determineNewDbName_keysAbsent_usesDefaults();
     void determineNewDbName_tokensAbsent_generatorUntouched();
     void determineNewDbName_sameName_storedAndRecordedEachTime();
+    void determineNewDbName_separateProcesses_drawDifferentRandomValues();
 };
 
 void tst_Naming::initTestCase()
@@ -339,6 +340,28 @@ void tst_Naming::determineNewDbName_sameName_storedAndRecordedEachTime()
     QCOMPARE(recorded.at(1).at(0).toString(), MOOLastDBName);
     QVERIFY(controller.newDbPath() != firstName);
     QCOMPARE(standard.stringForKey(MOOLastDBName).value_or("<absent>"), "fixed.db");
+}
+
+void tst_Naming::determineNewDbName_separateProcesses_drawDifferentRandomValues()
+{
+    QStringList names;
+    for (int run = 0; run < 2; ++run) {
+        QTemporaryDir settings;
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.path());
+        helper.setProcessEnvironment(environment);
+        helper.start(QStringLiteral(NAME_ONCE_PATH),
+                     {QStringLiteral("run-%R.db"), QString::fromLatin1(castle)});
+        QVERIFY(helper.waitForFinished(10000));
+        QCOMPARE(helper.exitCode(), 0);
+        names.append(QString::fromLatin1(helper.readAllStandardOutput().trimmed()));
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^run-\\d+\\.db$")).match(names.last()).hasMatch(),
+            qPrintable(names.last()));
+    }
+    // An unseeded generator draws the same first value in every process.
+    QVERIFY2(names.at(0) != names.at(1), qPrintable(names.at(0)));
 }
 
 PADDOCK_TEST_MAIN(tst_Naming)

@@ -63,7 +63,9 @@ bool finished(const Run &run)
 class tst_OutputLog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup();
     void noticeOfAnotherName_changesNothingAndStartsNoRead();
+    void logSetToNone_nextChunkStartsItAfresh();
     void outputSizes_everyByteArrivesOnce_data();
     void outputSizes_everyByteArrivesOnce();
     void everyByteValue_isOneCharacter();
@@ -75,6 +77,12 @@ private Q_SLOTS:
     void logText_find_data();
     void logText_find();
 };
+
+void tst_OutputLog::cleanup()
+{
+    // Whatever a failed test left running, the next one starts without children.
+    reapChildren();
+}
 
 void tst_OutputLog::noticeOfAnotherName_changesNothingAndStartsNoRead()
 {
@@ -104,6 +112,18 @@ void tst_OutputLog::noticeOfAnotherName_changesNothingAndStartsNoRead()
     pipe->closeWriteEnd();
     QTRY_VERIFY_WITH_TIMEOUT(handle->isAtEnd(), 10000);
     QCOMPARE(fixture.log(), std::string("taken"));
+}
+
+void tst_OutputLog::logSetToNone_nextChunkStartsItAfresh()
+{
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    controller.setOutputString(nullptr);
+    controller.readDataNotification(
+        Notification{FileHandleReadCompletionNotification,
+                     nullptr,
+                     {{FileHandleNotificationDataItem, QByteArray("after")}}});
+    QCOMPARE(fixture.log(), std::string("after"));
 }
 
 void tst_OutputLog::outputSizes_everyByteArrivesOnce_data()
@@ -162,10 +182,12 @@ void tst_OutputLog::everyByteValue_isOneCharacter()
 void tst_OutputLog::standardErrorThenOutput_arriveInCompletionOrder()
 {
     ControllerFixture fixture;
-    // The pause lets the first completion be handled before the second write happens.
     fixture.launch(
-        "stderr said on standard error\nsleep-ms 300\nstdout said on standard output\nexit 0\n");
+        "stderr said on standard error\nwait-usr1\nstdout said on standard output\nexit 0\n");
     const Run run = currentRun(fixture.controller());
+    // The second write waits until the first completion has been handled.
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "said on standard error"), 10000);
+    QVERIFY(fixture.controller().task()->sendSignal(SIGUSR1));
     QTRY_VERIFY_WITH_TIMEOUT(finished(run), 10000);
 
     const std::string log = fixture.log();

@@ -23,8 +23,9 @@ void tst_QuitDuringStop::stop_applicationQuitsDuringWait_serverStillMarkedRunnin
     const std::shared_ptr<Task> server = controller.task();
 
     // The stop waits for an exit that will not come; the application is told to end
-    // meanwhile (what quit() does once the main loop runs).
-    QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(0); });
+    // meanwhile (what quit() does once the main loop runs): the timer can only fire once
+    // the wait turns the event loop.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     controller.stopMoo();
 
     QVERIFY(server->isRunning());

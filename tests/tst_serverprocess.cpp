@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <fcntl.h>
@@ -31,6 +32,7 @@ bool waitsForStop(int pid)
 class tst_ServerProcess : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup();
     void launch_passesArgumentsBytewiseInDatabaseFolder_data();
     void launch_passesArgumentsBytewiseInDatabaseFolder();
     void serverExitsAtOnce_isSeenAndGoesIdle();
@@ -41,10 +43,21 @@ private Q_SLOTS:
     void launchFailure_whileAServerRuns_keepsItRunning();
     void launch_nameWithNulByte_refusedNotCutShort();
     void child_seesOnlyStandardDescriptorsAndCleanSignals();
+    void child_launcherStandardDescriptorsOdd_getsNullInputAndThePipes_data();
+    void child_launcherStandardDescriptorsOdd_getsNullInputAndThePipes();
+    void child_inheritsLauncherEnvironment();
+    void end_reapedElsewhere_reportedWithUnknownStatus_data();
+    void end_reapedElsewhere_reportedWithUnknownStatus();
     void task_releasedWhileRunning_keepsChildAndReapsIt();
     void task_signalAfterReap_sendsNothing();
     void cycles_leaveNoDescriptorsOrChildren();
 };
+
+void tst_ServerProcess::cleanup()
+{
+    // Whatever a failed test left running, the next one starts without children.
+    reapChildren();
+}
 
 void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder_data()
 {
@@ -80,14 +93,16 @@ void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder()
     const std::string db = writeDatabase(folder, databaseName.toStdString(), "stdout hello\n");
 
     // The launcher's own folder must not matter.
-    const QString ownFolder = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(QDir::rootPath()));
     MooController &controller = fixture.controller();
     controller.setDbPath(makeString(db));
     controller.setNewDbPath(makeString(outputName.toStdString()));
     QSignalSpy running(&controller, &MooController::isMooRunningChanged);
-    controller.runMoo();
-    QDir::setCurrent(ownFolder);
+    {
+        const QString ownFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QDir::rootPath()));
+        const auto backHome = qScopeGuard([&ownFolder] { QDir::setCurrent(ownFolder); });
+        controller.runMoo();
+    }
     QVERIFY(controller.isMooRunning());
     QCOMPARE(running.count(), 1);
 
@@ -105,7 +120,8 @@ void tst_ServerProcess::launch_passesArgumentsBytewiseInDatabaseFolder()
     // The server saved its database under the output name, beside its input.
     const std::string saved = folderBytes + "/" + outputName.toStdString();
     QVERIFY(::access(saved.c_str(), F_OK) == 0);
-    QVERIFY(!QFile::exists(QStringLiteral("/pwned")));
+    // A shell would have run the substitution in the server's working folder.
+    QVERIFY(!QFile::exists(folder + QStringLiteral("/pwned")));
 }
 
 void tst_ServerProcess::serverExitsAtOnce_isSeenAndGoesIdle()
@@ -236,14 +252,18 @@ void tst_ServerProcess::launchFailure_whileAServerRuns_keepsItRunning()
     MooController &controller = fixture.controller();
     fixture.launch("");
     const std::shared_ptr<Task> first = controller.task();
+    const std::shared_ptr<Pipe> firstOutput = controller.taskStdOut();
     fixture.store().setString(MOOExecutableURL, "/nonexistent/moo");
     QVERIFY_THROWS_EXCEPTION(LaunchError, fixture.launch(""));
     QVERIFY(controller.isMooRunning()); // the earlier server still runs
+    QCOMPARE(controller.task(), first);
+    QCOMPARE(controller.taskStdOut(), firstOutput);
 
-    // Its end, noticed later, finds the current process not running: Idle.
-    QVERIFY(first->terminate());
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.isMooRunning(), 10000);
-    QVERIFY(!controller.task());
+    // Stop still reaches it and leads to Idle.
+    controller.stopMoo();
+    QVERIFY(!first->isRunning());
+    QVERIFY(!controller.isMooRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
 }
 
 void tst_ServerProcess::launch_nameWithNulByte_refusedNotCutShort()
@@ -265,29 +285,25 @@ void tst_ServerProcess::launch_nameWithNulByte_refusedNotCutShort()
 void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()
 {
     // A hostile launcher: a descriptor without close-on-exec, SIGTERM blocked and SIGINT
-    // ignored on the GUI thread, and SIGPIPE left at its default.
-    const int leaked = ::open("/dev/null", O_RDONLY);
-    QVERIFY(leaked > 2);
-    sigset_t block, previousMask;
-    sigemptyset(&block);
-    sigaddset(&block, SIGTERM);
-    sigaddset(&block, SIGUSR1);
-    QCOMPARE(::pthread_sigmask(SIG_BLOCK, &block, &previousMask), 0);
-    struct sigaction ignore = {}, previousInt = {}, previousPipe = {}, defaultAction = {};
-    ignore.sa_handler = SIG_IGN;
-    defaultAction.sa_handler = SIG_DFL;
-    ::sigaction(SIGINT, &ignore, &previousInt);
-    ::sigaction(SIGPIPE, &defaultAction, &previousPipe);
-
+    // ignored on the GUI thread, and SIGPIPE left at its default; all put back afterwards.
     ControllerFixture fixture;
-    fixture.launch("report\n");
+    {
+        const UniqueFd leaked(::open("/dev/null", O_RDONLY));
+        QVERIFY(leaked.get() > 2);
+        sigset_t block, previousMask;
+        sigemptyset(&block);
+        sigaddset(&block, SIGTERM);
+        sigaddset(&block, SIGUSR1);
+        QCOMPARE(::pthread_sigmask(SIG_BLOCK, &block, &previousMask), 0);
+        const auto unblock = qScopeGuard(
+            [&previousMask] { ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr); });
+        const SignalDisposition intIgnored(SIGINT, SIG_IGN), pipeDefault(SIGPIPE, SIG_DFL);
 
-    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-    ::sigaction(SIGINT, &previousInt, nullptr);
-    struct sigaction pipeAfter = {};
-    ::sigaction(SIGPIPE, &previousPipe, &pipeAfter);
-    ::close(leaked);
-    QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
+        fixture.launch("report\n");
+        struct sigaction pipeAfter = {};
+        ::sigaction(SIGPIPE, nullptr, &pipeAfter);
+        QVERIFY(pipeAfter.sa_handler == SIG_DFL); // the launcher's own disposition is back
+    }
 
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "fds="), 10000);
     static const std::regex report(
@@ -302,16 +318,114 @@ void tst_ServerProcess::child_seesOnlyStandardDescriptorsAndCleanSignals()
     QVERIFY(::getpgrp() != std::stoi(match[5].str()));
 }
 
+void tst_ServerProcess::child_launcherStandardDescriptorsOdd_getsNullInputAndThePipes_data()
+{
+    // Which of the launcher's descriptors 0, 1, 2 are closed; "pipe" makes 0 a pipe instead.
+    QTest::addColumn<QString>("change");
+    QTest::newRow("input a pipe") << QStringLiteral("pipe");
+    QTest::newRow("input closed") << QStringLiteral("0");
+    QTest::newRow("output closed") << QStringLiteral("1");
+    QTest::newRow("output and error closed") << QStringLiteral("12");
+}
+
+void tst_ServerProcess::child_launcherStandardDescriptorsOdd_getsNullInputAndThePipes()
+{
+    QFETCH(QString, change);
+    ControllerFixture fixture;
+    int saved[3];
+    for (int fd = 0; fd < 3; ++fd)
+        QVERIFY((saved[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 10)) >= 0);
+    int input[2];
+    QCOMPARE(::pipe2(input, O_CLOEXEC), 0);
+    const UniqueFd inputRead(input[0]), inputWrite(input[1]);
+
+    // Nothing may print until the descriptors are back.
+    if (change == u"pipe")
+        ::dup2(inputRead.get(), STDIN_FILENO);
+    for (int fd = 0; fd < 3; ++fd)
+        if (change.contains(QString::number(fd)))
+            ::close(fd);
+    std::string failure;
+    try {
+        fixture.launch("report\n");
+    } catch (const LaunchError &error) {
+        failure = error.what();
+    }
+    for (int fd = 0; fd < 3; ++fd) {
+        ::dup2(saved[fd], fd);
+        ::close(saved[fd]);
+    }
+
+    QVERIFY2(failure.empty(), failure.c_str());
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), " stdin="), 10000);
+    QVERIFY2(contains(fixture.log(), "fds=0,1,2 "), fixture.log().c_str());
+    QVERIFY2(contains(fixture.log(), " stdin=/dev/null\n"), fixture.log().c_str());
+}
+
+void tst_ServerProcess::child_inheritsLauncherEnvironment()
+{
+    ::setenv("PADDOCK_INHERITED", "from the launcher", 1);
+    const auto unset = qScopeGuard([] { ::unsetenv("PADDOCK_INHERITED"); });
+    ControllerFixture fixture;
+    fixture.launch("env PADDOCK_INHERITED\n");
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "env PADDOCK_INHERITED"), 10000);
+    QVERIFY2(contains(fixture.log(), "env PADDOCK_INHERITED=from the launcher\n"),
+             fixture.log().c_str());
+}
+
+void tst_ServerProcess::end_reapedElsewhere_reportedWithUnknownStatus_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<QString>("executable"); // empty for the stand-in
+    QTest::newRow("exits by itself") << QByteArray("exit 3\n") << false << QString();
+    QTest::newRow("stopped") << QByteArray("") << true << QString();
+    // Possibly gone before the launcher can watch it.
+    QTest::newRow("exits at once")
+        << QByteArray("") << false << QStandardPaths::findExecutable(QStringLiteral("true"));
+}
+
+void tst_ServerProcess::end_reapedElsewhere_reportedWithUnknownStatus()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, stop);
+    QFETCH(QString, executable);
+    // With SIGCHLD ignored the kernel reaps the children itself.
+    const SignalDisposition ignored(SIGCHLD, SIG_IGN);
+    ControllerFixture fixture;
+    if (!executable.isEmpty())
+        fixture.store().setString(MOOExecutableURL, executable.toStdString());
+    MooController &controller = fixture.controller();
+    fixture.launch(script.toStdString());
+    const std::shared_ptr<Task> server = controller.task();
+    QSignalSpy ended(server.get(), &Task::terminated);
+    if (stop) {
+        QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "running"), 10000);
+        controller.stopMoo();
+    }
+    QVERIFY(!ended.isEmpty() || ended.wait(10000));
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(server->terminationReason(), Task::TerminationReason::Unknown);
+    QVERIFY(!server->terminate()); // nothing left to signal
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.task(), 10000);
+    QVERIFY(!controller.isMooRunning());
+}
+
 void tst_ServerProcess::task_releasedWhileRunning_keepsChildAndReapsIt()
 {
     QTemporaryDir dir;
     int pid = 0;
     std::shared_ptr<QObject> endedSender;
+    const std::shared_ptr<Pipe> output = Pipe::create(); // never read: the output is short
     NotificationCenter::defaultCenter().addObserver(
         this, [&endedSender](const Notification &n) { endedSender = n.sender; },
         TaskDidTerminateNotification);
+    const auto unsubscribe =
+        qScopeGuard([this] { NotificationCenter::defaultCenter().removeObserver(this); });
     {
         auto task = Task::create();
+        task->setStandardOutput(output);
+        task->setStandardError(output);
         task->setLaunchPath(standInServerPath());
         task->setArguments({writeDatabase(dir.path(), "in.db", ""), "out.db"});
         task->setCurrentDirectoryPath(QFile::encodeName(dir.path()).toStdString());
@@ -325,7 +439,6 @@ void tst_ServerProcess::task_releasedWhileRunning_keepsChildAndReapsIt()
     QCOMPARE(::kill(pid, 0), 0);
     QCOMPARE(::kill(pid, SIGTERM), 0);
     QTRY_VERIFY_WITH_TIMEOUT(endedSender != nullptr, 10000);
-    NotificationCenter::defaultCenter().removeObserver(this);
     QVERIFY(!childProcesses().contains(pid)); // reaped: no zombie
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("out.db"))));
 }

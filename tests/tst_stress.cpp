@@ -47,22 +47,13 @@ long writeCalls(int pid)
     return statusField(QStringLiteral("/proc/%1/io").arg(pid).toLatin1().constData(), "syscw:");
 }
 
-// Orphans of our children (a server's helper, a killed launcher's server) become ours,
-// so the suite can reap everything it caused.
-void reapAdoptedOrphans()
-{
-    for (const int pid : childProcesses()) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-}
-
 } // namespace
 
 class tst_Stress : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void cleanup();
     void cycles_thousandLaunchStops_leaveNothingBehind();
     void faults_serverEndings_data();
@@ -84,12 +75,22 @@ private Q_SLOTS:
 
 void tst_Stress::initTestCase()
 {
+    // Orphans of our children (a server's helper, a killed launcher's server) become ours,
+    // so cleanup can reap everything a test caused.
     QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+}
+
+void tst_Stress::init()
+{
+    // Tests that name an output database expect the default formats, whatever ran before.
+    UserDefaults &standard = UserDefaults::standardUserDefaults();
+    standard.setString(MOONewDBNameFormat, DefaultNewDBNameFormat);
+    standard.setString(MOODateFormat, DefaultDateFormat);
 }
 
 void tst_Stress::cleanup()
 {
-    reapAdoptedOrphans();
+    reapChildren();
 }
 
 void tst_Stress::cycles_thousandLaunchStops_leaveNothingBehind()
@@ -214,7 +215,7 @@ void tst_Stress::faults_helperKeepsPipes_exitReportedAtOnce()
     QVERIFY(!controller.isMooRunning());
     QVERIFY2(clock.elapsed() < 5000, "the exit must not wait for the helper");
     QVERIFY(!out->fileHandleForReading()->isAtEnd()); // the helper still holds the pipe
-    reapAdoptedOrphans();
+    reapChildren();
     QTRY_VERIFY_WITH_TIMEOUT(out->fileHandleForReading()->isAtEnd(), 10000);
 }
 
@@ -294,8 +295,6 @@ void tst_Stress::badInput_fuzzCorpusTemplates_reachServerExactly()
         controller.stopMoo();
         QVERIFY(!controller.isMooRunning());
     }
-    standard.setString(MOONewDBNameFormat, "%@.new");
-    standard.setString(MOODateFormat, "%Y%m%d%H%M%S");
 }
 
 void tst_Stress::badInput_pathWithEveryByte_arrivesExactly()

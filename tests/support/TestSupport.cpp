@@ -10,6 +10,7 @@
 #include <fstream>
 #include <ftw.h>
 #include <regex>
+#include <sys/wait.h>
 
 namespace paddock::test {
 
@@ -115,6 +116,28 @@ void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
             task->waitUntilExit();
         }
     }
+}
+
+void reapChildren()
+{
+    for (const int pid : childProcesses()) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+SignalDisposition::SignalDisposition(int signal, void (*handler)(int))
+    : m_signal(signal)
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, &m_previous);
+}
+
+SignalDisposition::~SignalDisposition()
+{
+    ::sigaction(m_signal, &m_previous, nullptr);
 }
 
 bool isProcessAlive(int pid)

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,22 @@ std::string expectedFlood(size_t bytes);
 
 /// Kills each task whose child still runs and waits until it has been reaped.
 void reapTasks(const QList<std::shared_ptr<Task>> &tasks);
+
+/// Kills and reaps every child of this process, also orphans it adopted as a subreaper, so
+/// a test starts with none.
+void reapChildren();
+
+/// Sets the disposition of signal for this object's life and puts the earlier one back.
+class SignalDisposition final {
+public:
+    SignalDisposition(int signal, void (*handler)(int));
+    ~SignalDisposition();
+    Q_DISABLE_COPY_MOVE(SignalDisposition)
+
+private:
+    int m_signal;
+    struct sigaction m_previous = {};
+};
 
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);

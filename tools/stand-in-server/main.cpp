@@ -16,6 +16,9 @@
 //   fork-helper SECONDS  fork a helper that keeps both streams open for SECONDS
 //   close-output         close standard output and standard error, run on
 //   report               print the descriptors, signal mask, ignored signals, process group
+//                        and what standard input is
+//   env NAME             print the value of the environment variable NAME
+//   wait-usr1            pause until SIGUSR1 comes
 //   sleep-ms N           pause
 //   tick-ms N            while waiting, write a line every N milliseconds
 #include <algorithm>
@@ -83,6 +86,14 @@ std::string statusLine(const char *field)
     }
     std::fclose(status);
     return value;
+}
+
+// What descriptor 0 refers to ("/dev/null", "pipe:[N]"), or "closed".
+std::string standardInput()
+{
+    char target[4096];
+    const ssize_t length = ::readlink("/proc/self/fd/0", target, sizeof target);
+    return length < 0 ? "closed" : std::string(target, size_t(length));
 }
 
 std::string openDescriptors()
@@ -185,6 +196,7 @@ int main(int argc, char **argv)
     const std::string initialDescriptors = openDescriptors();
     const std::string initialBlocked = statusLine("SigBlk");
     const std::string initialIgnored = statusLine("SigIgn");
+    const std::string initialInput = standardInput();
 
     if (argc != 3) {
         say(STDERR_FILENO,
@@ -201,12 +213,17 @@ int main(int argc, char **argv)
     say(STDERR_FILENO, "stand-in-server: argc=" + std::to_string(argc) + " db=" + hex(input) +
                            " out=" + hex(output) + " cwd=" + hex(cwd));
 
-    // Hold SIGTERM and SIGUSR2 until we wait for them, so a stop during a flood still saves.
+    // Hold SIGTERM and SIGUSR2 until we wait for them, so a stop during a flood still saves;
+    // SIGUSR1 is held for wait-usr1, so one sent early is not lost.
     sigset_t waited;
     sigemptyset(&waited);
     sigaddset(&waited, SIGTERM);
     sigaddset(&waited, SIGUSR2);
     ::sigprocmask(SIG_BLOCK, &waited, nullptr);
+    sigset_t resume;
+    sigemptyset(&resume);
+    sigaddset(&resume, SIGUSR1);
+    ::sigprocmask(SIG_BLOCK, &resume, nullptr);
 
     std::string contents;
     {
@@ -284,10 +301,20 @@ int main(int argc, char **argv)
             ::close(STDOUT_FILENO);
             ::close(STDERR_FILENO);
         } else if (command == "report") {
-            say(STDOUT_FILENO, "stand-in-server: fds=" + initialDescriptors +
-                                   " blocked=" + initialBlocked + " ignored=" + initialIgnored +
-                                   " pid=" + std::to_string(::getpid()) +
-                                   " pgid=" + std::to_string(::getpgrp()));
+            say(STDOUT_FILENO,
+                "stand-in-server: fds=" + initialDescriptors + " blocked=" + initialBlocked +
+                    " ignored=" + initialIgnored + " pid=" + std::to_string(::getpid()) +
+                    " pgid=" + std::to_string(::getpgrp()) + " stdin=" + initialInput);
+        } else if (command == "env") {
+            std::string name;
+            words >> name;
+            const char *value = std::getenv(name.c_str());
+            say(STDOUT_FILENO, "stand-in-server: env " + name +
+                                   (value ? "=" + std::string(value) : std::string(" unset")));
+        } else if (command == "wait-usr1") {
+            siginfo_t info;
+            while (::sigwaitinfo(&resume, &info) < 0 && errno == EINTR) {
+            }
         } else if (command == "sleep-ms") {
             long ms = 0;
             words >> ms;
