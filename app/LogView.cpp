@@ -1,6 +1,8 @@
 #include "LogView.h"
 
 #include "FindBar.h"
+#include "LogCharacters.h"
+#include "LogSearch.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,32 +24,30 @@ namespace paddock {
 
 namespace {
 
-// How a byte is drawn: printable Latin-1 as itself, tab and carriage return as a blank,
-// the other control characters as a symbol that takes one cell, so that nothing the
+// How a character is drawn: printable ones as themselves, tab and carriage return as a
+// blank, the other control characters as a symbol that takes one cell, so that nothing the
 // server writes can move, hide or corrupt what is drawn around it.
 struct Glyph {
-    QChar character;
+    char32_t character;
     bool symbol; // drawn in a dimmer colour: it stands for a control character
 };
 
-Glyph glyphFor(unsigned char byte)
+Glyph glyphFor(char32_t code)
 {
-    if ((byte >= 0x20 && byte < 0x7f) || byte >= 0xa0)
-        return {QChar(char16_t(byte)), false};
-    if (byte == '\t' || byte == '\r')
-        return {QLatin1Char(' '), false};
-    if (byte < 0x20)
-        return {QChar(char16_t(0x2400 + byte)), true}; // the Control Pictures: NUL is U+2400
-    if (byte == 0x7f)
-        return {QChar(0x2421), true};
-    return {QChar(0xfffd), true};
+    if ((code >= 0x20 && code < 0x7f) || code >= 0xa0)
+        return {code, false};
+    if (code == '\t' || code == '\r')
+        return {' ', false};
+    if (code < 0x20)
+        return {0x2400 + code, true}; // the Control Pictures: NUL is U+2400
+    if (code == 0x7f)
+        return {0x2421, true};
+    return {0xfffd, true};
 }
 
-bool isWordByte(unsigned char byte)
+bool isWordCharacter(char32_t code)
 {
-    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= 'a' && byte <= 'z') || byte == '_' ||
-           (byte >= 0xc0 && byte != 0xd7 && byte != 0xf7);
+    return code == '_' || QChar::isLetterOrNumber(code) || QChar::isMark(code);
 }
 
 bool isOurShortcut(const QKeyEvent *key)
@@ -101,7 +101,8 @@ void LogView::setLogText(const LogTextPtr &text)
 
 QString LogView::toPlainText() const
 {
-    return m_pending ? m_pending->toQString() : QString();
+    return m_pending ? LogCharacters::toQString(m_pending->bytes(0, m_pending->length()))
+                     : QString();
 }
 
 void LogView::applyPendingText()
@@ -134,7 +135,7 @@ void LogView::applyPendingText()
 void LogView::updateMetrics()
 {
     const QFontMetricsF metrics(font());
-    m_cellWidth = std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_widths.setFont(font());
     m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
     m_ascent = qCeil(metrics.ascent());
 }
@@ -152,10 +153,10 @@ void LogView::updateScrollBars()
         vertical->setValue(vertical->maximum());
 
     QScrollBar *horizontal = horizontalScrollBar();
-    const int width = qCeil(qreal(m_index.longestRow() + 1) * m_cellWidth);
+    const int width = qCeil(qreal(m_index.longestRow() + 1) * m_widths.cellWidth());
     horizontal->setRange(0, std::max(0, width - viewport()->width()));
     horizontal->setPageStep(viewport()->width());
-    horizontal->setSingleStep(std::max(1, qRound(m_cellWidth * 4)));
+    horizontal->setSingleStep(std::max(1, qRound(m_widths.cellWidth() * 4)));
 }
 
 void LogView::scrollContentsBy(int, int)
@@ -164,14 +165,21 @@ void LogView::scrollContentsBy(int, int)
     viewport()->update();
 }
 
+LogRowLayout LogView::layoutOf(const LogLineIndex::Row &row) const
+{
+    return LogRowLayout(m_index.text()->bytes(row.start, row.end - row.start), m_widths);
+}
+
 qsizetype LogView::positionAt(QPoint point) const
 {
+    if (!m_index.text())
+        return 0;
     const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
     const qsizetype rowNumber = std::clamp<qsizetype>(
         qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
     const LogLineIndex::Row row = m_index.row(rowNumber);
-    const qsizetype column = qRound((point.x() + horizontalScrollBar()->value()) / m_cellWidth);
-    return row.start + std::clamp<qsizetype>(column, 0, row.end - row.start);
+    const qreal column = (point.x() + horizontalScrollBar()->value()) / m_widths.cellWidth();
+    return row.start + layoutOf(row).offsetAt(column);
 }
 
 QRect LogView::cellRect(qsizetype position) const
@@ -179,8 +187,18 @@ QRect LogView::cellRect(qsizetype position) const
     const qsizetype rowNumber = m_index.rowOf(position);
     const LogLineIndex::Row row = m_index.row(rowNumber);
     const int top = int(rowNumber - verticalScrollBar()->value()) * m_lineHeight;
-    const qreal left = qreal(position - row.start) * m_cellWidth - horizontalScrollBar()->value();
-    return QRectF(left, top, m_cellWidth, m_lineHeight).toAlignedRect();
+    int cells = 1;
+    qsizetype column = 0;
+    if (m_index.text()) {
+        const LogRowLayout layout = layoutOf(row);
+        column = layout.columnOf(position - row.start);
+        for (const LogRowLayout::Character &c : layout.characters())
+            if (c.column == column)
+                cells = c.cells;
+    }
+    const qreal cell = m_widths.cellWidth();
+    const qreal left = qreal(column) * cell - horizontalScrollBar()->value();
+    return QRectF(left, top, cell * cells, m_lineHeight).toAlignedRect();
 }
 
 void LogView::paintEvent(QPaintEvent *)
@@ -202,64 +220,72 @@ void LogView::paintEvent(QPaintEvent *)
 void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const
 {
     const qreal offset = horizontalScrollBar()->value();
-    const qsizetype length = row.end - row.start;
-    const qsizetype firstColumn = std::min(length, qsizetype(offset / m_cellWidth));
-    const qsizetype endColumn =
-        std::min(length, firstColumn + qsizetype(viewport()->width() / m_cellWidth) + 2);
-    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
-    const qsizetype selectionEnd = std::max(m_anchor, m_cursor);
+    const qreal cell = m_widths.cellWidth();
+    const LogRowLayout layout = layoutOf(row);
+    const qsizetype firstColumn = qsizetype(offset / cell);
+    const qsizetype endColumn = firstColumn + qsizetype(viewport()->width() / cell) + 2;
+    const qsizetype selectionStart = this->selectionStart();
+    const qsizetype selectionEnd = this->selectionEnd();
     const QPalette &colours = palette();
 
     // The selection's background, with a little more when it takes in the newline.
     const bool takesNewline =
         row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
     if (selectionEnd > row.start && selectionStart <= row.end && selectionStart != selectionEnd) {
-        const qsizetype from = std::max(selectionStart, row.start) - row.start;
-        const qsizetype to = std::min(selectionEnd, row.end) - row.start;
-        const qreal left = qreal(from) * m_cellWidth - offset;
-        const qreal right = qreal(to) * m_cellWidth - offset + (takesNewline ? m_cellWidth / 2 : 0);
+        const qsizetype from = layout.columnOf(std::max(selectionStart, row.start) - row.start);
+        const qsizetype to = layout.columnOf(std::min(selectionEnd, row.end) - row.start);
+        const qreal left = qreal(from) * cell - offset;
+        const qreal right = qreal(to) * cell - offset + (takesNewline ? cell / 2 : 0);
         painter.fillRect(QRectF(left, top, right - left, m_lineHeight), colours.highlight());
     }
 
-    // The characters in sight, in runs of one colour; a symbol gets its own cell, so a
-    // font without it cannot shift the rest of the row.
-    const std::string bytes =
-        m_index.text()->bytes(row.start + firstColumn, endColumn - firstColumn);
+    // The characters in sight, Latin-1 ones in runs of one colour; any other character
+    // and every symbol gets its own cells, so a font without it, or a different width,
+    // cannot shift the rest of the row.
     const int baseline = top + m_ascent;
     QString run;
-    qsizetype runStart = firstColumn;
+    qsizetype runStart = 0;
     const QColor *runColour = nullptr;
-    auto flush = [&](qsizetype column) {
+    auto flush = [&] {
         if (!run.isEmpty()) {
             painter.setPen(*runColour);
-            painter.drawText(QPointF(qreal(runStart) * m_cellWidth - offset, baseline), run);
+            painter.drawText(QPointF(qreal(runStart) * cell - offset, baseline), run);
             run.clear();
         }
-        runStart = column;
     };
     const QColor text = colours.text().color();
     const QColor selectedText = colours.highlightedText().color();
     const QColor symbol = colours.placeholderText().color();
-    for (qsizetype column = firstColumn; column < endColumn; ++column) {
-        const Glyph glyph = glyphFor((unsigned char)bytes[size_t(column - firstColumn)]);
-        const qsizetype position = row.start + column;
+    for (const LogRowLayout::Character &c : layout.characters()) {
+        if (c.column + c.cells <= firstColumn)
+            continue;
+        if (c.column >= endColumn)
+            break;
+        const Glyph glyph = glyphFor(c.code);
+        const qsizetype position = row.start + c.offset;
         const bool selected = position >= selectionStart && position < selectionEnd;
-        if (glyph.symbol) {
-            flush(column);
-            painter.setPen(selected ? selectedText : symbol);
-            const QRectF cell(qreal(column) * m_cellWidth - offset, top, m_cellWidth, m_lineHeight);
-            painter.drawText(cell, Qt::AlignCenter, QString(glyph.character));
-            runStart = column + 1;
+        if (glyph.symbol || glyph.character >= 0x100) {
+            flush();
+            painter.setPen(selected ? selectedText : glyph.symbol ? symbol : text);
+            QString shown;
+            LogCharacters::append(shown, glyph.character);
+            const QRectF box(qreal(c.column) * cell - offset, top, cell * c.cells, m_lineHeight);
+            if (glyph.symbol)
+                painter.drawText(box, Qt::AlignCenter, shown);
+            else
+                painter.drawText(QPointF(box.left(), baseline), shown);
             continue;
         }
         const QColor *colour = selected ? &selectedText : &text;
         if (colour != runColour) {
-            flush(column);
+            flush();
             runColour = colour;
         }
-        run.append(glyph.character);
+        if (run.isEmpty())
+            runStart = c.column;
+        run.append(QChar(char16_t(glyph.character)));
     }
-    flush(endColumn);
+    flush();
 }
 
 void LogView::resizeEvent(QResizeEvent *event)
@@ -366,14 +392,21 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
     // Selects the word under the pointer.
     const qsizetype position = positionAt(event->position().toPoint());
     const LogLineIndex::Row row = m_index.row(m_index.rowOf(position));
-    const LogText &text = *m_index.text();
-    qsizetype start = position;
-    qsizetype end = position;
-    while (start > row.start && isWordByte((unsigned char)text.at(start - 1)))
-        --start;
-    while (end < row.end && isWordByte((unsigned char)text.at(end)))
-        ++end;
-    setSelection(start, end);
+    const LogRowLayout layout = layoutOf(row);
+    const std::vector<LogRowLayout::Character> &characters = layout.characters();
+    auto at = [&](size_t index) {
+        return row.start +
+               (index < characters.size() ? characters[index].offset : row.end - row.start);
+    };
+    size_t first = 0;
+    while (first < characters.size() && at(first) < position)
+        ++first;
+    size_t last = first;
+    while (first > 0 && isWordCharacter(characters[first - 1].code))
+        --first;
+    while (last < characters.size() && isWordCharacter(characters[last].code))
+        ++last;
+    setSelection(at(first), at(last));
     m_selecting = false;
 }
 
@@ -396,6 +429,11 @@ void LogView::setSelection(qsizetype anchor, qsizetype cursor)
     const qsizetype limit = shownLength();
     anchor = std::clamp<qsizetype>(anchor, 0, limit);
     cursor = std::clamp<qsizetype>(cursor, 0, limit);
+    if (m_index.text()) {
+        // Never inside a character.
+        anchor = LogCharacters::boundaryAtOrBefore(*m_index.text(), anchor, limit);
+        cursor = LogCharacters::boundaryAtOrBefore(*m_index.text(), cursor, limit);
+    }
     if (anchor == m_anchor && cursor == m_cursor)
         return;
     const bool had = hasSelection();
@@ -419,7 +457,7 @@ QString LogView::textRange(qsizetype start, qsizetype end) const
         return QString();
     start = std::clamp<qsizetype>(start, 0, shownLength());
     end = std::clamp<qsizetype>(end, start, shownLength());
-    return m_index.text()->mid(start, end - start);
+    return LogCharacters::toQString(m_index.text()->bytes(start, end - start));
 }
 
 QString LogView::selectedText() const
@@ -448,9 +486,11 @@ void LogView::scrollToPosition(qsizetype position, qsizetype length)
             int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
 
     const LogLineIndex::Row row = m_index.row(rowNumber);
+    const LogRowLayout layout = layoutOf(row);
     QScrollBar *horizontal = horizontalScrollBar();
-    const qreal left = qreal(position - row.start) * m_cellWidth;
-    const qreal right = qreal(std::min(position + length, row.end) - row.start) * m_cellWidth;
+    const qreal left = qreal(layout.columnOf(position - row.start)) * m_widths.cellWidth();
+    const qreal right = qreal(layout.columnOf(std::min(position + length, row.end) - row.start)) *
+                        m_widths.cellWidth();
     if (left < horizontal->value() || right > horizontal->value() + viewport()->width())
         horizontal->setValue(qRound(left - viewport()->width() / 3.0));
 }
@@ -459,37 +499,18 @@ bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
 {
     if (text.isEmpty() || !m_index.text())
         return false;
-    // The log holds only Latin-1 characters, so a text with others cannot occur in it.
-    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; })) {
-        m_findBar->setFound(false);
-        return false;
-    }
-    const QByteArray latin1 = text.toLatin1();
-    const std::string_view needle(latin1.constData(), size_t(latin1.size()));
-    const LogText &log = *m_index.text();
     const qsizetype shown = shownLength();
-    const auto length = qsizetype(needle.size());
-    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
     // Without a selection, start from the top of the view.
     const qsizetype origin =
-        hasSelection() ? selectionStart : m_index.row(verticalScrollBar()->value()).start;
-
-    qsizetype at = -1;
-    if (!backwards) {
-        const qsizetype from = hasSelection() ? selectionStart + 1 : origin;
-        at = log.indexOf(needle, from, caseSensitive);
-        if (at < 0 || at + length > shown)
-            at = log.indexOf(needle, 0, caseSensitive); // wrap around to the top
-    } else {
-        at = log.lastIndexOf(needle, std::min(origin, shown - length + 1), caseSensitive);
-        if (at < 0)
-            at = log.lastIndexOf(needle, shown - length + 1, caseSensitive); // wrap to the end
-    }
-    const bool found = at >= 0 && at + length <= shown;
-    m_findBar->setFound(found);
-    if (found)
-        select(at, at + length);
-    return found;
+        hasSelection() ? selectionStart() : m_index.row(verticalScrollBar()->value()).start;
+    const LogSearch search(text, caseSensitive);
+    const LogSearch::Match match =
+        backwards ? search.previous(*m_index.text(), origin, shown)
+                  : search.next(*m_index.text(), hasSelection() ? origin + 1 : origin, shown);
+    m_findBar->setFound(match.found());
+    if (match.found())
+        select(match.start, match.end);
+    return match.found();
 }
 
 void LogView::showFindBar()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LogLineIndex.h"
+#include "LogRowLayout.h"
 #include "LogText.h"
 
 #include <QAbstractScrollArea>
@@ -14,8 +15,10 @@ class FindBar;
 
 /// Shows the server output log: read-only, monospace, following the tail unless the user
 /// has scrolled up. It paints straight from the log's text, only the rows in sight, and
-/// takes in a growing log at most once per frame, with bounded work per frame. Every
-/// byte is one character; control characters are shown as visible symbols.
+/// takes in a growing log at most once per frame, with bounded work per frame. Valid
+/// UTF-8 sequences are shown as their characters and every other byte as its Latin-1
+/// character; control characters are shown as visible symbols. Positions are byte offsets
+/// in the log, and never fall inside a character.
 class LogView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -42,11 +45,11 @@ public:
     /// Where the selection starts and ends in the log (equal without a selection).
     qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
     qsizetype selectionEnd() const { return std::max(m_anchor, m_cursor); }
-    /// The selected characters, each byte of the log one character.
+    /// The selected characters, as shown.
     QString selectedText() const;
     /// Selects the characters [start, end) of the log shown and scrolls them into sight.
     void select(qsizetype start, qsizetype end);
-    /// The characters [start, end) of the log shown, each byte one character.
+    /// The characters in the bytes [start, end) of the log shown, as shown.
     QString textRange(qsizetype start, qsizetype end) const;
     /// The log position under a point of the viewport (between characters, rounded).
     qsizetype positionAt(QPoint point) const;
@@ -98,6 +101,7 @@ private:
     void setSelection(qsizetype anchor, qsizetype cursor);
     void layoutFindBar();
     void hideFindBar();
+    LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
     void paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const;
 
     LogTextPtr m_pending; // the latest text given
@@ -109,7 +113,7 @@ private:
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
-    qreal m_cellWidth = 8;
+    LogCellWidths m_widths;
     int m_lineHeight = 16;
     int m_ascent = 12;
 };
