@@ -2,7 +2,7 @@
 
 #include "FindBar.h"
 #include "LogCharacters.h"
-#include "LogSearch.h"
+#include "LogRowPainter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,32 +23,6 @@
 namespace paddock {
 
 namespace {
-
-// How a character is drawn: printable ones as themselves, tab and carriage return as a
-// blank, the other control characters as a symbol that takes one cell, so that nothing the
-// server writes can move, hide or corrupt what is drawn around it.
-struct Glyph {
-    char32_t character;
-    bool symbol; // drawn in a dimmer colour: it stands for a control character
-};
-
-Glyph glyphFor(char32_t code)
-{
-    if ((code >= 0x20 && code < 0x7f) || code >= 0xa0)
-        return {code, false};
-    if (code == '\t' || code == '\r')
-        return {' ', false};
-    if (code < 0x20)
-        return {0x2400 + code, true}; // the Control Pictures: NUL is U+2400
-    if (code == 0x7f)
-        return {0x2421, true};
-    return {0xfffd, true};
-}
-
-bool isWordCharacter(char32_t code)
-{
-    return code == '_' || QChar::isLetterOrNumber(code) || QChar::isMark(code);
-}
 
 bool isOurShortcut(const QKeyEvent *key)
 {
@@ -113,7 +87,7 @@ void LogView::applyPendingText()
     if (!current || !m_pending->extends(*current)) {
         // Another log: start over.
         m_index.clear();
-        m_anchor = m_cursor = 0;
+        m_selection.clear();
         m_followTail = true;
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
@@ -210,96 +184,29 @@ void LogView::paintEvent(QPaintEvent *)
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype last =
         std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    LogRowPainter rows(painter, palette(),
+                       {m_widths.cellWidth(), m_lineHeight, m_ascent,
+                        qreal(horizontalScrollBar()->value()), viewport()->width()});
     LogLineIndex::Row row = m_index.row(first);
     for (qsizetype number = first; number < last; ++number) {
-        paintRow(painter, row, int(number - first) * m_lineHeight);
+        rows.paint(row, layoutOf(row), int(number - first) * m_lineHeight, selectionStart(),
+                   selectionEnd());
         row = m_index.rowStartingAt(row.next);
     }
-}
-
-void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const
-{
-    const qreal offset = horizontalScrollBar()->value();
-    const qreal cell = m_widths.cellWidth();
-    const LogRowLayout layout = layoutOf(row);
-    const qsizetype firstColumn = qsizetype(offset / cell);
-    const qsizetype endColumn = firstColumn + qsizetype(viewport()->width() / cell) + 2;
-    const qsizetype selectionStart = this->selectionStart();
-    const qsizetype selectionEnd = this->selectionEnd();
-    const QPalette &colours = palette();
-
-    // The selection's background, with a little more when it takes in the newline.
-    const bool takesNewline =
-        row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
-    if (selectionEnd > row.start && selectionStart <= row.end && selectionStart != selectionEnd) {
-        const qsizetype from = layout.columnOf(std::max(selectionStart, row.start) - row.start);
-        const qsizetype to = layout.columnOf(std::min(selectionEnd, row.end) - row.start);
-        const qreal left = qreal(from) * cell - offset;
-        const qreal right = qreal(to) * cell - offset + (takesNewline ? cell / 2 : 0);
-        painter.fillRect(QRectF(left, top, right - left, m_lineHeight), colours.highlight());
-    }
-
-    // The characters in sight, Latin-1 ones in runs of one colour; any other character
-    // and every symbol gets its own cells, so a font without it, or a different width,
-    // cannot shift the rest of the row.
-    const int baseline = top + m_ascent;
-    QString run;
-    qsizetype runStart = 0;
-    const QColor *runColour = nullptr;
-    auto flush = [&] {
-        if (!run.isEmpty()) {
-            painter.setPen(*runColour);
-            painter.drawText(QPointF(qreal(runStart) * cell - offset, baseline), run);
-            run.clear();
-        }
-    };
-    const QColor text = colours.text().color();
-    const QColor selectedText = colours.highlightedText().color();
-    const QColor symbol = colours.placeholderText().color();
-    for (const LogRowLayout::Character &c : layout.characters()) {
-        if (c.column + c.cells <= firstColumn)
-            continue;
-        if (c.column >= endColumn)
-            break;
-        const Glyph glyph = glyphFor(c.code);
-        const qsizetype position = row.start + c.offset;
-        const bool selected = position >= selectionStart && position < selectionEnd;
-        if (glyph.symbol || glyph.character >= 0x100) {
-            flush();
-            painter.setPen(selected ? selectedText : glyph.symbol ? symbol : text);
-            QString shown;
-            LogCharacters::append(shown, glyph.character);
-            const QRectF box(qreal(c.column) * cell - offset, top, cell * c.cells, m_lineHeight);
-            if (glyph.symbol)
-                painter.drawText(box, Qt::AlignCenter, shown);
-            else
-                painter.drawText(QPointF(box.left(), baseline), shown);
-            continue;
-        }
-        const QColor *colour = selected ? &selectedText : &text;
-        if (colour != runColour) {
-            flush();
-            runColour = colour;
-        }
-        if (run.isEmpty())
-            runStart = c.column;
-        run.append(QChar(char16_t(glyph.character)));
-    }
-    flush();
 }
 
 void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
-    layoutFindBar();
+    m_findBar->placeBelow(viewport()->geometry());
 }
 
 bool LogView::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
         updateScrollBars();
-        layoutFindBar();
+        m_findBar->placeBelow(viewport()->geometry());
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
@@ -356,7 +263,7 @@ void LogView::mousePressEvent(QMouseEvent *event)
     }
     const qsizetype position = positionAt(event->position().toPoint());
     if (event->modifiers() & Qt::ShiftModifier)
-        setSelection(m_anchor, position);
+        setSelection(m_selection.anchor(), position);
     else
         setSelection(position, position);
     m_selecting = true;
@@ -372,7 +279,7 @@ void LogView::mouseMoveEvent(QMouseEvent *event)
         verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (point.y() >= viewport()->height())
         verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    setSelection(m_anchor, positionAt(point));
+    setSelection(m_selection.anchor(), positionAt(point));
 }
 
 void LogView::mouseReleaseEvent(QMouseEvent *event)
@@ -392,21 +299,9 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
     // Selects the word under the pointer.
     const qsizetype position = positionAt(event->position().toPoint());
     const LogLineIndex::Row row = m_index.row(m_index.rowOf(position));
-    const LogRowLayout layout = layoutOf(row);
-    const std::vector<LogRowLayout::Character> &characters = layout.characters();
-    auto at = [&](size_t index) {
-        return row.start +
-               (index < characters.size() ? characters[index].offset : row.end - row.start);
-    };
-    size_t first = 0;
-    while (first < characters.size() && at(first) < position)
-        ++first;
-    size_t last = first;
-    while (first > 0 && isWordCharacter(characters[first - 1].code))
-        --first;
-    while (last < characters.size() && isWordCharacter(characters[last].code))
-        ++last;
-    setSelection(at(first), at(last));
+    const auto [start, end] =
+        LogSelection::wordAround(*m_index.text(), row.start, row.end, position);
+    setSelection(start, end);
     m_selecting = false;
 }
 
@@ -426,19 +321,9 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
 
 void LogView::setSelection(qsizetype anchor, qsizetype cursor)
 {
-    const qsizetype limit = shownLength();
-    anchor = std::clamp<qsizetype>(anchor, 0, limit);
-    cursor = std::clamp<qsizetype>(cursor, 0, limit);
-    if (m_index.text()) {
-        // Never inside a character.
-        anchor = LogCharacters::boundaryAtOrBefore(*m_index.text(), anchor, limit);
-        cursor = LogCharacters::boundaryAtOrBefore(*m_index.text(), cursor, limit);
-    }
-    if (anchor == m_anchor && cursor == m_cursor)
-        return;
     const bool had = hasSelection();
-    m_anchor = anchor;
-    m_cursor = cursor;
+    if (!m_selection.set(m_index.text().get(), shownLength(), anchor, cursor))
+        return;
     viewport()->update();
     Q_EMIT selectionChanged();
     if (had != hasSelection())
@@ -462,7 +347,7 @@ QString LogView::textRange(qsizetype start, qsizetype end) const
 
 QString LogView::selectedText() const
 {
-    return textRange(std::min(m_anchor, m_cursor), std::max(m_anchor, m_cursor));
+    return textRange(selectionStart(), selectionEnd());
 }
 
 void LogView::copy()
@@ -493,69 +378,6 @@ void LogView::scrollToPosition(qsizetype position, qsizetype length)
                         m_widths.cellWidth();
     if (left < horizontal->value() || right > horizontal->value() + viewport()->width())
         horizontal->setValue(qRound(left - viewport()->width() / 3.0));
-}
-
-bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
-{
-    if (text.isEmpty() || !m_index.text())
-        return false;
-    const qsizetype shown = shownLength();
-    // Without a selection, start from the top of the view.
-    const qsizetype origin =
-        hasSelection() ? selectionStart() : m_index.row(verticalScrollBar()->value()).start;
-    const LogSearch search(text, caseSensitive);
-    const LogSearch::Match match =
-        backwards ? search.previous(*m_index.text(), origin, shown)
-                  : search.next(*m_index.text(), hasSelection() ? origin + 1 : origin, shown);
-    m_findBar->setFound(match.found());
-    if (match.found())
-        select(match.start, match.end);
-    return match.found();
-}
-
-void LogView::showFindBar()
-{
-    // A short selection on one row is what the user most likely wants to find.
-    if (hasSelection()) {
-        const QString selected = selectedText();
-        if (selected.size() <= 200 && !selected.contains(QLatin1Char('\n')))
-            m_findBar->setText(selected);
-    }
-    setViewportMargins(0, 0, 0, m_findBar->sizeHint().height());
-    m_findBar->activate();
-    layoutFindBar();
-}
-
-void LogView::hideFindBar()
-{
-    m_findBar->hide();
-    setViewportMargins(0, 0, 0, 0);
-    setFocus(Qt::OtherFocusReason);
-}
-
-void LogView::layoutFindBar()
-{
-    if (!m_findBar->isVisible())
-        return;
-    const QRect area = viewport()->geometry();
-    m_findBar->setGeometry(area.left(), area.bottom() + 1, area.width(),
-                           m_findBar->sizeHint().height());
-}
-
-void LogView::findNext()
-{
-    if (m_findBar->text().isEmpty())
-        showFindBar();
-    else
-        find(m_findBar->text(), false, m_findBar->isCaseSensitive());
-}
-
-void LogView::findPrevious()
-{
-    if (m_findBar->text().isEmpty())
-        showFindBar();
-    else
-        find(m_findBar->text(), true, m_findBar->isCaseSensitive());
 }
 
 } // namespace paddock

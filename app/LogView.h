@@ -2,6 +2,7 @@
 
 #include "LogLineIndex.h"
 #include "LogRowLayout.h"
+#include "LogSelection.h"
 #include "LogText.h"
 
 #include <QAbstractScrollArea>
@@ -41,10 +42,10 @@ public:
 
     /// Whether the view keeps the end of the log in sight as the log grows.
     bool isFollowingTail() const { return m_followTail; }
-    bool hasSelection() const { return m_anchor != m_cursor; }
+    bool hasSelection() const { return !m_selection.isEmpty(); }
     /// Where the selection starts and ends in the log (equal without a selection).
-    qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
-    qsizetype selectionEnd() const { return std::max(m_anchor, m_cursor); }
+    qsizetype selectionStart() const { return m_selection.start(); }
+    qsizetype selectionEnd() const { return m_selection.end(); }
     /// The selected characters, as shown.
     QString selectedText() const;
     /// Selects the characters [start, end) of the log shown and scrolls them into sight.
@@ -99,17 +100,15 @@ private:
     void updateScrollBars();
     void scrollToPosition(qsizetype position, qsizetype length);
     void setSelection(qsizetype anchor, qsizetype cursor);
-    void layoutFindBar();
+    void findAgain(bool backwards);
     void hideFindBar();
     LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
-    void paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const;
 
     LogTextPtr m_pending; // the latest text given
     LogLineIndex m_index; // the rows of what is shown
     QTimer m_updateTimer;
     FindBar *m_findBar;
-    qsizetype m_anchor = 0; // selection: where it began and where it ends now
-    qsizetype m_cursor = 0;
+    LogSelection m_selection;
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
