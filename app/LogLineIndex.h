@@ -12,7 +12,7 @@ namespace paddock {
 /// others by scanning from there, so it stays small however short the lines are.
 class LogLineIndex final {
 public:
-    /// Characters in one row; longer lines continue on the next row.
+    /// Bytes in one row at most; longer lines continue on the next row.
     static constexpr qsizetype MaxRowLength = 2048;
     /// Rows between two remembered row starts.
     static constexpr qsizetype Stride = 32;

@@ -99,6 +99,8 @@ void LogView::applyPendingText()
     bool done = false;
     while (!done && clock.elapsed() < UpdateBudgetMs)
         done = m_index.extend(m_pending, qsizetype(1) << 20);
+    // The rest of a character may have arrived around an end of the selection.
+    setSelection(m_selection.anchor(), m_selection.cursor());
     updateScrollBars();
     viewport()->update();
     if (!done)

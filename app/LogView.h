@@ -35,7 +35,7 @@ public:
     /// Shows text; only what has not been shown yet is added, at the next frame. A text
     /// that does not extend the one shown (a different log) replaces it.
     void setLogText(const LogTextPtr &text);
-    /// How many characters of the log are laid out and shown.
+    /// How many bytes of the log are laid out and shown.
     qsizetype shownLength() const { return m_index.indexedLength(); }
     /// All of the log last given, shown or about to be (a copy; for small logs).
     QString toPlainText() const;
@@ -48,13 +48,14 @@ public:
     qsizetype selectionEnd() const { return m_selection.end(); }
     /// The selected characters, as shown.
     QString selectedText() const;
-    /// Selects the characters [start, end) of the log shown and scrolls them into sight.
+    /// Selects the bytes [start, end) of the log shown (each end moved back to the start of
+    /// the character it falls inside) and scrolls them into sight.
     void select(qsizetype start, qsizetype end);
     /// The characters in the bytes [start, end) of the log shown, as shown.
     QString textRange(qsizetype start, qsizetype end) const;
     /// The log position under a point of the viewport (between characters, rounded).
     qsizetype positionAt(QPoint point) const;
-    /// Where in the viewport the character at position is drawn (its cell).
+    /// Where in the viewport the character at position is drawn (its one or two cells).
     QRect cellRect(qsizetype position) const;
 
     /// Searches for text after the start of the selection (backwards: before it), wrapping
