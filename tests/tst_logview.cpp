@@ -2,6 +2,7 @@
 
 #include "FindBar.h"
 #include "LogLineIndex.h"
+#include "LogSelection.h"
 #include "LogView.h"
 
 #include <QClipboard>
@@ -111,6 +112,8 @@ private Q_SLOTS:
     void view_utf8_shownCopiedAndNeverSplit_data();
     void view_utf8_shownCopiedAndNeverSplit();
     void view_mouseSelection_copiesWhatWasDragged();
+    void selection_wordAround_wholeCharacters_data();
+    void selection_wordAround_wholeCharacters();
     void view_find_nextPreviousWrapAndCase();
     void view_ctrlF_opensFindBarAndEnterFinds();
 };
@@ -382,6 +385,43 @@ void tst_LogView::view_mouseSelection_copiesWhatWasDragged()
     QCOMPARE(shown.view.selectedText(), QStringLiteral("rst line\nsecond line"));
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(13));
     QCOMPARE(shown.view.selectedText(), QStringLiteral("second"));
+}
+
+void tst_LogView::selection_wordAround_wholeCharacters_data()
+{
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<qsizetype>("position");
+    QTest::addColumn<qsizetype>("start");
+    QTest::addColumn<qsizetype>("end");
+    QTest::newRow("UTF-8 letter") << QByteArray("caf\xc3\xa9 au") << qsizetype(2) << qsizetype(0)
+                                  << qsizetype(5);
+    QTest::newRow("just after it")
+        << QByteArray("caf\xc3\xa9 au") << qsizetype(5) << qsizetype(0) << qsizetype(5);
+    QTest::newRow("CJK") << QByteArray("x \xe6\x97\xa5\xe6\x9c\xac y") << qsizetype(5)
+                         << qsizetype(2) << qsizetype(8);
+    QTest::newRow("Latin-1 letters")
+        << QByteArray("\xe9t\xe9 x") << qsizetype(1) << qsizetype(0) << qsizetype(3);
+    QTest::newRow("combining mark")
+        << QByteArray("e\xcc\x81t.") << qsizetype(0) << qsizetype(0) << qsizetype(4);
+    QTest::newRow("emoji ends a word") << QByteArray("ab\xf0\x9f\x98\x80"
+                                                     "cd")
+                                       << qsizetype(1) << qsizetype(0) << qsizetype(2);
+    QTest::newRow("control character") << QByteArray("a\x01"
+                                                     "b")
+                                       << qsizetype(2) << qsizetype(2) << qsizetype(3);
+}
+
+void tst_LogView::selection_wordAround_wholeCharacters()
+{
+    QFETCH(QByteArray, row);
+    QFETCH(qsizetype, position);
+    QFETCH(qsizetype, start);
+    QFETCH(qsizetype, end);
+    // The row sits after another line, so positions are the log's, not the row's.
+    const LogTextPtr log = textOf("first\n" + row.toStdString() + "\nlast");
+    const auto word = LogSelection::wordAround(*log, 6, 6 + row.size(), 6 + position);
+    QCOMPARE(word.first - 6, start);
+    QCOMPARE(word.second - 6, end);
 }
 
 void tst_LogView::view_find_nextPreviousWrapAndCase()
