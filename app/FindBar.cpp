@@ -113,4 +113,10 @@ void FindBar::dismiss()
     Q_EMIT closed();
 }
 
+void FindBar::placeBelow(const QRect &area)
+{
+    if (isVisible())
+        setGeometry(area.left(), area.bottom() + 1, area.width(), sizeHint().height());
+}
+
 } // namespace paddock

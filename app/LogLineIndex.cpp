@@ -1,5 +1,7 @@
 #include "LogLineIndex.h"
 
+#include "LogCharacters.h"
+
 #include <algorithm>
 
 namespace paddock {
@@ -26,8 +28,8 @@ bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
             length = newline - start;
             next = newline + 1;
         } else if (end - start > MaxRowLength) {
-            length = MaxRowLength;
-            next = start + MaxRowLength;
+            next = LogCharacters::rowCut(*text, start + MaxRowLength);
+            length = next - start;
         } else {
             break;
         }
@@ -57,7 +59,8 @@ LogLineIndex::Row LogLineIndex::rowStartingAt(qsizetype start) const
         m_text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_indexed));
     if (newline >= 0)
         return Row{start, newline, newline + 1};
-    return Row{start, start + MaxRowLength, start + MaxRowLength};
+    const qsizetype cut = LogCharacters::rowCut(*m_text, start + MaxRowLength);
+    return Row{start, cut, cut};
 }
 
 LogLineIndex::Row LogLineIndex::row(qsizetype row) const

@@ -7,12 +7,12 @@
 namespace paddock {
 
 /// The rows in which the log view shows a log: one per line, a line longer than
-/// MaxRowLength split into rows of that length. Built incrementally as the log grows, it
-/// keeps the start of only every Stride-th row and finds the others by scanning from
-/// there, so it stays small however short the lines are.
+/// MaxRowLength split into rows of at most that length, never inside a character. Built
+/// incrementally as the log grows, it keeps the start of only every Stride-th row and finds the
+/// others by scanning from there, so it stays small however short the lines are.
 class LogLineIndex final {
 public:
-    /// Characters in one row; longer lines continue on the next row.
+    /// Bytes in one row at most; longer lines continue on the next row.
     static constexpr qsizetype MaxRowLength = 2048;
     /// Rows between two remembered row starts.
     static constexpr qsizetype Stride = 32;

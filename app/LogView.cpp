@@ -1,6 +1,8 @@
 #include "LogView.h"
 
 #include "FindBar.h"
+#include "LogCharacters.h"
+#include "LogRowPainter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,34 +23,6 @@
 namespace paddock {
 
 namespace {
-
-// How a byte is drawn: printable Latin-1 as itself, tab and carriage return as a blank,
-// the other control characters as a symbol that takes one cell, so that nothing the
-// server writes can move, hide or corrupt what is drawn around it.
-struct Glyph {
-    QChar character;
-    bool symbol; // drawn in a dimmer colour: it stands for a control character
-};
-
-Glyph glyphFor(unsigned char byte)
-{
-    if ((byte >= 0x20 && byte < 0x7f) || byte >= 0xa0)
-        return {QChar(char16_t(byte)), false};
-    if (byte == '\t' || byte == '\r')
-        return {QLatin1Char(' '), false};
-    if (byte < 0x20)
-        return {QChar(char16_t(0x2400 + byte)), true}; // the Control Pictures: NUL is U+2400
-    if (byte == 0x7f)
-        return {QChar(0x2421), true};
-    return {QChar(0xfffd), true};
-}
-
-bool isWordByte(unsigned char byte)
-{
-    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= 'a' && byte <= 'z') || byte == '_' ||
-           (byte >= 0xc0 && byte != 0xd7 && byte != 0xf7);
-}
 
 bool isOurShortcut(const QKeyEvent *key)
 {
@@ -101,7 +75,8 @@ void LogView::setLogText(const LogTextPtr &text)
 
 QString LogView::toPlainText() const
 {
-    return m_pending ? m_pending->toQString() : QString();
+    return m_pending ? LogCharacters::toQString(m_pending->bytes(0, m_pending->length()))
+                     : QString();
 }
 
 void LogView::applyPendingText()
@@ -112,7 +87,7 @@ void LogView::applyPendingText()
     if (!current || !m_pending->extends(*current)) {
         // Another log: start over.
         m_index.clear();
-        m_anchor = m_cursor = 0;
+        m_selection.clear();
         m_followTail = true;
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
@@ -124,6 +99,8 @@ void LogView::applyPendingText()
     bool done = false;
     while (!done && clock.elapsed() < UpdateBudgetMs)
         done = m_index.extend(m_pending, qsizetype(1) << 20);
+    // The rest of a character may have arrived around an end of the selection.
+    setSelection(m_selection.anchor(), m_selection.cursor());
     updateScrollBars();
     viewport()->update();
     if (!done)
@@ -134,7 +111,7 @@ void LogView::applyPendingText()
 void LogView::updateMetrics()
 {
     const QFontMetricsF metrics(font());
-    m_cellWidth = std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_widths.setFont(font());
     m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
     m_ascent = qCeil(metrics.ascent());
 }
@@ -152,10 +129,10 @@ void LogView::updateScrollBars()
         vertical->setValue(vertical->maximum());
 
     QScrollBar *horizontal = horizontalScrollBar();
-    const int width = qCeil(qreal(m_index.longestRow() + 1) * m_cellWidth);
+    const int width = qCeil(qreal(m_index.longestRow() + 1) * m_widths.cellWidth());
     horizontal->setRange(0, std::max(0, width - viewport()->width()));
     horizontal->setPageStep(viewport()->width());
-    horizontal->setSingleStep(std::max(1, qRound(m_cellWidth * 4)));
+    horizontal->setSingleStep(std::max(1, qRound(m_widths.cellWidth() * 4)));
 }
 
 void LogView::scrollContentsBy(int, int)
@@ -164,14 +141,21 @@ void LogView::scrollContentsBy(int, int)
     viewport()->update();
 }
 
+LogRowLayout LogView::layoutOf(const LogLineIndex::Row &row) const
+{
+    return LogRowLayout(m_index.text()->bytes(row.start, row.end - row.start), m_widths);
+}
+
 qsizetype LogView::positionAt(QPoint point) const
 {
+    if (!m_index.text())
+        return 0;
     const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
     const qsizetype rowNumber = std::clamp<qsizetype>(
         qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
     const LogLineIndex::Row row = m_index.row(rowNumber);
-    const qsizetype column = qRound((point.x() + horizontalScrollBar()->value()) / m_cellWidth);
-    return row.start + std::clamp<qsizetype>(column, 0, row.end - row.start);
+    const qreal column = (point.x() + horizontalScrollBar()->value()) / m_widths.cellWidth();
+    return row.start + layoutOf(row).offsetAt(column);
 }
 
 QRect LogView::cellRect(qsizetype position) const
@@ -179,8 +163,18 @@ QRect LogView::cellRect(qsizetype position) const
     const qsizetype rowNumber = m_index.rowOf(position);
     const LogLineIndex::Row row = m_index.row(rowNumber);
     const int top = int(rowNumber - verticalScrollBar()->value()) * m_lineHeight;
-    const qreal left = qreal(position - row.start) * m_cellWidth - horizontalScrollBar()->value();
-    return QRectF(left, top, m_cellWidth, m_lineHeight).toAlignedRect();
+    int cells = 1;
+    qsizetype column = 0;
+    if (m_index.text()) {
+        const LogRowLayout layout = layoutOf(row);
+        column = layout.columnOf(position - row.start);
+        for (const LogRowLayout::Character &c : layout.characters())
+            if (c.column == column)
+                cells = c.cells;
+    }
+    const qreal cell = m_widths.cellWidth();
+    const qreal left = qreal(column) * cell - horizontalScrollBar()->value();
+    return QRectF(left, top, cell * cells, m_lineHeight).toAlignedRect();
 }
 
 void LogView::paintEvent(QPaintEvent *)
@@ -192,88 +186,29 @@ void LogView::paintEvent(QPaintEvent *)
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype last =
         std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    LogRowPainter rows(painter, palette(),
+                       {m_widths.cellWidth(), m_lineHeight, m_ascent,
+                        qreal(horizontalScrollBar()->value()), viewport()->width()});
     LogLineIndex::Row row = m_index.row(first);
     for (qsizetype number = first; number < last; ++number) {
-        paintRow(painter, row, int(number - first) * m_lineHeight);
+        rows.paint(row, layoutOf(row), int(number - first) * m_lineHeight, selectionStart(),
+                   selectionEnd());
         row = m_index.rowStartingAt(row.next);
     }
-}
-
-void LogView::paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const
-{
-    const qreal offset = horizontalScrollBar()->value();
-    const qsizetype length = row.end - row.start;
-    const qsizetype firstColumn = std::min(length, qsizetype(offset / m_cellWidth));
-    const qsizetype endColumn =
-        std::min(length, firstColumn + qsizetype(viewport()->width() / m_cellWidth) + 2);
-    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
-    const qsizetype selectionEnd = std::max(m_anchor, m_cursor);
-    const QPalette &colours = palette();
-
-    // The selection's background, with a little more when it takes in the newline.
-    const bool takesNewline =
-        row.next > row.end && selectionStart <= row.end && selectionEnd > row.end;
-    if (selectionEnd > row.start && selectionStart <= row.end && selectionStart != selectionEnd) {
-        const qsizetype from = std::max(selectionStart, row.start) - row.start;
-        const qsizetype to = std::min(selectionEnd, row.end) - row.start;
-        const qreal left = qreal(from) * m_cellWidth - offset;
-        const qreal right = qreal(to) * m_cellWidth - offset + (takesNewline ? m_cellWidth / 2 : 0);
-        painter.fillRect(QRectF(left, top, right - left, m_lineHeight), colours.highlight());
-    }
-
-    // The characters in sight, in runs of one colour; a symbol gets its own cell, so a
-    // font without it cannot shift the rest of the row.
-    const std::string bytes =
-        m_index.text()->bytes(row.start + firstColumn, endColumn - firstColumn);
-    const int baseline = top + m_ascent;
-    QString run;
-    qsizetype runStart = firstColumn;
-    const QColor *runColour = nullptr;
-    auto flush = [&](qsizetype column) {
-        if (!run.isEmpty()) {
-            painter.setPen(*runColour);
-            painter.drawText(QPointF(qreal(runStart) * m_cellWidth - offset, baseline), run);
-            run.clear();
-        }
-        runStart = column;
-    };
-    const QColor text = colours.text().color();
-    const QColor selectedText = colours.highlightedText().color();
-    const QColor symbol = colours.placeholderText().color();
-    for (qsizetype column = firstColumn; column < endColumn; ++column) {
-        const Glyph glyph = glyphFor((unsigned char)bytes[size_t(column - firstColumn)]);
-        const qsizetype position = row.start + column;
-        const bool selected = position >= selectionStart && position < selectionEnd;
-        if (glyph.symbol) {
-            flush(column);
-            painter.setPen(selected ? selectedText : symbol);
-            const QRectF cell(qreal(column) * m_cellWidth - offset, top, m_cellWidth, m_lineHeight);
-            painter.drawText(cell, Qt::AlignCenter, QString(glyph.character));
-            runStart = column + 1;
-            continue;
-        }
-        const QColor *colour = selected ? &selectedText : &text;
-        if (colour != runColour) {
-            flush(column);
-            runColour = colour;
-        }
-        run.append(glyph.character);
-    }
-    flush(endColumn);
 }
 
 void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
-    layoutFindBar();
+    m_findBar->placeBelow(viewport()->geometry());
 }
 
 bool LogView::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
         updateScrollBars();
-        layoutFindBar();
+        m_findBar->placeBelow(viewport()->geometry());
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
@@ -330,7 +265,7 @@ void LogView::mousePressEvent(QMouseEvent *event)
     }
     const qsizetype position = positionAt(event->position().toPoint());
     if (event->modifiers() & Qt::ShiftModifier)
-        setSelection(m_anchor, position);
+        setSelection(m_selection.anchor(), position);
     else
         setSelection(position, position);
     m_selecting = true;
@@ -346,7 +281,7 @@ void LogView::mouseMoveEvent(QMouseEvent *event)
         verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (point.y() >= viewport()->height())
         verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    setSelection(m_anchor, positionAt(point));
+    setSelection(m_selection.anchor(), positionAt(point));
 }
 
 void LogView::mouseReleaseEvent(QMouseEvent *event)
@@ -366,13 +301,8 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
     // Selects the word under the pointer.
     const qsizetype position = positionAt(event->position().toPoint());
     const LogLineIndex::Row row = m_index.row(m_index.rowOf(position));
-    const LogText &text = *m_index.text();
-    qsizetype start = position;
-    qsizetype end = position;
-    while (start > row.start && isWordByte((unsigned char)text.at(start - 1)))
-        --start;
-    while (end < row.end && isWordByte((unsigned char)text.at(end)))
-        ++end;
+    const auto [start, end] =
+        LogSelection::wordAround(*m_index.text(), row.start, row.end, position);
     setSelection(start, end);
     m_selecting = false;
 }
@@ -393,14 +323,9 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
 
 void LogView::setSelection(qsizetype anchor, qsizetype cursor)
 {
-    const qsizetype limit = shownLength();
-    anchor = std::clamp<qsizetype>(anchor, 0, limit);
-    cursor = std::clamp<qsizetype>(cursor, 0, limit);
-    if (anchor == m_anchor && cursor == m_cursor)
-        return;
     const bool had = hasSelection();
-    m_anchor = anchor;
-    m_cursor = cursor;
+    if (!m_selection.set(m_index.text().get(), shownLength(), anchor, cursor))
+        return;
     viewport()->update();
     Q_EMIT selectionChanged();
     if (had != hasSelection())
@@ -419,12 +344,12 @@ QString LogView::textRange(qsizetype start, qsizetype end) const
         return QString();
     start = std::clamp<qsizetype>(start, 0, shownLength());
     end = std::clamp<qsizetype>(end, start, shownLength());
-    return m_index.text()->mid(start, end - start);
+    return LogCharacters::toQString(m_index.text()->bytes(start, end - start));
 }
 
 QString LogView::selectedText() const
 {
-    return textRange(std::min(m_anchor, m_cursor), std::max(m_anchor, m_cursor));
+    return textRange(selectionStart(), selectionEnd());
 }
 
 void LogView::copy()
@@ -448,93 +373,13 @@ void LogView::scrollToPosition(qsizetype position, qsizetype length)
             int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
 
     const LogLineIndex::Row row = m_index.row(rowNumber);
+    const LogRowLayout layout = layoutOf(row);
     QScrollBar *horizontal = horizontalScrollBar();
-    const qreal left = qreal(position - row.start) * m_cellWidth;
-    const qreal right = qreal(std::min(position + length, row.end) - row.start) * m_cellWidth;
+    const qreal left = qreal(layout.columnOf(position - row.start)) * m_widths.cellWidth();
+    const qreal right = qreal(layout.columnOf(std::min(position + length, row.end) - row.start)) *
+                        m_widths.cellWidth();
     if (left < horizontal->value() || right > horizontal->value() + viewport()->width())
         horizontal->setValue(qRound(left - viewport()->width() / 3.0));
-}
-
-bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
-{
-    if (text.isEmpty() || !m_index.text())
-        return false;
-    // The log holds only Latin-1 characters, so a text with others cannot occur in it.
-    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xff; })) {
-        m_findBar->setFound(false);
-        return false;
-    }
-    const QByteArray latin1 = text.toLatin1();
-    const std::string_view needle(latin1.constData(), size_t(latin1.size()));
-    const LogText &log = *m_index.text();
-    const qsizetype shown = shownLength();
-    const auto length = qsizetype(needle.size());
-    const qsizetype selectionStart = std::min(m_anchor, m_cursor);
-    // Without a selection, start from the top of the view.
-    const qsizetype origin =
-        hasSelection() ? selectionStart : m_index.row(verticalScrollBar()->value()).start;
-
-    qsizetype at = -1;
-    if (!backwards) {
-        const qsizetype from = hasSelection() ? selectionStart + 1 : origin;
-        at = log.indexOf(needle, from, caseSensitive);
-        if (at < 0 || at + length > shown)
-            at = log.indexOf(needle, 0, caseSensitive); // wrap around to the top
-    } else {
-        at = log.lastIndexOf(needle, std::min(origin, shown - length + 1), caseSensitive);
-        if (at < 0)
-            at = log.lastIndexOf(needle, shown - length + 1, caseSensitive); // wrap to the end
-    }
-    const bool found = at >= 0 && at + length <= shown;
-    m_findBar->setFound(found);
-    if (found)
-        select(at, at + length);
-    return found;
-}
-
-void LogView::showFindBar()
-{
-    // A short selection on one row is what the user most likely wants to find.
-    if (hasSelection()) {
-        const QString selected = selectedText();
-        if (selected.size() <= 200 && !selected.contains(QLatin1Char('\n')))
-            m_findBar->setText(selected);
-    }
-    setViewportMargins(0, 0, 0, m_findBar->sizeHint().height());
-    m_findBar->activate();
-    layoutFindBar();
-}
-
-void LogView::hideFindBar()
-{
-    m_findBar->hide();
-    setViewportMargins(0, 0, 0, 0);
-    setFocus(Qt::OtherFocusReason);
-}
-
-void LogView::layoutFindBar()
-{
-    if (!m_findBar->isVisible())
-        return;
-    const QRect area = viewport()->geometry();
-    m_findBar->setGeometry(area.left(), area.bottom() + 1, area.width(),
-                           m_findBar->sizeHint().height());
-}
-
-void LogView::findNext()
-{
-    if (m_findBar->text().isEmpty())
-        showFindBar();
-    else
-        find(m_findBar->text(), false, m_findBar->isCaseSensitive());
-}
-
-void LogView::findPrevious()
-{
-    if (m_findBar->text().isEmpty())
-        showFindBar();
-    else
-        find(m_findBar->text(), true, m_findBar->isCaseSensitive());
 }
 
 } // namespace paddock

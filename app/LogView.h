@@ -1,6 +1,8 @@
 #pragma once
 
 #include "LogLineIndex.h"
+#include "LogRowLayout.h"
+#include "LogSelection.h"
 #include "LogText.h"
 
 #include <QAbstractScrollArea>
@@ -14,8 +16,10 @@ class FindBar;
 
 /// Shows the server output log: read-only, monospace, following the tail unless the user
 /// has scrolled up. It paints straight from the log's text, only the rows in sight, and
-/// takes in a growing log at most once per frame, with bounded work per frame. Every
-/// byte is one character; control characters are shown as visible symbols.
+/// takes in a growing log at most once per frame, with bounded work per frame. Valid
+/// UTF-8 sequences are shown as their characters and every other byte as its Latin-1
+/// character; control characters are shown as visible symbols. Positions are byte offsets
+/// in the log, and never fall inside a character.
 class LogView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -31,26 +35,27 @@ public:
     /// Shows text; only what has not been shown yet is added, at the next frame. A text
     /// that does not extend the one shown (a different log) replaces it.
     void setLogText(const LogTextPtr &text);
-    /// How many characters of the log are laid out and shown.
+    /// How many bytes of the log are laid out and shown.
     qsizetype shownLength() const { return m_index.indexedLength(); }
     /// All of the log last given, shown or about to be (a copy; for small logs).
     QString toPlainText() const;
 
     /// Whether the view keeps the end of the log in sight as the log grows.
     bool isFollowingTail() const { return m_followTail; }
-    bool hasSelection() const { return m_anchor != m_cursor; }
+    bool hasSelection() const { return !m_selection.isEmpty(); }
     /// Where the selection starts and ends in the log (equal without a selection).
-    qsizetype selectionStart() const { return std::min(m_anchor, m_cursor); }
-    qsizetype selectionEnd() const { return std::max(m_anchor, m_cursor); }
-    /// The selected characters, each byte of the log one character.
+    qsizetype selectionStart() const { return m_selection.start(); }
+    qsizetype selectionEnd() const { return m_selection.end(); }
+    /// The selected characters, as shown.
     QString selectedText() const;
-    /// Selects the characters [start, end) of the log shown and scrolls them into sight.
+    /// Selects the bytes [start, end) of the log shown (each end moved back to the start of
+    /// the character it falls inside) and scrolls them into sight.
     void select(qsizetype start, qsizetype end);
-    /// The characters [start, end) of the log shown, each byte one character.
+    /// The characters in the bytes [start, end) of the log shown, as shown.
     QString textRange(qsizetype start, qsizetype end) const;
     /// The log position under a point of the viewport (between characters, rounded).
     qsizetype positionAt(QPoint point) const;
-    /// Where in the viewport the character at position is drawn (its cell).
+    /// Where in the viewport the character at position is drawn (its one or two cells).
     QRect cellRect(qsizetype position) const;
 
     /// Searches for text after the start of the selection (backwards: before it), wrapping
@@ -96,20 +101,19 @@ private:
     void updateScrollBars();
     void scrollToPosition(qsizetype position, qsizetype length);
     void setSelection(qsizetype anchor, qsizetype cursor);
-    void layoutFindBar();
+    void findAgain(bool backwards);
     void hideFindBar();
-    void paintRow(QPainter &painter, const LogLineIndex::Row &row, int top) const;
+    LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
 
     LogTextPtr m_pending; // the latest text given
     LogLineIndex m_index; // the rows of what is shown
     QTimer m_updateTimer;
     FindBar *m_findBar;
-    qsizetype m_anchor = 0; // selection: where it began and where it ends now
-    qsizetype m_cursor = 0;
+    LogSelection m_selection;
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
-    qreal m_cellWidth = 8;
+    LogCellWidths m_widths;
     int m_lineHeight = 16;
     int m_ascent = 12;
 };

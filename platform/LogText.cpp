@@ -1,7 +1,6 @@
 #include "LogText.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -60,27 +59,6 @@ private:
     char *m_data = nullptr;
 };
 
-// Latin-1 case folding: every letter to its small form; other bytes unchanged.
-const std::array<unsigned char, 256> &foldTable(bool caseSensitive)
-{
-    static const std::array<unsigned char, 256> identity = [] {
-        std::array<unsigned char, 256> table{};
-        for (int c = 0; c < 256; ++c)
-            table[size_t(c)] = (unsigned char)c;
-        return table;
-    }();
-    static const std::array<unsigned char, 256> folded = [] {
-        std::array<unsigned char, 256> table = identity;
-        for (int c = 'A'; c <= 'Z'; ++c)
-            table[size_t(c)] = (unsigned char)(c + 32);
-        for (int c = 0xC0; c <= 0xDE; ++c)
-            if (c != 0xD7)
-                table[size_t(c)] = (unsigned char)(c + 32);
-        return table;
-    }();
-    return caseSensitive ? identity : folded;
-}
-
 } // namespace
 
 // Fixed-size blocks: growing never moves what is stored, so older texts stay valid and an
@@ -103,102 +81,6 @@ struct LogText::Buffer {
         }
     }
 };
-
-namespace {
-
-// Finds needle among the match starts in [from, to) of a text, block by block: a
-// Boyer-Moore-Horspool scan inside each block, and a plain comparison for the few starts
-// whose match would cross into the next block.
-class Search final {
-public:
-    Search(const LogText &text, std::string_view needle, bool caseSensitive)
-        : m_text(text)
-        , m_fold(foldTable(caseSensitive))
-    {
-        m_needle.reserve(needle.size());
-        for (const char c : needle)
-            m_needle.push_back(char(m_fold[(unsigned char)c]));
-        m_skip.fill(qsizetype(m_needle.size()));
-        for (size_t i = 0; i + 1 < m_needle.size(); ++i)
-            m_skip[(unsigned char)m_needle[i]] = qsizetype(m_needle.size() - 1 - i);
-    }
-
-    qsizetype first(qsizetype from, qsizetype to) const
-    {
-        const auto m = qsizetype(m_needle.size());
-        to = std::min(to, m_text.length() - m + 1);
-        from = std::max<qsizetype>(from, 0);
-        while (from < to) {
-            const std::string_view piece = m_text.pieceAt(from);
-            const qsizetype pieceEnd = from + qsizetype(piece.size());
-            // Starts whose whole match lies in this piece.
-            const qsizetype inside = std::min(to, pieceEnd - m + 1);
-            if (inside > from) {
-                const qsizetype found = scan(piece.data(), inside - from + m - 1);
-                if (found >= 0)
-                    return from + found;
-                from = inside;
-            }
-            // Starts whose match crosses the end of the piece.
-            for (const qsizetype end = std::min(to, pieceEnd); from < end; ++from)
-                if (matchesAt(from))
-                    return from;
-        }
-        return -1;
-    }
-
-    qsizetype last(qsizetype before) const
-    {
-        before = std::min(before, m_text.length() - qsizetype(m_needle.size()) + 1);
-        // Search each block's starts forward and keep the last hit, from the back.
-        qsizetype hi = before;
-        while (hi > 0) {
-            const qsizetype lo =
-                ((hi - 1) / LogText::Buffer::BlockSize) * LogText::Buffer::BlockSize;
-            qsizetype hit = -1;
-            for (qsizetype at = first(lo, hi); at >= 0; at = first(at + 1, hi))
-                hit = at;
-            if (hit >= 0)
-                return hit;
-            hi = lo;
-        }
-        return -1;
-    }
-
-private:
-    // First match start in data[0, size), or -1.
-    qsizetype scan(const char *data, qsizetype size) const
-    {
-        const auto m = qsizetype(m_needle.size());
-        const auto *text = reinterpret_cast<const unsigned char *>(data);
-        for (qsizetype i = 0; i + m <= size;) {
-            qsizetype j = m - 1;
-            while (m_fold[text[i + j]] == (unsigned char)m_needle[size_t(j)]) {
-                if (j == 0)
-                    return i;
-                --j;
-            }
-            i += m_skip[m_fold[text[i + m - 1]]];
-        }
-        return -1;
-    }
-
-    bool matchesAt(qsizetype position) const
-    {
-        for (size_t i = 0; i < m_needle.size(); ++i)
-            if (m_fold[(unsigned char)m_text.at(position + qsizetype(i))] !=
-                (unsigned char)m_needle[i])
-                return false;
-        return true;
-    }
-
-    const LogText &m_text;
-    const std::array<unsigned char, 256> &m_fold;
-    std::string m_needle;
-    std::array<qsizetype, 256> m_skip{};
-};
-
-} // namespace
 
 LogText::LogText(std::shared_ptr<Buffer> buffer, qsizetype length)
     : m_buffer(std::move(buffer))
@@ -283,20 +165,6 @@ qsizetype LogText::indexOf(char c, qsizetype from, qsizetype to) const
         from += qsizetype(span);
     }
     return -1;
-}
-
-qsizetype LogText::indexOf(std::string_view needle, qsizetype from, bool caseSensitive) const
-{
-    if (needle.empty())
-        return from >= 0 && from <= m_length ? from : -1;
-    return Search(*this, needle, caseSensitive).first(from, m_length);
-}
-
-qsizetype LogText::lastIndexOf(std::string_view needle, qsizetype before, bool caseSensitive) const
-{
-    if (needle.empty())
-        return before > 0 ? std::min(before - 1, m_length) : -1;
-    return Search(*this, needle, caseSensitive).last(before);
 }
 
 } // namespace paddock

@@ -47,11 +47,6 @@ public:
 
     /// Position of the first byte c in [from, to), or -1.
     qsizetype indexOf(char c, qsizetype from, qsizetype to) const;
-    /// Position of the first occurrence of needle starting in [from, length()), or -1.
-    /// Without caseSensitive, Latin-1 letters match either case.
-    qsizetype indexOf(std::string_view needle, qsizetype from, bool caseSensitive) const;
-    /// Position of the last occurrence of needle starting before `before`, or -1.
-    qsizetype lastIndexOf(std::string_view needle, qsizetype before, bool caseSensitive) const;
 
     struct Buffer;
     LogText(std::shared_ptr<Buffer> buffer, qsizetype length);

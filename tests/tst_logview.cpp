@@ -2,6 +2,7 @@
 
 #include "FindBar.h"
 #include "LogLineIndex.h"
+#include "LogSelection.h"
 #include "LogView.h"
 
 #include <QClipboard>
@@ -29,6 +30,22 @@ std::string numberedLines(int from, int count)
     return lines;
 }
 
+// Where a row cut after max bytes ends: before a UTF-8 lead byte among the last three
+// whose sequence would not fit.
+size_t naiveCut(const std::string &text, size_t cut)
+{
+    for (size_t back = 1; back <= 3; ++back) {
+        const auto byte = (unsigned char)text[cut - back];
+        const size_t length = byte >= 0xf0 && byte <= 0xf4   ? 4
+                              : byte >= 0xe0 && byte <= 0xef ? 3
+                              : byte >= 0xc2 && byte <= 0xdf ? 2
+                                                             : 0;
+        if ((byte & 0xc0) != 0x80)
+            return length > back ? cut - back : cut;
+    }
+    return cut;
+}
+
 // The rows as the view should show them, worked out the plain way.
 std::vector<LogLineIndex::Row> naiveRows(const std::string &text)
 {
@@ -41,8 +58,9 @@ std::vector<LogLineIndex::Row> naiveRows(const std::string &text)
             rows.push_back({qsizetype(start), qsizetype(newline), qsizetype(newline + 1)});
             start = newline + 1;
         } else if (text.size() - start > max) {
-            rows.push_back({qsizetype(start), qsizetype(start + max), qsizetype(start + max)});
-            start += max;
+            const size_t cut = naiveCut(text, start + max);
+            rows.push_back({qsizetype(start), qsizetype(cut), qsizetype(cut)});
+            start = cut;
         } else {
             rows.push_back({qsizetype(start), qsizetype(text.size()), qsizetype(text.size())});
             return rows;
@@ -91,7 +109,11 @@ private Q_SLOTS:
     void view_anotherLog_replacesTheShownOne();
     void view_tenMebibyteLine_isShownInBoundedRows();
     void view_everyByteValue_copiedAsOneCharacterEach();
+    void view_utf8_shownCopiedAndNeverSplit_data();
+    void view_utf8_shownCopiedAndNeverSplit();
     void view_mouseSelection_copiesWhatWasDragged();
+    void selection_wordAround_wholeCharacters_data();
+    void selection_wordAround_wholeCharacters();
     void view_find_nextPreviousWrapAndCase();
     void view_ctrlF_opensFindBarAndEnterFinds();
 };
@@ -268,6 +290,76 @@ void tst_LogView::view_everyByteValue_copiedAsOneCharacterEach()
     QCOMPARE(copied, QString::fromLatin1(bytes.data(), qsizetype(bytes.size())));
 }
 
+void tst_LogView::view_utf8_shownCopiedAndNeverSplit_data()
+{
+    QTest::addColumn<QByteArrayList>("chunks"); // appended and shown one by one
+    QTest::addColumn<QString>("expected");      // what is shown and copied
+    QTest::addColumn<QList<qsizetype>>("boundaries");
+    const auto row = QByteArray(LogLineIndex::MaxRowLength - 1, 'a');
+    QTest::newRow("ASCII") << QByteArrayList{"ab"} << QStringLiteral("ab")
+                           << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("two bytes") << QByteArrayList{"caf\xc3\xa9"} << QStringLiteral("caf\u00e9")
+                               << QList<qsizetype>{0, 1, 2, 3, 5};
+    QTest::newRow("three bytes, wide")
+        << QByteArrayList{"\xe6\x97\xa5\xe6\x9c\xac!"} << QStringLiteral("\u65e5\u672c!")
+        << QList<qsizetype>{0, 3, 6, 7};
+    QTest::newRow("four bytes") << QByteArrayList{"a\xf0\x9f\x98\x80"}
+                                << QStringLiteral("a\U0001F600") << QList<qsizetype>{0, 1, 5};
+    QTest::newRow("invalid bytes stay Latin-1")
+        << QByteArrayList{"\xe9t\xe9 \x80\xff"} << QStringLiteral("\u00e9t\u00e9 \u0080\u00ff")
+        << QList<qsizetype>{0, 1, 2, 3, 4, 5, 6};
+    QTest::newRow("truncated") << QByteArrayList{"\xe6\x97x"} << QStringLiteral("\u00e6\u0097x")
+                               << QList<qsizetype>{0, 1, 2, 3};
+    QTest::newRow("overlong and surrogate")
+        << QByteArrayList{"\xc0\xaf\xe0\x80\xaf\xed\xa0\x80"}
+        << QStringLiteral("\u00c0\u00af\u00e0\u0080\u00af\u00ed\u00a0\u0080")
+        << QList<qsizetype>{0, 1, 2, 3, 4, 5, 6, 7, 8};
+    QTest::newRow("split across chunks")
+        << QByteArrayList{"caf\xc3", "\xa9!", "\xf0\x9f", "\x98", "\x80"}
+        << QStringLiteral("caf\u00e9!\U0001F600") << QList<qsizetype>{0, 1, 2, 3, 5, 6, 10};
+    QTest::newRow("cut by a row split")
+        << QByteArrayList{row + "\xc3\xa9"
+                                "b"}
+        << QString(QString::fromLatin1(row) + u"\u00e9b")
+        << QList<qsizetype>{row.size(), row.size() + 2, row.size() + 3};
+}
+
+void tst_LogView::view_utf8_shownCopiedAndNeverSplit()
+{
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QString, expected);
+    QFETCH(QList<qsizetype>, boundaries);
+    ShownView shown;
+    LogTextPtr log = LogText::create();
+    for (const QByteArray &chunk : chunks) {
+        shown.view.selectAll(); // up to the end, maybe inside a character still arriving
+        QVERIFY(shown.show(log = log->appending(chunk.toStdString())));
+    }
+    QVERIFY(shown.view.selectionEnd() == 0 || boundaries.contains(shown.view.selectionEnd()));
+    shown.view.selectAll();
+    shown.view.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+
+    // A position inside a character falls back to its start, for selecting and clicking.
+    const qsizetype length = log->length();
+    for (qsizetype position = boundaries.front(); position <= length; ++position) {
+        const auto holder =
+            std::prev(std::upper_bound(boundaries.begin(), boundaries.end(), position));
+        shown.view.select(position, length);
+        QCOMPARE(shown.view.selectionStart(), *holder);
+    }
+    for (qsizetype i = 0; i + 1 < boundaries.size(); ++i) {
+        const QRect cell = shown.view.cellRect(boundaries[i]);
+        const QRect next = shown.view.cellRect(boundaries[i + 1]);
+        if (next.top() == cell.top())
+            QVERIFY2(next.left() >= cell.right(), "a character overlaps the next");
+        QCOMPARE(shown.view.positionAt(cell.topLeft() + QPoint(1, cell.height() / 2)),
+                 boundaries[i]);
+    }
+    // The row split falls before the character, not inside it.
+    QCOMPARE(shown.view.cellRect(boundaries.front()).left(), shown.view.cellRect(0).left());
+}
+
 void tst_LogView::view_mouseSelection_copiesWhatWasDragged()
 {
     ShownView shown;
@@ -293,6 +385,43 @@ void tst_LogView::view_mouseSelection_copiesWhatWasDragged()
     QCOMPARE(shown.view.selectedText(), QStringLiteral("rst line\nsecond line"));
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(13));
     QCOMPARE(shown.view.selectedText(), QStringLiteral("second"));
+}
+
+void tst_LogView::selection_wordAround_wholeCharacters_data()
+{
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<qsizetype>("position");
+    QTest::addColumn<qsizetype>("start");
+    QTest::addColumn<qsizetype>("end");
+    QTest::newRow("UTF-8 letter") << QByteArray("caf\xc3\xa9 au") << qsizetype(2) << qsizetype(0)
+                                  << qsizetype(5);
+    QTest::newRow("just after it")
+        << QByteArray("caf\xc3\xa9 au") << qsizetype(5) << qsizetype(0) << qsizetype(5);
+    QTest::newRow("CJK") << QByteArray("x \xe6\x97\xa5\xe6\x9c\xac y") << qsizetype(5)
+                         << qsizetype(2) << qsizetype(8);
+    QTest::newRow("Latin-1 letters")
+        << QByteArray("\xe9t\xe9 x") << qsizetype(1) << qsizetype(0) << qsizetype(3);
+    QTest::newRow("combining mark")
+        << QByteArray("e\xcc\x81t.") << qsizetype(0) << qsizetype(0) << qsizetype(4);
+    QTest::newRow("emoji ends a word") << QByteArray("ab\xf0\x9f\x98\x80"
+                                                     "cd")
+                                       << qsizetype(1) << qsizetype(0) << qsizetype(2);
+    QTest::newRow("control character") << QByteArray("a\x01"
+                                                     "b")
+                                       << qsizetype(2) << qsizetype(2) << qsizetype(3);
+}
+
+void tst_LogView::selection_wordAround_wholeCharacters()
+{
+    QFETCH(QByteArray, row);
+    QFETCH(qsizetype, position);
+    QFETCH(qsizetype, start);
+    QFETCH(qsizetype, end);
+    // The row sits after another line, so positions are the log's, not the row's.
+    const LogTextPtr log = textOf("first\n" + row.toStdString() + "\nlast");
+    const auto word = LogSelection::wordAround(*log, 6, 6 + row.size(), 6 + position);
+    QCOMPARE(word.first - 6, start);
+    QCOMPARE(word.second - 6, end);
 }
 
 void tst_LogView::view_find_nextPreviousWrapAndCase()

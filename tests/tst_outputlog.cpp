@@ -74,8 +74,6 @@ private Q_SLOTS:
     void replacedServer_outputStillArrives();
     void endOfStream_closesTheDescriptorAndStopsReading();
     void failedRead_storesNothingAndStopsReading();
-    void logText_find_data();
-    void logText_find();
 };
 
 void tst_OutputLog::cleanup()
@@ -279,61 +277,6 @@ void tst_OutputLog::failedRead_storesNothingAndStopsReading()
     for (int turn = 0; turn < 200; ++turn)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCOMPARE(recorder.notices, 1);
-}
-
-void tst_OutputLog::logText_find_data()
-{
-    // Texts are built from pieces; "@" stands for enough filler to reach the end of the
-    // first 2 MiB block, so that what follows straddles the boundary.
-    QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<QByteArray>("needle");
-    QTest::addColumn<bool>("caseSensitive");
-    QTest::addColumn<qsizetype>("first"); // from 0
-    QTest::addColumn<qsizetype>("last");  // before the end
-    const qsizetype block = qsizetype(2) << 20;
-    QTest::newRow("simple") << QByteArrayList{"one two one"} << QByteArray("one") << true
-                            << qsizetype(0) << qsizetype(8);
-    QTest::newRow("absent") << QByteArrayList{"one two one"} << QByteArray("three") << true
-                            << qsizetype(-1) << qsizetype(-1);
-    QTest::newRow("case folded") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"}
-                                 << QByteArray("\xe9t\xe9") << false << qsizetype(2)
-                                 << qsizetype(8);
-    QTest::newRow("case kept") << QByteArrayList{"x \xc9t\xc9 y \xe9T\xe9"}
-                               << QByteArray("\xe9t\xe9") << true << qsizetype(-1) << qsizetype(-1);
-    QTest::newRow("across blocks") << QByteArrayList{"@", "needle", " tail"} << QByteArray("needle")
-                                   << true << block - 3 << block - 3;
-    QTest::newRow("both sides of a block")
-        << QByteArrayList{"needle", "@", "needle"} << QByteArray("NEEDLE") << false << qsizetype(0)
-        << block - 3;
-    QTest::newRow("NUL bytes") << QByteArrayList{QByteArray("a\0b\0c", 5)} << QByteArray("\0c", 2)
-                               << true << qsizetype(3) << qsizetype(3);
-}
-
-void tst_OutputLog::logText_find()
-{
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QByteArray, needle);
-    QFETCH(bool, caseSensitive);
-    QFETCH(qsizetype, first);
-    QFETCH(qsizetype, last);
-
-    const qsizetype block = qsizetype(2) << 20;
-    LogTextPtr text = LogText::create();
-    for (const QByteArray &piece : pieces) {
-        // Filler up to three bytes before the block ends, appended in odd-sized chunks.
-        const std::string chunk = piece == "@"
-                                      ? std::string(size_t(block - 3 - text->length()), '.')
-                                      : piece.toStdString();
-        for (size_t at = 0; at < chunk.size(); at += 77777)
-            text = text->appending(std::string_view(chunk).substr(at, 77777));
-    }
-    const std::string_view pattern(needle.constData(), size_t(needle.size()));
-    QCOMPARE(text->indexOf(pattern, 0, caseSensitive), first);
-    QCOMPARE(text->lastIndexOf(pattern, text->length(), caseSensitive), last);
-    if (first >= 0) {
-        QCOMPARE(text->indexOf(pattern, first + 1, caseSensitive), first == last ? -1 : last);
-        QCOMPARE(text->lastIndexOf(pattern, last, caseSensitive), first == last ? -1 : first);
-    }
 }
 
 PADDOCK_TEST_MAIN(tst_OutputLog)
