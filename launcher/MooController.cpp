@@ -2,6 +2,7 @@
 
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+#include "Window.h"
 
 namespace paddock {
 
@@ -22,20 +23,25 @@ MooController::~MooController()
     // No notice may reach a controller that is going away, not even one already being
     // delivered: the centre looks each subscription up again before calling it.
     NotificationCenter::defaultCenter().removeObserver(this);
-    m_outputString.reset();
-    m_taskStdError.reset();
-    m_taskStdOut.reset();
-    m_task.reset(); // a running child keeps its task alive and keeps running
-    m_dbPath.reset();
-    m_newDbPath.reset();
+    // The members go with the controller; a running child keeps its task alive and runs on.
 }
 
-void MooController::connectOutlets(UserDefaultsController *prefsController, QWidget *prefsWindow,
-                                   QWidget *logWindow)
+void MooController::connectOutlets(UserDefaultsController *prefsController, Window *prefsWindow,
+                                   Window *logWindow)
 {
     m_prefsController = prefsController;
     m_prefsWindow = prefsWindow;
     m_logWindow = logWindow;
+}
+
+Window *MooController::prefsWindow() const
+{
+    return m_prefsWindow;
+}
+
+Window *MooController::logWindow() const
+{
+    return m_logWindow;
 }
 
 void MooController::setOutputString(LogTextPtr value)
