@@ -4,9 +4,11 @@
 #include "LogView.h"
 #include "LogWindow.h"
 #include "MooController.h"
+#include "NotificationCenter.h"
 #include "PreferencesPanel.h"
 #include "ServerStatus.h"
 #include "UserDefaults.h"
+#include "WidgetWindow.h"
 
 #include <QApplication>
 #include <QFile>
@@ -34,7 +36,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_status = std::make_unique<ServerStatus>(*m_controller);
     step(StartupStep::windowsCreated);
 
-    m_controller->connectOutlets(m_prefsController.get(), m_preferencesPanel, m_logWindow.get());
+    m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),
+                                 WidgetWindow::of(m_logWindow.get()));
     step(StartupStep::outletsConnected);
     connectActions();
     step(StartupStep::actionsConnected);
@@ -217,8 +220,12 @@ void Interface::forceStop()
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
     // A server that ends while the question is open needs no force: withdraw the question.
-    connect(task.get(), &Task::terminated, &question, &QDialog::reject);
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    center.addObserver(
+        &question, [&question](const Notification &) { question.reject(); },
+        TaskDidTerminateNotification, task);
     question.exec();
+    center.removeObserver(&question);
     if (question.clickedButton() == force && task->isRunning())
         task->kill();
 }

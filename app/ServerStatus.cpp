@@ -1,6 +1,7 @@
 #include "ServerStatus.h"
 
 #include "MooController.h"
+#include "NotificationCenter.h"
 
 #include <QTimer>
 
@@ -39,6 +40,11 @@ ServerStatus::ServerStatus(MooController &controller, QObject *parent)
             &ServerStatus::onRunningChanged);
     if (controller.task())
         onTaskChanged();
+}
+
+ServerStatus::~ServerStatus()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 QString ServerStatus::runningText(int pid, QTime since)
@@ -107,7 +113,9 @@ void ServerStatus::onTaskChanged()
     m_launchedTask = raw;
     m_launchedCheck =
         OutputDatabaseCheck::before(db ? *db : std::string(), output ? *output : std::string());
-    connect(raw, &Task::terminated, this, [this, raw] { onTerminated(raw); });
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this, raw](const Notification &) { onTerminated(raw); },
+        TaskDidTerminateNotification, task);
     // A launch that replaces a running server does not change isMooRunning; look once the
     // current event is done whether this task is the one that runs now.
     QPointer<Task> watched(raw);

@@ -20,6 +20,9 @@ public:
     /// Follows controller (which must outlive this) through its observed keys and the
     /// termination of each task it holds; starts at "Stopped".
     explicit ServerStatus(MooController &controller, QObject *parent = nullptr);
+    /// Ends its subscriptions to the termination notices.
+    ~ServerStatus() override;
+    Q_DISABLE_COPY_MOVE(ServerStatus)
 
     QString text() const { return m_text; }
 

@@ -2,8 +2,23 @@
 
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+#include "Window.h"
 
 namespace paddock {
+
+namespace {
+
+// Stores value unless field already holds it (the same object, for the held ones); true when
+// it stored, so that a setter that changes nothing emits nothing.
+template <typename T> bool store(T &field, T value)
+{
+    if (value == field)
+        return false;
+    field = std::move(value);
+    return true;
+}
+
+} // namespace
 
 MooController::MooController(QObject *parent)
     : QObject(parent)
@@ -22,76 +37,67 @@ MooController::~MooController()
     // No notice may reach a controller that is going away, not even one already being
     // delivered: the centre looks each subscription up again before calling it.
     NotificationCenter::defaultCenter().removeObserver(this);
-    m_outputString.reset();
-    m_taskStdError.reset();
-    m_taskStdOut.reset();
-    m_task.reset(); // a running child keeps its task alive and keeps running
-    m_dbPath.reset();
-    m_newDbPath.reset();
+    // The members go with the controller; a running child keeps its task alive and runs on.
 }
 
-void MooController::connectOutlets(UserDefaultsController *prefsController, QWidget *prefsWindow,
-                                   QWidget *logWindow)
+void MooController::connectOutlets(UserDefaultsController *prefsController, Window *prefsWindow,
+                                   Window *logWindow)
 {
     m_prefsController = prefsController;
     m_prefsWindow = prefsWindow;
     m_logWindow = logWindow;
 }
 
+Window *MooController::prefsWindow() const
+{
+    return m_prefsWindow;
+}
+
+Window *MooController::logWindow() const
+{
+    return m_logWindow;
+}
+
 void MooController::setOutputString(LogTextPtr value)
 {
-    if (value == m_outputString)
-        return;
-    m_outputString = std::move(value);
-    Q_EMIT outputStringChanged();
+    if (store(m_outputString, std::move(value)))
+        Q_EMIT outputStringChanged();
 }
 
 void MooController::setIsMooRunning(std::optional<bool> value)
 {
-    const bool running = value.value_or(false);
-    if (running == m_isMooRunning)
-        return;
-    m_isMooRunning = running;
-    Q_EMIT isMooRunningChanged(running);
+    if (store(m_isMooRunning, value.value_or(false)))
+        Q_EMIT isMooRunningChanged(m_isMooRunning);
 }
 
 void MooController::setTaskStdError(std::shared_ptr<Pipe> value)
 {
-    if (value == m_taskStdError)
-        return;
-    m_taskStdError = std::move(value);
-    Q_EMIT taskStdErrorChanged();
+    if (store(m_taskStdError, std::move(value)))
+        Q_EMIT taskStdErrorChanged();
 }
 
 void MooController::setTaskStdOut(std::shared_ptr<Pipe> value)
 {
-    if (value == m_taskStdOut)
-        return;
-    m_taskStdOut = std::move(value);
-    Q_EMIT taskStdOutChanged();
+    if (store(m_taskStdOut, std::move(value)))
+        Q_EMIT taskStdOutChanged();
 }
 
 void MooController::setTask(std::shared_ptr<Task> value)
 {
-    if (value == m_task)
-        return;
-    m_task = std::move(value);
-    Q_EMIT taskChanged();
+    if (store(m_task, std::move(value)))
+        Q_EMIT taskChanged();
 }
 
 void MooController::setDbPath(String value)
 {
-    if (value == m_dbPath)
-        return;
-    m_dbPath = std::move(value);
-    Q_EMIT dbPathChanged();
+    if (store(m_dbPath, std::move(value)))
+        Q_EMIT dbPathChanged();
 }
 
 void MooController::setNewDbPath(String value)
 {
-    if (value == m_newDbPath)
+    if (!store(m_newDbPath, std::move(value)))
         return;
-    m_newDbPath = std::move(value);
     // Record the name for the next database chooser. An absent name records nothing:
     // the store never loses a key.
     if (m_newDbPath && m_prefsController)

@@ -9,7 +9,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 
 #include <memory>
 #include <optional>
@@ -17,6 +16,7 @@
 namespace paddock {
 
 class OpenPanel;
+class Window;
 
 /// Context codes handed to a file chooser and back to openPanelDidEnd.
 enum ChooserPurpose : int {
@@ -60,11 +60,11 @@ public:
     Q_DISABLE_COPY_MOVE(MooController)
 
     /// Connects the outlets; the interface owns what they point to.
-    void connectOutlets(UserDefaultsController *prefsController, QWidget *prefsWindow,
-                        QWidget *logWindow);
+    void connectOutlets(UserDefaultsController *prefsController, Window *prefsWindow,
+                        Window *logWindow);
     UserDefaultsController *prefsController() const { return m_prefsController; }
-    QWidget *prefsWindow() const { return m_prefsWindow; }
-    QWidget *logWindow() const { return m_logWindow; }
+    Window *prefsWindow() const;
+    Window *logWindow() const;
 
     // Accessors. Object setters compare by identity: the held object again changes nothing
     // and emits nothing. Signals are emitted after the value is stored.
@@ -129,8 +129,8 @@ Q_SIGNALS:
 private:
     // The fields, in their declared order.
     QPointer<UserDefaultsController> m_prefsController;
-    QPointer<QWidget> m_prefsWindow;
-    QPointer<QWidget> m_logWindow;
+    QPointer<Window> m_prefsWindow;
+    QPointer<Window> m_logWindow;
     LogTextPtr m_outputString;
     bool m_isMooRunning = false;
     std::shared_ptr<Pipe> m_taskStdError;

@@ -2,7 +2,6 @@
 
 #include "LaunchError.h"
 #include "SettingsKeys.h"
-#include "SystemError.h"
 #include "UserDefaults.h"
 
 #include <system_error>
@@ -16,9 +15,8 @@ std::shared_ptr<Pipe> newPipe()
     try {
         return Pipe::create();
     } catch (const std::system_error &e) {
-        const std::string reason = errorText(e.code().value());
-        throw LaunchError("Cannot create a pipe for the server's output: " + reason,
-                          e.code().value(), reason);
+        throw LaunchError::fromErrno("Cannot create a pipe for the server's output",
+                                     e.code().value());
     }
 }
 

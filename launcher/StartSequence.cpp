@@ -5,6 +5,7 @@
 #include "OutputDatabase.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+#include "Window.h"
 
 #include <exception>
 
@@ -15,19 +16,16 @@ namespace {
 const QString ExecutableMessage = QStringLiteral("Please find the exectuble for the MOO:");
 const QString DatabaseMessage = QStringLiteral("Please choose a MOO database to use:");
 
-void makeKeyAndOrderFront(QWidget *window)
+void makeKeyAndOrderFront(Window *window)
 {
-    if (!window)
-        return;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    if (window)
+        window->makeKeyAndOrderFront();
 }
 
 // Opens a chooser on window, or brings forward the one already open there: a window
 // never carries two. The window comes forward first, so the chooser is seen even when
 // its window was hidden or behind another.
-void beginChooser(MooController *controller, QWidget *window, ChooserPurpose purpose,
+void beginChooser(MooController *controller, Window *window, ChooserPurpose purpose,
                   const QString &message, const QString &identifier,
                   const std::optional<std::string> &suggestedFile)
 {
@@ -36,7 +34,9 @@ void beginChooser(MooController *controller, QWidget *window, ChooserPurpose pur
         open->orderFront();
         return;
     }
-    OpenPanel *panel = OpenPanel::openPanel();
+    OpenPanel *panel = OpenPanel::openPanel(window);
+    if (!panel)
+        return; // no window to open it on
     panel->setMessage(message);
     panel->setIdentifier(identifier);
     // The answer may come after the controller is gone; it then goes nowhere.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SystemError.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +16,12 @@ public:
         , m_error(error)
         , m_reason(std::move(reason))
     {}
+    /// The failure of what for the errno value error: "<what>: <the system's sentence>".
+    static LaunchError fromErrno(const std::string &what, int error)
+    {
+        const std::string reason = errorText(error);
+        return LaunchError(what + ": " + reason, error, reason);
+    }
     /// The errno value behind the failure (0 when the system gave none).
     int error() const noexcept { return m_error; }
     const std::string &reason() const noexcept { return m_reason; }

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -12,10 +11,12 @@
 
 namespace paddock {
 
+class Window;
+
 /// A file chooser for one existing file (folders cannot be chosen, no filter on types),
 /// opened window-modal on a window. It returns at once; the answer comes later through a
-/// callback. The default panel is Qt's own file dialog widget, the same on every desktop;
-/// tests install a factory that makes panels whose answers they give.
+/// callback. Each window makes the kind of panel it carries; tests install a factory that
+/// makes panels whose answers they give.
 class OpenPanel : public QObject {
     Q_OBJECT
 public:
@@ -26,13 +27,14 @@ public:
     static constexpr int OKButton = 1;
     static constexpr int CancelButton = 0;
 
-    /// A new panel from the installed factory. Once begun it owns itself and is deleted
-    /// after its callback has run, or with the window it was opened on.
-    static OpenPanel *openPanel();
-    /// Installs the maker of new panels; an empty factory restores the file dialog.
+    /// A new panel from the installed factory, else of the kind window carries; null with
+    /// neither. Once begun it owns itself and is deleted after its callback has run, or with
+    /// the window it was opened on.
+    static OpenPanel *openPanel(Window *window);
+    /// Installs the maker of new panels; an empty factory restores each window's own kind.
     static void setFactory(Factory factory);
     /// The panel open on window (none: the panels opened without a window), if any.
-    static OpenPanel *attachedSheet(const QWidget *window);
+    static OpenPanel *attachedSheet(const Window *window);
 
     ~OpenPanel() override;
     Q_DISABLE_COPY_MOVE(OpenPanel)
@@ -50,7 +52,7 @@ public:
     /// suggested and selected, looked for in that folder when it is a relative name.
     /// didEnd is called exactly once, unless the window goes away first.
     void beginSheetForDirectory(const std::optional<std::string> &directory,
-                                const std::optional<std::string> &file, QWidget *window,
+                                const std::optional<std::string> &file, Window *window,
                                 DidEnd didEnd, int contextInfo);
     /// Brings the open panel to the front and gives it the keyboard.
     void orderFront() { raisePanel(); }
@@ -58,7 +60,7 @@ public:
     /// The chosen files' paths as the operating system's bytes: one after OK, else none.
     const std::vector<std::string> &filenames() const { return m_filenames; }
     /// The window the panel was opened on.
-    QWidget *window() const { return m_window; }
+    Window *window() const;
     bool isOpen() const { return m_open; }
 
 protected:
@@ -74,7 +76,7 @@ protected:
 private:
     QString m_message;
     QString m_identifier;
-    QPointer<QWidget> m_window;
+    QPointer<Window> m_window;
     DidEnd m_didEnd;
     int m_contextInfo = 0;
     bool m_open = false;

@@ -3,7 +3,6 @@
 #include "LaunchError.h"
 #include "NotificationCenter.h"
 #include "String.h"
-#include "SystemError.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -37,8 +36,7 @@ int pidfdSendSignal(int pidfd, int signal)
 
 [[noreturn]] void fail(const std::string &what, int error)
 {
-    const std::string reason = errorText(error);
-    throw LaunchError(what + ": " + reason, error, reason);
+    throw LaunchError::fromErrno(what, error);
 }
 
 // posix_spawn's attributes and file actions, released on every path out of launch().
@@ -281,7 +279,6 @@ void Task::ended(TerminationReason reason, int status)
     m_pidfd.reset();
 
     const std::shared_ptr<Task> self = std::move(m_selfWhileRunning);
-    Q_EMIT terminated();
     NotificationCenter::defaultCenter().post(Notification{TaskDidTerminateNotification, self, {}});
 }
 
@@ -291,10 +288,13 @@ bool Task::waitUntilExit()
         return true;
     const std::shared_ptr<Task> self = shared_from_this();
     QEventLoop loop;
-    connect(this, &Task::terminated, &loop, &QEventLoop::quit);
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    center.addObserver(
+        &loop, [&loop](const Notification &) { loop.quit(); }, TaskDidTerminateNotification, self);
     // QCoreApplication::exit() ends every running loop, ours too: then we report that the
     // child is still running instead of waiting past the application's end.
     loop.exec();
+    center.removeObserver(&loop);
     return !isRunning();
 }
 

@@ -39,10 +39,6 @@ public:
     void setStandardOutput(std::shared_ptr<Pipe> pipe) { m_standardOutput = std::move(pipe); }
     void setStandardError(std::shared_ptr<Pipe> pipe) { m_standardError = std::move(pipe); }
 
-    const std::string &launchPath() const { return m_launchPath; }
-    const std::vector<std::string> &arguments() const { return m_arguments; }
-    const std::string &currentDirectoryPath() const { return m_currentDirectory; }
-
     /// Starts the child with exactly descriptors 0 (/dev/null), 1 and 2, an empty signal mask,
     /// default dispositions but SIGPIPE ignored, in its own process group. Closes the launcher's
     /// copies of the pipes' write ends, launched or not. Throws LaunchError, leaving the
@@ -66,13 +62,10 @@ public:
     /// Sends any signal through the process's pidfd, so a reused process id is never hit.
     bool sendSignal(int signal);
 
-    /// Runs the event loop until the child has been reaped. Returns at once for a child
-    /// that never started; returns false if the application quits before the child ends.
+    /// Runs the event loop until the child's termination notice has been delivered. Returns
+    /// at once for a child that never started; returns false if the application quits
+    /// before the child ends.
     bool waitUntilExit();
-
-Q_SIGNALS:
-    /// Emitted after the child has been reaped, before the termination notice is posted.
-    void terminated();
 
 private:
     Task() = default;

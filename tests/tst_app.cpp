@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"
 #include "FileHandle.h"
@@ -148,12 +148,13 @@ void tst_App::startup_runsInOrder_andWiresReaderAndKeys()
         const bool hasController = step >= StartupStep::controllerCreated;
         const bool hasWindows = step >= StartupStep::windowsCreated;
         const MooController *controller = hasController ? &interface.controller() : nullptr;
-        seen.append({step, MooController::isInitialized(),
-                     controller && hasWindows &&
-                         controller->prefsController() == &interface.prefsController() &&
-                         controller->logWindow() == &interface.logWindow() &&
-                         controller->prefsWindow() == &interface.preferencesPanel(),
-                     hasWindows && interface.logWindow().isVisible()});
+        seen.append(
+            {step, MooController::isInitialized(),
+             controller && hasWindows &&
+                 controller->prefsController() == &interface.prefsController() &&
+                 controller->logWindow() == WidgetWindow::of(&interface.logWindow()) &&
+                 controller->prefsWindow() == WidgetWindow::of(&interface.preferencesPanel()),
+             hasWindows && interface.logWindow().isVisible()});
     };
     QVERIFY2(!MooController::isInitialized(), "this test must run before any controller exists");
     Interface interface(hooks);
@@ -687,5 +688,5 @@ void tst_App::settingsSaveFailure_isShown()
     QCOMPARE(interface.logWindow().statusText(), QStringLiteral("Stopped")); // not in its place
 }
 
-PADDOCK_TEST_MAIN(tst_App)
+PADDOCK_WIDGETS_TEST_MAIN(tst_App)
 #include "tst_app.moc"

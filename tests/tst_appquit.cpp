@@ -1,6 +1,6 @@
 // Its own program: once the application has quit, every later event loop in the process
 // returns at once.
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "Interface.h"
 #include "LogWindow.h"
@@ -92,5 +92,5 @@ void tst_AppQuit::quit_whileServerRuns_asksOnceAndLeavesItRunning()
     QCOMPARE(server->terminationStatus(), SIGKILL);
 }
 
-PADDOCK_TEST_MAIN(tst_AppQuit)
+PADDOCK_WIDGETS_TEST_MAIN(tst_AppQuit)
 #include "tst_appquit.moc"

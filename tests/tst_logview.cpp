@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "FindBar.h"
 #include "LogLineIndex.h"
@@ -481,5 +481,5 @@ void tst_LogView::view_ctrlF_opensFindBarAndEnterFinds()
     QVERIFY(!shown.view.findBar()->isVisible());
 }
 
-PADDOCK_TEST_MAIN(tst_LogView)
+PADDOCK_WIDGETS_TEST_MAIN(tst_LogView)
 #include "tst_logview.moc"

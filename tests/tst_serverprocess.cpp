@@ -160,7 +160,7 @@ void tst_ServerProcess::secondLaunch_replacesServerAndReapsTheFirst()
     QTRY_VERIFY_WITH_TIMEOUT(
         contains(fixture.log(), "first server") && contains(fixture.log(), "second server"), 10000);
     // Its end leaves the state of the current one alone, and it is reaped.
-    QSignalSpy ended(first.get(), &Task::terminated);
+    TerminationWatch ended(first);
     QVERIFY(first->terminate());
     QVERIFY(ended.wait(10000));
     QVERIFY(controller.isMooRunning());
@@ -398,12 +398,12 @@ void tst_ServerProcess::end_reapedElsewhere_reportedWithUnknownStatus()
     MooController &controller = fixture.controller();
     fixture.launch(script.toStdString());
     const std::shared_ptr<Task> server = controller.task();
-    QSignalSpy ended(server.get(), &Task::terminated);
+    TerminationWatch ended(server);
     if (stop) {
         QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "running"), 10000);
         controller.stopMoo();
     }
-    QVERIFY(!ended.isEmpty() || ended.wait(10000));
+    QVERIFY(ended.wait(10000));
     QCOMPARE(ended.count(), 1);
     QCOMPARE(server->terminationReason(), Task::TerminationReason::Unknown);
     QVERIFY(!server->terminate()); // nothing left to signal
@@ -448,7 +448,7 @@ void tst_ServerProcess::task_signalAfterReap_sendsNothing()
     ControllerFixture fixture;
     fixture.launch("exit 0\n");
     const std::shared_ptr<Task> task = fixture.controller().task();
-    QSignalSpy ended(task.get(), &Task::terminated);
+    TerminationWatch ended(task);
     QVERIFY(ended.wait(10000));
     QCOMPARE(task->terminationReason(), Task::TerminationReason::Exit);
     // The pidfd is gone with the child: a stop can never reach a process that got its id.

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"
 #include "OpenPanel.h"
@@ -53,7 +53,8 @@ public:
         MooController::writeFormatDefaults(store);
         if (executable)
             store.setString(MOOExecutableURL, *executable);
-        controller->connectOutlets(&prefs, &prefsWindow, &logWindow);
+        controller->connectOutlets(&prefs, WidgetWindow::of(&prefsWindow),
+                                   WidgetWindow::of(&logWindow));
         controller->awakeFromNib();
         QObject::connect(controller.get(), &MooController::taskChanged, controller.get(), [this] {
             if (const auto task = controller->task())
@@ -80,7 +81,7 @@ public:
 
     ScriptedPanel *sheetOn(QWidget &window) const
     {
-        return static_cast<ScriptedPanel *>(OpenPanel::attachedSheet(&window));
+        return static_cast<ScriptedPanel *>(OpenPanel::attachedSheet(WidgetWindow::of(&window)));
     }
     int openCount() const
     {
@@ -214,7 +215,7 @@ void tst_StartSequence::chooserStates()
                 if (made && made->isOpen())
                     panel = made;
             QVERIFY2(panel, qPrintable(QStringLiteral("no chooser open to answer ") + step));
-            const bool isExecutable = panel->window() == &launcher.prefsWindow;
+            const bool isExecutable = panel->window() == WidgetWindow::of(&launcher.prefsWindow);
             if (step == u"cancel")
                 panel->answer(OpenPanel::CancelButton);
             else
@@ -388,5 +389,5 @@ void tst_StartSequence::unknownContext_changesNothing()
     QCOMPARE(launcher.openCount(), 0);
 }
 
-PADDOCK_TEST_MAIN(tst_StartSequence)
+PADDOCK_WIDGETS_TEST_MAIN(tst_StartSequence)
 #include "tst_startsequence.moc"

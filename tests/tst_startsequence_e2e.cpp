@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "SettingsKeys.h"
 
@@ -75,7 +75,7 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
         if (const auto task = controller.task())
             launched.append(task);
     });
-    controller.connectOutlets(&prefs, &prefsWindow, &logWindow);
+    controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow), WidgetWindow::of(&logWindow));
     controller.awakeFromNib();
     logWindow.show();
     QVERIFY(QTest::qWaitForWindowExposed(&logWindow));
@@ -176,7 +176,8 @@ void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
     MooController controller;
     QDialog prefsWindow;
     auto logWindow = std::make_unique<QMainWindow>();
-    controller.connectOutlets(&prefs, &prefsWindow, logWindow.get());
+    controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow),
+                              WidgetWindow::of(logWindow.get()));
 
     controller.startMoo();
     QPointer<QFileDialog> chooser = chooserOn(*logWindow);
@@ -190,7 +191,7 @@ void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
 
     // A chooser can open again on a new window.
     QMainWindow newWindow;
-    controller.connectOutlets(&prefs, &prefsWindow, &newWindow);
+    controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow), WidgetWindow::of(&newWindow));
     controller.startMoo();
     chooser = chooserOn(newWindow);
     QVERIFY(chooser);
@@ -208,7 +209,7 @@ void tst_StartSequenceE2E::nameNotUtf8_isRefusedWithAMessage()
     QDialog prefsWindow;
     QMainWindow logWindow;
     logWindow.resize(800, 600);
-    controller.connectOutlets(&prefs, &prefsWindow, &logWindow);
+    controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow), WidgetWindow::of(&logWindow));
     logWindow.show();
     // "café.db" in Latin-1: the chooser shows it with a replacement character.
     const std::string bytes = QFile::encodeName(folder.path()).toStdString() + "/caf\xe9.db";
@@ -245,5 +246,5 @@ void tst_StartSequenceE2E::nameNotUtf8_isRefusedWithAMessage()
     chooser->reject();
 }
 
-PADDOCK_TEST_MAIN(tst_StartSequenceE2E)
+PADDOCK_WIDGETS_TEST_MAIN(tst_StartSequenceE2E)
 #include "tst_startsequence_e2e.moc"

@@ -108,6 +108,22 @@ std::string expectedFlood(size_t bytes)
     return flood;
 }
 
+TerminationWatch::TerminationWatch(const std::shared_ptr<Task> &task)
+{
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this](const Notification &) { ++m_count; }, TaskDidTerminateNotification, task);
+}
+
+TerminationWatch::~TerminationWatch()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+bool TerminationWatch::wait(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return m_count > 0; }, timeoutMs);
+}
+
 void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
 {
     for (const auto &task : tasks) {

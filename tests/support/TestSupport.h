@@ -3,7 +3,7 @@
 #include "MooController.h"
 #include "UserDefaults.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +59,20 @@ std::string logOf(const MooController &controller);
 
 /// The bytes the stand-in's flood writes: 100-byte numbered lines in repeated 64 KiB blocks.
 std::string expectedFlood(size_t bytes);
+
+/// Counts the termination notices of one task from its construction on.
+class TerminationWatch final {
+public:
+    explicit TerminationWatch(const std::shared_ptr<Task> &task);
+    ~TerminationWatch();
+    Q_DISABLE_COPY_MOVE(TerminationWatch)
+    int count() const { return m_count; }
+    /// Waits up to timeoutMs for a notice unless one came already; true once one has.
+    bool wait(int timeoutMs = 10000);
+
+private:
+    int m_count = 0;
+};
 
 /// Kills each task whose child still runs and waits until it has been reaped.
 void reapTasks(const QList<std::shared_ptr<Task>> &tasks);
@@ -118,11 +132,16 @@ private:
 
 } // namespace paddock::test
 
-#define PADDOCK_TEST_MAIN(TestObject)                                                              \
+/// A test program's main: its own settings folder, then an Application (QCoreApplication, or
+/// QApplication for programs that show widgets), then the tests.
+#define PADDOCK_TEST_MAIN_WITH(Application, TestObject)                                            \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
         paddock::test::TestEnvironment environment;                                                \
-        QApplication application(argc, argv);                                                      \
+        Application application(argc, argv);                                                       \
         TestObject test;                                                                           \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
+
+/// The main of a test program without widgets.
+#define PADDOCK_TEST_MAIN(TestObject) PADDOCK_TEST_MAIN_WITH(QCoreApplication, TestObject)
