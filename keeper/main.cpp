@@ -50,7 +50,8 @@ struct Options {
 
 bool parseNumber(const std::string &text, std::uint64_t limit, std::uint64_t &value)
 {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 20 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     errno = 0;
     value = std::strtoull(text.c_str(), nullptr, 10);
@@ -74,7 +75,8 @@ bool parseOptions(int argc, char **argv, Options &options)
             options.rotateSize = number;
         } else if (name == "keep" && parseNumber(value, 1000, number)) {
             options.keep = int(number);
-        } else if ((name == "stdout-fd" || name == "stderr-fd") && parseNumber(value, 65535, number)) {
+        } else if ((name == "stdout-fd" || name == "stderr-fd") &&
+                   parseNumber(value, 65535, number)) {
             (name == "stdout-fd" ? options.outputFd : options.errorFd) = int(number);
         } else if ((name == "launcher" || name == "server") && parseNumber(value, MaxPid, number) &&
                    number > 0) {
@@ -318,6 +320,8 @@ int main(int argc, char **argv)
     ::setsid();
     ::signal(SIGHUP, SIG_IGN);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file size limit then fails the log file's write instead of ending the keeper.
+    ::signal(SIGXFSZ, SIG_IGN);
     Keeper keeper(options, UniqueFd(options.outputFd), UniqueFd(options.errorFd));
     return keeper.run();
 }

@@ -83,7 +83,8 @@ bool unescape(const std::string &text, std::string &value)
 
 bool parseNumber(const std::string &text, std::uint64_t &number)
 {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 20 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     errno = 0;
     number = std::strtoull(text.c_str(), nullptr, 10);
@@ -135,15 +136,15 @@ std::string parseServerRecord(const std::string &text, ServerRecord &record)
         if (!values.emplace(line.substr(0, equals), std::move(value)).second)
             return "a value is given twice";
     }
-    const char *const required[] = {"server-pid", "server-start-time", "keeper-pid",
-                                    "keeper-socket", "executable", "database",
-                                    "output-name", "log-file"};
+    const char *const required[] = {"server-pid",    "server-start-time", "keeper-pid",
+                                    "keeper-socket", "executable",        "database",
+                                    "output-name",   "log-file"};
     for (const char *key : required)
         if (!values.count(key))
             return std::string("it lacks the ") + key;
     std::uint64_t serverPid = 0, startTime = 0, keeperPid = 0;
-    if (!parseNumber(values["server-pid"], serverPid) || serverPid == 0 ||
-        serverPid > 0x3fffffff || !parseNumber(values["server-start-time"], startTime) ||
+    if (!parseNumber(values["server-pid"], serverPid) || serverPid == 0 || serverPid > 0x3fffffff ||
+        !parseNumber(values["server-start-time"], startTime) ||
         !parseNumber(values["keeper-pid"], keeperPid) || keeperPid > 0x3fffffff)
         return "a process number cannot be read";
     ServerRecord parsed;

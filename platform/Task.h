@@ -34,8 +34,8 @@ public:
     /// the recorded start time (clock ticks since boot), real user and executable. Returns
     /// none, with the reason in whyNot, on any mismatch, so a reused PID is never signalled.
     /// Its end is reported as TerminationReason::Unknown: the exit status is its parent's.
-    static std::shared_ptr<Task> adopt(int pid, std::uint64_t expectedStartTime,
-                                       uid_t expectedUid, const std::string &expectedExecutable,
+    static std::shared_ptr<Task> adopt(int pid, std::uint64_t expectedStartTime, uid_t expectedUid,
+                                       const std::string &expectedExecutable,
                                        std::string *whyNot = nullptr);
     /// Releasing a task never stops its child; a running child keeps its task alive until
     /// it has been reaped and its termination notice delivered.

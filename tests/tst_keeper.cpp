@@ -2,6 +2,7 @@
 
 #include "DescriptorPassing.h"
 #include "KeeperClient.h"
+#include "ProcessInfo.h"
 #include "ServerRecord.h"
 
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -39,10 +41,15 @@ void eraseLine(std::string &text, const std::string &prefix)
         text.erase(start, text.find('\n', start) + 1 - start);
 }
 
-// Reaps child pid (ours as a subreaper once its parent is gone); true once it has ended.
-bool reaped(int pid)
+// Whether the process behind pidfd has ended; reaps it if it came to us as a subreaper
+// (QProcess's own reaping may take it first, so the pidfd says when it ended).
+bool ended(int pid, const UniqueFd &pidfd)
 {
-    return ::waitpid(pid, nullptr, WNOHANG) == pid;
+    pollfd watched{pidfd.get(), POLLIN, 0};
+    if (::poll(&watched, 1, 0) != 1)
+        return false;
+    ::waitpid(pid, nullptr, WNOHANG);
+    return true;
 }
 
 // Reads what is there on fd within the deadline, or all of it to its end if untilEnd.
@@ -68,6 +75,7 @@ struct Launched {
     QTemporaryDir folder;
     std::string log, socket;
     int server = 0, keeper = 0;
+    UniqueFd serverPidfd, keeperPidfd;
     QProcess launcher;
 
     bool start(const std::string &script, long long readFirst)
@@ -86,7 +94,9 @@ struct Launched {
         const QList<QByteArray> pids = launcher.readLine().trimmed().split(' ');
         server = pids.value(0).toInt();
         keeper = pids.value(1).toInt();
-        return server > 0 && keeper > 0;
+        serverPidfd.reset(pidfdOpen(server));
+        keeperPidfd.reset(pidfdOpen(keeper));
+        return serverPidfd && keeperPidfd;
     }
     // Kills the launcher as SIGKILL would kill Paddock.
     void killLauncher()
@@ -97,11 +107,12 @@ struct Launched {
     ~Launched()
     {
         killLauncher();
-        for (const int pid : {server, keeper})
-            if (pid > 0) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
+        for (const UniqueFd *pidfd : {&serverPidfd, &keeperPidfd})
+            if (*pidfd)
+                pidfdSendSignal(pidfd->get(), SIGKILL);
+        if (!QTest::qWaitFor(
+                [this] { return ended(server, serverPidfd) && ended(keeper, keeperPidfd); }, 10000))
+            qWarning("the server or the keeper did not end on SIGKILL");
     }
 };
 
@@ -146,14 +157,13 @@ void tst_Keeper::drain_launcherKilledMidFlood_everyByteInLogInOrder()
     QFETCH(QByteArray, stream);
     QFETCH(qint64, readFirst);
     Launched run;
-    QVERIFY(run.start("flood " + std::to_string(bytes) + " " + stream.toStdString() + "\n",
-                      readFirst));
+    QVERIFY(
+        run.start("flood " + std::to_string(bytes) + " " + stream.toStdString() + "\n", readFirst));
     run.killLauncher();
     // The stand-in takes a stop only once its flood is written, all of it through the keeper.
     QVERIFY(::kill(run.server, SIGTERM) == 0);
-    QTRY_VERIFY_WITH_TIMEOUT(reaped(run.server), 60000);
-    QTRY_VERIFY_WITH_TIMEOUT(reaped(run.keeper), 60000);
-    run.server = run.keeper = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(ended(run.server, run.serverPidfd), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 60000);
     QVERIFY2(::access(run.socket.c_str(), F_OK) != 0, "the keeper left its socket behind");
 
     std::string log = readFile(run.log);
@@ -196,8 +206,7 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     QVERIFY(readFor(handBack.standardOutput.get(), received, 10000, true));
     QVERIFY(readFor(handBack.standardError.get(), received, 10000, true));
     QVERIFY(contains(received, "stand-in-server: shut down"));
-    QTRY_VERIFY_WITH_TIMEOUT(reaped(run.keeper), 10000);
-    run.keeper = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 10000);
     QVERIFY2(::access(run.socket.c_str(), F_OK) != 0, "the keeper left its socket behind");
     QVERIFY(readFile(run.log).size() + received.size() > whole.size());
 }
@@ -252,8 +261,7 @@ void tst_Keeper::record_awkwardBytes_roundTrip_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("plain") << QByteArray("/home/wiz/moo/LambdaCore.db");
     QTest::newRow("empty") << QByteArray("");
-    QTest::newRow("newline, equals, backslash")
-        << QByteArray("a\nb=c\\n\\x41\\\\", 13);
+    QTest::newRow("newline, equals, backslash") << QByteArray("a\nb=c\\n\\x41\\\\", 13);
     QTest::newRow("control bytes and NUL") << QByteArray("\x00\x01\r\t\x7f", 5);
     QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe");
     QTest::newRow("spaces at the ends") << QByteArray("  padded  ");
@@ -265,8 +273,8 @@ void tst_Keeper::record_awkwardBytes_roundTrip()
     const std::string value = bytes.toStdString();
     QTemporaryDir base;
     const std::string folder = osPath(base.path()) + "/state/paddock";
-    ServerRecord record{4242, 123456789012ull, 4243, value + ".socket", value, value,
-                        "out" + value, value + ".log"};
+    ServerRecord record{4242,  123456789012ull, 4243,          value + ".socket",
+                        value, value,           "out" + value, value + ".log"};
     QCOMPARE(writeServerRecord(folder, record), std::string());
     ServerRecord back;
     QCOMPARE(readServerRecord(folder, 4242, back), std::string());
@@ -288,7 +296,7 @@ void tst_Keeper::record_othersCanChange_refused_data()
     QTest::newRow("file writable by all") << 0666 << 0700 << QByteArray("changed by other users");
     QTest::newRow("file writable by group") << 0620 << 0700 << QByteArray("changed by other");
     QTest::newRow("folder writable by all") << 0600 << 0777 << QByteArray("changed by other");
-    QTest::newRow("folder is a file") << -1 << 0700 << QByteArray("Cannot");
+    QTest::newRow("folder is a file") << -1 << 0700 << QByteArray("is not a folder");
 }
 
 void tst_Keeper::record_othersCanChange_refused()
@@ -297,13 +305,12 @@ void tst_Keeper::record_othersCanChange_refused()
     QFETCH(int, folderMode);
     QFETCH(QByteArray, reason);
     QTemporaryDir base;
-    std::string folder = osPath(base.path()) + "/paddock";
+    const std::string folder = osPath(base.path()) + "/paddock";
     const ServerRecord record{77, 1, 78, "s", "e", "d", "o", "l"};
     if (fileMode < 0) {
         // A regular file where the folder belongs: neither writing nor reading may go on.
         QVERIFY(UniqueFd(::open(folder.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)).isValid());
         QVERIFY(contains(writeServerRecord(folder, record), reason.toStdString()));
-        folder += "/sub";
     } else {
         QCOMPARE(writeServerRecord(folder, record), std::string());
         QVERIFY(::chmod((folder + "/server-77").c_str(), mode_t(fileMode)) == 0);

@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
     std::string log = std::string("--log=") + argv[4];
     std::string socket = std::string("--socket=") + argv[5];
     std::string rotate = "--rotate-size=" + std::to_string(1ull << 40);
-    char *keeperArgv[] = {argv[1],         launcher.data(), serverPid.data(), log.data(),
+    char *keeperArgv[] = {argv[1],       launcher.data(), serverPid.data(), log.data(),
                           socket.data(), rotate.data(),   nullptr};
     const pid_t keeper = spawn(argv[1], keeperArgv, output[0], error[0], 3, true);
     if (server < 0 || keeper < 0)
