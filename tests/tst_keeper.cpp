@@ -5,6 +5,7 @@
 #include "ProcessInfo.h"
 #include "ServerRecord.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -39,6 +40,22 @@ void eraseLine(std::string &text, const std::string &prefix)
     const size_t start = text.find(prefix);
     if (start != std::string::npos)
         text.erase(start, text.find('\n', start) + 1 - start);
+}
+
+// Whether process pid holds SIGTERM blocked or waits for it: the stand-in blocks it before
+// anything else, so a stop sent then cannot end it before it has written its output.
+bool blocksTerm(int pid)
+{
+    QFile wchan(QStringLiteral("/proc/%1/wchan").arg(pid));
+    if (wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("sigtimedwait"))
+        return true;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigBlk:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ull << (SIGTERM - 1));
+    return false;
 }
 
 // Whether the process behind pidfd has ended; reaps it if it came to us as a subreaper
@@ -161,6 +178,7 @@ void tst_Keeper::drain_launcherKilledMidFlood_everyByteInLogInOrder()
         run.start("flood " + std::to_string(bytes) + " " + stream.toStdString() + "\n", readFirst));
     run.killLauncher();
     // The stand-in takes a stop only once its flood is written, all of it through the keeper.
+    QTRY_VERIFY_WITH_TIMEOUT(blocksTerm(run.server), 10000);
     QVERIFY(::kill(run.server, SIGTERM) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.server, run.serverPidfd), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 60000);
