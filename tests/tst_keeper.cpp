@@ -9,11 +9,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -142,6 +145,7 @@ private Q_SLOTS:
     void drain_launcherKilledMidFlood_everyByteInLogInOrder_data();
     void drain_launcherKilledMidFlood_everyByteInLogInOrder();
     void handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain();
+    void handBack_peerOfAnotherUser_getsNothing();
     void reclaim_noUsableKeeper_failsPromptly_data();
     void reclaim_noUsableKeeper_failsPromptly();
     void record_awkwardBytes_roundTrip_data();
@@ -227,6 +231,52 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 10000);
     QVERIFY2(::access(run.socket.c_str(), F_OK) != 0, "the keeper left its socket behind");
     QVERIFY(readFile(run.log).size() + received.size() > whole.size());
+}
+
+void tst_Keeper::handBack_peerOfAnotherUser_getsNothing()
+{
+    Launched run;
+    QVERIFY(run.start("", 0));
+    QTRY_VERIFY_WITH_TIMEOUT(::access(run.socket.c_str(), F_OK) == 0, 10000);
+    // Open the way to the socket, so that only the keeper's own check stands between another
+    // user and the server's output.
+    QVERIFY(::chmod(osPath(run.folder.path()).c_str(), 0711) == 0);
+    QVERIFY(::chmod((osPath(run.folder.path()) + "/run").c_str(), 0711) == 0);
+    QVERIFY(::chmod(run.socket.c_str(), 0666) == 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, run.socket.c_str(), run.socket.size() + 1);
+
+    // Only async-signal-safe calls in the child of this threaded process; it reports through a
+    // pipe, since QProcess's reaping may take its exit status first.
+    int report[2];
+    QVERIFY(::pipe2(report, O_CLOEXEC) == 0);
+    const UniqueFd reportRead(report[0]);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        char outcome = 'u'; // could not become another user
+        if (::syscall(SYS_setgid, 65534) == 0 && ::syscall(SYS_setuid, 65534) == 0) {
+            const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            char byte;
+            outcome = ::connect(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+                          ? 'c'
+                      : ::recv(socket, &byte, 1, 0) == 0 ? 'n' // closed without a word
+                                                         : 'g';
+        }
+        if (::write(report[1], &outcome, 1) != 1)
+            ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    QVERIFY(child > 0);
+    std::string outcome;
+    QVERIFY(readFor(reportRead.get(), outcome, 20000, true));
+    ::waitpid(child, nullptr, WNOHANG);
+    if (outcome == "u")
+        QSKIP("cannot become another user here");
+    QCOMPARE(outcome, std::string("n"));
+    QVERIFY(isProcessAlive(run.keeper));
 }
 
 void tst_Keeper::reclaim_noUsableKeeper_failsPromptly_data()
