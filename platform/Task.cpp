@@ -2,6 +2,7 @@
 
 #include "LaunchError.h"
 #include "NotificationCenter.h"
+#include "ProcessInfo.h"
 #include "String.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -23,16 +23,6 @@ extern char **environ;
 namespace paddock {
 
 namespace {
-
-int pidfdOpen(pid_t pid)
-{
-    return int(::syscall(SYS_pidfd_open, pid, 0));
-}
-
-int pidfdSendSignal(int pidfd, int signal)
-{
-    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
-}
 
 [[noreturn]] void fail(const std::string &what, int error)
 {
@@ -235,6 +225,58 @@ void Task::launch()
     }
     m_pid = pid;
     m_pidfd = std::move(pidfd);
+    watchExit();
+}
+
+std::shared_ptr<Task> Task::adopt(int pid, std::uint64_t expectedStartTime, uid_t expectedUid,
+                                  const std::string &expectedExecutable, std::string *whyNot)
+{
+    const std::string process = "The process " + std::to_string(pid);
+    auto refuse = [whyNot](std::string why) {
+        if (whyNot)
+            *whyNot = std::move(why);
+        return std::shared_ptr<Task>();
+    };
+    if (pid <= 0)
+        return refuse("No process is recorded");
+    UniqueFd pidfd(pidfdOpen(pid));
+    if (!pidfd)
+        return refuse(errno == ESRCH ? process + " has ended"
+                                     : "Cannot watch the process " + std::to_string(pid) + ": " +
+                                           errorText(errno));
+    // /proc is read by PID, so first the pidfd, then /proc, then proof that the pidfd's
+    // process still holds the PID (not yet reaped): only then did /proc describe it.
+    const std::optional<std::uint64_t> startTime = processStartTime(pid);
+    const std::optional<uid_t> uid = processUid(pid);
+    const std::optional<std::string> executable = processExecutable(pid);
+    if (pidfdSendSignal(pidfd.get(), 0) != 0)
+        return refuse(process + " has ended");
+    if (!startTime || *startTime != expectedStartTime)
+        return refuse(process + " is another program now: it started at another time");
+    if (!uid || *uid != expectedUid)
+        return refuse(process + " belongs to another user");
+    // A server whose executable was replaced on disk (an upgrade) still runs the old file.
+    if (!executable ||
+        (*executable != expectedExecutable && *executable != expectedExecutable + " (deleted)"))
+        return refuse(process + " runs another executable than \"" + expectedExecutable + "\"");
+    try {
+        pidfd = aboveStandardDescriptors(std::move(pidfd));
+    } catch (const std::system_error &e) {
+        return refuse("Cannot watch the process " + std::to_string(pid) + ": " +
+                      errorText(e.code().value()));
+    }
+    const std::shared_ptr<Task> task = create();
+    task->m_launchPath = expectedExecutable;
+    task->m_launchTried = true;
+    task->m_adopted = true;
+    task->m_pid = pid;
+    task->m_pidfd = std::move(pidfd);
+    task->watchExit();
+    return task;
+}
+
+void Task::watchExit()
+{
     m_exitNotifier = new QSocketNotifier(qintptr(m_pidfd.get()), QSocketNotifier::Read, this);
     connect(m_exitNotifier, &QSocketNotifier::activated, this, &Task::onPidfdReadable);
     m_selfWhileRunning = shared_from_this();
@@ -249,6 +291,12 @@ bool Task::sendSignal(int signal)
 
 void Task::onPidfdReadable()
 {
+    // Not our child: waitid could only say ECHILD, or, for a child of ours adopted a second
+    // time, reap it from under the task that launched it.
+    if (m_adopted) {
+        ended(TerminationReason::Unknown, 0);
+        return;
+    }
     siginfo_t info = {};
     int rc;
     do {

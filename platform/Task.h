@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <csignal>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,14 @@ public:
     enum class TerminationReason { None, Exit, UncaughtSignal, Unknown };
 
     static std::shared_ptr<Task> create();
+    /// Wraps a running process this program did not start (a server an earlier Paddock left
+    /// running) through a pidfd, after checking, with the pidfd open, that the process has
+    /// the recorded start time (clock ticks since boot), real user and executable. Returns
+    /// none, with the reason in whyNot, on any mismatch, so a reused PID is never signalled.
+    /// Its end is reported as TerminationReason::Unknown: the exit status is its parent's.
+    static std::shared_ptr<Task> adopt(int pid, std::uint64_t expectedStartTime, uid_t expectedUid,
+                                       const std::string &expectedExecutable,
+                                       std::string *whyNot = nullptr);
     /// Releasing a task never stops its child; a running child keeps its task alive until
     /// it has been reaped and its termination notice delivered.
     ~Task() override;
@@ -46,6 +55,8 @@ public:
     void launch();
 
     bool isLaunched() const { return m_pid > 0; }
+    /// Whether the task wraps a process started elsewhere (see adopt()).
+    bool isAdopted() const { return m_adopted; }
     /// Whether the child was launched and has not yet been reaped.
     bool isRunning() const { return m_pid > 0 && !m_exited; }
     /// The child's process id, or 0 before launch.
@@ -69,6 +80,7 @@ public:
 
 private:
     Task() = default;
+    void watchExit();
     void onPidfdReadable();
     void ended(TerminationReason reason, int status);
 
@@ -80,6 +92,7 @@ private:
 
     int m_pid = 0;
     bool m_launchTried = false;
+    bool m_adopted = false;
     bool m_exited = false;
     TerminationReason m_reason = TerminationReason::None;
     int m_status = 0;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "LaunchError.h"
+#include "ProcessInfo.h"
 #include "SettingsKeys.h"
 
 #include <QDir>
@@ -27,6 +28,20 @@ bool waitsForStop(int pid)
     return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("sigtimedwait");
 }
 
+// An idle stand-in started by a task of its own, as an earlier Paddock would have left it.
+std::shared_ptr<Task> startIdleServer(const QTemporaryDir &dir)
+{
+    const std::shared_ptr<Task> task = Task::create();
+    const std::shared_ptr<Pipe> output = Pipe::create(); // never read: the output is short
+    task->setStandardOutput(output);
+    task->setStandardError(output);
+    task->setLaunchPath(standInServerPath());
+    task->setArguments({writeDatabase(dir.path(), "in.db", ""), "out.db"});
+    task->setCurrentDirectoryPath(osPath(dir.path()));
+    task->launch();
+    return task;
+}
+
 } // namespace
 
 class tst_ServerProcess : public QObject {
@@ -51,6 +66,9 @@ private Q_SLOTS:
     void task_releasedWhileRunning_keepsChildAndReapsIt();
     void task_signalAfterReap_sendsNothing();
     void cycles_leaveNoDescriptorsOrChildren();
+    void adopt_recordMismatch_refusedAndNeverSignalled_data();
+    void adopt_recordMismatch_refusedAndNeverSignalled();
+    void adopt_matchingRecord_stopsThroughPidfdAndReportsUnknownEnd();
 };
 
 void tst_ServerProcess::cleanup()
@@ -468,6 +486,76 @@ void tst_ServerProcess::cycles_leaveNoDescriptorsOrChildren()
     QTRY_COMPARE_WITH_TIMEOUT(openDescriptorCount(), descriptors, 10000);
     QVERIFY(childProcesses().isEmpty());
     QCOMPARE(NotificationCenter::defaultCenter().observerCount(), observers);
+}
+
+void tst_ServerProcess::adopt_recordMismatch_refusedAndNeverSignalled_data()
+{
+    QTest::addColumn<int>("startTimeOffset");
+    QTest::addColumn<int>("uidOffset");
+    QTest::addColumn<bool>("otherExecutable");
+    QTest::addColumn<bool>("endedFirst");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("PID reused: started at another time")
+        << 1 << 0 << false << false << QByteArray("started at another time");
+    QTest::newRow("another user") << 0 << 1 << false << false << QByteArray("another user");
+    QTest::newRow("another executable")
+        << 0 << 0 << true << false << QByteArray("another executable");
+    QTest::newRow("server ended") << 0 << 0 << false << true << QByteArray("has ended");
+}
+
+void tst_ServerProcess::adopt_recordMismatch_refusedAndNeverSignalled()
+{
+    QFETCH(int, startTimeOffset);
+    QFETCH(int, uidOffset);
+    QFETCH(bool, otherExecutable);
+    QFETCH(bool, endedFirst);
+    QFETCH(QByteArray, reason);
+    QTemporaryDir dir;
+    const std::shared_ptr<Task> server = startIdleServer(dir);
+    const auto reap = qScopeGuard([&server] { reapTasks({server}); });
+    const int pid = server->processIdentifier();
+    QTRY_VERIFY_WITH_TIMEOUT(waitsForStop(pid), 10000);
+    const std::optional<std::uint64_t> startTime = processStartTime(pid);
+    const std::optional<std::string> executable = processExecutable(pid);
+    QVERIFY(startTime && executable);
+    if (endedFirst) {
+        QVERIFY(server->terminate());
+        QVERIFY(server->waitUntilExit());
+    }
+
+    std::string why;
+    const std::shared_ptr<Task> adopted = Task::adopt(
+        pid, *startTime + std::uint64_t(startTimeOffset), ::geteuid() + uid_t(uidOffset),
+        otherExecutable ? std::string("/bin/sh") : *executable, &why);
+    QVERIFY(!adopted);
+    QVERIFY2(contains(why, reason.toStdString()), why.c_str());
+    // The process that was not the recorded one runs on untouched, still waiting for a stop.
+    QCOMPARE(server->isRunning(), !endedFirst);
+    QVERIFY(endedFirst || waitsForStop(pid));
+}
+
+void tst_ServerProcess::adopt_matchingRecord_stopsThroughPidfdAndReportsUnknownEnd()
+{
+    QTemporaryDir dir;
+    const std::shared_ptr<Task> server = startIdleServer(dir);
+    const auto reap = qScopeGuard([&server] { reapTasks({server}); });
+    const int pid = server->processIdentifier();
+    QTRY_VERIFY_WITH_TIMEOUT(waitsForStop(pid), 10000);
+
+    std::string why;
+    const std::shared_ptr<Task> adopted = Task::adopt(pid, processStartTime(pid).value_or(0),
+                                                      ::geteuid(), *processExecutable(pid), &why);
+    QVERIFY2(adopted, why.c_str());
+    QVERIFY(adopted->isAdopted() && adopted->isRunning());
+    QCOMPARE(adopted->processIdentifier(), pid);
+    QVERIFY(adopted->terminate());
+    QVERIFY(adopted->waitUntilExit());
+    QCOMPARE(adopted->terminationReason(), Task::TerminationReason::Unknown);
+    QVERIFY(!adopted->kill());
+    // The real parent still reaps it and learns how it ended: it saved on the stop.
+    QTRY_VERIFY_WITH_TIMEOUT(!server->isRunning(), 10000);
+    QCOMPARE(server->terminationReason(), Task::TerminationReason::Exit);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("out.db"))));
 }
 
 PADDOCK_TEST_MAIN(tst_ServerProcess)

@@ -1,0 +1,62 @@
+#include "KeeperClient.h"
+
+#include "DescriptorPassing.h"
+#include "PrivateFolder.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace paddock {
+
+namespace {
+
+// The number after "key=" on its own line in text; false if it is missing or malformed.
+bool field(const std::string &text, const std::string &key, std::uint64_t &value)
+{
+    const std::size_t at = text.find("\n" + key + "=");
+    if (at == std::string::npos)
+        return false;
+    const char *start = text.c_str() + at + key.size() + 2;
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtoull(start, &end, 10);
+    return end != start && *end == '\n' && errno == 0;
+}
+
+} // namespace
+
+std::string keeperSocketPath(pid_t serverPid)
+{
+    return keeperSocketFolder() + "/server-" + std::to_string(serverPid) + ".socket";
+}
+
+int reclaimPipes(const std::string &socketPath, int timeoutMs, KeeperHandBack &handBack)
+{
+    int error = 0;
+    const UniqueFd socket = connectUnixSocket(socketPath, timeoutMs, error);
+    if (!socket)
+        return error;
+    // The folder is the user's own, but a socket may still be bound there by a process of
+    // another user that root started: trust only a keeper running as ourselves.
+    PeerCredentials keeper;
+    if ((error = peerCredentials(socket.get(), keeper)) != 0)
+        return error;
+    if (!isSameUser(keeper))
+        return EPERM;
+    ReceivedMessage message;
+    if ((error = receiveDescriptors(socket.get(), timeoutMs, 2, message)) != 0)
+        return error;
+    std::uint64_t lost = 0, logError = 0;
+    if (message.payload.compare(0, std::string(KeeperGreeting).size() + 1,
+                                std::string(KeeperGreeting) + "\n") != 0 ||
+        message.descriptors.size() != 2 || !field(message.payload, "lost", lost) ||
+        !field(message.payload, "error", logError))
+        return EPROTO;
+    handBack.standardOutput = std::move(message.descriptors[0]);
+    handBack.standardError = std::move(message.descriptors[1]);
+    handBack.bytesLost = lost;
+    handBack.logError = int(logError);
+    return 0;
+}
+
+} // namespace paddock

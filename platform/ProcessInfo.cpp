@@ -1,0 +1,110 @@
+#include "ProcessInfo.h"
+
+#include "UniqueFd.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace paddock {
+
+namespace {
+
+std::optional<std::string> readSmallFile(const std::string &path)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return text;
+        text.append(buffer, std::size_t(got));
+    }
+}
+
+std::string procPath(pid_t pid, const char *entry)
+{
+    return "/proc/" + std::to_string(pid) + "/" + entry;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> processStartTime(pid_t pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    const std::optional<std::string> stat = readSmallFile(procPath(pid, "stat"));
+    if (!stat)
+        return std::nullopt;
+    // The command name (field 2) may hold spaces and parentheses: count from the last ')',
+    // which is followed by field 3.
+    const std::size_t close = stat->rfind(')');
+    if (close == std::string::npos)
+        return std::nullopt;
+    std::size_t position = close + 1;
+    for (int field = 3; field < 22; ++field) {
+        position = stat->find(' ', position + 1);
+        if (position == std::string::npos)
+            return std::nullopt;
+    }
+    const char *start = stat->c_str() + position + 1;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long ticks = std::strtoull(start, &end, 10);
+    if (end == start || errno != 0 || (*end != ' ' && *end != '\n' && *end != '\0'))
+        return std::nullopt;
+    return std::uint64_t(ticks);
+}
+
+std::optional<uid_t> processUid(pid_t pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    const std::optional<std::string> status = readSmallFile(procPath(pid, "status"));
+    if (!status)
+        return std::nullopt;
+    const std::size_t line = status->find("\nUid:");
+    if (line == std::string::npos)
+        return std::nullopt;
+    const char *start = status->c_str() + line + 5;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long uid = std::strtoul(start, &end, 10);
+    if (end == start || errno != 0)
+        return std::nullopt;
+    return uid_t(uid);
+}
+
+std::optional<std::string> processExecutable(pid_t pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    char buffer[PATH_MAX + 16];
+    const ssize_t length = ::readlink(procPath(pid, "exe").c_str(), buffer, sizeof buffer);
+    if (length < 0 || std::size_t(length) >= sizeof buffer)
+        return std::nullopt;
+    return std::string(buffer, std::size_t(length));
+}
+
+int pidfdOpen(pid_t pid)
+{
+    // Linux gives pidfds close-on-exec whatever the flags.
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+int pidfdSendSignal(int pidfd, int signal)
+{
+    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
+
+} // namespace paddock

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace paddock {
+
+/// When process pid started, in clock ticks since boot (field 22 of /proc/PID/stat); none if
+/// there is no such process. Together with the PID it names one process for good.
+std::optional<std::uint64_t> processStartTime(pid_t pid);
+
+/// The real user id of process pid (from /proc/PID/status); none if there is no such process.
+std::optional<uid_t> processUid(pid_t pid);
+
+/// The path process pid was started from (/proc/PID/exe), with the kernel's " (deleted)"
+/// mark for a replaced file; none if it cannot be read.
+std::optional<std::string> processExecutable(pid_t pid);
+
+/// pidfd_open(2): a close-on-exec descriptor for process pid, or -1 with errno set.
+int pidfdOpen(pid_t pid);
+/// pidfd_send_signal(2): 0, or -1 with errno set (ESRCH once the process has been reaped).
+int pidfdSendSignal(int pidfd, int signal);
+
+} // namespace paddock

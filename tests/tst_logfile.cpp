@@ -1,0 +1,277 @@
+#include "LogFileSegments.h"
+#include "LogFileWriter.h"
+#include "SystemError.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+// Bytes that differ from their neighbours for a long stretch, so a slice out of place shows.
+std::string patterned(std::size_t size, std::size_t salt = 0)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        std::uint64_t x = (i + salt) * 0x9E3779B97F4A7C15u;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+        bytes[i] = char((x ^ (x >> 27)) >> 56);
+    }
+    return bytes;
+}
+
+std::optional<std::string> fileContents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Everything the segments hold in [from, to), or none if part of it is unreachable.
+std::optional<std::string> readBack(const LogFileSegments &segments, std::uint64_t from,
+                                    std::uint64_t to)
+{
+    std::string bytes;
+    if (!segments.forEachPiece(from, to - from, [&](std::string_view piece) { bytes += piece; }))
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+class tst_LogFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void append_filesHoldEveryByteSplitAtTheLimit_data();
+    void append_filesHoldEveryByteSplitAtTheLimit();
+    void append_unusablePath_failsAtOnceWithoutBlocking_data();
+    void append_unusablePath_failsAtOnceWithoutBlocking();
+    void append_fileSizeLimit_failsOnceAndWritesNothingMore();
+    void segments_readAcrossWindowsAndFiles_data();
+    void segments_readAcrossWindowsAndFiles();
+};
+
+void tst_LogFile::append_filesHoldEveryByteSplitAtTheLimit_data()
+{
+    QTest::addColumn<int>("existing");
+    QTest::addColumn<int>("rotateSize");
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<QList<int>>("chunks");
+
+    QTest::newRow("one small chunk") << 0 << 10 << 5 << QList<int>{3};
+    QTest::newRow("chunks ending exactly at the limit") << 0 << 10 << 5 << QList<int>{4, 6, 10};
+    QTest::newRow("one chunk over several files") << 0 << 10 << 5 << QList<int>{35};
+    QTest::newRow("more files than kept") << 0 << 10 << 2 << QList<int>{7, 23, 1, 40};
+    QTest::newRow("none kept") << 0 << 10 << 0 << QList<int>{25};
+    QTest::newRow("existing file continued") << 6 << 10 << 5 << QList<int>{3, 5};
+    QTest::newRow("existing file at the limit") << 10 << 10 << 5 << QList<int>{1};
+    QTest::newRow("existing file over the limit") << 25 << 10 << 5 << QList<int>{4, 12};
+    QTest::newRow("existing file, nothing appended") << 6 << 10 << 5 << QList<int>{0};
+    QTest::newRow("no rotation") << 3 << 0 << 5 << QList<int>{40, 1};
+    QTest::newRow("large chunks") << 0 << 65536 << 5
+                                  << QList<int>{(1 << 20) + 3, 65536, 1, 65535, 200000};
+}
+
+void tst_LogFile::append_filesHoldEveryByteSplitAtTheLimit()
+{
+    QFETCH(int, existing);
+    QFETCH(int, rotateSize);
+    QFETCH(int, keep);
+    QFETCH(QList<int>, chunks);
+
+    QTemporaryDir dir;
+    const std::string path = osPath(dir.path()) + "/server.log";
+    const std::string before = patterned(std::size_t(existing), 7);
+    if (existing)
+        writeFile(path, before);
+
+    LogFileWriter writer(path, std::uint64_t(rotateSize), keep);
+    std::string data;
+    for (int size : chunks) {
+        const std::string chunk = patterned(std::size_t(size), data.size());
+        QCOMPARE(writer.append(chunk), 0);
+        data += chunk;
+    }
+    QCOMPARE(writer.written(), data.size());
+
+    // Cut the whole stream (the file that was there, then the log) into files: the first ends
+    // at the limit or where the existing file already was, each later one holds the limit.
+    const std::string stream = before + data;
+    std::vector<std::string> files; // oldest first
+    const std::size_t limit = rotateSize ? std::size_t(rotateSize) : stream.size();
+    std::size_t start = 0;
+    std::size_t end = data.empty() ? stream.size() : std::max(before.size(), limit);
+    std::vector<std::size_t> starts;
+    for (;;) {
+        starts.push_back(start);
+        files.push_back(stream.substr(start, std::min(end, stream.size()) - start));
+        if (end >= stream.size())
+            break;
+        start = end;
+        end += limit;
+    }
+    const std::size_t kept = std::min(files.size() - 1, std::size_t(keep));
+    QCOMPARE(fileContents(path),
+             existing || !data.empty() ? std::optional(files.back()) : std::nullopt);
+    for (std::size_t n = 1; n <= kept; ++n)
+        QCOMPARE(fileContents(path + '.' + std::to_string(n)), files[files.size() - 1 - n]);
+    QCOMPARE(fileContents(path + '.' + std::to_string(kept + 1)), std::nullopt);
+
+    // What this writer appended reads back from the files still there, and only from them.
+    const auto segments = writer.segments();
+    const std::size_t oldest = starts[files.size() - 1 - kept];
+    const std::uint64_t first = data.empty() ? 0 : std::max(oldest, before.size()) - before.size();
+    QCOMPARE(segments->begin(), first);
+    QCOMPARE(segments->end(), data.size());
+    QCOMPARE(readBack(*segments, first, data.size()), data.substr(first));
+    if (first > 0) {
+        QVERIFY(segments->pieceAt(first - 1).bytes.empty());
+        QCOMPARE(readBack(*segments, first - 1, data.size()), std::nullopt);
+    }
+}
+
+void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("folder missing") << "missing" << ENOENT;
+    QTest::newRow("folder is a regular file") << "file as folder" << ENOTDIR;
+    QTest::newRow("path is a folder") << "folder" << EISDIR;
+    QTest::newRow("path is a FIFO without reader") << "fifo" << EINVAL;
+    QTest::newRow("path is a FIFO with a reader") << "fifo with reader" << EINVAL;
+}
+
+void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, expected);
+
+    QTemporaryDir dir;
+    const std::string root = osPath(dir.path());
+    std::string path = root + "/server.log";
+    UniqueFd reader;
+    if (kind == QLatin1String("missing")) {
+        path = root + "/gone/server.log";
+    } else if (kind == QLatin1String("file as folder")) {
+        writeFile(root + "/plain", "x");
+        path = root + "/plain/server.log";
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(::mkdir(path.c_str(), 0755) == 0);
+    } else {
+        QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
+        if (kind == QLatin1String("fifo with reader"))
+            reader.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    }
+
+    LogFileWriter writer(path);
+    const int error = writer.append("a line\n");
+    QVERIFY2(error == expected, errorText(error).c_str());
+    QVERIFY(writer.failed());
+    QCOMPARE(writer.error(), expected);
+    QCOMPARE(writer.append("more\n"), expected);
+    QCOMPARE(writer.written(), 0u);
+    if (reader) {
+        char byte;
+        QVERIFY(::read(reader.get(), &byte, 1) <= 0);
+    }
+}
+
+void tst_LogFile::append_fileSizeLimit_failsOnceAndWritesNothingMore()
+{
+    QTemporaryDir dir;
+    const std::string path = osPath(dir.path()) + "/server.log";
+    rlimit saved{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 1000;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+
+    LogFileWriter writer(path, 4096);
+    const std::string data = patterned(1400);
+    const int first = writer.append(std::string_view(data).substr(0, 600));
+    const int second = writer.append(std::string_view(data).substr(600, 600));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(first, 0);
+    QCOMPARE(second, EFBIG);
+    QCOMPARE(writer.append(std::string_view(data).substr(1200)), EFBIG);
+    QCOMPARE(writer.error(), EFBIG);
+    QCOMPARE(writer.written(), 1000u);
+    QCOMPARE(fileContents(path), data.substr(0, 1000));
+    QCOMPARE(readBack(*writer.segments(), 0, 1000), data.substr(0, 1000));
+}
+
+void tst_LogFile::segments_readAcrossWindowsAndFiles_data()
+{
+    QTest::addColumn<int>("windows");
+    QTest::addColumn<int>("mappedWindows");
+
+    QTest::newRow("every window mapped") << 1 << 100;
+    QTest::newRow("two windows mapped, the rest remapped") << 1 << 2;
+    QTest::newRow("one window mapped, windows of three pages") << 3 << 1;
+}
+
+void tst_LogFile::segments_readAcrossWindowsAndFiles()
+{
+    QFETCH(int, windows);
+    QFETCH(int, mappedWindows);
+
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t window = std::uint64_t(windows) * page;
+    QTemporaryDir dir;
+    const std::string root = osPath(dir.path());
+    // Two files, each starting with bytes from before the log began.
+    const std::string log = patterned(9 * page + 17);
+    const std::size_t split = 4 * page + 5;
+    const std::string heads[] = {"earlier", std::string(page - 3, '-')};
+    const std::string parts[] = {log.substr(0, split), log.substr(split)};
+    LogFileSegments segments(window, std::uint64_t(mappedWindows) * window);
+    for (int i = 0; i < 2; ++i) {
+        const std::string path = root + "/part" + std::to_string(i);
+        writeFile(path, heads[i] + parts[i]);
+        segments.addFile(
+            std::make_shared<const UniqueFd>(::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+            heads[i].size());
+        segments.grow(parts[i].size());
+    }
+
+    for (const std::size_t from : {std::size_t(0), page - 1, split - 1, split, 7 * page + 3})
+        for (const std::size_t to : {from + 1, from + page + 1, log.size()})
+            QCOMPARE(readBack(segments, from, std::min(to, log.size())),
+                     log.substr(from, std::min(to, log.size()) - from));
+
+    // Needles placed across a window's end and across the files' boundary are found there.
+    for (const std::size_t at : {page - 2, split - 3, 2 * page, log.size() - 5}) {
+        const std::string needle = log.substr(at, 5);
+        QCOMPARE(segments.indexOf(needle, 0), std::int64_t(log.find(needle)));
+        QCOMPARE(segments.indexOf(needle, at), std::int64_t(at));
+    }
+    QCOMPARE(segments.indexOf("not in the log", 0), -1);
+
+    segments.keepNewest(1);
+    QCOMPARE(segments.begin(), split);
+    QVERIFY(segments.pieceAt(split - 1).bytes.empty());
+    QCOMPARE(segments.indexOf(log.substr(0, 8), 0), -1);
+    QCOMPARE(segments.indexOf(log.substr(split, 8), 0), std::int64_t(split));
+}
+
+PADDOCK_TEST_MAIN(tst_LogFile)
+#include "tst_logfile.moc"
