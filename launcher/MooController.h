@@ -98,6 +98,9 @@ public:
     void taskEndedNotification(const Notification &notification);
     /// Sends SIGTERM and waits for the exit while the event loop runs; never SIGKILL.
     void stopMoo(QObject *sender = nullptr);
+    /// The log file of a server run on dbPath: the log file name from the settings, resolved
+    /// against the database's folder; empty when the user wants no log file or no database is set.
+    std::string logFilePath() const;
     /// Subscribes the output reader to read completions from any sender.
     void awakeFromNib();
     void readDataNotification(const Notification &notification);

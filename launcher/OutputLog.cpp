@@ -1,10 +1,24 @@
 #include "MooController.h"
 
 #include "FileHandle.h"
+#include "OutputDatabase.h"
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
 
 #include <QByteArray>
 
 namespace paddock {
+
+std::string MooController::logFilePath() const
+{
+    const String db = dbPath();
+    if (!db || !m_prefsController)
+        return {};
+    const std::string name = m_prefsController->defaults()
+                                 .stringForKey(MOOLogFileName)
+                                 .value_or(DefaultLogFileName);
+    return name.empty() ? std::string() : resolvedOutputPath(*db, name);
+}
 
 void MooController::awakeFromNib()
 {

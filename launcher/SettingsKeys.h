@@ -13,6 +13,18 @@ inline const QString MOODateFormat = QStringLiteral("MOODateFormat");
 /// The most recent output database name, suggested when choosing the next database.
 inline const QString MOOLastDBName = QStringLiteral("MOOLastDBName");
 
+// Newer preferences: written only when the user changes them; an absent key means the
+// default below, so a store that never saw them behaves as before they existed.
+
+/// The server's log file, resolved against the database's folder like the output name;
+/// empty means no log file.
+inline const QString MOOLogFileName = QStringLiteral("MOOLogFileName");
+/// How much of the log the window keeps in memory when there is no log file, in MiB.
+inline const QString MOOScrollbackMiB = QStringLiteral("MOOScrollbackMiB");
+
+inline constexpr const char *DefaultLogFileName = "server.log";
+inline constexpr long long DefaultScrollbackMiB = 256;
+
 inline constexpr const char *DefaultNewDBNameFormat = "%@.new";
 inline constexpr const char *DefaultDateFormat = "%Y%m%d%H%M%S";
 
