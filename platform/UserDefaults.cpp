@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <cstdlib>
+
+#include <sys/stat.h>
+
 #include <map>
 #include <mutex>
 
@@ -31,17 +35,30 @@ struct UserDefaults::Shared {
         for (const auto &[key, value] : pending)
             values[key] = value;
     }
+    // A settings file kept elsewhere through a link (a folder of dotfiles) is replaced where
+    // it lives, so the link stays a link.
+    std::string savedPath() const
+    {
+        struct stat info = {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+        return real ? std::string(real.get()) : path;
+    }
+
     bool save()
     {
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+        const std::string target = savedPath();
+        const size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
         const std::optional<FolderLock> lock = FolderLock::acquire(folder.empty() ? "/" : folder);
         if (!lock)
             return false;
         // Another process may have saved since we read: only the keys changed here are ours
         // to write.
         reload();
-        if (!replaceFileAtomically(path, formatIni(values), *lock, stamp))
+        if (!replaceFileAtomically(target, formatIni(values), *lock, stamp))
             return false;
         pending.clear();
         return true;

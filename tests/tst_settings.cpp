@@ -177,6 +177,20 @@ void tst_Settings::store_write_replacesFileAtomically()
     QCOMPARE(::stat(file.c_str(), &after), 0);
     QVERIFY(before.st_ino != after.st_ino);
     QVERIFY(store.lastSaveSucceeded());
+
+    // A settings file that is a link to a file elsewhere is replaced there; the link stays.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dotfiles")));
+    const std::string real = osPath(dir.filePath(QStringLiteral("dotfiles/paddock.conf")));
+    const std::string linked = osPath(dir.filePath(QStringLiteral("linked.conf")));
+    QCOMPARE(::rename(file.c_str(), real.c_str()), 0);
+    QCOMPARE(::symlink(real.c_str(), linked.c_str()), 0);
+    UserDefaults throughLink(linked);
+    QCOMPARE(throughLink.stringForKey(MOOLastDBName), std::optional<std::string>("second.db"));
+    throughLink.setString(MOOLastDBName, "third.db");
+    QVERIFY(throughLink.lastSaveSucceeded());
+    QVERIFY(QFileInfo(QString::fromStdString(linked)).isSymLink());
+    QCOMPARE(UserDefaults(real).stringForKey(MOOLastDBName),
+             std::optional<std::string>("third.db"));
 }
 
 void tst_Settings::store_nonUtf8Bytes_roundTrip()
