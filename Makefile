@@ -26,6 +26,8 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/bench/log_flood
+	$(BUILD_DIR)/bench/log_search
+	$(BUILD_DIR)/bench/log_file
 
 clean:
 	rm -rf $(BUILD_DIR)
