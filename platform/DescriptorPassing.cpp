@@ -135,20 +135,32 @@ int receiveDescriptors(int socket, int timeoutMs, std::size_t maxDescriptors,
     }
 }
 
-UniqueFd connectUnixSocket(const std::string &path, int timeoutMs, int &error)
+namespace {
+
+// A non-blocking stream socket and the address for path; none, with error set, when the path
+// is too long for an address or no socket can be had.
+UniqueFd newUnixSocket(const std::string &path, sockaddr_un &address, socklen_t &length, int &error)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    sockaddr_un address;
-    socklen_t length;
     if (!makeAddress(path, address, length)) {
         error = ENAMETOOLONG;
         return {};
     }
     UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket) {
+    if (!socket)
         error = errno;
+    return socket;
+}
+
+} // namespace
+
+UniqueFd connectUnixSocket(const std::string &path, int timeoutMs, int &error)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    sockaddr_un address;
+    socklen_t length;
+    UniqueFd socket = newUnixSocket(path, address, length, error);
+    if (!socket)
         return {};
-    }
     for (;;) {
         if (::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) == 0)
             break;
@@ -187,15 +199,9 @@ UniqueFd listenUnixSocket(const std::string &path, int &error)
 {
     sockaddr_un address;
     socklen_t length;
-    if (!makeAddress(path, address, length)) {
-        error = ENAMETOOLONG;
+    UniqueFd socket = newUnixSocket(path, address, length, error);
+    if (!socket)
         return {};
-    }
-    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket) {
-        error = errno;
-        return {};
-    }
     if (::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) != 0) {
         error = errno;
         return {};

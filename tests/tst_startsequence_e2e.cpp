@@ -46,6 +46,16 @@ bool typePathAndReturn(QFileDialog *dialog, const QString &path)
     return true;
 }
 
+// A controller whose executable is the stand-in, with its own settings, and a preferences panel.
+struct Rig {
+    QTemporaryDir folder;
+    UserDefaults store{osPath(folder.filePath(QStringLiteral("settings/paddock.conf")))};
+    UserDefaultsController prefs{store};
+    MooController controller;
+    QDialog prefsWindow;
+    Rig() { store.setString(MOOExecutableURL, standInServerPath()); }
+};
+
 } // namespace
 
 class tst_StartSequenceE2E : public QObject {
@@ -169,12 +179,8 @@ void tst_StartSequenceE2E::firstRun_bothChoosers_runServer_thenSuggestItsOutput(
 
 void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
 {
-    QTemporaryDir folder;
-    UserDefaults store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))));
-    store.setString(MOOExecutableURL, standInServerPath());
-    UserDefaultsController prefs(store);
-    MooController controller;
-    QDialog prefsWindow;
+    Rig rig;
+    auto &[folder, store, prefs, controller, prefsWindow] = rig;
     auto logWindow = std::make_unique<QMainWindow>();
     controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow),
                               WidgetWindow::of(logWindow.get()));
@@ -201,12 +207,8 @@ void tst_StartSequenceE2E::windowClosedWithChooserOpen_answersNothing()
 
 void tst_StartSequenceE2E::nameNotUtf8_isRefusedWithAMessage()
 {
-    QTemporaryDir folder;
-    UserDefaults store(osPath(folder.filePath(QStringLiteral("settings/paddock.conf"))));
-    store.setString(MOOExecutableURL, standInServerPath());
-    UserDefaultsController prefs(store);
-    MooController controller;
-    QDialog prefsWindow;
+    Rig rig;
+    auto &[folder, store, prefs, controller, prefsWindow] = rig;
     QMainWindow logWindow;
     logWindow.resize(800, 600);
     controller.connectOutlets(&prefs, WidgetWindow::of(&prefsWindow), WidgetWindow::of(&logWindow));
