@@ -36,7 +36,8 @@ struct UserDefaults::Shared {
             values[key] = value;
     }
     // A settings file kept elsewhere through a link (a folder of dotfiles) is replaced where
-    // it lives, so the link stays a link.
+    // it lives, so the link stays a link. Only a link to a regular file is followed: one to
+    // anything else (a device, a FIFO, nothing) is replaced itself, never what it points to.
     std::string savedPath() const
     {
         struct stat info = {};
@@ -44,7 +45,9 @@ struct UserDefaults::Shared {
             return path;
         const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
                                                                &std::free);
-        return real ? std::string(real.get()) : path;
+        if (!real || ::stat(real.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return path;
+        return std::string(real.get());
     }
 
     bool save()

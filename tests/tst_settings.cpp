@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace paddock;
@@ -270,17 +271,22 @@ void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce()
     QTemporaryDir dir;
     const std::string file = osPath(dir.filePath(name));
     const std::string fifo = osPath(dir.filePath(QStringLiteral("fifo")));
+    const std::string device = osPath(dir.filePath(QStringLiteral("zero")));
     QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
-    if (kind == u"fifo")
+    if (kind == u"fifo") {
         QCOMPARE(::rename(fifo.c_str(), file.c_str()), 0);
-    else if (kind == u"link to fifo")
+    } else if (kind == u"link to fifo") {
         QCOMPARE(::symlink(fifo.c_str(), file.c_str()), 0);
-    else if (kind == u"link to device")
-        QCOMPARE(::symlink("/dev/zero", file.c_str()), 0);
-    else if (kind == u"folder")
+    } else if (kind == u"link to device") {
+        // A device of our own, never the system's: a fault here must not replace /dev/zero.
+        if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0)
+            QSKIP("cannot make a device node here");
+        QCOMPARE(::symlink(device.c_str(), file.c_str()), 0);
+    } else if (kind == u"folder") {
         QCOMPARE(::mkdir(file.c_str(), 0700), 0);
-    else
+    } else {
         writeFile(file, "[General]\nMOOLastDBName=castle.db\n" + QByteArray(1024 * 1024, '\n'));
+    }
 
     // Opening a FIFO for reading would wait for a writer: the store must not.
     UserDefaults store(file);
@@ -288,6 +294,12 @@ void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce()
     store.setString(MOOLastDBName, "castle.db");
     QCOMPARE(store.stringForKey(MOOLastDBName).value_or(""), "castle.db");
     QCOMPARE(store.lastSaveSucceeded(), kind != u"folder"); // a folder cannot be replaced
+    // What a link pointed to is left alone: the link itself was replaced.
+    struct stat info = {};
+    if (kind == u"link to device")
+        QVERIFY(::stat(device.c_str(), &info) == 0 && S_ISCHR(info.st_mode));
+    if (kind == u"link to fifo")
+        QVERIFY(::stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
 void tst_Settings::save_lockTroubles_neverBlock_data()
