@@ -29,6 +29,20 @@ bool makeAddress(const std::string &path, sockaddr_un &address, socklen_t &lengt
     return true;
 }
 
+// A non-blocking stream socket, with the address for path; none (error set) when path
+// cannot be a socket's address or no socket can be made.
+UniqueFd newUnixSocket(const std::string &path, sockaddr_un &address, socklen_t &length, int &error)
+{
+    if (!makeAddress(path, address, length)) {
+        error = ENAMETOOLONG;
+        return {};
+    }
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket)
+        error = errno;
+    return socket;
+}
+
 // Waits for events on fd until the deadline; returns 0, ETIMEDOUT or the errno value.
 int waitFor(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
@@ -140,15 +154,9 @@ UniqueFd connectUnixSocket(const std::string &path, int timeoutMs, int &error)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     sockaddr_un address;
     socklen_t length;
-    if (!makeAddress(path, address, length)) {
-        error = ENAMETOOLONG;
+    UniqueFd socket = newUnixSocket(path, address, length, error);
+    if (!socket)
         return {};
-    }
-    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket) {
-        error = errno;
-        return {};
-    }
     for (;;) {
         if (::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) == 0)
             break;
@@ -187,15 +195,9 @@ UniqueFd listenUnixSocket(const std::string &path, int &error)
 {
     sockaddr_un address;
     socklen_t length;
-    if (!makeAddress(path, address, length)) {
-        error = ENAMETOOLONG;
+    UniqueFd socket = newUnixSocket(path, address, length, error);
+    if (!socket)
         return {};
-    }
-    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket) {
-        error = errno;
-        return {};
-    }
     if (::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) != 0) {
         error = errno;
         return {};
