@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogView.h"
 
 #include "FindBar.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogWindow.h"
 
 #include "LogView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PreferencesPanel.h"
 
 #include "ChooserMemory.h"

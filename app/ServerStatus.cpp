@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerStatus.h"
 
 #include "MooController.h"

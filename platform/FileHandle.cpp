@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FileHandle.h"
 
 #include "Logging.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Task.h"
 
 #include "LaunchError.h"

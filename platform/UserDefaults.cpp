@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UserDefaults.h"
 
 #include "Logging.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FileDialogPanel.h"
 
 #include "String.h"
