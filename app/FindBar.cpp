@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FindBar.h"
 
 #include <QCheckBox>
@@ -13,12 +14,12 @@ namespace paddock {
 FindBar::FindBar(QWidget *parent)
     : QWidget(parent)
     , m_text(new QLineEdit(this))
-    , m_caseSensitive(new QCheckBox(QStringLiteral("Match case"), this))
+    , m_caseSensitive(new QCheckBox(tr("Match case"), this))
     , m_status(new QLabel(this))
 {
     setAutoFillBackground(true);
     m_text->setObjectName(QStringLiteral("findText"));
-    m_text->setPlaceholderText(QStringLiteral("Find in log"));
+    m_text->setPlaceholderText(tr("Find in log"));
     m_text->setClearButtonEnabled(true);
     m_text->installEventFilter(this);
     m_caseSensitive->setObjectName(QStringLiteral("matchCase"));
@@ -34,11 +35,10 @@ FindBar::FindBar(QWidget *parent)
         return b;
     };
     QToolButton *previous =
-        button(QStringLiteral("findPrevious"), QStringLiteral("Previous"), QStyle::SP_ArrowUp);
-    QToolButton *next =
-        button(QStringLiteral("findNext"), QStringLiteral("Next"), QStyle::SP_ArrowDown);
-    QToolButton *close = button(QStringLiteral("closeFind"), QStringLiteral("Close"),
-                                QStyle::SP_TitleBarCloseButton);
+        button(QStringLiteral("findPrevious"), tr("Previous"), QStyle::SP_ArrowUp);
+    QToolButton *next = button(QStringLiteral("findNext"), tr("Next"), QStyle::SP_ArrowDown);
+    QToolButton *close =
+        button(QStringLiteral("closeFind"), tr("Close"), QStyle::SP_TitleBarCloseButton);
     connect(previous, &QToolButton::clicked, this, &FindBar::findPreviousRequested);
     connect(next, &QToolButton::clicked, this, &FindBar::findNextRequested);
     connect(close, &QToolButton::clicked, this, &FindBar::dismiss);
@@ -80,7 +80,7 @@ void FindBar::activate()
 
 void FindBar::setFound(bool found)
 {
-    m_status->setText(found ? QString() : QStringLiteral("Not found"));
+    m_status->setText(found ? QString() : tr("Not found"));
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event)

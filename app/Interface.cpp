@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Interface.h"
 
 #include "LaunchError.h"
@@ -118,10 +119,9 @@ bool Interface::perform(const std::function<void()> &work) noexcept
             launchFailed(QString::fromLocal8Bit(error.what()),
                          QString::fromLocal8Bit(error.reason()));
         } catch (const std::exception &error) {
-            showFailure(QStringLiteral("Paddock could not do that."),
-                        QString::fromLocal8Bit(error.what()));
+            showFailure(tr("Paddock could not do that."), QString::fromLocal8Bit(error.what()));
         } catch (...) {
-            showFailure(QStringLiteral("Paddock could not do that."), QString());
+            showFailure(tr("Paddock could not do that."), QString());
         }
     } catch (...) {
         // Showing the failure failed too (out of memory): still nothing may reach Qt.
@@ -132,14 +132,14 @@ bool Interface::perform(const std::function<void()> &work) noexcept
 void Interface::launchFailed(const QString &message, const QString &reason)
 {
     m_status->launchFailed(reason);
-    showFailure(QStringLiteral("The server could not be started."), message);
+    showFailure(tr("The server could not be started."), message);
 }
 
 void Interface::showFailure(const QString &text, const QString &detail)
 {
     // Window-modal and not waited for: no nested event loop starts inside a failed action.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Paddock"), text,
-                                QMessageBox::Ok, m_logWindow.get());
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Paddock"), text, QMessageBox::Ok,
+                                m_logWindow.get());
     box->setObjectName(QStringLiteral("failureMessage"));
     box->setInformativeText(detail);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -207,15 +207,13 @@ void Interface::forceStop()
     const std::shared_ptr<Task> task = m_stoppingTask.lock();
     if (!task || !task->isRunning())
         return;
-    QMessageBox question(QMessageBox::Warning, QStringLiteral("Paddock"),
-                         QStringLiteral("Force the server to stop?"), QMessageBox::NoButton,
-                         m_logWindow.get());
+    QMessageBox question(QMessageBox::Warning, tr("Paddock"), tr("Force the server to stop?"),
+                         QMessageBox::NoButton, m_logWindow.get());
     question.setObjectName(QStringLiteral("forceStopQuestion"));
     question.setInformativeText(
-        QStringLiteral("The server may be writing its database. Force Stop ends it at once "
-                       "(SIGKILL), and unsaved changes will be lost."));
-    QPushButton *force =
-        question.addButton(QStringLiteral("Force Stop"), QMessageBox::DestructiveRole);
+        tr("The server may be writing its database. Force Stop ends it at once "
+           "(SIGKILL), and unsaved changes will be lost."));
+    QPushButton *force = question.addButton(tr("Force Stop"), QMessageBox::DestructiveRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
@@ -237,8 +235,8 @@ void Interface::checkpoint()
         return;
     // The server reports its checkpoint in its own output; only a failed send needs saying.
     if (!task->sendSignal(SIGUSR2))
-        showFailure(QStringLiteral("The checkpoint request could not be sent."),
-                    QStringLiteral("The server did not accept the signal SIGUSR2."));
+        showFailure(tr("The checkpoint request could not be sent."),
+                    tr("The server did not accept the signal SIGUSR2."));
 }
 
 void Interface::quit()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogLineIndex.h"
 
 #include "LogCharacters.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogRowPainter.h"
 
 #include "LogCharacters.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogSearch.h"
 
 #include "LogCharacters.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogSelection.h"
 
 #include "LogCharacters.h"

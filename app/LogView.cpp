@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogView.h"
 
 #include "FindBar.h"
@@ -310,14 +311,13 @@ void LogView::mouseDoubleClickEvent(QMouseEvent *event)
 void LogView::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
-    QAction *copyAction = menu.addAction(QStringLiteral("&Copy"), this, &LogView::copy);
+    QAction *copyAction = menu.addAction(tr("&Copy"), this, &LogView::copy);
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setEnabled(hasSelection());
-    menu.addAction(QStringLiteral("Select &All"), this, &LogView::selectAll)
+    menu.addAction(tr("Select &All"), this, &LogView::selectAll)
         ->setShortcut(QKeySequence::SelectAll);
     menu.addSeparator();
-    menu.addAction(QStringLiteral("&Find…"), this, &LogView::showFindBar)
-        ->setShortcut(QKeySequence::Find);
+    menu.addAction(tr("&Find…"), this, &LogView::showFindBar)->setShortcut(QKeySequence::Find);
     menu.exec(event->globalPos());
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log view's find: the bar, and where a search starts and what it selects.
 #include "LogView.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogWindow.h"
 
 #include "LogView.h"
@@ -26,11 +27,11 @@ LogWindow::LogWindow(QWidget *parent)
 {
     m_ui->setupUi(this);
 
-    m_status = new QLabel(QStringLiteral("Stopped"), this);
+    m_status = new QLabel(tr("Stopped"), this);
     m_status->setObjectName(QStringLiteral("serverStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
-    m_settingsWarning = new QLabel(QStringLiteral("Settings cannot be saved"), this);
+    m_settingsWarning = new QLabel(tr("Settings cannot be saved"), this);
     m_settingsWarning->setObjectName(QStringLiteral("settingsWarning"));
     m_settingsWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
     m_settingsWarning->hide();
@@ -127,20 +128,19 @@ QString LogWindow::statusText() const
 
 void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
 {
-    m_settingsWarning->setToolTip(failed ? QStringLiteral("Paddock cannot write ") + filePath
-                                         : QString());
+    m_settingsWarning->setToolTip(failed ? tr("Paddock cannot write ") + filePath : QString());
     m_settingsWarning->setVisible(failed);
 }
 
 bool LogWindow::confirmQuit()
 {
-    QMessageBox question(QMessageBox::Question, QStringLiteral("Paddock"),
-                         QStringLiteral("A server is running."), QMessageBox::NoButton, this);
+    QMessageBox question(QMessageBox::Question, tr("Paddock"), tr("A server is running."),
+                         QMessageBox::NoButton, this);
     question.setObjectName(QStringLiteral("quitQuestion"));
     question.setInformativeText(
-        QStringLiteral("The server keeps running after Paddock quits. To stop it first, "
-                       "choose Cancel, then Stop."));
-    QPushButton *quit = question.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+        tr("The server keeps running after Paddock quits. To stop it first, "
+           "choose Cancel, then Stop."));
+    QPushButton *quit = question.addButton(tr("Quit"), QMessageBox::AcceptRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(quit);
     question.setEscapeButton(cancel);

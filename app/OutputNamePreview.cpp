@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "OutputNamePreview.h"
 
 #include "NameTemplate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PreferencesPanel.h"
 
 #include "ChooserMemory.h"
@@ -107,10 +108,9 @@ void PreferencesPanel::updatePreview()
         m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
 
     m_ui->preview->setText(displayPath(preview.name));
-    m_ui->previewSource->setText((last && !last->empty()
-                                      ? QStringLiteral("when the last output, ")
-                                      : QStringLiteral("for an example database, ")) +
-                                 displayPath(input) + QStringLiteral(", is started"));
+    m_ui->previewSource->setText(
+        (last && !last->empty() ? tr("when the last output, ") : tr("for an example database, ")) +
+        displayPath(input) + tr(", is started"));
     m_ui->previewWarning->setText(
         displayPath(describeOutputNameProblem(preview.problem, preview.name)));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerStatus.h"
 
 #include "MooController.h"
@@ -33,7 +34,7 @@ QString signalName(int signal)
 ServerStatus::ServerStatus(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
-    , m_text(QStringLiteral("Stopped"))
+    , m_text(tr("Stopped"))
 {
     connect(&controller, &MooController::taskChanged, this, &ServerStatus::onTaskChanged);
     connect(&controller, &MooController::isMooRunningChanged, this,
@@ -49,32 +50,29 @@ ServerStatus::~ServerStatus()
 
 QString ServerStatus::runningText(int pid, QTime since)
 {
-    return QStringLiteral("Running, PID %1, since %2")
-        .arg(pid)
-        .arg(since.toString(QStringLiteral("HH:mm:ss")));
+    return tr("Running, PID %1, since %2").arg(pid).arg(since.toString(QStringLiteral("HH:mm:ss")));
 }
 
 QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
 {
     if (reason == Task::TerminationReason::Unknown)
-        return QStringLiteral("Server ended; its exit status is unknown");
+        return tr("Server ended; its exit status is unknown");
     if (reason == Task::TerminationReason::UncaughtSignal)
-        return QStringLiteral("Server killed by signal ") + signalName(status);
+        return tr("Server killed by signal ") + signalName(status);
     if (stopRequested && status == 0)
-        return QStringLiteral("Stopped");
-    return QStringLiteral("Server exited with status %1").arg(status);
+        return tr("Stopped");
+    return tr("Server exited with status %1").arg(status);
 }
 
 QString ServerStatus::nothingSavedText(const std::string &outputPath)
 {
-    return QStringLiteral(". Warning: the server saved no database: \"") +
-           QString::fromLocal8Bit(outputPath) +
-           QStringLiteral("\" was not written during this run");
+    return tr(". Warning: the server saved no database: \"") + QString::fromLocal8Bit(outputPath) +
+           tr("\" was not written during this run");
 }
 
 void ServerStatus::launchFailed(const QString &reason)
 {
-    setText(QStringLiteral("Launch failed: ") + reason);
+    setText(tr("Launch failed: ") + reason);
 }
 
 void ServerStatus::stopping()
@@ -82,15 +80,15 @@ void ServerStatus::stopping()
     if (!m_shownTask || !m_shownTask->isRunning())
         return;
     m_stopRequested = true;
-    setText(QStringLiteral("Stopping..."));
+    setText(tr("Stopping..."));
 }
 
 void ServerStatus::stopStalled()
 {
     if (!m_shownTask || !m_shownTask->isRunning())
         return;
-    setText(QStringLiteral("Stopping... the server is still writing its database or is not "
-                           "answering"));
+    setText(tr("Stopping... the server is still writing its database or is not "
+               "answering"));
 }
 
 void ServerStatus::setText(const QString &text)

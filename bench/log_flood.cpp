@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_flood: how the output log copes with a server that floods it.
 //
 // Run without arguments, it measures in fresh child processes of itself (so that the

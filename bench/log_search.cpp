@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_search: how fast a search runs through the log, with the standard library's
 // Boyer-Moore-Horspool searcher (what LogSearch uses, block by block) and with a
 // hand-written one scanning the same blocks. The log holds 256 MiB of flood output;

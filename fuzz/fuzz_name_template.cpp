@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary templates, date formats, paths and moments to the name expansion.
 // The input is split at its first three newlines: template, date format, input path and
 // the moment in seconds. With no second line the date format is not set.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // paddock-keeper: keeps a server's output pipes read while no Paddock is there to read them.
 //
 // Paddock starts one with every server, in a session of its own, and hands it duplicates of

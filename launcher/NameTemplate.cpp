@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "NameTemplate.h"
 
 #include "SettingsKeys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "OutputDatabase.h"
 
 #include "String.h"

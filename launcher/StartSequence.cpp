@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MooController.h"
 
 #include "LaunchError.h"
@@ -13,8 +14,11 @@ namespace paddock {
 
 namespace {
 
-const QString ExecutableMessage = QStringLiteral("Please find the exectuble for the MOO:");
-const QString DatabaseMessage = QStringLiteral("Please choose a MOO database to use:");
+// Translated where they are shown, once a translator may be installed.
+const char *const ExecutableMessage =
+    QT_TRANSLATE_NOOP("paddock::MooController", "Please find the exectuble for the MOO:");
+const char *const DatabaseMessage =
+    QT_TRANSLATE_NOOP("paddock::MooController", "Please choose a MOO database to use:");
 
 void makeKeyAndOrderFront(Window *window)
 {
@@ -67,7 +71,7 @@ void MooController::startMoo(QObject *)
 
 void MooController::chooseURL(QObject *)
 {
-    beginChooser(this, m_prefsWindow, executableChooser, ExecutableMessage,
+    beginChooser(this, m_prefsWindow, executableChooser, tr(ExecutableMessage),
                  ExecutableChooserIdentifier, std::nullopt);
 }
 
@@ -83,7 +87,7 @@ void MooController::promptUserToFindDb()
         lastName = m_prefsController->defaults().stringForKey(MOOLastDBName);
     if (lastName && lastName->empty())
         lastName.reset();
-    beginChooser(this, m_logWindow, databaseChooser, DatabaseMessage, DatabaseChooserIdentifier,
+    beginChooser(this, m_logWindow, databaseChooser, tr(DatabaseMessage), DatabaseChooserIdentifier,
                  lastName);
 }
 

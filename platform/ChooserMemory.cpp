@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ChooserMemory.h"
 
 #include "UserDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DescriptorPassing.h"
 
 #include <cerrno>
@@ -27,6 +28,20 @@ bool makeAddress(const std::string &path, sockaddr_un &address, socklen_t &lengt
     std::memcpy(address.sun_path, path.data(), path.size());
     length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1);
     return true;
+}
+
+// A non-blocking stream socket, with the address for path; none (error set) when path
+// cannot be a socket's address or no socket can be made.
+UniqueFd newUnixSocket(const std::string &path, sockaddr_un &address, socklen_t &length, int &error)
+{
+    if (!makeAddress(path, address, length)) {
+        error = ENAMETOOLONG;
+        return {};
+    }
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket)
+        error = errno;
+    return socket;
 }
 
 // Waits for events on fd until the deadline; returns 0, ETIMEDOUT or the errno value.
@@ -134,24 +149,6 @@ int receiveDescriptors(int socket, int timeoutMs, std::size_t maxDescriptors,
         return 0;
     }
 }
-
-namespace {
-
-// A non-blocking stream socket and the address for path; none, with error set, when the path
-// is too long for an address or no socket can be had.
-UniqueFd newUnixSocket(const std::string &path, sockaddr_un &address, socklen_t &length, int &error)
-{
-    if (!makeAddress(path, address, length)) {
-        error = ENAMETOOLONG;
-        return {};
-    }
-    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket)
-        error = errno;
-    return socket;
-}
-
-} // namespace
 
 UniqueFd connectUnixSocket(const std::string &path, int timeoutMs, int &error)
 {

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "FileHandle.h"
 
+#include "Logging.h"
 #include "NotificationCenter.h"
+#include "SystemError.h"
 
 #include <QSocketNotifier>
 
@@ -96,6 +99,9 @@ void FileHandle::onReadable()
     // Keep this handle alive until the notice has been delivered, even if its last other
     // owner lets go of it meanwhile.
     const std::shared_ptr<FileHandle> self = std::move(m_selfWhilePending);
+    if (status > 0)
+        qCWarning(lcProcess, "Reading from descriptor %d failed: %s", m_fd.get(),
+                  errorText(status).c_str());
     if (status != 0) {
         // Nothing more can come: stop watching and give the descriptor back now, so a
         // finished server leaves no descriptor and no busy notifier behind. The notifier

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "KeeperClient.h"
 
 #include "DescriptorPassing.h"

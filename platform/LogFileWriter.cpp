@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LogFileWriter.h"
 
 #include <algorithm>

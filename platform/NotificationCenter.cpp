@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "NotificationCenter.h"
 
 #include <algorithm>

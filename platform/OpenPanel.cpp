@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "OpenPanel.h"
 
 #include "ChooserMemory.h"

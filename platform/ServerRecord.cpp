@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerRecord.h"
 
 #include "PrivateFolder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "String.h"
 
 #include <QFile>

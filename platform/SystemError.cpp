@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SystemError.h"
 
 #include <string.h>

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 #include "Task.h"
 
 #include "LaunchError.h"
+#include "Logging.h"
 #include "NotificationCenter.h"
 #include "ProcessInfo.h"
 #include "String.h"
@@ -306,6 +308,8 @@ void Task::onPidfdReadable()
         // ECHILD: something else reaped the child (with SIGCHLD ignored the kernel does).
         // The pidfd stays readable for good and no failure here goes away, so this is the
         // end, its status lost; returning would spin the event loop.
+        qCWarning(lcProcess, "Cannot collect the exit status of process %d: %s", int(m_pid),
+                  errorText(errno).c_str());
         ended(TerminationReason::Unknown, 0);
         return;
     }

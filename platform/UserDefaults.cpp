@@ -1,4 +1,8 @@
+// SPDX-License-Identifier: MIT
 #include "UserDefaults.h"
+
+#include "Logging.h"
+#include "SystemError.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -155,6 +159,9 @@ void UserDefaults::set(const QString &key, SettingsValue value)
     m_shared->values[key] = value;
     m_shared->pending[key] = std::move(value);
     m_lastSaveSucceeded = m_shared->save();
+    if (!m_lastSaveSucceeded)
+        qCWarning(lcSettings, "Cannot save \"%s\": %s", m_shared->path.c_str(),
+                  errorText(errno).c_str());
     Q_EMIT valueChanged(key);
     if (!m_lastSaveSucceeded)
         Q_EMIT saveFailed(QFile::decodeName(QByteArray::fromStdString(m_shared->path)));

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages Paddock needs to build and test, when any is missing.
 # Runs apt-get as root, or through sudo when that is available; otherwise says what to install.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's screenshot: Paddock in a virtual display, started as a user starts it
 # (Start, then the database typed into the chooser), running the stand-in server on a small
 # world script. Needs the build in build/ (make build) and Debian's xvfb, xdotool and

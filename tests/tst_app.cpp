@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"

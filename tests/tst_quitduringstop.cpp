@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Its own program: once the application has been told to quit, every later event loop in
 // the process returns at once.
 #include "TestSupport.h"

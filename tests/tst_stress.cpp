@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults, load and bad input against the controller and the real stand-in server.
 #include "TestSupport.h"
 

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "FileDialogPanel.h"
 
 #include "String.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -68,15 +70,17 @@ public:
             if (!path.contains(QChar::ReplacementCharacter) ||
                 ::lstat(pathBytes(path).c_str(), &info) == 0)
                 continue;
-            QMessageBox box(
-                QMessageBox::Warning, windowTitle(),
-                QStringLiteral("Paddock cannot open \"%1\".").arg(QFileInfo(path).fileName()),
-                QMessageBox::Ok, this);
+            QMessageBox box(QMessageBox::Warning, windowTitle(),
+                            QCoreApplication::translate("paddock::FileDialogPanel",
+                                                        "Paddock cannot open \"%1\".")
+                                .arg(QFileInfo(path).fileName()),
+                            QMessageBox::Ok, this);
             box.setObjectName(QStringLiteral("nameNotUtf8Message"));
-            box.setInformativeText(
-                QStringLiteral("Its name is not valid UTF-8, and the file chooser cannot pass "
-                               "such a name on unchanged. Rename the file (for example with mv "
-                               "in a terminal) and choose it again."));
+            box.setInformativeText(QCoreApplication::translate(
+                "paddock::FileDialogPanel",
+                "Its name is not valid UTF-8, and the file chooser cannot pass "
+                "such a name on unchanged. Rename the file (for example with mv "
+                "in a terminal) and choose it again."));
             box.exec();
             return;
         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WidgetWindow.h"
 
 #include "FileDialogPanel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A launcher for the keeper's tests to kill, doing what Paddock does at a launch: starts the
 // server on the database with both outputs on pipes and the keeper with both read ends, in a
 // session of its own. It reads the first READ_FIRST bytes of the server's output into the log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms one output database name as the launcher does, from the template and the database
 // named on its command line, and prints it: each run is a process of its own, with its own
 // random generator.

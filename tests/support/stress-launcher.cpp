@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A launcher for the stress suite to kill: starts the server named on its command line on the
 // database given there, prints the server's process id, then runs until it is killed.
 #include "MooController.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // stand-in-server: behaves towards Paddock like a MOO server, for tests and for trying
 // Paddock without one. It takes exactly two arguments, the input database and the output
 // name, reports what it got, and on SIGTERM writes the output database (the input's
