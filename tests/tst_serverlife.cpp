@@ -154,30 +154,39 @@ void tst_ServerLife::planner_crashSequence_delaysAndGivingUp()
 void tst_ServerLife::checkpointNow_handlerOrNot_sendsOnlyWhenCaught_data()
 {
     QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("outputName");
     QTest::addColumn<ServerLife::CheckpointRequest>("request");
+    QTest::addColumn<ServerLife::CheckpointVerdict>("verdict");
+    using R = ServerLife::CheckpointRequest;
+    using V = ServerLife::CheckpointVerdict;
     QTest::newRow("no handler: refused")
-        << QByteArray("stdout ready") << ServerLife::CheckpointRequest::NotCaught;
-    QTest::newRow("handler: sent")
-        << QByteArray("usr2-handler\nstdout ready") << ServerLife::CheckpointRequest::Sent;
+        << QByteArray("stdout ready") << QByteArray("out.db") << R::NotCaught << V::None;
+    QTest::newRow("handler: finished") << QByteArray("usr2-handler\nstdout ready")
+                                       << QByteArray("out.db") << R::Sent << V::Finished;
+    // A regular file where the output's folder should be: the server abandons the checkpoint.
+    QTest::newRow("handler: abandoned") << QByteArray("usr2-handler\nstdout ready")
+                                        << QByteArray("blocker/out.db") << R::Sent << V::Failed;
 }
 
 void tst_ServerLife::checkpointNow_handlerOrNot_sendsOnlyWhenCaught()
 {
     QFETCH(QByteArray, script);
+    QFETCH(QByteArray, outputName);
     QFETCH(ServerLife::CheckpointRequest, request);
+    QFETCH(ServerLife::CheckpointVerdict, verdict);
     ControllerFixture fixture;
+    writeDatabase(fixture.folder(), "blocker", "");
     ServerLife life(fixture.controller());
-    fixture.launch(script.toStdString());
+    QSignalSpy notices(&life, &ServerLife::notice);
+    fixture.launch(script.toStdString(), outputName.toStdString());
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "ready"), 10000);
     QCOMPARE(life.checkpointNow(), request);
-    if (request == ServerLife::CheckpointRequest::Sent) {
-        QTRY_COMPARE_WITH_TIMEOUT(life.checkpointVerdict(), ServerLife::CheckpointVerdict::Finished,
-                                  10000);
-        QVERIFY(life.lastCheckpoint().has_value());
-    } else {
-        QCOMPARE(life.checkpointVerdict(), ServerLife::CheckpointVerdict::None);
+    QTRY_COMPARE_WITH_TIMEOUT(life.checkpointVerdict(), verdict, 10000);
+    QCOMPARE(life.lastCheckpoint().has_value(), verdict == ServerLife::CheckpointVerdict::Finished);
+    QCOMPARE(!life.checkpointWarning().isEmpty(), verdict == ServerLife::CheckpointVerdict::Failed);
+    QCOMPARE(notices.size(), verdict == ServerLife::CheckpointVerdict::Failed ? 1 : 0);
+    if (request == ServerLife::CheckpointRequest::NotCaught)
         QVERIFY(!contains(fixture.log(), "CHECKPOINTING"));
-    }
     QVERIFY(fixture.controller().task()->isRunning());
 }
 
@@ -191,23 +200,22 @@ void tst_ServerLife::restart_crashesThrice_restartsFromNewestDatabaseThenGivesUp
     RestartPolicy policy;
     policy.firstDelay = 20ms;
     life.setRestartPolicy(policy);
-    // Each run checkpoints its output and crashes; the output holds the same script.
-    // The output is the input and a line: the script ends its last line so the line stays apart.
+    QSignalSpy notices(&life, &ServerLife::notice);
+    // Each run checkpoints its output and crashes. The output is the input and a line, so it
+    // holds the same script (whose last line ends, so the added line stays apart).
     fixture.launch("checkpoint\ncrash ABRT\n", "in.db.new");
 
-    QStringList started{QString::fromStdString(*fixture.controller().dbPath())};
-    QStringList outputs;
-    QSignalSpy notices(&life, &ServerLife::notice);
-    while (started.size() < 4) {
-        const String output = fixture.controller().newDbPath();
+    // Each start in order: the database it ran on, and where its output went.
+    QStringList started, outputs;
+    const auto record = [&] {
+        const std::string db = *fixture.controller().dbPath();
+        started << QString::fromStdString(db);
         outputs << QString::fromStdString(
-            resolvedOutputPath(started.last().toStdString(), *output));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            life.restartGivenUp() || fixture.controller().newDbPath() != output, 10000);
-        if (life.restartGivenUp())
-            break;
-        started << QString::fromStdString(*fixture.controller().dbPath());
-    }
+            resolvedOutputPath(db, *fixture.controller().newDbPath()));
+    };
+    record();
+    connect(&fixture.controller(), &MooController::newDbPathChanged, this, record);
+    QTRY_VERIFY_WITH_TIMEOUT(life.restartGivenUp(), 10000);
     // Two restarts, each from the output the crashed run had checkpointed; the third gave up.
     QCOMPARE(started.size(), 3);
     QCOMPARE(started[1], outputs[0]);
