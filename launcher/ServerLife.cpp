@@ -15,7 +15,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -484,7 +485,8 @@ void ServerLife::restart()
     const std::string db = plannedRestartDatabase();
     try {
         startOn(db);
-    } catch (const LaunchError &error) {
+    } catch (const std::exception &error) {
+        // Runs from a timer: nothing may be thrown into the event loop.
         m_launchFailure = QString::fromLocal8Bit(error.what());
         setState(State::LaunchFailed);
         return;
