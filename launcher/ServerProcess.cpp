@@ -2,6 +2,7 @@
 #include "MooController.h"
 
 #include "LaunchError.h"
+#include "ServerArguments.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 
@@ -25,9 +26,10 @@ std::shared_ptr<Pipe> newPipe()
 
 void MooController::runMoo()
 {
-    std::vector<std::string> arguments;
-    for (const String &argument : {dbPath(), newDbPath()})
-        arguments.push_back(argument ? *argument : std::string());
+    // Refused before anything changes when an argument template does not split.
+    std::vector<std::string> arguments = serverArgumentVector(
+        m_prefsController ? &m_prefsController->defaults() : nullptr,
+        dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string());
 
     const std::shared_ptr<Pipe> errorPipe = newPipe();
     const std::shared_ptr<Pipe> outputPipe = newPipe();

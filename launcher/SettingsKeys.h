@@ -23,6 +23,14 @@ inline const QString MOOLogFileName = QStringLiteral("MOOLogFileName");
 /// How much of the log the window keeps in memory when there is no log file, in MiB.
 inline const QString MOOScrollbackMiB = QStringLiteral("MOOScrollbackMiB");
 
+/// Words given to the server before the two database names, split as a shell splits words
+/// (quotes honoured, nothing expanded, no shell run); empty by default.
+inline const QString MOOArgumentsBefore = QStringLiteral("MOOArgumentsBefore");
+/// Words given to the server after the two database names; empty by default.
+inline const QString MOOArgumentsAfter = QStringLiteral("MOOArgumentsAfter");
+/// Whether a server that crashed is started again ("1" or "true"); off by default.
+inline const QString MOORestartAfterCrash = QStringLiteral("MOORestartAfterCrash");
+
 inline constexpr const char *DefaultLogFileName = "server.log";
 inline constexpr long long DefaultScrollbackMiB = 256;
 

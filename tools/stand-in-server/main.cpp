@@ -22,6 +22,12 @@
 //   wait-usr1            pause until SIGUSR1 comes
 //   sleep-ms N           pause
 //   tick-ms N            while waiting, write a line every N milliseconds
+//   usr2-handler         install a handler for SIGUSR2 (it stays blocked and waited for), so
+//                        the kernel reports the signal as caught, as a MOO server's is
+//   checkpoint           checkpoint at once, as on SIGUSR2
+//
+// A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
+// words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished".
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -189,6 +195,20 @@ bool writeOutputDatabase(const std::string &name, const std::string &contents, c
     return true;
 }
 
+void ignoreSignal(int) {}
+
+// Writes the output database as a MOO server's checkpoint does, saying so in its words.
+void checkpoint(const std::string &output, const std::string &contents)
+{
+    static int number = 0;
+    const std::string temporary = output + ".#" + std::to_string(++number) + "#";
+    say(STDERR_FILENO, "CHECKPOINTING on " + temporary + " ...");
+    if (writeOutputDatabase(output, contents, "checkpoint"))
+        say(STDERR_FILENO, "CHECKPOINTING on " + temporary + " finished");
+    else
+        say(STDERR_FILENO, "*** Abandoning checkpoint attempt...");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -322,6 +342,12 @@ int main(int argc, char **argv)
             sleepMs(ms);
         } else if (command == "tick-ms") {
             words >> tickMs;
+        } else if (command == "usr2-handler") {
+            struct sigaction action = {};
+            action.sa_handler = ignoreSignal;
+            ::sigaction(SIGUSR2, &action, nullptr);
+        } else if (command == "checkpoint") {
+            checkpoint(output, contents);
         }
     }
 
@@ -341,7 +367,7 @@ int main(int argc, char **argv)
             return 0;
         }
         if (signal == SIGUSR2) {
-            writeOutputDatabase(output, contents, "checkpoint");
+            checkpoint(output, contents);
         } else if (signal < 0 && errno == EAGAIN) {
             say(STDOUT_FILENO, "stand-in-server: tick " + std::to_string(tick));
         }

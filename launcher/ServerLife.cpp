@@ -1,0 +1,525 @@
+#include "ServerLife.h"
+
+#include "FileHandle.h"
+#include "LaunchError.h"
+#include "MooController.h"
+#include "NotificationCenter.h"
+#include "OutputDatabase.h"
+#include "ServerLogLines.h"
+#include "SettingsKeys.h"
+#include "UniqueFd.h"
+#include "UserDefaults.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace paddock {
+
+using std::chrono::milliseconds;
+
+ServerEnd classifyServerEnd(Task::TerminationReason reason, int status, bool stopRequested,
+                            SteadyClock::duration ranFor, SteadyClock::duration startupPeriod)
+{
+    // Whatever the status, an end the user asked for is never restarted.
+    if (stopRequested)
+        return ServerEnd::Stopped;
+    switch (reason) {
+    case Task::TerminationReason::UncaughtSignal:
+        return ServerEnd::Crashed;
+    case Task::TerminationReason::Exit:
+        if (status == 0)
+            return ServerEnd::ShutDownFromInside;
+        return ranFor < startupPeriod ? ServerEnd::FailedToStart : ServerEnd::Crashed;
+    case Task::TerminationReason::None:
+    case Task::TerminationReason::Unknown:
+        break;
+    }
+    return ServerEnd::Unknown;
+}
+
+RestartPlanner::RestartPlanner(RestartPolicy policy)
+    : m_policy(policy)
+{}
+
+std::optional<milliseconds> RestartPlanner::crashed(SteadyClock::time_point at,
+                                                    SteadyClock::duration ranFor)
+{
+    const auto windowStart = at - m_policy.crashWindow;
+    m_crashes.erase(std::remove_if(m_crashes.begin(), m_crashes.end(),
+                                   [&](SteadyClock::time_point t) { return t <= windowStart; }),
+                    m_crashes.end());
+    m_crashes.push_back(at);
+    if (int(m_crashes.size()) >= m_policy.crashLimit)
+        return std::nullopt;
+    if (ranFor >= m_policy.crashWindow)
+        m_inARow = 0;
+    milliseconds delay = m_policy.firstDelay;
+    for (int i = 0; i < m_inARow && delay < m_policy.longestDelay; ++i)
+        delay *= 2;
+    ++m_inARow;
+    return std::min(delay, m_policy.longestDelay);
+}
+
+void RestartPlanner::reset()
+{
+    m_crashes.clear();
+    m_inARow = 0;
+}
+
+std::string restartDatabase(const std::string &input, const std::string &outputPath,
+                            bool outputCheckpointed)
+{
+    struct stat info = {};
+    if (outputCheckpointed && ::stat(outputPath.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return outputPath;
+    return input;
+}
+
+bool processCatchesSignal(int pid, int signal)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.isValid())
+        return false;
+    std::string status;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        status.append(buffer, size_t(got));
+    }
+    const std::size_t field = status.find("\nSigCgt:");
+    if (field == std::string::npos)
+        return false;
+    const unsigned long long mask = std::strtoull(status.c_str() + field + 8, nullptr, 16);
+    return signal >= 1 && signal <= 64 && (mask >> (signal - 1)) & 1U;
+}
+
+ServerLife::ServerLife(MooController &controller, QObject *parent)
+    : QObject(parent)
+    , m_controller(controller)
+{
+    m_graceTimer.setSingleShot(true);
+    m_graceTimer.setInterval(milliseconds(5000));
+    connect(&m_graceTimer, &QTimer::timeout, this, [this] {
+        if (m_state == State::Stopping)
+            setState(State::StopTakingLong);
+    });
+    m_checkpointTimer.setSingleShot(true);
+    m_checkpointTimer.setInterval(milliseconds(60000));
+    connect(&m_checkpointTimer, &QTimer::timeout, this,
+            [this] { setCheckpointVerdict(CheckpointVerdict::NotReported); });
+    m_restartTimer.setSingleShot(true);
+    connect(&m_restartTimer, &QTimer::timeout, this, &ServerLife::restart);
+    m_countdownTicker.setInterval(milliseconds(1000));
+    connect(&m_countdownTicker, &QTimer::timeout, this, &ServerLife::changed);
+
+    connect(&controller, &MooController::taskChanged, this, &ServerLife::onTaskChanged);
+    connect(&controller, &MooController::isMooRunningChanged, this, &ServerLife::onRunningChanged);
+    connect(&controller, &MooController::launchFailed, this,
+            [this](const QString &, const QString &reason) { onLaunchFailed(reason); });
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this](const Notification &n) { onReadCompletion(n); },
+        FileHandleReadCompletionNotification);
+    if (controller.task())
+        onTaskChanged();
+}
+
+ServerLife::~ServerLife()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void ServerLife::setStopGracePeriod(milliseconds period)
+{
+    m_graceTimer.setInterval(period);
+}
+
+void ServerLife::setCheckpointTimeout(milliseconds timeout)
+{
+    m_checkpointTimer.setInterval(timeout);
+}
+
+bool ServerLife::restartWanted() const
+{
+    const UserDefaultsController *prefs = m_controller.prefsController();
+    if (!prefs)
+        return false;
+    const std::string value = prefs->defaults().stringForKey(MOORestartAfterCrash).value_or("");
+    return value == "1" || value == "true" || value == "YES";
+}
+
+std::string ServerLife::plannedRestartDatabase() const
+{
+    return restartDatabase(m_runInput, m_runOutputPath, m_outputCheckpointed);
+}
+
+void ServerLife::setState(State state)
+{
+    if (state != State::WaitingToRestart) {
+        m_restartTimer.stop();
+        m_countdownTicker.stop();
+        m_restartAt.reset();
+    }
+    m_state = state;
+    Q_EMIT changed();
+}
+
+void ServerLife::onTaskChanged()
+{
+    const std::shared_ptr<Task> task = m_controller.task();
+    if (!task)
+        return;
+    if (!m_ownStart) {
+        // The user started a server: what earlier runs crashed of no longer counts, and a
+        // pending restart is not wanted any more.
+        m_planner.reset();
+        m_restartGivenUp = false;
+        m_lastCheckpoint.reset();
+        m_checkpointWarning.clear();
+    }
+    Task *const raw = task.get();
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this, raw](const Notification &) { onTerminated(raw); },
+        TaskDidTerminateNotification, task);
+    // A launch that replaces a running server holds the task only once it runs, and does
+    // not change isMooRunning.
+    if (task->isRunning())
+        beginRun(task);
+}
+
+void ServerLife::onRunningChanged(bool running)
+{
+    const std::shared_ptr<Task> task = m_controller.task();
+    if (running && task && task->isRunning() && task.get() != m_runTask)
+        beginRun(task);
+}
+
+void ServerLife::beginRun(const std::shared_ptr<Task> &task)
+{
+    m_runTask = task.get();
+    const String db = m_controller.dbPath();
+    const String output = m_controller.newDbPath();
+    m_runInput = db ? *db : std::string();
+    m_runOutputName = output ? *output : std::string();
+    m_runOutputPath = resolvedOutputPath(m_runInput, m_runOutputName);
+    m_runStarted = now();
+    m_runStartedWall = std::chrono::system_clock::now();
+    m_outputCheckpointed = false;
+    m_stopRequested = false;
+    m_end = ServerEnd::None;
+    m_reason = Task::TerminationReason::None;
+    m_status = 0;
+    m_launchFailure.clear();
+    m_lastErrorLine.clear();
+    m_ports.clear();
+    m_panicFile.clear();
+    if (m_checkpointVerdict == CheckpointVerdict::Waiting) {
+        m_checkpointTimer.stop();
+        m_checkpointVerdict = CheckpointVerdict::None;
+    }
+    setState(State::Running);
+}
+
+void ServerLife::onTerminated(Task *task)
+{
+    // The end of a server that another launch replaced says nothing about the current one.
+    if (!task || task != m_runTask)
+        return;
+    m_runTask = nullptr;
+    m_reason = task->terminationReason();
+    m_status = task->terminationStatus();
+    m_end = classifyServerEnd(m_reason, m_status, m_stopRequested, now() - m_runStarted,
+                              m_startupPeriod);
+    m_graceTimer.stop();
+    if (m_checkpointVerdict == CheckpointVerdict::Waiting)
+        setCheckpointVerdict(CheckpointVerdict::ServerEnded);
+    checkPanicFile();
+
+    if (m_end != ServerEnd::Crashed) {
+        if (m_end == ServerEnd::Stopped)
+            m_planner.reset();
+        setState(State::Ended);
+        return;
+    }
+    QString text = QStringLiteral("The server crashed");
+    if (!m_panicFile.empty())
+        text += QStringLiteral(" and left a panic dump");
+    if (!restartWanted()) {
+        setState(State::Ended);
+        Q_EMIT notice(Notice::Crashed, text + QLatin1Char('.'));
+        return;
+    }
+    const SteadyClock::time_point at = now();
+    const std::optional<milliseconds> delay = m_planner.crashed(at, at - m_runStarted);
+    if (!delay) {
+        m_restartGivenUp = true;
+        setState(State::Ended);
+        Q_EMIT notice(Notice::RestartGivenUp,
+                      QStringLiteral("The server crashed %1 times within %2 minutes; it is not "
+                                     "started again.")
+                          .arg(m_planner.policy().crashLimit)
+                          .arg(m_planner.policy().crashWindow.count() / 60000));
+        return;
+    }
+    m_restartAt = at + *delay;
+    m_restartTimer.start(*delay);
+    m_countdownTicker.start();
+    setState(State::WaitingToRestart);
+    Q_EMIT notice(Notice::Crashed,
+                  text + QStringLiteral("; it starts again in %1 s.").arg(delay->count() / 1000));
+}
+
+void ServerLife::onLaunchFailed(const QString &reason)
+{
+    // A failed launch beside a running server leaves that server's state alone.
+    if (m_runTask && m_runTask->isRunning())
+        return;
+    m_launchFailure = reason;
+    setState(State::LaunchFailed);
+}
+
+void ServerLife::checkPanicFile()
+{
+    if (!m_panicFile.empty() || m_runOutputName.empty())
+        return;
+    const std::string panic = resolvedOutputPath(m_runInput, m_runOutputName + ".PANIC");
+    struct stat info = {};
+    // Only a dump written during this run: an old one is no news about this crash. A second
+    // of slack for file systems that keep coarse times.
+    if (::stat(panic.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        std::chrono::system_clock::from_time_t(info.st_mtime) >=
+            m_runStartedWall - std::chrono::seconds(1))
+        m_panicFile = panic;
+}
+
+void ServerLife::onReadCompletion(const Notification &notification)
+{
+    const QObject *const sender = notification.sender.get();
+    const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
+    const QByteArray chunk =
+        item != notification.userInfo.constEnd() ? item->toByteArray() : QByteArray();
+    std::unique_ptr<LineAssembler> &assembler = m_assemblers[sender];
+    if (!assembler)
+        assembler = std::make_unique<LineAssembler>();
+    std::vector<std::string> lines =
+        assembler->push(std::string_view(chunk.constData(), size_t(chunk.size())));
+    // An empty chunk is the end of the stream: its last line is complete, and the sender's
+    // assembler goes, so a long life of many runs leaves none behind.
+    if (chunk.isEmpty()) {
+        for (std::string &line : assembler->finish())
+            lines.push_back(std::move(line));
+        m_assemblers.erase(sender);
+    }
+    for (const std::string &line : lines)
+        onLine(recogniseServerLogLine(line), line);
+}
+
+void ServerLife::onLine(const ServerLogLine &line, const std::string &text)
+{
+    bool shown = false;
+    if (line.isError()) {
+        m_lastErrorLine = QString::fromLocal8Bit(text);
+        shown = true;
+    }
+    const std::string database(line.database);
+    const bool ofOutput = !database.empty() && !m_runOutputName.empty() &&
+                          resolvedOutputPath(m_runInput, database) == m_runOutputPath;
+    switch (line.kind) {
+    case ServerLogKind::Listening:
+        if (!m_ports.contains(line.port))
+            m_ports.append(line.port);
+        shown = true;
+        break;
+    case ServerLogKind::CheckpointFinished:
+    case ServerLogKind::DumpFinished:
+        if (ofOutput)
+            m_outputCheckpointed = true;
+        m_lastCheckpoint = now();
+        m_checkpointWarning.clear();
+        if (m_checkpointVerdict == CheckpointVerdict::Waiting)
+            setCheckpointVerdict(CheckpointVerdict::Finished);
+        shown = true;
+        break;
+    case ServerLogKind::CheckpointAbandoned:
+        m_checkpointWarning = QStringLiteral("The last checkpoint was abandoned");
+        if (m_checkpointVerdict == CheckpointVerdict::Waiting)
+            setCheckpointVerdict(CheckpointVerdict::Failed);
+        else
+            Q_EMIT notice(Notice::CheckpointFailed,
+                          checkpointVerdictText(CheckpointVerdict::Failed));
+        shown = true;
+        break;
+    case ServerLogKind::DumpRetrying:
+        m_checkpointWarning =
+            QStringLiteral("The server could not write its database and is retrying");
+        shown = true;
+        break;
+    case ServerLogKind::Panic:
+        if (m_state == State::Ended || m_state == State::WaitingToRestart)
+            checkPanicFile();
+        shown = true;
+        break;
+    default:
+        break;
+    }
+    if (shown)
+        Q_EMIT changed();
+}
+
+void ServerLife::setCheckpointVerdict(CheckpointVerdict verdict)
+{
+    if (verdict != CheckpointVerdict::Waiting)
+        m_checkpointTimer.stop();
+    m_checkpointVerdict = verdict;
+    Q_EMIT changed();
+    if (verdict == CheckpointVerdict::Failed || verdict == CheckpointVerdict::NotReported)
+        Q_EMIT notice(Notice::CheckpointFailed, checkpointVerdictText(verdict));
+}
+
+QString ServerLife::checkpointRequestText(CheckpointRequest request)
+{
+    switch (request) {
+    case CheckpointRequest::Sent:
+        return {};
+    case CheckpointRequest::NotRunning:
+        return QStringLiteral("No server is running.");
+    case CheckpointRequest::NotCaught:
+        return QStringLiteral("The server does not handle SIGUSR2, so the signal would end it; "
+                              "nothing was sent.");
+    case CheckpointRequest::SendFailed:
+        return QStringLiteral("The server did not accept the signal SIGUSR2.");
+    }
+    return {};
+}
+
+QString ServerLife::checkpointVerdictText(CheckpointVerdict verdict)
+{
+    switch (verdict) {
+    case CheckpointVerdict::None:
+        return {};
+    case CheckpointVerdict::Waiting:
+        return QStringLiteral("Checkpoint requested; waiting for the server to report it.");
+    case CheckpointVerdict::Finished:
+        return QStringLiteral("The checkpoint finished.");
+    case CheckpointVerdict::Failed:
+        return QStringLiteral("The checkpoint failed: the server abandoned it.");
+    case CheckpointVerdict::NotReported:
+        return QStringLiteral("The server did not report the checkpoint within a minute.");
+    case CheckpointVerdict::ServerEnded:
+        return QStringLiteral("The server ended before it reported the checkpoint.");
+    }
+    return {};
+}
+
+ServerLife::CheckpointRequest ServerLife::checkpointNow()
+{
+    const std::shared_ptr<Task> task = m_controller.task();
+    if (!task || !task->isRunning())
+        return CheckpointRequest::NotRunning;
+    // SIGUSR2's default action ends the process: a server without a handler would be
+    // killed, not checkpointed.
+    if (!processCatchesSignal(task->processIdentifier(), SIGUSR2))
+        return CheckpointRequest::NotCaught;
+    if (!task->sendSignal(SIGUSR2))
+        return CheckpointRequest::SendFailed;
+    m_checkpointVerdict = CheckpointVerdict::Waiting;
+    m_checkpointTimer.start();
+    Q_EMIT changed();
+    return CheckpointRequest::Sent;
+}
+
+void ServerLife::stop()
+{
+    if (m_state == State::WaitingToRestart) {
+        cancelRestart();
+        return;
+    }
+    if (m_stopping)
+        return; // one wait at a time
+    const std::shared_ptr<Task> task = m_controller.task();
+    const bool waits = task && task->isRunning() && task.get() == m_runTask;
+    if (waits) {
+        m_stopping = true;
+        m_stopRequested = true;
+        setState(State::Stopping);
+        m_graceTimer.start();
+    }
+    m_controller.stopMoo();
+    m_graceTimer.stop();
+    m_stopping = false;
+    // The application quit during the wait: the server runs on, and so does its state.
+    if (waits && (m_state == State::Stopping || m_state == State::StopTakingLong) && m_runTask &&
+        m_runTask->isRunning())
+        setState(State::Running);
+}
+
+bool ServerLife::forceStop()
+{
+    if (m_state != State::Stopping && m_state != State::StopTakingLong)
+        return false;
+    return m_runTask && m_runTask->isRunning() && m_runTask->kill();
+}
+
+void ServerLife::cancelRestart()
+{
+    if (m_state == State::WaitingToRestart)
+        setState(State::Ended);
+}
+
+void ServerLife::restart()
+{
+    if (m_state != State::WaitingToRestart)
+        return;
+    const std::string db = plannedRestartDatabase();
+    try {
+        startOn(db);
+    } catch (const std::exception &error) {
+        // Runs from a timer: nothing may be thrown into the event loop.
+        m_launchFailure = QString::fromLocal8Bit(error.what());
+        setState(State::LaunchFailed);
+        return;
+    }
+    Q_EMIT notice(Notice::Restarted, QStringLiteral("The server was started again on \"") +
+                                         QString::fromLocal8Bit(db) + QStringLiteral("\"."));
+}
+
+void ServerLife::startFromPanicFile()
+{
+    if (m_panicFile.empty() || m_state == State::Running || m_state == State::Stopping ||
+        m_state == State::StopTakingLong)
+        return;
+    startOn(m_panicFile);
+}
+
+void ServerLife::startOn(const std::string &db)
+{
+    // As at every start, the output name is formed anew from the template and checked.
+    m_ownStart = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{m_ownStart};
+    m_controller.setDbPath(makeString(db));
+    const std::string name = m_controller.formNewDbName();
+    const OutputNameProblem problem = outputNameProblem(db, name);
+    if (problem != OutputNameProblem::None) {
+        const std::string reason = describeOutputNameProblem(problem, name);
+        throw LaunchError(reason, 0, reason);
+    }
+    m_controller.setNewDbPath(makeString(name));
+    m_controller.runMoo();
+}
+
+} // namespace paddock

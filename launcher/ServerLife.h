@@ -1,0 +1,229 @@
+#pragma once
+
+#include "Task.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace paddock {
+
+class LineAssembler;
+class MooController;
+struct Notification;
+struct ServerLogLine;
+
+using SteadyClock = std::chrono::steady_clock;
+
+/// How a server's run ended, as the administrator asks it.
+enum class ServerEnd {
+    None,               // still running, or never ran
+    Stopped,            // it ended after the user's Stop
+    ShutDownFromInside, // exit status 0 without our Stop: a wizard's shutdown
+    FailedToStart,      // a non-zero exit within the first seconds
+    Crashed,            // killed by a signal, or a non-zero exit later on
+    Unknown,            // a server adopted from an earlier Paddock: its exit status is lost
+};
+
+/// Classifies an end: after a stop the user asked for, always Stopped (whatever the status);
+/// otherwise by the termination reason, the status and how long the server ran.
+ServerEnd classifyServerEnd(Task::TerminationReason reason, int status, bool stopRequested,
+                            SteadyClock::duration ranFor, SteadyClock::duration startupPeriod);
+
+/// When to start a crashed server again.
+struct RestartPolicy {
+    std::chrono::milliseconds firstDelay{5000};
+    std::chrono::milliseconds longestDelay{5 * 60 * 1000};
+    int crashLimit = 3;
+    std::chrono::milliseconds crashWindow{10 * 60 * 1000};
+};
+
+/// The restart decision: the crashes seen, the doubling delay, and giving up.
+class RestartPlanner final {
+public:
+    explicit RestartPlanner(RestartPolicy policy = {});
+    /// Records a crash at `at` of a run that lasted ranFor. Returns the wait before the next
+    /// start (the first delay, doubled with each crash in a row up to the longest delay; a
+    /// run that lasted a whole crash window begins the row anew), or none once crashLimit
+    /// crashes fell within one crash window: restarting is then given up.
+    std::optional<std::chrono::milliseconds> crashed(SteadyClock::time_point at,
+                                                     SteadyClock::duration ranFor);
+    /// Forgets every crash: the user started or stopped the server.
+    void reset();
+    const RestartPolicy &policy() const { return m_policy; }
+
+private:
+    RestartPolicy m_policy;
+    std::vector<SteadyClock::time_point> m_crashes;
+    int m_inARow = 0;
+};
+
+/// The database a crashed run starts again from: its output (resolved path) when a
+/// checkpoint of it finished during the run and the file is there, else its input. A
+/// ".PANIC" file is never chosen here: that needs the user's word.
+std::string restartDatabase(const std::string &input, const std::string &outputPath,
+                            bool outputCheckpointed);
+
+/// Whether process pid has a handler for signal (SigCgt in /proc/PID/status). A signal
+/// that is neither caught nor ignored ends a process that does not block it.
+bool processCatchesSignal(int pid, int signal);
+
+/// The server's life as one state, observed from the controller's signals, the termination
+/// notice of each task it holds and the lines the server logs. Stop, Force Stop, Checkpoint
+/// Now and restarts after a crash go through it; the window only renders it.
+class ServerLife final : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,
+        Running,
+        Stopping,
+        StopTakingLong,
+        Ended,
+        LaunchFailed,
+        WaitingToRestart
+    };
+    /// What Checkpoint Now did at once.
+    enum class CheckpointRequest { Sent, NotRunning, NotCaught, SendFailed };
+    /// What became of the last Checkpoint Now.
+    enum class CheckpointVerdict { None, Waiting, Finished, Failed, NotReported, ServerEnded };
+    /// What deserves a desktop notification.
+    enum class Notice { Crashed, Restarted, RestartGivenUp, CheckpointFailed };
+    Q_ENUM(State)
+    Q_ENUM(CheckpointRequest)
+    Q_ENUM(CheckpointVerdict)
+    Q_ENUM(Notice)
+    using Now = std::function<SteadyClock::time_point()>;
+
+    /// Follows controller, which must outlive this; picks up a task it holds already.
+    explicit ServerLife(MooController &controller, QObject *parent = nullptr);
+    /// Ends its notice subscriptions; a pending restart is dropped.
+    ~ServerLife() override;
+    Q_DISABLE_COPY_MOVE(ServerLife)
+
+    // Tuning, for tests and for the shell: the clock, the delays and the periods.
+    void setClock(Now now) { m_now = std::move(now); }
+    void setRestartPolicy(const RestartPolicy &policy) { m_planner = RestartPlanner(policy); }
+    void setStopGracePeriod(std::chrono::milliseconds period);
+    void setCheckpointTimeout(std::chrono::milliseconds timeout);
+    void setStartupPeriod(std::chrono::milliseconds period) { m_startupPeriod = period; }
+
+    State state() const { return m_state; }
+    /// How the last run ended (Ended, WaitingToRestart); None while one runs.
+    ServerEnd end() const { return m_end; }
+    Task::TerminationReason terminationReason() const { return m_reason; }
+    /// Exit status, or the signal's number.
+    int terminationStatus() const { return m_status; }
+    /// Why the last launch failed (LaunchFailed).
+    const QString &launchFailure() const { return m_launchFailure; }
+    /// The last error line the current or last run logged; empty when none.
+    const QString &lastErrorLine() const { return m_lastErrorLine; }
+    /// The ports the world listens on, in the order announced.
+    const QList<int> &ports() const { return m_ports; }
+    /// When the last checkpoint finished, on the clock; none since the user's start.
+    std::optional<SteadyClock::time_point> lastCheckpoint() const { return m_lastCheckpoint; }
+    /// An abandoned checkpoint or a retried dump, kept until a later checkpoint succeeds.
+    const QString &checkpointWarning() const { return m_checkpointWarning; }
+    /// The panic dump the last run left beside the database; empty when none.
+    const std::string &panicFile() const { return m_panicFile; }
+    /// When a pending restart starts (WaitingToRestart).
+    std::optional<SteadyClock::time_point> restartAt() const { return m_restartAt; }
+    /// Whether restarting was given up after too many crashes.
+    bool restartGivenUp() const { return m_restartGivenUp; }
+    CheckpointVerdict checkpointVerdict() const { return m_checkpointVerdict; }
+    /// The database the pending restart would start from, as things stand now.
+    std::string plannedRestartDatabase() const;
+    /// Whether the user wants a crashed server started again (MOORestartAfterCrash).
+    bool restartWanted() const;
+
+    /// The user's Stop: marks the stop as ours, offers Force Stop after the grace period,
+    /// and waits through the controller's stopMoo. While waiting to restart it cancels the
+    /// restart instead.
+    void stop();
+    /// Ends the server being stopped with SIGKILL; only while Stopping or StopTakingLong.
+    /// Returns whether the signal was sent. The window asks the user first.
+    bool forceStop();
+    /// Asks the running server for a checkpoint (SIGUSR2), unless it does not catch the
+    /// signal, which would end it. The verdict follows from its log lines.
+    CheckpointRequest checkpointNow();
+    /// Drops a pending restart; the state shows the crash again.
+    void cancelRestart();
+    /// Starts from the panic dump the last run left (the user's word); throws LaunchError.
+    void startFromPanicFile();
+
+    /// The sentence for a refused or failed Checkpoint Now; empty for Sent.
+    static QString checkpointRequestText(CheckpointRequest request);
+    /// The sentence for a checkpoint verdict; empty for None.
+    static QString checkpointVerdictText(CheckpointVerdict verdict);
+
+Q_SIGNALS:
+    /// Anything shown changed; also once a second while a restart is counted down.
+    void changed();
+    /// Something the user should hear of even when the window is hidden.
+    void notice(paddock::ServerLife::Notice kind, const QString &text);
+
+private:
+    SteadyClock::time_point now() const { return m_now ? m_now() : SteadyClock::now(); }
+    void setState(State state);
+    void onTaskChanged();
+    void onRunningChanged(bool running);
+    void beginRun(const std::shared_ptr<Task> &task);
+    void onTerminated(Task *task);
+    void onLaunchFailed(const QString &reason);
+    void onReadCompletion(const Notification &notification);
+    void onLine(const ServerLogLine &line, const std::string &text);
+    void setCheckpointVerdict(CheckpointVerdict verdict);
+    void checkPanicFile();
+    void restart();
+    void startOn(const std::string &db);
+
+    MooController &m_controller;
+    Now m_now;
+    RestartPlanner m_planner;
+    std::chrono::milliseconds m_startupPeriod{10000};
+    QTimer m_graceTimer;
+    QTimer m_checkpointTimer;
+    QTimer m_restartTimer;
+    QTimer m_countdownTicker;
+
+    State m_state = State::Idle;
+    ServerEnd m_end = ServerEnd::None;
+    Task::TerminationReason m_reason = Task::TerminationReason::None;
+    int m_status = 0;
+    QString m_launchFailure;
+    QString m_lastErrorLine;
+    QList<int> m_ports;
+    std::optional<SteadyClock::time_point> m_lastCheckpoint;
+    QString m_checkpointWarning;
+    std::string m_panicFile;
+    std::optional<SteadyClock::time_point> m_restartAt;
+    bool m_restartGivenUp = false;
+    CheckpointVerdict m_checkpointVerdict = CheckpointVerdict::None;
+
+    // The run the state describes.
+    QPointer<Task> m_runTask;
+    std::string m_runInput;      // the database it started on
+    std::string m_runOutputName; // the output name as given to it
+    std::string m_runOutputPath; // resolved against the database's folder
+    SteadyClock::time_point m_runStarted;
+    std::chrono::system_clock::time_point m_runStartedWall; // to tell a new panic dump
+    bool m_outputCheckpointed = false;
+    bool m_stopRequested = false;
+    bool m_stopping = false;
+    bool m_ownStart = false; // a restart of ours is launching: not the user's start
+
+    // Lines are assembled per read end, since the two streams interleave chunk by chunk.
+    std::map<const QObject *, std::unique_ptr<LineAssembler>> m_assemblers;
+};
+
+} // namespace paddock

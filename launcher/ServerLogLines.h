@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace paddock {
+
+/// What a line of a MOO server's log reports, as far as supervision cares.
+enum class ServerLogKind {
+    Other,               // anything else the server says
+    Listening,           // a listener opened: port holds the port
+    CheckpointStarted,   // "CHECKPOINTING on NAME.#N# ..."
+    CheckpointFinished,  // "CHECKPOINTING on NAME.#N# finished"
+    CheckpointAbandoned, // "Abandoning checkpoint attempt..."
+    DumpStarted,         // "DUMPING on NAME.#N# ..." (the shutdown dump)
+    DumpFinished,        // "DUMPING on NAME.#N# finished"
+    DumpRetrying,        // "Waiting N seconds and retrying dump..."
+    Panic,               // "PANIC: ..." or "PANIC-DUMPING on NAME.PANIC ..."
+    Shutdown,            // "SHUTDOWN: ..."
+};
+
+/// One recognised line. Views point into the line that was recognised.
+struct ServerLogLine {
+    ServerLogKind kind = ServerLogKind::Other;
+    /// The severity mark without its space ("*** ", "!!! ", "### ", "> " give "***" ...);
+    /// empty when the line carries none.
+    std::string_view mark;
+    /// The message after the time stamp and the mark.
+    std::string_view text;
+    /// The port a Listening line names; 0 otherwise.
+    int port = 0;
+    /// The file a checkpoint or dump line names, as logged ("castle.db.#3#", "castle.db.PANIC").
+    std::string_view dumpName;
+    /// The database that file becomes: dumpName without a trailing ".#N#".
+    std::string_view database;
+
+    /// Whether the line reports an error: marked "***" or "!!!", or naming an error.
+    bool isError() const;
+};
+
+/// Recognises one line (without its line end) in the LambdaMOO and ToastStunt formats: an
+/// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
+ServerLogLine recogniseServerLogLine(std::string_view line);
+
+/// Cuts a byte stream that arrives in arbitrary chunks into lines. A line longer than the
+/// limit is cut at the limit and the rest of it up to its line end dropped, so memory stays
+/// bounded whatever the server writes.
+class LineAssembler final {
+public:
+    /// limit: the most bytes kept of one line (at least 1).
+    explicit LineAssembler(std::size_t limit = 4096);
+
+    /// Appends chunk; returns the lines it completed, without "\n" or a trailing "\r".
+    std::vector<std::string> push(std::string_view chunk);
+    /// The unfinished last line (at the end of the stream), or none; clears it.
+    std::vector<std::string> finish();
+
+private:
+    std::size_t m_limit;
+    std::string m_pending;
+    bool m_dropping = false; // the current line passed the limit: skip to its end
+};
+
+} // namespace paddock

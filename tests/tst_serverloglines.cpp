@@ -1,0 +1,130 @@
+#include "TestSupport.h"
+
+#include "ServerLogLines.h"
+
+using namespace paddock;
+
+Q_DECLARE_METATYPE(paddock::ServerLogKind)
+
+class tst_ServerLogLines final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void recognise_serverLines_data();
+    void recognise_serverLines();
+    void assemble_chunks_giveBoundedLines_data();
+    void assemble_chunks_giveBoundedLines();
+};
+
+void tst_ServerLogLines::recognise_serverLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<ServerLogKind>("kind");
+    QTest::addColumn<QByteArray>("mark");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QByteArray>("database");
+    QTest::addColumn<bool>("error");
+
+    using K = ServerLogKind;
+    // LambdaMOO: a stamp, "*** " on errors only.
+    QTest::newRow("lambda listen")
+        << QByteArray("Jul  7 10:31:02: LISTEN: #0 now listening on port 7777") << K::Listening
+        << QByteArray() << 7777 << QByteArray() << false;
+    QTest::newRow("lambda checkpoint start")
+        << QByteArray("Jul  7 10:31:02: CHECKPOINTING on castle.db.#3# ...") << K::CheckpointStarted
+        << QByteArray() << 0 << QByteArray("castle.db") << false;
+    QTest::newRow("lambda checkpoint done")
+        << QByteArray("Jul 17 10:31:05: CHECKPOINTING on castle.db.#3# finished")
+        << K::CheckpointFinished << QByteArray() << 0 << QByteArray("castle.db") << false;
+    QTest::newRow("lambda abandoned")
+        << QByteArray("Jul  7 10:31:02: *** Abandoning checkpoint attempt...")
+        << K::CheckpointAbandoned << QByteArray("***") << 0 << QByteArray() << true;
+    QTest::newRow("lambda dump done")
+        << QByteArray("Dec  8 18:00:00: DUMPING on castle.db.#12# finished") << K::DumpFinished
+        << QByteArray() << 0 << QByteArray("castle.db") << false;
+    QTest::newRow("lambda retry") << QByteArray(
+                                         "Dec  8 18:00:00: Waiting 10 seconds and retrying dump...")
+                                  << K::DumpRetrying << QByteArray() << 0 << QByteArray() << false;
+    QTest::newRow("lambda dump error")
+        << QByteArray("Dec  8 18:00:00: *** Trying to dump database: No space left on device")
+        << K::Other << QByteArray("***") << 0 << QByteArray() << true;
+    QTest::newRow("lambda panic") << QByteArray("Dec  8 18:00:00: *** PANIC: Caught signal 11")
+                                  << K::Panic << QByteArray("***") << 0 << QByteArray() << true;
+    QTest::newRow("lambda panic dump")
+        << QByteArray("Dec  8 18:00:00: PANIC-DUMPING on castle.db.PANIC ...") << K::Panic
+        << QByteArray() << 0 << QByteArray("castle.db.PANIC") << true;
+    QTest::newRow("lambda shutdown")
+        << QByteArray("Dec  8 18:00:00: SHUTDOWN: shutdown signal received") << K::Shutdown
+        << QByteArray() << 0 << QByteArray() << false;
+    // ToastStunt: severity marks on every line.
+    QTest::newRow("toast listen")
+        << QByteArray("Jul  7 10:31:02: > LISTEN: #0 now listening on 0.0.0.0 port 8888 [IPv4]")
+        << K::Listening << QByteArray(">") << 8888 << QByteArray() << false;
+    QTest::newRow("toast checkpoint done")
+        << QByteArray("Jul  7 10:31:02: > CHECKPOINTING on toast.db.#1# finished")
+        << K::CheckpointFinished << QByteArray(">") << 0 << QByteArray("toast.db") << false;
+    QTest::newRow("toast warning") << QByteArray("Jul  7 10:31:02: ### Could not resolve host")
+                                   << K::Other << QByteArray("###") << 0 << QByteArray() << false;
+    QTest::newRow("toast error") << QByteArray("Jul  7 10:31:02: !!! Failed to bind to port")
+                                 << K::Other << QByteArray("!!!") << 0 << QByteArray() << true;
+    // Near misses stay ordinary lines.
+    QTest::newRow("no stamp") << QByteArray("CHECKPOINTING on a.db.#1# finished")
+                              << K::CheckpointFinished << QByteArray() << 0 << QByteArray("a.db")
+                              << false;
+    QTest::newRow("a player quoting") << QByteArray("Jul  7 10:31:02: Wizard says, \"PANIC\"")
+                                      << K::Other << QByteArray() << 0 << QByteArray() << false;
+    QTest::newRow("port out of range") << QByteArray("LISTEN: #0 now listening on port 99999")
+                                       << K::Other << QByteArray() << 0 << QByteArray() << false;
+    QTest::newRow("name without number")
+        << QByteArray("CHECKPOINTING on odd.#x# ...") << K::CheckpointStarted << QByteArray() << 0
+        << QByteArray("odd.#x#") << false;
+    QTest::newRow("empty") << QByteArray() << K::Other << QByteArray() << 0 << QByteArray()
+                           << false;
+}
+
+void tst_ServerLogLines::recognise_serverLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(ServerLogKind, kind);
+    QFETCH(QByteArray, mark);
+    QFETCH(int, port);
+    QFETCH(QByteArray, database);
+    QFETCH(bool, error);
+    const ServerLogLine got =
+        recogniseServerLogLine(std::string_view(line.constData(), size_t(line.size())));
+    QCOMPARE(got.kind, kind);
+    QCOMPARE(QByteArray(got.mark.data(), qsizetype(got.mark.size())), mark);
+    QCOMPARE(got.port, port);
+    QCOMPARE(QByteArray(got.database.data(), qsizetype(got.database.size())), database);
+    QCOMPARE(got.isError(), error);
+}
+
+void tst_ServerLogLines::assemble_chunks_giveBoundedLines_data()
+{
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QByteArrayList>("lines"); // what push and finish give, in order
+    QTest::newRow("split anywhere")
+        << QByteArrayList{"ab", "c\nde", "f\r\n", "\n"} << QByteArrayList{"abc", "def", ""};
+    QTest::newRow("unfinished at the end")
+        << QByteArrayList{"one\ntw", "o"} << QByteArrayList{"one", "two"};
+    QTest::newRow("cut at the limit, rest dropped")
+        << QByteArrayList{"0123456789ab", "cdef\nok\n"} << QByteArrayList{"01234567", "ok"};
+    QTest::newRow("exactly the limit")
+        << QByteArrayList{"01234567", "\nx\n"} << QByteArrayList{"01234567", "x"};
+}
+
+void tst_ServerLogLines::assemble_chunks_giveBoundedLines()
+{
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QByteArrayList, lines);
+    LineAssembler assembler(8);
+    QByteArrayList got;
+    for (const QByteArray &chunk : chunks)
+        for (const std::string &line : assembler.push(chunk.toStdString()))
+            got << QByteArray::fromStdString(line);
+    for (const std::string &line : assembler.finish())
+        got << QByteArray::fromStdString(line);
+    QCOMPARE(got, lines);
+}
+
+PADDOCK_TEST_MAIN(tst_ServerLogLines)
+#include "tst_serverloglines.moc"
