@@ -237,7 +237,16 @@ bool ControllerFixture::launchAndStop()
     bool held = m_controller->isMooRunning() && server && server->isRunning();
     m_controller->stopMoo();
     held = held && !m_controller->isMooRunning();
-    held = QTest::qWaitFor([this] { return !m_controller->task(); }, 10000) && held;
+    // Over once the end is noticed and both streams have been read to their end, so what a
+    // cycle opened is closed again when it returns.
+    const auto over = [this] {
+        const auto atEnd = [](const std::shared_ptr<Pipe> &pipe) {
+            return !pipe || pipe->fileHandleForReading()->isAtEnd();
+        };
+        return !m_controller->task() && atEnd(m_controller->taskStdOut()) &&
+               atEnd(m_controller->taskStdError());
+    };
+    held = QTest::qWaitFor(over, 10000) && held;
     reapAll();
     return held;
 }
