@@ -423,7 +423,8 @@ void tst_Settings::iniFormat_sameBytesAsQSettingsBothWays_data()
     QTest::newRow("semicolon") << QByteArray("a;b") << false;
     QTest::newRow("hash") << QByteArray("#not a comment") << false;
     QTest::newRow("leading @") << QByteArray("@ByteArray(x)") << false;
-    QTest::newRow("bytes") << QByteArray("\x01\xd9\xd0\xcb\x00\x03 ,;=\"\\\n0a ", 19) << true;
+    static const char bytes[] = "\x01\xd9\xd0\xcb\x00\x03 ,;=\"\\\n0a ";
+    QTest::newRow("bytes") << QByteArray(bytes, sizeof bytes - 1) << true;
     QTest::newRow("empty bytes") << QByteArray() << true;
 }
 
