@@ -45,6 +45,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
+    // A server an earlier Paddock left running is taken back before the window shows.
+    m_controller->reattach();
     m_logWindow->show();
     step(StartupStep::logWindowShown);
 }

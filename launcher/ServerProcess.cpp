@@ -65,6 +65,7 @@ void MooController::runMoo()
     if (serverRuns)
         holdNewProcess();
     setIsMooRunning(true);
+    startKeeper();
 }
 
 void MooController::taskEndedNotification(const Notification &)
