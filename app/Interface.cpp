@@ -53,6 +53,14 @@ Interface::Interface(Hooks hooks, QObject *parent)
 
 Interface::~Interface() = default;
 
+void Interface::bringToFront()
+{
+    m_logWindow->setWindowState(m_logWindow->windowState() & ~Qt::WindowMinimized);
+    m_logWindow->show();
+    m_logWindow->raise();
+    m_logWindow->activateWindow();
+}
+
 void Interface::step(StartupStep done)
 {
     if (m_hooks.startupStep)
