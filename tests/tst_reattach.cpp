@@ -1,6 +1,7 @@
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
 #include "ServerRecord.h"
+#include "ServerStatus.h"
 #include "TestSupport.h"
 
 #include <QProcess>
@@ -57,7 +58,11 @@ void tst_Reattach::reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase()
     ControllerFixture fixture;
     MooController &controller = fixture.controller();
     QSignalSpy reattached(&controller, &MooController::reattached);
+    ServerStatus status(controller);
     controller.reattach();
+    QVERIFY2(status.text().startsWith(QStringLiteral("Running, PID %1, since ").arg(server)) &&
+                 status.text().endsWith(QStringLiteral("; reattached")),
+             qPrintable(status.text()));
     QCOMPARE(reattached.count(), 1);
     QCOMPARE(reattached.at(0).at(0).toInt(), server);
     QVERIFY2(reattached.at(0).at(2).toString().isEmpty(),
@@ -77,6 +82,7 @@ void tst_Reattach::reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase()
     controller.stopMoo();
     QVERIFY(ended.wait());
     QVERIFY(!controller.isMooRunning());
+    QCOMPARE(status.text(), ServerStatus::adoptedEndedText());
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("castle.db.new"))));
     QVERIFY(readServerRecords(serverRecordFolder()).records.empty());
 }
