@@ -251,14 +251,18 @@ void MooController::startKeeper()
     }
     record.keeperPid = keeper > 0 ? keeper : 0;
 
-    if (!recordFolder.empty() && record.serverStartTime != 0) {
-        const std::string written = writeServerRecord(recordFolder, record);
-        if (!written.empty() && problem.isEmpty())
-            Q_EMIT serverNotRecorded(QString::fromLocal8Bit(written));
-    }
+    QString notRecorded;
+    if (recordFolder.empty())
+        notRecorded = tr("neither XDG_STATE_HOME nor HOME is set");
+    else if (record.serverStartTime == 0)
+        notRecorded = tr("its start time cannot be read");
+    else
+        notRecorded = QString::fromLocal8Bit(writeServerRecord(recordFolder, record));
     new KeeperWatch(this, server, recordFolder, serverPid, keeper);
     if (!problem.isEmpty())
         Q_EMIT keeperFailed(problem);
+    if (!notRecorded.isEmpty())
+        Q_EMIT serverNotRecorded(notRecorded);
 }
 
 void MooController::reattach()
