@@ -46,11 +46,21 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
+    // A server an earlier Paddock left running is taken back before the window shows.
+    m_controller->reattach();
     m_logWindow->show();
     step(StartupStep::logWindowShown);
 }
 
 Interface::~Interface() = default;
+
+void Interface::bringToFront()
+{
+    m_logWindow->setWindowState(m_logWindow->windowState() & ~Qt::WindowMinimized);
+    m_logWindow->show();
+    m_logWindow->raise();
+    m_logWindow->activateWindow();
+}
 
 void Interface::step(StartupStep done)
 {

@@ -60,6 +60,8 @@ public:
     LogWindow &logWindow() const { return *m_logWindow; }
     PreferencesPanel &preferencesPanel() const { return *m_preferencesPanel; }
     ServerStatus &status() const { return *m_status; }
+    /// Shows the log window, restored if minimised, raised and activated.
+    void bringToFront();
 
     /// Runs work; a LaunchError shows "Launch failed: <reason>" and a message, any other
     /// exception a message. Returns whether work completed without throwing.

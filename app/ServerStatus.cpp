@@ -39,6 +39,16 @@ ServerStatus::ServerStatus(MooController &controller, QObject *parent)
     connect(&controller, &MooController::taskChanged, this, &ServerStatus::onTaskChanged);
     connect(&controller, &MooController::isMooRunningChanged, this,
             &ServerStatus::onRunningChanged);
+    connect(&controller, &MooController::reattached, this, &ServerStatus::onReattached);
+    connect(
+        &controller, &MooController::recordedServerEnded, this,
+        [this](int pid, const QString &logFile) { setText(endedWhileClosedText(pid, logFile)); });
+    connect(&controller, &MooController::keeperFailed, this, [this](const QString &reason) {
+        setText(m_text + tr(". Warning: the server will not outlive Paddock's output: ") + reason);
+    });
+    connect(&controller, &MooController::serverNotRecorded, this, [this](const QString &reason) {
+        setText(m_text + tr(". Warning: a later Paddock will not find this server: ") + reason);
+    });
     if (controller.task())
         onTaskChanged();
 }
@@ -51,6 +61,36 @@ ServerStatus::~ServerStatus()
 QString ServerStatus::runningText(int pid, QTime since)
 {
     return tr("Running, PID %1, since %2").arg(pid).arg(since.toString(QStringLiteral("HH:mm:ss")));
+}
+
+QString ServerStatus::reattachedText(int pid, const QDateTime &started)
+{
+    const QString since = started.isValid()
+                              ? started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                              : tr("an unknown time");
+    return tr("Running, PID %1, since %2; reattached").arg(pid).arg(since);
+}
+
+QString ServerStatus::adoptedEndedText()
+{
+    return tr("Server ended; its exit status is unknown because it was started by an earlier "
+              "Paddock");
+}
+
+QString ServerStatus::endedWhileClosedText(int pid, const QString &logFile)
+{
+    QString text = tr("The server with PID %1 ended while Paddock was closed").arg(pid);
+    if (!logFile.isEmpty())
+        text += tr("; its output is in \"%1\"").arg(logFile);
+    return text;
+}
+
+void ServerStatus::onReattached(int pid, const QDateTime &started, const QString &problem)
+{
+    QString text = reattachedText(pid, started);
+    if (!problem.isEmpty())
+        text += tr(". Warning: ") + problem;
+    setText(text);
 }
 
 QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
@@ -147,7 +187,9 @@ void ServerStatus::onTerminated(Task *task)
     // The end of a server that another launch replaced says nothing about the current one.
     if (task != m_shownTask)
         return;
-    QString text = endedText(task->terminationReason(), task->terminationStatus(), m_stopRequested);
+    QString text = task->isAdopted() ? adoptedEndedText()
+                                     : endedText(task->terminationReason(),
+                                                 task->terminationStatus(), m_stopRequested);
     if (!m_shownCheck.writtenSince())
         text += nothingSavedText(m_shownCheck.path());
     setText(text);

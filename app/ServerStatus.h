@@ -4,6 +4,7 @@
 #include "OutputDatabase.h"
 #include "Task.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -35,6 +36,12 @@ public:
     void stopStalled();
 
     static QString runningText(int pid, QTime since);
+    /// A server an earlier Paddock started, held again by this one.
+    static QString reattachedText(int pid, const QDateTime &started);
+    /// How a server an earlier Paddock started ended: its exit status went to the system.
+    static QString adoptedEndedText();
+    /// A recorded server that ended while no Paddock ran.
+    static QString endedWhileClosedText(int pid, const QString &logFile);
     /// How a server ended; a requested stop that ended in status 0 reads "Stopped".
     static QString endedText(Task::TerminationReason reason, int status, bool stopRequested);
     /// Added to how a server ended when it left no output database written during its run.
@@ -49,6 +56,7 @@ private:
     void onRunningChanged(bool running);
     void showRunning(Task *task);
     void onTerminated(Task *task);
+    void onReattached(int pid, const QDateTime &started, const QString &problem);
 
     MooController &m_controller;
     QPointer<Task> m_shownTask; // the server whose state the text describes

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "Interface.h"
+#include "SingleInstance.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,12 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("paddock"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("paddock"),
                                                  QIcon(QStringLiteral(":/paddock/paddock.png"))));
+    // One Paddock per user, so two never fight over one server or its record.
+    paddock::SingleInstance instance;
+    if (!instance.claim())
+        return 0;
     paddock::Interface interface;
+    QObject::connect(&instance, &paddock::SingleInstance::activationRequested, &interface,
+                     [&interface] { interface.bringToFront(); });
     return application.exec();
 }

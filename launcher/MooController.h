@@ -8,6 +8,7 @@
 #include "Task.h"
 #include "UserDefaults.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 
@@ -102,6 +103,20 @@ public:
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
     std::string logFilePath() const;
+    /// Sets the keeper program to start beside each server; empty (the default) means
+    /// paddock-keeper in this executable's folder.
+    void setKeeperExecutable(std::string path);
+    std::string keeperExecutable() const;
+    /// After a launch: starts the keeper with both read ends and records the server. Never
+    /// throws; a keeper that cannot start leaves the server running and emits keeperFailed.
+    void startKeeper();
+    /// Takes over a server that an earlier Paddock recorded and that still runs, as a launch
+    /// would have left it (pipes back from its keeper, the log file's history first in the
+    /// log), and emits reattached; for each recorded server that has ended emits
+    /// recordedServerEnded and removes its record. Does nothing while a server runs here.
+    void reattach();
+    /// A process start time in clock ticks since boot as a wall-clock time; invalid if unknown.
+    static QDateTime processStartDateTime(std::uint64_t ticks);
     /// Subscribes the output reader to read completions from any sender.
     void awakeFromNib();
     void readDataNotification(const Notification &notification);
@@ -129,6 +144,15 @@ Q_SIGNALS:
     /// reason the system's part. The chooser's answer comes from the dialog, not from an
     /// action, so the failure cannot be thrown to the shell.
     void launchFailed(const QString &message, const QString &reason);
+    /// The server runs, but no keeper holds its output for after Paddock: reason says why.
+    void keeperFailed(const QString &reason);
+    /// The running server could not be recorded for a later Paddock: reason says why.
+    void serverNotRecorded(const QString &reason);
+    /// A server an earlier Paddock started is held now; problem, if not empty, says what of
+    /// its output could not be taken back.
+    void reattached(int pid, const QDateTime &started, const QString &problem);
+    /// A recorded server ended while no Paddock ran; its output is in logFile.
+    void recordedServerEnded(int pid, const QString &logFile);
 
 private:
     // The fields, in their declared order.
@@ -143,6 +167,7 @@ private:
     String m_dbPath;
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
+    std::string m_keeperExecutable;
 };
 
 } // namespace paddock

@@ -68,6 +68,7 @@ void MooController::runMoo()
     if (serverRuns)
         holdNewProcess();
     setIsMooRunning(true);
+    startKeeper();
 }
 
 void MooController::taskEndedNotification(const Notification &)

@@ -22,6 +22,11 @@ std::shared_ptr<Pipe> Pipe::create()
     return std::shared_ptr<Pipe>(new Pipe(std::move(readEnd), std::move(writeEnd)));
 }
 
+std::shared_ptr<Pipe> Pipe::adopt(UniqueFd readEnd)
+{
+    return std::shared_ptr<Pipe>(new Pipe(std::move(readEnd), UniqueFd()));
+}
+
 Pipe::Pipe(UniqueFd readEnd, UniqueFd writeEnd)
     : m_readEnd(FileHandle::create(std::move(readEnd)))
     , m_writeEnd(std::move(writeEnd))

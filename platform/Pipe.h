@@ -16,6 +16,9 @@ public:
     /// A new pipe, both ends close-on-exec and numbered above 2.
     /// Throws std::system_error when the system has no descriptors left.
     static std::shared_ptr<Pipe> create();
+    /// A pipe made from the read end of one that exists already (taken back from a keeper);
+    /// it has no write end. Takes ownership of readEnd.
+    static std::shared_ptr<Pipe> adopt(UniqueFd readEnd);
     Q_DISABLE_COPY_MOVE(Pipe)
     ~Pipe() = default;
 

@@ -21,6 +21,9 @@ TestEnvironment::TestEnvironment()
     if (::mkdtemp(pattern.data()))
         m_configHome = QString::fromLocal8Bit(pattern);
     ::setenv("XDG_CONFIG_HOME", pattern.constData(), 1);
+    // Server records and keeper sockets of the test's own, never the user's.
+    ::setenv("XDG_STATE_HOME", QByteArray(pattern + "/state").constData(), 1);
+    ::setenv("XDG_RUNTIME_DIR", QByteArray(pattern + "/run").constData(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 }
 

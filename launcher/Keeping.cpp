@@ -1,0 +1,333 @@
+#include "MooController.h"
+
+#include "KeeperClient.h"
+#include "PrivateFolder.h"
+#include "ProcessInfo.h"
+#include "ServerRecord.h"
+#include "SystemError.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace paddock {
+
+namespace {
+
+// Spawns the keeper in a session of its own with the two read ends as its descriptors 3 and 4
+// and /dev/null on 0, 1 and 2 (it reports nothing). Returns its PID, or -1 with errno set.
+pid_t spawnKeeper(const std::string &keeper, std::vector<std::string> arguments, int output,
+                  int error)
+{
+    // Copies above 4, so neither dup2 below can meet its own target and keep close-on-exec.
+    const UniqueFd outputCopy(::fcntl(output, F_DUPFD_CLOEXEC, 5));
+    const UniqueFd errorCopy(::fcntl(error, F_DUPFD_CLOEXEC, 5));
+    if (!outputCopy || !errorCopy)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    for (int fd = 0; fd <= STDERR_FILENO; ++fd)
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&actions, outputCopy.get(), 3);
+    posix_spawn_file_actions_adddup2(&actions, errorCopy.get(), 4);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 5);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(keeper.c_str()));
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, keeper.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        errno = rc;
+        return -1;
+    }
+    return pid;
+}
+
+// Watches one server's end to remove its record, and reaps the keeper when it is this
+// process's child. Lives as long as the controller at most.
+class KeeperWatch final : public QObject {
+public:
+    KeeperWatch(QObject *parent, const std::shared_ptr<Task> &server, std::string recordFolder,
+                pid_t serverPid, pid_t keeperChild)
+        : QObject(parent)
+        , m_recordFolder(std::move(recordFolder))
+        , m_serverPid(serverPid)
+        , m_keeperChild(keeperChild)
+    {
+        NotificationCenter::defaultCenter().addObserver(
+            this, [this](const Notification &) { serverEnded(); }, TaskDidTerminateNotification,
+            server);
+        if (m_keeperChild <= 0)
+            return;
+        // Our child until reaped, so its PID cannot be reused before the pidfd is open.
+        // Above 2: a launcher started with 0, 1 or 2 closed would otherwise get it there.
+        UniqueFd pidfd(pidfdOpen(m_keeperChild));
+        // None when SIGCHLD is ignored and the system reaped it already: nothing to do.
+        if (!pidfd)
+            return;
+        try {
+            // Above 2: a launcher started with 0, 1 or 2 closed would otherwise get it there.
+            m_keeperPidfd = aboveStandardDescriptors(std::move(pidfd));
+        } catch (const std::system_error &) {
+            return; // no descriptors left: the keeper stays a zombie until Paddock ends
+        }
+        auto *notifier = new QSocketNotifier(m_keeperPidfd.get(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            if (reapKeeper())
+                notifier->setEnabled(false);
+        });
+    }
+    ~KeeperWatch() override { NotificationCenter::defaultCenter().removeObserver(this); }
+    Q_DISABLE_COPY_MOVE(KeeperWatch)
+
+private:
+    void serverEnded()
+    {
+        if (!m_recordFolder.empty())
+            removeServerRecord(m_recordFolder, m_serverPid);
+        m_serverDone = true;
+        if (m_keeperChild <= 0)
+            deleteLater();
+    }
+
+    bool reapKeeper()
+    {
+        int status = 0;
+        pid_t reaped;
+        while ((reaped = ::waitpid(m_keeperChild, &status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        if (reaped == 0)
+            return false; // not ended after all: wait for the next readiness
+        m_keeperChild = 0;
+        m_keeperPidfd.reset();
+        if (m_serverDone)
+            deleteLater();
+        return true;
+    }
+
+    std::string m_recordFolder;
+    pid_t m_serverPid;
+    pid_t m_keeperChild;
+    UniqueFd m_keeperPidfd;
+    bool m_serverDone = false;
+};
+
+std::uint64_t bootTime()
+{
+    std::FILE *stat = std::fopen("/proc/stat", "re");
+    if (!stat)
+        return 0;
+    char line[256];
+    unsigned long long seconds = 0;
+    while (std::fgets(line, sizeof line, stat))
+        if (std::sscanf(line, "btime %llu", &seconds) == 1)
+            break;
+    std::fclose(stat);
+    return seconds;
+}
+
+// The log file's history, oldest first: its rotated predecessors (path.N ... path.1), then path.
+std::string readLogHistory(const std::string &path)
+{
+    std::vector<std::string> files;
+    for (int n = 1; n < 10000; ++n) {
+        const std::string rotated = path + "." + std::to_string(n);
+        if (::access(rotated.c_str(), F_OK) != 0)
+            break;
+        files.insert(files.begin(), rotated);
+    }
+    files.push_back(path);
+    std::string history;
+    for (const std::string &file : files) {
+        const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!fd)
+            continue;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            history.append(buffer, std::size_t(got));
+        }
+    }
+    return history;
+}
+
+} // namespace
+
+void MooController::setKeeperExecutable(std::string path)
+{
+    m_keeperExecutable = std::move(path);
+}
+
+std::string MooController::keeperExecutable() const
+{
+    if (!m_keeperExecutable.empty())
+        return m_keeperExecutable;
+    return QCoreApplication::applicationDirPath().toLocal8Bit().toStdString() + "/paddock-keeper";
+}
+
+QDateTime MooController::processStartDateTime(std::uint64_t ticks)
+{
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    const std::uint64_t boot = bootTime();
+    if (perSecond <= 0 || boot == 0)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(
+        qint64(boot * 1000 + ticks * 1000 / std::uint64_t(perSecond)));
+}
+
+void MooController::startKeeper()
+{
+    const std::shared_ptr<Task> server = task();
+    if (!server || !server->isRunning() || server->isAdopted())
+        return;
+    const pid_t serverPid = server->processIdentifier();
+    const std::string recordFolder = serverRecordFolder();
+
+    ServerRecord record;
+    record.serverPid = serverPid;
+    record.serverStartTime = processStartTime(serverPid).value_or(0);
+    record.executable = processExecutable(serverPid).value_or(std::string());
+    record.database = dbPath() ? *dbPath() : std::string();
+    record.outputName = newDbPath() ? *newDbPath() : std::string();
+    record.logFile = logFilePath();
+    // With no log file wanted, what the server writes while Paddock is away still goes
+    // somewhere the user can read it: a file beside the record.
+    if (record.logFile.empty() && !recordFolder.empty())
+        record.logFile = recordFolder + "/output-" + std::to_string(serverPid) + ".log";
+
+    QString problem;
+    pid_t keeper = -1;
+    const std::string socketFolder = keeperSocketFolder();
+    // The keeper cannot say why it failed: check its folder here first.
+    const std::string folderProblem = makePrivateFolder(socketFolder);
+    const std::shared_ptr<Pipe> output = taskStdOut();
+    const std::shared_ptr<Pipe> error = taskStdError();
+    if (!folderProblem.empty()) {
+        problem = QString::fromLocal8Bit(folderProblem);
+    } else if (record.logFile.empty()) {
+        problem = tr("there is no folder to keep its output in");
+    } else if (!output || !error) {
+        problem = tr("its output is not on pipes");
+    } else {
+        record.keeperSocket = keeperSocketPath(serverPid);
+        keeper = spawnKeeper(keeperExecutable(),
+                             {"--launcher=" + std::to_string(::getpid()),
+                              "--server=" + std::to_string(serverPid), "--log=" + record.logFile,
+                              "--socket=" + record.keeperSocket},
+                             output->fileHandleForReading()->fileDescriptor(),
+                             error->fileHandleForReading()->fileDescriptor());
+        if (keeper < 0) {
+            problem = tr("cannot start %1: %2")
+                          .arg(QString::fromLocal8Bit(keeperExecutable()),
+                               QString::fromLocal8Bit(errorText(errno)));
+            record.keeperSocket.clear();
+        }
+    }
+    record.keeperPid = keeper > 0 ? keeper : 0;
+
+    QString notRecorded;
+    if (recordFolder.empty())
+        notRecorded = tr("neither XDG_STATE_HOME nor HOME is set");
+    else if (record.serverStartTime == 0)
+        notRecorded = tr("its start time cannot be read");
+    else
+        notRecorded = QString::fromLocal8Bit(writeServerRecord(recordFolder, record));
+    new KeeperWatch(this, server, recordFolder, serverPid, keeper);
+    if (!problem.isEmpty())
+        Q_EMIT keeperFailed(problem);
+    if (!notRecorded.isEmpty())
+        Q_EMIT serverNotRecorded(notRecorded);
+}
+
+void MooController::reattach()
+{
+    const std::string folder = serverRecordFolder();
+    if (folder.empty())
+        return;
+    const ServerRecords found = readServerRecords(folder);
+    for (const ServerRecord &record : found.records) {
+        // One server at a time: the others stay recorded for a later Paddock.
+        if (m_task && m_task->isRunning())
+            return;
+        // Adopted first, so the pipes are taken from the keeper only for a server that is ours.
+        const std::shared_ptr<Task> server = Task::adopt(record.serverPid, record.serverStartTime,
+                                                         ::getuid(), record.executable, nullptr);
+        if (!server || !server->isRunning()) {
+            // Gone, or its PID now names another process: nothing is signalled, the record goes.
+            removeServerRecord(folder, record.serverPid);
+            Q_EMIT recordedServerEnded(int(record.serverPid),
+                                       QString::fromLocal8Bit(record.logFile));
+            continue;
+        }
+
+        KeeperHandBack handBack;
+        const int reclaimed = record.keeperSocket.empty()
+                                  ? ENOENT
+                                  : reclaimPipes(record.keeperSocket, 5000, handBack);
+        QString problem;
+        std::shared_ptr<Pipe> output, error;
+        if (reclaimed == 0) {
+            output = Pipe::adopt(std::move(handBack.standardOutput));
+            error = Pipe::adopt(std::move(handBack.standardError));
+            if (handBack.bytesLost > 0)
+                problem = tr("%1 bytes of its output could not be written to the log file: %2")
+                              .arg(handBack.bytesLost)
+                              .arg(QString::fromLocal8Bit(errorText(handBack.logError)));
+        } else {
+            problem = tr("its output cannot be taken back from its keeper: %1")
+                          .arg(QString::fromLocal8Bit(errorText(reclaimed)));
+        }
+
+        // The history goes into the log before anything the server writes from now on.
+        if (!record.logFile.empty()) {
+            const std::string history = readLogHistory(record.logFile);
+            if (!history.empty()) {
+                const LogTextPtr log = outputString() ? outputString() : LogText::create();
+                setOutputString(log->appending(history));
+            }
+        }
+        setTaskStdError(error);
+        setTaskStdOut(output);
+        NotificationCenter::defaultCenter().addObserver(
+            this, [this](const Notification &n) { taskEndedNotification(n); },
+            TaskDidTerminateNotification, server);
+        setDbPath(makeString(record.database));
+        setNewDbPath(makeString(record.outputName));
+        setTask(server);
+        for (const std::shared_ptr<Pipe> &pipe : {error, output})
+            if (pipe)
+                pipe->fileHandleForReading()->readInBackgroundAndNotify();
+        new KeeperWatch(this, server, folder, record.serverPid, 0);
+        setIsMooRunning(true);
+        Q_EMIT reattached(int(record.serverPid), processStartDateTime(record.serverStartTime),
+                          problem);
+    }
+}
+
+} // namespace paddock

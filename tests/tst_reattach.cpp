@@ -1,0 +1,159 @@
+#include "PrivateFolder.h"
+#include "ProcessInfo.h"
+#include "ServerRecord.h"
+#include "ServerStatus.h"
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace paddock;
+using namespace paddock::test;
+
+class tst_Reattach final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { reapChildren(); }
+    void reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase();
+    void reattach_serverEndedWhileClosed_saidOnceAndRecordGone();
+    void reattach_recordedPidNowUnrelated_neverSignalled_data();
+    void reattach_recordedPidNowUnrelated_neverSignalled();
+};
+
+namespace {
+
+// Starts a real Paddock controller in another process on db, then kills that process with
+// SIGKILL; returns the server's PID, which runs on with its keeper.
+int launchInAnotherProcessAndKillIt(const std::string &db)
+{
+    QProcess launcher;
+    launcher.start(QStringLiteral(STRESS_LAUNCHER_PATH),
+                   {QString::fromStdString(standInServerPath()), QString::fromStdString(db)});
+    if (!launcher.waitForReadyRead(10000))
+        return 0;
+    const int server = launcher.readLine().trimmed().toInt();
+    launcher.kill();
+    launcher.waitForFinished(10000);
+    return server;
+}
+
+} // namespace
+
+void tst_Reattach::reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase()
+{
+    QTemporaryDir dir;
+    const std::string db = writeDatabase(dir.path(), "castle.db", "tick-ms 20\n");
+    const int server = launchInAnotherProcessAndKillIt(db);
+    QVERIFY(server > 0);
+    const auto killServer = qScopeGuard([server] { ::kill(server, SIGKILL); });
+    // The keeper writes what the server says while no Paddock runs.
+    const std::string logFile = osPath(dir.filePath(QStringLiteral("server.log")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(qtPath(logFile)).size() > 0, 10000);
+
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    QSignalSpy reattached(&controller, &MooController::reattached);
+    ServerStatus status(controller);
+    controller.reattach();
+    QVERIFY2(status.text().startsWith(QStringLiteral("Running, PID %1, since ").arg(server)) &&
+                 status.text().endsWith(QStringLiteral("; reattached")),
+             qPrintable(status.text()));
+    QCOMPARE(reattached.count(), 1);
+    QCOMPARE(reattached.at(0).at(0).toInt(), server);
+    QVERIFY2(reattached.at(0).at(2).toString().isEmpty(),
+             qPrintable(reattached.at(0).at(2).toString()));
+    QVERIFY(controller.isMooRunning());
+    QVERIFY(controller.task() && controller.task()->isAdopted());
+    QCOMPARE(controller.task()->processIdentifier(), server);
+    QVERIFY(controller.taskStdOut() && controller.taskStdError());
+    QCOMPARE(*controller.dbPath(), db);
+    QCOMPARE(*controller.newDbPath(), std::string("castle.db.new"));
+    // The history from the log file first, then what the server writes from now on.
+    QVERIFY2(contains(fixture.log(), "stand-in-server"), fixture.log().c_str());
+    const std::size_t historyLength = fixture.log().size();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.log().size() > historyLength + 200, 10000);
+
+    TerminationWatch ended(controller.task());
+    controller.stopMoo();
+    QVERIFY(ended.wait());
+    QVERIFY(!controller.isMooRunning());
+    QCOMPARE(status.text(), ServerStatus::adoptedEndedText());
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("castle.db.new"))));
+    QVERIFY(readServerRecords(serverRecordFolder()).records.empty());
+}
+
+void tst_Reattach::reattach_serverEndedWhileClosed_saidOnceAndRecordGone()
+{
+    QTemporaryDir dir;
+    const std::string db = writeDatabase(dir.path(), "castle.db", "");
+    const int server = launchInAnotherProcessAndKillIt(db);
+    QVERIFY(server > 0);
+    ::kill(server, SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!isProcessAlive(server), 10000);
+    const QString logFile = dir.filePath(QStringLiteral("server.log"));
+    // The keeper drains the rest to the log file, then ends.
+    const auto logText = [&logFile] {
+        QFile file(logFile);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(contains(logText(), "wrote"), 10000);
+
+    ControllerFixture fixture;
+    QSignalSpy ended(&fixture.controller(), &MooController::recordedServerEnded);
+    fixture.controller().reattach();
+    fixture.controller().reattach();
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.at(0).at(0).toInt(), server);
+    QCOMPARE(ended.at(0).at(1).toString(), logFile);
+    QVERIFY(!fixture.controller().isMooRunning());
+}
+
+void tst_Reattach::reattach_recordedPidNowUnrelated_neverSignalled_data()
+{
+    QTest::addColumn<bool>("otherStartTime");
+    QTest::newRow("started at another time") << true;
+    QTest::newRow("another executable") << false;
+}
+
+void tst_Reattach::reattach_recordedPidNowUnrelated_neverSignalled()
+{
+    QFETCH(bool, otherStartTime);
+    QTemporaryDir dir;
+    // The unrelated process: a stand-in of no Paddock's, waiting quietly.
+    QProcess unrelated;
+    unrelated.start(
+        QString::fromStdString(standInServerPath()),
+        {QString::fromStdString(writeDatabase(dir.path(), "x.db", "")), QStringLiteral("x.out")});
+    QVERIFY(unrelated.waitForStarted());
+    const int pid = int(unrelated.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(processExecutable(pid) == standInServerPath(), 10000);
+
+    ServerRecord record;
+    record.serverPid = pid;
+    record.serverStartTime = processStartTime(pid).value_or(0) + (otherStartTime ? 1 : 0);
+    record.executable = otherStartTime ? standInServerPath() : std::string("/usr/bin/moo");
+    record.database = "x.db";
+    record.outputName = "x.out";
+    QCOMPARE(writeServerRecord(serverRecordFolder(), record), std::string());
+
+    ControllerFixture fixture;
+    QSignalSpy ended(&fixture.controller(), &MooController::recordedServerEnded);
+    fixture.controller().reattach();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!fixture.controller().task());
+    fixture.controller().stopMoo();
+    // A SIGTERM would have made it write its output database and end.
+    QVERIFY(isProcessAlive(pid));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.out"))));
+    QVERIFY(readServerRecords(serverRecordFolder()).records.empty());
+    unrelated.kill();
+    unrelated.waitForFinished();
+}
+
+PADDOCK_TEST_MAIN(tst_Reattach)
+#include "tst_reattach.moc"
