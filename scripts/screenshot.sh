@@ -13,7 +13,9 @@ standin=$root/build/tools/stand-in-server/stand-in-server
 [ -x "$paddock" ] && [ -x "$standin" ] || { echo "Build first: make build" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+# A server outlives Paddock by design: the world started here is ended with the rest.
+trap 'kill $(jobs -p) 2>/dev/null || true; pkill -f "$work/worlds/" || true
+      wait 2>/dev/null || true; rm -rf "$work"' EXIT
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$HOME" "$XDG_CONFIG_HOME/paddock" "$XDG_RUNTIME_DIR" "$work/worlds"
@@ -31,25 +33,41 @@ stdout Dec 08 16:20:02: CHECKPOINTING on castle.db.new.#1# ...
 stdout Dec 08 16:20:03: CHECKPOINTING on castle.db.new.#1# finished
 WORLD
 
-display=:77
-Xvfb $display -screen 0 1024x640x24 -nolisten tcp &
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Xvfb picks a free display and names it once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x640x24 -nolisten tcp 3>"$work/display" &
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(cat "$work/display")
 
-QT_QPA_PLATFORM=xcb "$paddock" &
+QT_QPA_PLATFORM=xcb "$paddock" 2>"$work/paddock.err" &
 window=""
 for _ in $(seq 100); do
     window=$(xdotool search --onlyvisible --name '^Paddock' 2>/dev/null | head -1 || true)
     [ -n "$window" ] && break
     sleep 0.1
 done
-[ -n "$window" ] || { echo "Paddock's window did not appear" >&2; exit 1; }
+[ -n "$window" ] || { echo "Paddock's window did not appear:" >&2; cat "$work/paddock.err" >&2; exit 1; }
 xdotool windowmove "$window" 0 0 windowsize "$window" 900 560 windowfocus "$window"
 sleep 0.5
+# Waits until a window whose title matches $1 is shown (or, with "gone", no longer is).
+waitForWindow() {
+    for _ in $(seq 150); do
+        if xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; then
+            [ "${2:-}" != gone ] && return 0
+        else
+            [ "${2:-}" = gone ] && return 0
+        fi
+        sleep 0.1
+    done
+    echo "Timed out waiting for \"$1\" ${2:-}" >&2
+    exit 1
+}
 xdotool key --window "$window" ctrl+r
+waitForWindow '^Please choose a MOO database'
 sleep 1
 xdotool type --delay 5 "$work/worlds/castle.db"
 xdotool key Return
+waitForWindow '^Please choose a MOO database' gone
 sleep 2
 import -window "$window" docs/screenshot.png
 echo "Wrote docs/screenshot.png"
