@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogFileWriter.h"
 #include "LogText.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -101,6 +103,12 @@ public:
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
     std::string logFilePath() const;
+    /// Opens the log file for the server being launched (none if logFilePath() is empty); the
+    /// output read from now on is appended to it.
+    void openLogFile();
+    /// Sets the size at which log files opened from now on rotate (0: never); meant for tests
+    /// and benchmarks, not a preference.
+    void setLogFileRotateSize(std::uint64_t bytes) { m_logRotateSize = bytes; }
     /// Subscribes the output reader to read completions from any sender.
     void awakeFromNib();
     void readDataNotification(const Notification &notification);
@@ -128,8 +136,13 @@ Q_SIGNALS:
     /// reason the system's part. The chooser's answer comes from the dialog, not from an
     /// action, so the failure cannot be thrown to the shell.
     void launchFailed(const QString &message, const QString &reason);
+    /// The log file cannot be written (sent once per log file): message says so and that the
+    /// log goes on in memory only. The server runs on.
+    void logFileFailed(const QString &message);
 
 private:
+    void appendToLogFile(const LogText &log, std::string_view bytes);
+
     // The fields, in their declared order.
     QPointer<UserDefaultsController> m_prefsController;
     QPointer<Window> m_prefsWindow;
@@ -142,6 +155,10 @@ private:
     String m_dbPath;
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
+    // The log file of the current server, not published.
+    std::unique_ptr<LogFileWriter> m_logFile;
+    std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;
+    qsizetype m_scrollbackBytes = qsizetype(256) << 20;
 };
 
 } // namespace paddock
