@@ -142,6 +142,7 @@ Q_SIGNALS:
 
 private:
     void appendToLogFile(const LogText &log, std::string_view bytes);
+    void reportLogFileFailure();
 
     // The fields, in their declared order.
     QPointer<UserDefaultsController> m_prefsController;

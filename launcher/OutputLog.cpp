@@ -28,7 +28,12 @@ std::string MooController::logFilePath() const
 void MooController::openLogFile()
 {
     const std::string path = logFilePath();
-    m_logFile = path.empty() ? nullptr : std::make_unique<LogFileWriter>(path, m_logRotateSize);
+    // Another run on the same database goes on with the same writer: its files stay one
+    // continuous log, read back through one set of descriptors however many runs there are.
+    const bool sameFile = m_logFile && !m_logFile->failed() && m_logFile->path() == path &&
+                          m_logFile->rotateSize() == m_logRotateSize;
+    if (!sameFile)
+        m_logFile = path.empty() ? nullptr : std::make_unique<LogFileWriter>(path, m_logRotateSize);
 
     long long mib = DefaultScrollbackMiB;
     if (m_prefsController) {
@@ -81,13 +86,17 @@ void MooController::appendToLogFile(const LogText &log, std::string_view bytes)
     if (!m_logFile || m_logFile->failed())
         return;
     log.setFileBacking(m_logFile->segments(), log.length(), m_logFile->written());
-    if (const int error = m_logFile->append(bytes)) {
-        Q_EMIT logFileFailed(QCoreApplication::translate(
-                                 "MooController", "The log file %1 cannot be written (%2); the log "
-                                                  "goes on in this window only.")
-                                 .arg(QString::fromStdString(m_logFile->path()),
-                                      QString::fromStdString(errorText(error))));
-    }
+    if (m_logFile->append(bytes))
+        reportLogFileFailure();
+}
+
+void MooController::reportLogFileFailure()
+{
+    Q_EMIT logFileFailed(QCoreApplication::translate("MooController",
+                                                     "The log file %1 cannot be written (%2); "
+                                                     "the log goes on in this window only.")
+                             .arg(QString::fromStdString(m_logFile->path()),
+                                  QString::fromStdString(errorText(m_logFile->error()))));
 }
 
 } // namespace paddock
