@@ -94,7 +94,7 @@ struct LogText::Buffer {
     qsizetype scrollback = std::numeric_limits<qsizetype>::max();
     std::vector<Backing> backings;
     // Keeps the mappings of the latest pieces read from files alive for their readers.
-    mutable std::array<std::shared_ptr<const void>, 4> recentPieces;
+    mutable std::array<std::shared_ptr<const void>, 2> recentPieces;
     mutable size_t nextRecent = 0;
 
     // Appends chunk; when memory runs out with nothing left to drop, the rest of the chunk
@@ -175,7 +175,9 @@ struct LogText::Buffer {
 
     // The bytes from position on (before end) read back from a log file, or the run of
     // unreachable bytes there, read as Dropped.
-    std::string_view fromFile(qsizetype position, qsizetype end) const
+    // The piece's mapping is kept alive in holder, or else among the recent pieces.
+    std::string_view fromFile(qsizetype position, qsizetype end,
+                              std::shared_ptr<const void> *holder = nullptr) const
     {
         end = std::min(end, (position / BlockSize + 1) * BlockSize);
         std::uint64_t offset = 0;
@@ -183,7 +185,8 @@ struct LogText::Buffer {
             end = std::min(end, backing->end);
             LogFilePiece piece = backing->segments->pieceAt(offset);
             if (!piece.bytes.empty()) {
-                recentPieces[nextRecent++ % recentPieces.size()] = std::move(piece.keepAlive);
+                (holder ? *holder : recentPieces[nextRecent++ % recentPieces.size()]) =
+                    std::move(piece.keepAlive);
                 return piece.bytes.substr(
                     0, size_t(std::min(qsizetype(piece.bytes.size()), end - position)));
             }
@@ -268,7 +271,8 @@ char LogText::at(qsizetype position) const
     const Block &block = m_buffer->blocks[size_t(position / Buffer::BlockSize)];
     if (block.data())
         return block.data()[position % Buffer::BlockSize];
-    const std::string_view piece = m_buffer->fromFile(position, position + 1);
+    std::shared_ptr<const void> holder;
+    const std::string_view piece = m_buffer->fromFile(position, position + 1, &holder);
     return piece.empty() ? Dropped : piece.front();
 }
 

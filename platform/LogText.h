@@ -25,7 +25,7 @@ public:
 
     /// Bytes kept in memory once they are also in a log file: older blocks are read back
     /// from the file.
-    static constexpr qsizetype FileBackedMemory = qsizetype(16) << 20;
+    static constexpr qsizetype FileBackedMemory = qsizetype(8) << 20;
 
     /// Limits the buffer this text shares to about scrollback bytes in memory (at least one
     /// block) for bytes no log file holds; older ones are dropped and read as Dropped.
@@ -59,7 +59,7 @@ public:
     void forEachPiece(qsizetype position, qsizetype count,
                       const std::function<void(std::string_view)> &visit) const;
     /// The longest piece starting at position that is stored contiguously (empty at or
-    /// past the end); valid until this text's buffer grows again or four more pieces have
+    /// past the end); valid until this text's buffer grows again or two more pieces have
     /// been read from log files.
     std::string_view pieceAt(qsizetype position) const;
     /// The characters in [position, position + count) as bytes.

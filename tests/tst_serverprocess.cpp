@@ -479,9 +479,11 @@ void tst_ServerProcess::cycles_leaveNoDescriptorsOrChildren()
 {
     ControllerFixture fixture;
     QVERIFY(fixture.launchAndStop()); // lazily made objects are counted in from here
-    // The log file opens with the first output read: have it read before counting.
-    const auto out = fixture.controller().taskStdOut()->fileHandleForReading();
-    QTRY_VERIFY_WITH_TIMEOUT(out->isAtEnd(), 10000);
+    // The log file opens with the first output read: have some read before counting.
+    fixture.launch("stdout warming up\nexit 0\n");
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "warming up"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller().task(), 10000);
+    fixture.reapAll();
     const int descriptors = openDescriptorCount();
     const std::size_t observers = NotificationCenter::defaultCenter().observerCount();
     for (int cycle = 0; cycle < 200; ++cycle)
