@@ -101,6 +101,7 @@ void Interface::observeKeys()
             [window, controller] { window->logView()->setLogText(controller->outputString()); });
     window->logView()->setLogText(controller->outputString());
     connect(controller, &MooController::isMooRunningChanged, window, &LogWindow::setServerRunning);
+    connect(controller, &MooController::logFileFailed, window, &LogWindow::showLogFileFailed);
     window->setServerRunning(controller->isMooRunning());
 
     connect(m_status.get(), &ServerStatus::textChanged, window, &LogWindow::setStatusText);

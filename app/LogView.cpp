@@ -190,10 +190,19 @@ void LogView::paintEvent(QPaintEvent *)
     LogRowPainter rows(painter, palette(),
                        {m_widths.cellWidth(), m_lineHeight, m_ascent,
                         qreal(horizontalScrollBar()->value()), viewport()->width()});
+    // Rows whose bytes are neither in memory nor in a log file any more show where the
+    // output was dropped instead.
+    const qsizetype reachable = m_index.text()->begin();
     LogLineIndex::Row row = m_index.row(first);
     for (qsizetype number = first; number < last; ++number) {
-        rows.paint(row, layoutOf(row), int(number - first) * m_lineHeight, selectionStart(),
-                   selectionEnd());
+        const int top = int(number - first) * m_lineHeight;
+        if (row.start < reachable && row.end <= reachable) {
+            painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+            painter.drawText(QPointF(-horizontalScrollBar()->value(), top + m_ascent),
+                             tr("[Older output was dropped here]"));
+        } else {
+            rows.paint(row, layoutOf(row), top, selectionStart(), selectionEnd());
+        }
         row = m_index.rowStartingAt(row.next);
     }
 }

@@ -36,6 +36,11 @@ LogWindow::LogWindow(QWidget *parent)
     m_settingsWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
     m_settingsWarning->hide();
     statusBar()->addPermanentWidget(m_settingsWarning);
+    m_logFileWarning = new QLabel(tr("Log file cannot be written"), this);
+    m_logFileWarning->setObjectName(QStringLiteral("logFileWarning"));
+    m_logFileWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_logFileWarning->hide();
+    statusBar()->addPermanentWidget(m_logFileWarning);
 
     connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &LogView::copy);
     connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView, &LogView::selectAll);
@@ -130,6 +135,12 @@ void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
 {
     m_settingsWarning->setToolTip(failed ? tr("Paddock cannot write ") + filePath : QString());
     m_settingsWarning->setVisible(failed);
+}
+
+void LogWindow::showLogFileFailed(const QString &message)
+{
+    m_logFileWarning->setToolTip(message);
+    m_logFileWarning->show();
 }
 
 bool LogWindow::confirmQuit()

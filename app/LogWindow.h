@@ -48,6 +48,8 @@ public:
     QString statusText() const;
     /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
+    /// Shows that the log file cannot be written, message saying why, in the status bar.
+    void showLogFileFailed(const QString &message);
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
     static std::string geometryFilePath();
@@ -64,6 +66,7 @@ private:
     std::unique_ptr<UserDefaults> m_placement; // window.conf
     QLabel *m_status;
     QLabel *m_settingsWarning;
+    QLabel *m_logFileWarning;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

@@ -11,6 +11,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 #include <chrono>
 
@@ -24,6 +26,15 @@ QString storedText(const UserDefaults &store, const QString &key)
     return value ? displayPath(*value) : QString();
 }
 
+// The scrollback the controller uses: the stored number if it is one, else the default.
+int storedScrollback(const UserDefaults &store)
+{
+    const std::string value = store.stringForKey(MOOScrollbackMiB).value_or(std::string());
+    bool ok = false;
+    const int mib = QString::fromStdString(value).toInt(&ok);
+    return ok && mib > 0 ? mib : int(DefaultScrollbackMiB);
+}
+
 } // namespace
 
 PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
@@ -35,6 +46,10 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     m_ui->executablePath->setText(storedText(store, MOOExecutableURL));
     m_ui->nameTemplate->setText(storedText(store, MOONewDBNameFormat));
     m_ui->dateFormat->setText(storedText(store, MOODateFormat));
+    // Newer preferences show their default while absent and are stored only when edited.
+    m_ui->logFileName->setText(
+        displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
+    m_ui->scrollbackMiB->setValue(storedScrollback(store));
 
     // Stored at each edit, so a start made while the panel is open uses what it shows.
     connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -42,6 +57,10 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     });
     connect(m_ui->dateFormat, &QLineEdit::textEdited, this,
             [this](const QString &text) { m_store.setString(MOODateFormat, pathBytes(text)); });
+    connect(m_ui->logFileName, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_store.setString(MOOLogFileName, pathBytes(text)); });
+    connect(m_ui->scrollbackMiB, &QSpinBox::valueChanged, this,
+            [this](int mib) { m_store.setString(MOOScrollbackMiB, std::to_string(mib)); });
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
@@ -89,6 +108,13 @@ void PreferencesPanel::onValueChanged(const QString &key)
         follow(m_ui->nameTemplate);
     else if (key == MOODateFormat)
         follow(m_ui->dateFormat);
+    else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key))
+        m_ui->logFileName->setText(
+            displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
+    else if (key == MOOScrollbackMiB) {
+        const QSignalBlocker quiet(m_ui->scrollbackMiB);
+        m_ui->scrollbackMiB->setValue(storedScrollback(m_store));
+    }
     updatePreview();
 }
 

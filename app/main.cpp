@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
+    // A file size limit then fails the log file's write instead of ending Paddock.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // The desktop matches the window to paddock.desktop and its icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("paddock"));

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -148,22 +149,32 @@ std::uint64_t bootTime()
     return seconds;
 }
 
-// The log file's history, oldest first: its rotated predecessors (path.N ... path.1), then path.
-std::string readLogHistory(const std::string &path)
+// The last `limit` bytes of the log file's history, oldest first: its rotated predecessors
+// (path.N ... path.1), then path. Older bytes stay in the files, where an administrator reads
+// them; the window keeps no more of them than its scrollback.
+std::string readLogHistory(const std::string &path, std::uint64_t limit)
 {
-    std::vector<std::string> files;
+    std::vector<UniqueFd> files;
+    std::vector<std::string> names;
     for (int n = 1; n < 10000; ++n) {
         const std::string rotated = path + "." + std::to_string(n);
         if (::access(rotated.c_str(), F_OK) != 0)
             break;
-        files.insert(files.begin(), rotated);
+        names.insert(names.begin(), rotated);
     }
-    files.push_back(path);
-    std::string history;
-    for (const std::string &file : files) {
-        const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!fd)
+    names.push_back(path);
+    std::uint64_t total = 0;
+    for (const std::string &name : names) {
+        UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        struct stat info = {};
+        if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
+        total += std::uint64_t(info.st_size);
+        files.push_back(std::move(fd));
+    }
+    std::uint64_t skip = total > limit ? total - limit : 0;
+    std::string history;
+    for (const UniqueFd &fd : files) {
         char buffer[65536];
         for (;;) {
             const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
@@ -171,7 +182,11 @@ std::string readLogHistory(const std::string &path)
                 continue;
             if (got <= 0)
                 break;
-            history.append(buffer, std::size_t(got));
+            const std::uint64_t dropped = std::min<std::uint64_t>(skip, std::uint64_t(got));
+            skip -= dropped;
+            history.append(buffer + dropped, std::size_t(std::uint64_t(got) - dropped));
+            if (history.size() >= limit)
+                return history;
         }
     }
     return history;
@@ -304,9 +319,13 @@ void MooController::reattach()
                           .arg(QString::fromLocal8Bit(errorText(reclaimed)));
         }
 
-        // The history goes into the log before anything the server writes from now on.
+        // What the server writes from now on goes on into the log file; its history goes into
+        // the log before it.
+        setDbPath(makeString(record.database));
+        openLogFile();
         if (!record.logFile.empty()) {
-            const std::string history = readLogHistory(record.logFile);
+            const std::string history =
+                readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
             if (!history.empty()) {
                 const LogTextPtr log = outputString() ? outputString() : LogText::create();
                 setOutputString(log->appending(history));
@@ -317,7 +336,6 @@ void MooController::reattach()
         NotificationCenter::defaultCenter().addObserver(
             this, [this](const Notification &n) { taskEndedNotification(n); },
             TaskDidTerminateNotification, server);
-        setDbPath(makeString(record.database));
         setNewDbPath(makeString(record.outputName));
         setTask(server);
         for (const std::shared_ptr<Pipe> &pipe : {error, output})

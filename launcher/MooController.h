@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogFileWriter.h"
 #include "LogText.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
@@ -12,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -117,6 +119,12 @@ public:
     void reattach();
     /// A process start time in clock ticks since boot as a wall-clock time; invalid if unknown.
     static QDateTime processStartDateTime(std::uint64_t ticks);
+    /// Opens the log file for the server being launched (none if logFilePath() is empty); the
+    /// output read from now on is appended to it.
+    void openLogFile();
+    /// Sets the size at which log files opened from now on rotate (0: never); meant for tests
+    /// and benchmarks, not a preference.
+    void setLogFileRotateSize(std::uint64_t bytes) { m_logRotateSize = bytes; }
     /// Subscribes the output reader to read completions from any sender.
     void awakeFromNib();
     void readDataNotification(const Notification &notification);
@@ -153,8 +161,14 @@ Q_SIGNALS:
     void reattached(int pid, const QDateTime &started, const QString &problem);
     /// A recorded server ended while no Paddock ran; its output is in logFile.
     void recordedServerEnded(int pid, const QString &logFile);
+    /// The log file cannot be written (sent once per log file): message says so and that the
+    /// log goes on in memory only. The server runs on.
+    void logFileFailed(const QString &message);
 
 private:
+    void appendToLogFile(const LogText &log, std::string_view bytes);
+    void reportLogFileFailure();
+
     // The fields, in their declared order.
     QPointer<UserDefaultsController> m_prefsController;
     QPointer<Window> m_prefsWindow;
@@ -168,6 +182,10 @@ private:
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
     std::string m_keeperExecutable;
+    // The log file of the current server, not published.
+    std::unique_ptr<LogFileWriter> m_logFile;
+    std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;
+    qsizetype m_scrollbackBytes = qsizetype(256) << 20;
 };
 
 } // namespace paddock

@@ -4,9 +4,15 @@
 #include "FileHandle.h"
 #include "OutputDatabase.h"
 #include "SettingsKeys.h"
+#include "SystemError.h"
 #include "UserDefaults.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace paddock {
 
@@ -15,10 +21,31 @@ std::string MooController::logFilePath() const
     const String db = dbPath();
     if (!db || !m_prefsController)
         return {};
-    const std::string name = m_prefsController->defaults()
-                                 .stringForKey(MOOLogFileName)
-                                 .value_or(DefaultLogFileName);
+    const std::string name =
+        m_prefsController->defaults().stringForKey(MOOLogFileName).value_or(DefaultLogFileName);
     return name.empty() ? std::string() : resolvedOutputPath(*db, name);
+}
+
+void MooController::openLogFile()
+{
+    const std::string path = logFilePath();
+    // Another run on the same database goes on with the same writer: its files stay one
+    // continuous log, read back through one set of descriptors however many runs there are.
+    const bool sameFile = m_logFile && !m_logFile->failed() && m_logFile->path() == path &&
+                          m_logFile->rotateSize() == m_logRotateSize;
+    if (!sameFile)
+        m_logFile = path.empty() ? nullptr : std::make_unique<LogFileWriter>(path, m_logRotateSize);
+
+    long long mib = DefaultScrollbackMiB;
+    if (m_prefsController) {
+        const std::string value =
+            m_prefsController->defaults().stringForKey(MOOScrollbackMiB).value_or(std::string());
+        char *end = nullptr;
+        const long long parsed = std::strtoll(value.c_str(), &end, 10);
+        if (!value.empty() && *end == '\0' && parsed > 0)
+            mib = std::min(parsed, 1ll << 30);
+    }
+    m_scrollbackBytes = qsizetype(mib) << 20;
 }
 
 void MooController::awakeFromNib()
@@ -37,14 +64,40 @@ void MooController::readDataNotification(const Notification &notification)
     if (item != notification.userInfo.constEnd()) {
         // Every byte is one Latin-1 character, so the chunk is stored as it came.
         const QByteArray chunk = item->toByteArray();
+        const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
         // A log set to none reads as empty.
         const LogTextPtr log = outputString() ? outputString() : LogText::create();
-        setOutputString(log->appending(std::string_view(chunk.constData(), size_t(chunk.size()))));
+        log->setScrollback(m_scrollbackBytes);
+        appendToLogFile(*log, bytes);
+        try {
+            setOutputString(log->appending(bytes));
+        } catch (const std::bad_alloc &) {
+            // Only a copy of a text that is not its buffer's latest can fail here; the log
+            // keeps what it has rather than ending Paddock.
+        }
     }
 
     // At the end of its stream a handle ignores this, so reading stops there.
     if (const auto handle = std::dynamic_pointer_cast<FileHandle>(notification.sender))
         handle->readInBackgroundAndNotify();
+}
+
+void MooController::appendToLogFile(const LogText &log, std::string_view bytes)
+{
+    if (!m_logFile || m_logFile->failed())
+        return;
+    log.setFileBacking(m_logFile->segments(), log.length(), m_logFile->written());
+    if (m_logFile->append(bytes))
+        reportLogFileFailure();
+}
+
+void MooController::reportLogFileFailure()
+{
+    Q_EMIT logFileFailed(QCoreApplication::translate("MooController",
+                                                     "The log file %1 cannot be written (%2); "
+                                                     "the log goes on in this window only.")
+                             .arg(QString::fromStdString(m_logFile->path()),
+                                  QString::fromStdString(errorText(m_logFile->error()))));
 }
 
 } // namespace paddock

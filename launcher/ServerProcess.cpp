@@ -33,6 +33,7 @@ void MooController::runMoo()
 
     const std::shared_ptr<Pipe> errorPipe = newPipe();
     const std::shared_ptr<Pipe> outputPipe = newPipe();
+    openLogFile();
     const std::shared_ptr<Task> process = Task::create();
     // Only a launch that succeeds may replace a running server: Stop reaches a server
     // through task alone.

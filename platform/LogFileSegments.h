@@ -29,8 +29,10 @@ struct LogFilePiece final {
 /// windows and cached up to a bound, least recently used dropped first. Thread-safe.
 class LogFileSegments final {
 public:
-    static constexpr std::uint64_t DefaultWindowSize = 64ull << 20;
-    static constexpr std::uint64_t DefaultMappedLimit = 4ull << 30;
+    // Small windows and few of them: mapped pages of a file count as the launcher's resident
+    // memory while mapped, and mapping a cached file again is cheap.
+    static constexpr std::uint64_t DefaultWindowSize = 8ull << 20;
+    static constexpr std::uint64_t DefaultMappedLimit = 24ull << 20;
 
     /// An empty log; windowSize is rounded up to whole pages.
     explicit LogFileSegments(std::uint64_t windowSize = DefaultWindowSize,

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "LogText.h"
 
+#include "LogFileSegments.h"
+
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <sys/mman.h>
 #include <vector>
@@ -19,6 +23,8 @@ class Block final {
 public:
     static constexpr qsizetype Size = qsizetype(2) << 20;
 
+    enum EmptyTag { Empty };
+    explicit Block(EmptyTag) {}
     Block()
     {
         // Map twice the size and keep the aligned middle.
@@ -47,7 +53,15 @@ public:
     Block(Block &&other) noexcept
         : m_data(std::exchange(other.m_data, nullptr))
     {}
-    Block &operator=(Block &&) = delete;
+    Block &operator=(Block &&other) noexcept
+    {
+        if (this != &other) {
+            if (m_data)
+                ::munmap(m_data, size_t(Size));
+            m_data = std::exchange(other.m_data, nullptr);
+        }
+        return *this;
+    }
     Block(const Block &) = delete;
     Block &operator=(const Block &) = delete;
 
@@ -63,23 +77,126 @@ private:
 } // namespace
 
 // Fixed-size blocks: growing never moves what is stored, so older texts stay valid and an
-// append costs time in proportion to the chunk alone.
+// append costs time in proportion to the chunk alone. The oldest blocks are dropped from
+// memory once a log file holds their bytes (they are read back from it) or once more than the
+// scrollback is in memory; a block's place stays, so positions never move.
 struct LogText::Buffer {
     static constexpr qsizetype BlockSize = Block::Size;
+    // A log file holding the bytes from position on; logOffset is that byte's offset in it.
+    struct Backing {
+        qsizetype position = 0;
+        qsizetype end = std::numeric_limits<qsizetype>::max();
+        std::uint64_t logOffset = 0;
+        std::shared_ptr<const LogFileSegments> segments;
+    };
     std::vector<Block> blocks;
+    size_t firstLive = 0; // blocks before it are dropped from memory
     qsizetype length = 0;
+    qsizetype scrollback = std::numeric_limits<qsizetype>::max();
+    std::vector<Backing> backings;
+    // Keeps the mappings of the latest pieces read from files alive for their readers.
+    mutable std::array<std::shared_ptr<const void>, 2> recentPieces;
+    mutable size_t nextRecent = 0;
 
+    // Appends chunk; when memory runs out with nothing left to drop, the rest of the chunk
+    // is left out rather than ending the program.
     void append(std::string_view chunk)
     {
         while (!chunk.empty()) {
             const qsizetype offset = length % BlockSize;
-            if (offset == 0 && qsizetype(blocks.size()) * BlockSize == length)
-                blocks.emplace_back();
+            if (offset == 0 && qsizetype(blocks.size()) * BlockSize == length) {
+                try {
+                    addBlock();
+                } catch (const std::bad_alloc &) {
+                    break;
+                }
+            }
             const qsizetype take = std::min<qsizetype>(BlockSize - offset, qsizetype(chunk.size()));
             std::memcpy(blocks.back().data() + offset, chunk.data(), size_t(take));
             length += take;
             chunk.remove_prefix(size_t(take));
         }
+        dropOldBlocks();
+    }
+
+    // A new block at the end; when memory runs out, the oldest blocks make room.
+    void addBlock()
+    {
+        blocks.reserve(blocks.size() + 1);
+        for (;;) {
+            try {
+                blocks.emplace_back();
+                return;
+            } catch (const std::bad_alloc &) {
+                if (firstLive + 1 >= blocks.size())
+                    throw;
+                dropFirstLive();
+            }
+        }
+    }
+
+    qsizetype liveBytes() const { return length - qsizetype(firstLive) * BlockSize; }
+
+    // Bytes in memory that no log file holds are kept up to the scrollback; those a file
+    // holds up to FileBackedMemory. The newest block always stays.
+    void dropOldBlocks()
+    {
+        while (firstLive + 1 < blocks.size()) {
+            const qsizetype start = qsizetype(firstLive) * BlockSize;
+            const qsizetype limit =
+                fileHolds(start, start + BlockSize) ? FileBackedMemory : scrollback;
+            if (liveBytes() - BlockSize < limit)
+                return;
+            dropFirstLive();
+        }
+    }
+
+    void dropFirstLive() { blocks[firstLive++] = Block(Block::Empty); }
+
+    // The backing holding position, if any, and position's offset in its log.
+    const Backing *backingOf(qsizetype position, std::uint64_t &offset) const
+    {
+        for (auto it = backings.rbegin(); it != backings.rend(); ++it) {
+            if (it->position <= position && position < it->end) {
+                offset = it->logOffset + std::uint64_t(position - it->position);
+                return &*it;
+            }
+        }
+        return nullptr;
+    }
+
+    // Whether one log file holds all bytes of [from, to).
+    bool fileHolds(qsizetype from, qsizetype to) const
+    {
+        std::uint64_t offset = 0;
+        const Backing *backing = backingOf(from, offset);
+        return backing && to <= backing->end && offset >= backing->segments->begin() &&
+               offset + std::uint64_t(to - from) <= backing->segments->end();
+    }
+
+    // The bytes from position on (before end) read back from a log file, or the run of
+    // unreachable bytes there, read as Dropped.
+    // The piece's mapping is kept alive in holder, or else among the recent pieces.
+    std::string_view fromFile(qsizetype position, qsizetype end,
+                              std::shared_ptr<const void> *holder = nullptr) const
+    {
+        end = std::min(end, (position / BlockSize + 1) * BlockSize);
+        std::uint64_t offset = 0;
+        if (const Backing *backing = backingOf(position, offset)) {
+            end = std::min(end, backing->end);
+            LogFilePiece piece = backing->segments->pieceAt(offset);
+            if (!piece.bytes.empty()) {
+                (holder ? *holder : recentPieces[nextRecent++ % recentPieces.size()]) =
+                    std::move(piece.keepAlive);
+                return piece.bytes.substr(
+                    0, size_t(std::min(qsizetype(piece.bytes.size()), end - position)));
+            }
+            const std::uint64_t first = backing->segments->begin();
+            if (offset < first)
+                end = std::min(end, position + qsizetype(first - offset));
+        }
+        static const std::string dropped(size_t(BlockSize), Dropped);
+        return std::string_view(dropped).substr(0, size_t(std::max<qsizetype>(end - position, 1)));
     }
 };
 
@@ -102,16 +219,62 @@ std::shared_ptr<const LogText> LogText::appending(std::string_view chunk) const
     // Someone already appended to this text's buffer: branch off with a copy of our own
     // characters, so neither text sees the other's chunks.
     auto branch = std::make_shared<Buffer>();
+    branch->scrollback = m_buffer->scrollback;
+    for (Buffer::Backing backing : m_buffer->backings) {
+        if (backing.position < m_length) {
+            backing.end = std::min(backing.end, m_length);
+            branch->backings.push_back(std::move(backing));
+        }
+    }
     forEachPiece(0, m_length, [&branch](std::string_view piece) { branch->append(piece); });
     branch->append(chunk);
     const qsizetype length = branch->length;
     return std::make_shared<const LogText>(std::move(branch), length);
 }
 
+void LogText::setScrollback(qsizetype scrollback) const
+{
+    m_buffer->scrollback = std::max<qsizetype>(scrollback, 0);
+}
+
+void LogText::setFileBacking(std::shared_ptr<const LogFileSegments> segments, qsizetype position,
+                             std::uint64_t logOffset) const
+{
+    auto &backings = m_buffer->backings;
+    if (!backings.empty() && backings.back().segments == segments &&
+        backings.back().end == std::numeric_limits<qsizetype>::max() &&
+        backings.back().logOffset + std::uint64_t(position - backings.back().position) == logOffset)
+        return; // continues the latest backing
+    backings.push_back(Buffer::Backing{position, std::numeric_limits<qsizetype>::max(), logOffset,
+                                       std::move(segments)});
+}
+
+qsizetype LogText::begin() const
+{
+    qsizetype first = std::min(m_length, qsizetype(m_buffer->firstLive) * Buffer::BlockSize);
+    while (first > 0) {
+        // Back block by block while a file holds them.
+        const qsizetype blockStart = (first - 1) / Buffer::BlockSize * Buffer::BlockSize;
+        if (!m_buffer->fileHolds(blockStart, first))
+            break;
+        first = blockStart;
+    }
+    return first;
+}
+
+qsizetype LogText::memoryInUse() const
+{
+    return qsizetype(m_buffer->blocks.size() - m_buffer->firstLive) * Buffer::BlockSize;
+}
+
 char LogText::at(qsizetype position) const
 {
-    return m_buffer->blocks[size_t(position / Buffer::BlockSize)]
-        .data()[position % Buffer::BlockSize];
+    const Block &block = m_buffer->blocks[size_t(position / Buffer::BlockSize)];
+    if (block.data())
+        return block.data()[position % Buffer::BlockSize];
+    std::shared_ptr<const void> holder;
+    const std::string_view piece = m_buffer->fromFile(position, position + 1, &holder);
+    return piece.empty() ? Dropped : piece.front();
 }
 
 std::string_view LogText::pieceAt(qsizetype position) const
@@ -119,9 +282,11 @@ std::string_view LogText::pieceAt(qsizetype position) const
     if (position < 0 || position >= m_length)
         return {};
     const qsizetype offset = position % Buffer::BlockSize;
+    const Block &block = m_buffer->blocks[size_t(position / Buffer::BlockSize)];
+    if (!block.data())
+        return m_buffer->fromFile(position, m_length);
     const qsizetype take = std::min(Buffer::BlockSize - offset, m_length - position);
-    return std::string_view(m_buffer->blocks[size_t(position / Buffer::BlockSize)].data() + offset,
-                            size_t(take));
+    return std::string_view(block.data() + offset, size_t(take));
 }
 
 void LogText::forEachPiece(qsizetype position, qsizetype count,

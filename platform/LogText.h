@@ -3,11 +3,14 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
 
 namespace paddock {
+
+class LogFileSegments;
 
 /// An immutable log text whose characters are bytes decoded as Latin-1 (every byte one
 /// character). Successive texts share one growing buffer: appending copies only the new
@@ -21,6 +24,26 @@ public:
     /// its characters are copied once into a buffer of its own). Throws std::bad_alloc.
     std::shared_ptr<const LogText> appending(std::string_view chunk) const;
 
+    /// Bytes kept in memory once they are also in a log file: older blocks are read back
+    /// from the file.
+    static constexpr qsizetype FileBackedMemory = qsizetype(8) << 20;
+
+    /// Limits the buffer this text shares to about scrollback bytes in memory (at least one
+    /// block) for bytes no log file holds; older ones are dropped and read as Dropped.
+    void setScrollback(qsizetype scrollback) const;
+    /// Records that the log file read back through segments holds the bytes from position
+    /// on, the byte at position being its log offset logOffset: once in memory long enough,
+    /// they are dropped and read back from the file.
+    void setFileBacking(std::shared_ptr<const LogFileSegments> segments, qsizetype position,
+                        std::uint64_t logOffset) const;
+    /// The character that stands for every byte that is no longer reachable (dropped from
+    /// memory with no file holding it, or in a file that rotation removed).
+    static constexpr char Dropped = '\0';
+    /// The first position from which on every character is reachable.
+    qsizetype begin() const;
+    /// Bytes this text's buffer holds in memory.
+    qsizetype memoryInUse() const;
+
     /// Whether this text begins with all of earlier's characters because it grew from it
     /// (the two share their buffer).
     bool extends(const LogText &earlier) const
@@ -33,11 +56,12 @@ public:
     /// The byte at position (0 <= position < length()).
     char at(qsizetype position) const;
     /// Calls visit with consecutive pieces covering [position, position + count), clamped
-    /// to this text; no copy is made.
+    /// to this text; no copy is made; each piece is valid during its visit.
     void forEachPiece(qsizetype position, qsizetype count,
                       const std::function<void(std::string_view)> &visit) const;
     /// The longest piece starting at position that is stored contiguously (empty at or
-    /// past the end); valid as long as this text lives.
+    /// past the end); valid until this text's buffer grows again or two more pieces have
+    /// been read from log files.
     std::string_view pieceAt(qsizetype position) const;
     /// The characters in [position, position + count) as bytes.
     std::string bytes(qsizetype position, qsizetype count) const;

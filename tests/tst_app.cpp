@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <functional>
@@ -113,6 +114,7 @@ private Q_SLOTS:
     void quit_whileRunning_cancelKeepsEverything();
     void window_remembersGeometry();
     void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
+    void preferences_logKeysWrittenOnlyWhenEdited();
     void preferences_storeEditsAndPreviewNextName_data();
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
@@ -648,6 +650,37 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
     standardStore().setString(MOODateFormat, DefaultDateFormat);
     QCOMPARE(templateField->text(),
              QString::fromLatin1(DefaultNewDBNameFormat)); // follows the store
+}
+
+void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
+{
+    Interface interface;
+    PreferencesPanel &panel = interface.preferencesPanel();
+    auto *logName = panel.findChild<QLineEdit *>(QStringLiteral("logFileName"));
+    auto *scrollback = panel.findChild<QSpinBox *>(QStringLiteral("scrollbackMiB"));
+    // Shown with their defaults, and nothing written for showing them.
+    QCOMPARE(logName->text(), QStringLiteral("server.log"));
+    QCOMPARE(scrollback->value(), 256);
+    QVERIFY(!standardStore().stringForKey(MOOLogFileName));
+    QVERIFY(!standardStore().stringForKey(MOOScrollbackMiB));
+
+    logName->selectAll();
+    QTest::keyClick(logName, Qt::Key_Backspace); // empty: no log file
+    QCOMPARE(standardStore().stringForKey(MOOLogFileName), std::string());
+    QTest::keyClicks(logName, QStringLiteral("logs/world.log"));
+    QCOMPARE(standardStore().stringForKey(MOOLogFileName), std::string("logs/world.log"));
+    scrollback->stepUp();
+    QCOMPARE(standardStore().stringForKey(MOOScrollbackMiB), std::string("257"));
+    standardStore().setString(MOOScrollbackMiB, "64"); // set elsewhere: followed, not rewritten
+    QCOMPARE(scrollback->value(), 64);
+    standardStore().setString(MOOLogFileName, DefaultLogFileName);
+
+    // A log file that cannot be written shows in the status bar, not in the log.
+    auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("logFileWarning"));
+    QVERIFY(warning && !warning->isVisible());
+    Q_EMIT interface.controller().logFileFailed(QStringLiteral("The log file x cannot be written"));
+    QVERIFY(warning->isVisible());
+    QVERIFY(warning->toolTip().contains(QStringLiteral("cannot be written")));
 }
 
 void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()

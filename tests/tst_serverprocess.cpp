@@ -480,6 +480,15 @@ void tst_ServerProcess::cycles_leaveNoDescriptorsOrChildren()
 {
     ControllerFixture fixture;
     QVERIFY(fixture.launchAndStop()); // lazily made objects are counted in from here
+    // The log file opens with the first output read: have some read before counting.
+    fixture.launch("stdout warming up\nexit 0\n");
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "warming up"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !fixture.controller().task() &&
+            fixture.controller().taskStdOut()->fileHandleForReading()->isAtEnd() &&
+            fixture.controller().taskStdError()->fileHandleForReading()->isAtEnd(),
+        10000);
+    fixture.reapAll();
     QTRY_VERIFY_WITH_TIMEOUT(childProcesses().isEmpty(), 10000); // its keeper too
     const int descriptors = openDescriptorCount();
     const std::size_t observers = NotificationCenter::defaultCenter().observerCount();
