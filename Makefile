@@ -28,6 +28,7 @@ bench: build
 	$(BUILD_DIR)/bench/log_flood
 	$(BUILD_DIR)/bench/log_search
 	$(BUILD_DIR)/bench/log_file
+	$(BUILD_DIR)/bench/log_history
 
 clean:
 	rm -rf $(BUILD_DIR)
