@@ -273,7 +273,9 @@ void MooController::startKeeper()
         notRecorded = tr("its start time cannot be read");
     else
         notRecorded = QString::fromLocal8Bit(writeServerRecord(recordFolder, record));
-    new KeeperWatch(this, server, recordFolder, serverPid, keeper);
+    // Owned by the application, not the controller: a keeper outlives the controller that
+    // started it, and must still be reaped and its server's record removed.
+    new KeeperWatch(QCoreApplication::instance(), server, recordFolder, serverPid, keeper);
     if (!problem.isEmpty())
         Q_EMIT keeperFailed(problem);
     if (!notRecorded.isEmpty())
@@ -341,7 +343,7 @@ void MooController::reattach()
         for (const std::shared_ptr<Pipe> &pipe : {error, output})
             if (pipe)
                 pipe->fileHandleForReading()->readInBackgroundAndNotify();
-        new KeeperWatch(this, server, folder, record.serverPid, 0);
+        new KeeperWatch(QCoreApplication::instance(), server, folder, record.serverPid, 0);
         setIsMooRunning(true);
         Q_EMIT reattached(int(record.serverPid), processStartDateTime(record.serverStartTime),
                           problem);
