@@ -7,10 +7,12 @@
 #include "LogView.h"
 #include "LogWindow.h"
 #include "PreferencesPanel.h"
+#include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -111,6 +113,7 @@ private Q_SLOTS:
     void stop_showsStoppingThenStopped();
     void stop_termIgnored_offersForceStopAfterGracePeriod();
     void checkpoint_sendsSigusr2ToTheServer();
+    void checkpoint_serverWithoutHandler_sendsNothingAndSaysSo();
     void quit_whileRunning_cancelKeepsEverything();
     void window_remembersGeometry();
     void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
@@ -119,6 +122,8 @@ private Q_SLOTS:
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
+    // Last: it turns restarting on in the store the tests share.
+    void crash_withRestartWanted_countsDownUntilCancelled();
 
 private:
     QTemporaryDir m_folder;
@@ -320,14 +325,27 @@ void tst_App::status_tellsHowTheServerIs_data()
     QTest::newRow("running") << standIn << QByteArray("stdout up\n")
                              << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$")
                              << false << out << false;
-    QTest::newRow("exited") << standIn << QByteArray("exit 3\n")
-                            << QStringLiteral("^Server exited with status 3") + unsaved.arg(out)
-                            << false << out << false;
-    QTest::newRow("killed") << standIn << QByteArray("crash SEGV\n")
-                            << QStringLiteral(
-                                   "^Server killed by signal SIGSEGV \\(Segmentation fault\\)") +
-                                   unsaved.arg(out)
-                            << false << out << false;
+    QTest::newRow("running, listening")
+        << standIn << QByteArray("stdout LISTEN: #0 now listening on port 7777\n")
+        << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d; listening on 7777$")
+        << false << out << false;
+    QTest::newRow("failed to start, no error line")
+        << standIn << QByteArray("exit 3\n")
+        << QStringLiteral("^Failed to start: exited with status 3") + unsaved.arg(out) << false
+        << out << false;
+    QTest::newRow("failed to start")
+        << standIn << QByteArray("stderr *** Port 7777 in use\nexit 1\n")
+        << QStringLiteral("^Failed to start: \\*\\*\\* Port 7777 in use") + unsaved.arg(out)
+        << false << out << false;
+    QTest::newRow("shut down from inside")
+        << standIn << QByteArray("exit 0\n")
+        << QStringLiteral("^Shut down from inside the world") + unsaved.arg(out) << false << out
+        << false;
+    QTest::newRow("crashed") << standIn << QByteArray("crash SEGV\n")
+                             << QStringLiteral(
+                                    "^Crashed: killed by signal SIGSEGV \\(Segmentation fault\\)") +
+                                    unsaved.arg(out)
+                             << false << out << false;
     QTest::newRow("stopped, saved") << standIn << QByteArray("stdout up\n")
                                     << QStringLiteral("^Stopped$") << false << out << true;
     QTest::newRow("stopped, output folder missing")
@@ -377,7 +395,7 @@ void tst_App::status_tellsHowTheServerIs()
              failureShown);
     // The window's words are its own: the server's log never gets them.
     const std::string log = logOf(interface.controller());
-    for (const char *word : {"Running, PID", "Server exited", "Server killed", "Launch failed"})
+    for (const char *word : {"Running, PID", "Failed to start", "Crashed", "Launch failed"})
         QVERIFY2(log.find(word) == std::string::npos, log.c_str());
 }
 
@@ -483,10 +501,30 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
     QVERIFY(!window.forceStopAction()->isVisible());
 }
 
+void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
+{
+    standardStore().setString(MOORestartAfterCrash, "1");
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    QVERIFY(!window.cancelRestartAction()->isVisible());
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "crash ABRT\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    const QRegularExpression countdown(QStringLiteral("^Crashed; starting again in [1-5] s"));
+    QTRY_VERIFY2_WITH_TIMEOUT(countdown.match(window.statusText()).hasMatch(),
+                              qPrintable(window.statusText()), 10000);
+    QVERIFY(window.cancelRestartAction()->isVisible());
+    window.cancelRestartAction()->trigger();
+    QVERIFY2(window.statusText().startsWith(u"Crashed: killed by signal SIGABRT"),
+             qPrintable(window.statusText()));
+    QVERIFY(!window.cancelRestartAction()->isVisible());
+    QCOMPARE(interface.life().state(), ServerLife::State::Ended);
+}
+
 void tst_App::checkpoint_sendsSigusr2ToTheServer()
 {
     Interface interface;
-    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    const std::shared_ptr<Task> task =
+        launch(interface, m_folder.path(), "usr2-handler\nstdout up\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
                              10000);
@@ -494,6 +532,23 @@ void tst_App::checkpoint_sendsSigusr2ToTheServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         logOf(interface.controller()).find("checkpoint, wrote") != std::string::npos, 10000);
     QVERIFY(task->isRunning());
+}
+
+void tst_App::checkpoint_serverWithoutHandler_sendsNothingAndSaysSo()
+{
+    Interface interface;
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
+                             10000);
+    interface.logWindow().checkpointAction()->trigger();
+    auto *box = interface.logWindow().findChild<QMessageBox *>(QStringLiteral("failureMessage"));
+    QVERIFY(box);
+    QVERIFY2(box->informativeText().contains(u"does not handle SIGUSR2"),
+             qPrintable(box->informativeText()));
+    // Had SIGUSR2 been sent, it would have ended the server before the stop's SIGTERM.
+    interface.send(ControllerAction::stopMoo, nullptr);
+    QCOMPARE(task->terminationReason(), Task::TerminationReason::Exit);
 }
 
 void tst_App::quit_whileRunning_cancelKeepsEverything()
@@ -661,8 +716,11 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
     // Shown with their defaults, and nothing written for showing them.
     QCOMPARE(logName->text(), QStringLiteral("server.log"));
     QCOMPARE(scrollback->value(), 256);
+    auto *restart = panel.findChild<QCheckBox *>(QStringLiteral("restartAfterCrash"));
+    QVERIFY(!restart->isChecked());
     QVERIFY(!standardStore().stringForKey(MOOLogFileName));
     QVERIFY(!standardStore().stringForKey(MOOScrollbackMiB));
+    QVERIFY(!standardStore().stringForKey(MOORestartAfterCrash));
 
     logName->selectAll();
     QTest::keyClick(logName, Qt::Key_Backspace); // empty: no log file
@@ -674,6 +732,10 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
     standardStore().setString(MOOScrollbackMiB, "64"); // set elsewhere: followed, not rewritten
     QCOMPARE(scrollback->value(), 64);
     standardStore().setString(MOOLogFileName, DefaultLogFileName);
+    restart->click();
+    QCOMPARE(standardStore().stringForKey(MOORestartAfterCrash), std::string("1"));
+    standardStore().setString(MOORestartAfterCrash, "NO"); // anything but on is off
+    QVERIFY(!restart->isChecked());
 
     // A log file that cannot be written shows in the status bar, not in the log.
     auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("logFileWarning"));
