@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Interface.h"
 
+#include "DesktopNotifier.h"
 #include "LaunchError.h"
 #include "LogView.h"
 #include "LogWindow.h"
@@ -19,6 +20,25 @@
 #include <QTimer>
 
 namespace paddock {
+
+namespace {
+
+QString noticeSummary(ServerLife::Notice kind)
+{
+    switch (kind) {
+    case ServerLife::Notice::Crashed:
+        return Interface::tr("The MOO server crashed");
+    case ServerLife::Notice::Restarted:
+        return Interface::tr("The MOO server was started again");
+    case ServerLife::Notice::RestartGivenUp:
+        return Interface::tr("The MOO server is not started again");
+    case ServerLife::Notice::CheckpointFailed:
+        return Interface::tr("A checkpoint failed");
+    }
+    return {};
+}
+
+} // namespace
 
 Interface::Interface(Hooks hooks, QObject *parent)
     : QObject(parent)
@@ -39,6 +59,11 @@ Interface::Interface(Hooks hooks, QObject *parent)
     // Before the status follows the life, so the controls are right when its text changes.
     connect(m_life.get(), &ServerLife::changed, this, &Interface::lifeChanged);
     m_status = std::make_unique<ServerStatus>(*m_controller, *m_life);
+    m_notifier = std::make_unique<DesktopNotifier>();
+    connect(m_life.get(), &ServerLife::notice, m_notifier.get(),
+            [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
+                notifier->notify(noticeSummary(kind), text);
+            });
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),

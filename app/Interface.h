@@ -10,6 +10,7 @@
 
 namespace paddock {
 
+class DesktopNotifier;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
@@ -93,6 +94,7 @@ private:
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<ServerStatus> m_status;
+    std::unique_ptr<DesktopNotifier> m_notifier;
 };
 
 } // namespace paddock

@@ -2,6 +2,7 @@
 #include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"
+#include "DesktopNotifier.h"
 #include "FileHandle.h"
 #include "Interface.h"
 #include "LogView.h"
@@ -122,6 +123,7 @@ private Q_SLOTS:
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
+    void notifier_deadSessionBus_doesNothing();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
 
@@ -499,6 +501,23 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
                            "database")),
         10000);
     QVERIFY(!window.forceStopAction()->isVisible());
+}
+
+void tst_App::notifier_deadSessionBus_doesNothing()
+{
+    // A bus address that leads nowhere: no notification, no error, no wait.
+    const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    auto restore = qScopeGuard([&before] {
+        if (before.isEmpty())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+    });
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            "unix:path=" + QFile::encodeName(m_folder.filePath(QStringLiteral("no-bus"))));
+    DesktopNotifier notifier;
+    QVERIFY(!notifier.available());
+    notifier.notify(QStringLiteral("The MOO server crashed"), QStringLiteral("It crashed."));
 }
 
 void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
