@@ -234,8 +234,8 @@ void Interface::lifeChanged()
     const bool waiting = state == ServerLife::State::WaitingToRestart;
     m_logWindow->cancelRestartAction()->setVisible(waiting);
     m_logWindow->cancelRestartAction()->setEnabled(waiting);
-    m_logWindow->startFromPanicAction()->setEnabled(!m_life->panicFile().empty() &&
-                                                    !m_controller->isMooRunning() && !stopping);
+    m_logWindow->startFromPanicAction()->setEnabled(
+        !m_life->panicFile().empty() && state != ServerLife::State::Running && !stopping);
 }
 
 void Interface::forceStop()

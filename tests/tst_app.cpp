@@ -123,6 +123,7 @@ private Q_SLOTS:
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
+    void panicDump_isNamedAndCanBeStartedFrom();
     void notifier_deadSessionBus_doesNothing();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
@@ -501,6 +502,30 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
                            "database")),
         10000);
     QVERIFY(!window.forceStopAction()->isVisible());
+}
+
+void tst_App::panicDump_isNamedAndCanBeStartedFrom()
+{
+    const QTemporaryDir folder; // its own, so no other test meets the dump
+    // Written just before the run, which counts as during it (coarse file times).
+    const std::string dump = writeDatabase(folder.path(), "out.db.PANIC", "stdout from the dump\n");
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    QVERIFY(!window.startFromPanicAction()->isEnabled());
+    const std::shared_ptr<Task> task = launch(interface, folder.path(), "crash ABRT\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        window.statusText().contains(u"A panic dump \"out.db.PANIC\" was left beside the database"),
+        qPrintable(window.statusText()), 10000);
+    QVERIFY(window.startFromPanicAction()->isEnabled());
+
+    window.startFromPanicAction()->trigger();
+    const std::shared_ptr<Task> again = interface.controller().task();
+    auto againReaper = qScopeGuard([&again] { reap(again); });
+    QVERIFY(again && again != task && again->isRunning());
+    QCOMPARE(*interface.controller().dbPath(), dump);
+    QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "from the dump"), 10000);
+    QVERIFY(!window.startFromPanicAction()->isEnabled());
 }
 
 void tst_App::notifier_deadSessionBus_doesNothing()
