@@ -226,6 +226,8 @@ void ServerStatus::render()
         text = m_endAdopted ? adoptedEndedText()
                             : endedText(m_endReason, m_endStatus,
                                         state == State::Stopping || state == State::StopTakingLong);
+    else if (state == State::LaunchFailed) // starting again after the crash failed
+        text = tr("Crashed; starting it again failed: ") + m_life.launchFailure();
     else if (state == State::WaitingToRestart && m_life.restartAt())
         text = tr("Crashed; starting again in %1 s")
                    .arg(std::max<long long>(0, std::chrono::ceil<std::chrono::seconds>(

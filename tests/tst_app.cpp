@@ -562,6 +562,18 @@ void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
              qPrintable(window.statusText()));
     QVERIFY(!window.cancelRestartAction()->isVisible());
     QCOMPARE(interface.life().state(), ServerLife::State::Ended);
+
+    // A restart that cannot start says so instead of still counting down.
+    RestartPolicy soon;
+    soon.firstDelay = std::chrono::milliseconds(50);
+    interface.life().setRestartPolicy(soon);
+    const std::shared_ptr<Task> second = launch(interface, m_folder.path(), "crash ABRT\n");
+    auto secondReaper = qScopeGuard([&second] { reap(second); });
+    standardStore().setString(MOOExecutableURL, "/nonexistent");
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        window.statusText().startsWith(u"Crashed; starting it again failed: "),
+        qPrintable(window.statusText()), 10000);
+    QVERIFY(!window.cancelRestartAction()->isVisible());
 }
 
 void tst_App::checkpoint_sendsSigusr2ToTheServer()
