@@ -220,6 +220,13 @@ void Interface::stop()
 {
     // The stop waits in a nested event loop; the state tells the window meanwhile.
     perform([this] { m_life->stop(); });
+    // A Stop sent while another one waits returns at once: the controls stay as the state
+    // has them. Once the server has ended they are reset even if its termination notice,
+    // which moves the state on, is still to come.
+    if (const std::shared_ptr<Task> task = m_controller->task(); task && task->isRunning()) {
+        lifeChanged();
+        return;
+    }
     m_logWindow->setForceStopOffered(false);
     m_logWindow->setStopInProgress(false);
 }
