@@ -588,6 +588,10 @@ void tst_App::checkpoint_sendsSigusr2ToTheServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         logOf(interface.controller()).find("checkpoint, wrote") != std::string::npos, 10000);
     QVERIFY(task->isRunning());
+    // The checkpoint the server reported shows in the status.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        interface.logWindow().statusText().endsWith(u"; checkpoint less than a minute ago"),
+        qPrintable(interface.logWindow().statusText()), 10000);
 }
 
 void tst_App::checkpoint_serverWithoutHandler_sendsNothingAndSaysSo()
