@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "Interface.h"
 
+#include "DesktopNotifier.h"
 #include "LaunchError.h"
 #include "LogView.h"
 #include "LogWindow.h"
 #include "MooController.h"
 #include "NotificationCenter.h"
 #include "PreferencesPanel.h"
+#include "ServerLife.h"
 #include "ServerStatus.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
@@ -17,9 +19,26 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <csignal>
-
 namespace paddock {
+
+namespace {
+
+QString noticeSummary(ServerLife::Notice kind)
+{
+    switch (kind) {
+    case ServerLife::Notice::Crashed:
+        return Interface::tr("The MOO server crashed");
+    case ServerLife::Notice::Restarted:
+        return Interface::tr("The MOO server was started again");
+    case ServerLife::Notice::RestartGivenUp:
+        return Interface::tr("The MOO server is not started again");
+    case ServerLife::Notice::CheckpointFailed:
+        return Interface::tr("A checkpoint failed");
+    }
+    return {};
+}
+
+} // namespace
 
 Interface::Interface(Hooks hooks, QObject *parent)
     : QObject(parent)
@@ -30,11 +49,21 @@ Interface::Interface(Hooks hooks, QObject *parent)
     MooController::initialize();
     step(StartupStep::classInitialized);
     m_controller = std::make_unique<MooController>();
+    // The server's life as one state: Stop, Force Stop and Checkpoint Now go through it.
+    m_life = std::make_unique<ServerLife>(*m_controller);
+    m_life->setStopGracePeriod(std::chrono::milliseconds(10000));
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
     m_preferencesPanel = new PreferencesPanel(m_prefsController->defaults(), m_logWindow.get());
-    m_status = std::make_unique<ServerStatus>(*m_controller);
+    // Before the status follows the life, so the controls are right when its text changes.
+    connect(m_life.get(), &ServerLife::changed, this, &Interface::lifeChanged);
+    m_status = std::make_unique<ServerStatus>(*m_controller, *m_life);
+    m_notifier = std::make_unique<DesktopNotifier>();
+    connect(m_life.get(), &ServerLife::notice, m_notifier.get(),
+            [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
+                notifier->notify(noticeSummary(kind), text);
+            });
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),
@@ -87,6 +116,10 @@ void Interface::connectActions()
 
     connect(window->forceStopAction(), &QAction::triggered, this, &Interface::forceStop);
     connect(window->checkpointAction(), &QAction::triggered, this, &Interface::checkpoint);
+    connect(window->startFromPanicAction(), &QAction::triggered, this,
+            [this] { perform([this] { m_life->startFromPanicFile(); }); });
+    connect(window->cancelRestartAction(), &QAction::triggered, m_life.get(),
+            &ServerLife::cancelRestart);
     connect(window->quitAction(), &QAction::triggered, this, &Interface::quit);
     // A launch from the database chooser's answer fails outside any action: the controller
     // reports it instead of throwing.
@@ -167,7 +200,7 @@ void Interface::send(ControllerAction action, QObject *sender)
         perform([this, sender] { m_controller->startMoo(sender); });
         break;
     case ControllerAction::stopMoo:
-        stop(sender);
+        stop();
         break;
     case ControllerAction::chooseURL:
         perform([this, sender] { m_controller->chooseURL(sender); });
@@ -178,45 +211,46 @@ void Interface::send(ControllerAction action, QObject *sender)
     }
 }
 
-void Interface::stop(QObject *sender)
+void Interface::setStopGracePeriod(std::chrono::milliseconds period)
 {
-    if (m_stopping)
-        return; // one wait at a time; the Stop control is disabled meanwhile anyway
-    const std::shared_ptr<Task> task = m_controller->task();
-    const bool waits = task && task->isRunning();
+    m_life->setStopGracePeriod(period);
+}
 
-    // The stop waits in a nested event loop; a timer started before it tells the user when
-    // the server is taking long, and only then offers to force it.
-    QTimer stall;
-    stall.setSingleShot(true);
-    stall.setInterval(m_stopGracePeriod);
-    connect(&stall, &QTimer::timeout, this, [this] {
-        m_status->stopStalled();
-        m_logWindow->setForceStopOffered(true);
-    });
-    if (waits) {
-        m_stopping = true;
-        m_stoppingTask = task;
-        m_logWindow->setStopInProgress(true);
-        m_status->stopping();
-        stall.start();
+void Interface::stop()
+{
+    // The stop waits in a nested event loop; the state tells the window meanwhile.
+    perform([this] { m_life->stop(); });
+    // A Stop sent while another one waits returns at once: the controls stay as the state
+    // has them. Once the server has ended they are reset even if its termination notice,
+    // which moves the state on, is still to come.
+    if (const std::shared_ptr<Task> task = m_controller->task(); task && task->isRunning()) {
+        lifeChanged();
+        return;
     }
+    m_logWindow->setForceStopOffered(false);
+    m_logWindow->setStopInProgress(false);
+}
 
-    perform([this, sender] { m_controller->stopMoo(sender); });
-
-    stall.stop();
-    if (waits) {
-        m_stopping = false;
-        m_stoppingTask.reset();
-        m_logWindow->setForceStopOffered(false);
-        m_logWindow->setStopInProgress(false);
-    }
+void Interface::lifeChanged()
+{
+    const auto state = m_life->state();
+    const bool stopping =
+        state == ServerLife::State::Stopping || state == ServerLife::State::StopTakingLong;
+    m_logWindow->setStopInProgress(stopping);
+    m_logWindow->setForceStopOffered(state == ServerLife::State::StopTakingLong);
+    const bool waiting = state == ServerLife::State::WaitingToRestart;
+    m_logWindow->cancelRestartAction()->setVisible(waiting);
+    m_logWindow->cancelRestartAction()->setEnabled(waiting);
+    m_logWindow->startFromPanicAction()->setEnabled(
+        !m_life->panicFile().empty() && state != ServerLife::State::Running && !stopping);
 }
 
 void Interface::forceStop()
 {
-    const std::shared_ptr<Task> task = m_stoppingTask.lock();
-    if (!task || !task->isRunning())
+    const std::shared_ptr<Task> task = m_controller->task();
+    const auto state = m_life->state();
+    if (!task || !task->isRunning() ||
+        (state != ServerLife::State::Stopping && state != ServerLife::State::StopTakingLong))
         return;
     QMessageBox question(QMessageBox::Warning, tr("Paddock"), tr("Force the server to stop?"),
                          QMessageBox::NoButton, m_logWindow.get());
@@ -235,19 +269,20 @@ void Interface::forceStop()
         TaskDidTerminateNotification, task);
     question.exec();
     center.removeObserver(&question);
-    if (question.clickedButton() == force && task->isRunning())
-        task->kill();
+    if (question.clickedButton() == force)
+        m_life->forceStop();
 }
 
 void Interface::checkpoint()
 {
-    const std::shared_ptr<Task> task = m_controller->task();
-    if (!task || !task->isRunning())
+    // A server without a SIGUSR2 handler would be ended by the signal: nothing is sent then,
+    // and the user is told why. The verdict follows in the status bar.
+    const ServerLife::CheckpointRequest request = m_life->checkpointNow();
+    if (request == ServerLife::CheckpointRequest::Sent ||
+        request == ServerLife::CheckpointRequest::NotRunning)
         return;
-    // The server reports its checkpoint in its own output; only a failed send needs saying.
-    if (!task->sendSignal(SIGUSR2))
-        showFailure(tr("The checkpoint request could not be sent."),
-                    tr("The server did not accept the signal SIGUSR2."));
+    showFailure(tr("The checkpoint request could not be sent."),
+                ServerLife::checkpointRequestText(request));
 }
 
 void Interface::quit()

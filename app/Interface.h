@@ -10,9 +10,11 @@
 
 namespace paddock {
 
+class DesktopNotifier;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
+class ServerLife;
 class ServerStatus;
 class Task;
 class UserDefaultsController;
@@ -60,6 +62,7 @@ public:
     LogWindow &logWindow() const { return *m_logWindow; }
     PreferencesPanel &preferencesPanel() const { return *m_preferencesPanel; }
     ServerStatus &status() const { return *m_status; }
+    ServerLife &life() const { return *m_life; }
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
@@ -70,13 +73,14 @@ public:
     void send(ControllerAction action, QObject *sender);
 
     /// How long a stop waits before offering Force Stop (10 seconds unless changed).
-    void setStopGracePeriod(std::chrono::milliseconds period) { m_stopGracePeriod = period; }
+    void setStopGracePeriod(std::chrono::milliseconds period);
 
 private:
     void step(StartupStep done);
     void connectActions();
     void observeKeys();
-    void stop(QObject *sender);
+    void stop();
+    void lifeChanged();
     void forceStop();
     void checkpoint();
     void quit();
@@ -88,10 +92,9 @@ private:
     std::unique_ptr<MooController> m_controller;
     std::unique_ptr<LogWindow> m_logWindow;
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
+    std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<ServerStatus> m_status;
-    std::chrono::milliseconds m_stopGracePeriod{10000};
-    bool m_stopping = false;
-    std::weak_ptr<Task> m_stoppingTask;
+    std::unique_ptr<DesktopNotifier> m_notifier;
 };
 
 } // namespace paddock

@@ -78,6 +78,16 @@ QAction *LogWindow::checkpointAction() const
 {
     return m_ui->actionCheckpoint;
 }
+QAction *LogWindow::startFromPanicAction() const
+{
+    return m_ui->actionStartFromPanic;
+}
+
+QAction *LogWindow::cancelRestartAction() const
+{
+    return m_ui->actionCancelRestart;
+}
+
 QAction *LogWindow::chooseServerAction() const
 {
     return m_ui->actionChooseServer;

@@ -33,6 +33,8 @@ public:
     QAction *stopAction() const;
     QAction *forceStopAction() const;
     QAction *checkpointAction() const;
+    QAction *startFromPanicAction() const;
+    QAction *cancelRestartAction() const;
     QAction *chooseServerAction() const;
     QAction *preferencesAction() const;
     QAction *quitAction() const;

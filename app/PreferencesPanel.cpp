@@ -9,6 +9,7 @@
 #include "UserDefaults.h"
 #include "ui_PreferencesPanel.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -35,6 +36,13 @@ int storedScrollback(const UserDefaults &store)
     return ok && mib > 0 ? mib : int(DefaultScrollbackMiB);
 }
 
+// Read as the server's life reads it: absent or anything else is off.
+bool storedRestartAfterCrash(const UserDefaults &store)
+{
+    const std::string value = store.stringForKey(MOORestartAfterCrash).value_or(std::string());
+    return value == "1" || value == "true" || value == "YES";
+}
+
 } // namespace
 
 PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
@@ -50,6 +58,7 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     m_ui->logFileName->setText(
         displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
     m_ui->scrollbackMiB->setValue(storedScrollback(store));
+    m_ui->restartAfterCrash->setChecked(storedRestartAfterCrash(store));
 
     // Stored at each edit, so a start made while the panel is open uses what it shows.
     connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -61,6 +70,9 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
             [this](const QString &text) { m_store.setString(MOOLogFileName, pathBytes(text)); });
     connect(m_ui->scrollbackMiB, &QSpinBox::valueChanged, this,
             [this](int mib) { m_store.setString(MOOScrollbackMiB, std::to_string(mib)); });
+    // Only a click writes the key: absent, it stays off.
+    connect(m_ui->restartAfterCrash, &QCheckBox::clicked, this,
+            [this](bool on) { m_store.setString(MOORestartAfterCrash, on ? "1" : "0"); });
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
@@ -111,6 +123,8 @@ void PreferencesPanel::onValueChanged(const QString &key)
     else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key))
         m_ui->logFileName->setText(
             displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
+    else if (key == MOORestartAfterCrash)
+        m_ui->restartAfterCrash->setChecked(storedRestartAfterCrash(m_store));
     else if (key == MOOScrollbackMiB) {
         const QSignalBlocker quiet(m_ui->scrollbackMiB);
         m_ui->scrollbackMiB->setValue(storedScrollback(m_store));

@@ -3,8 +3,9 @@
 
 #include "MooController.h"
 #include "NotificationCenter.h"
+#include "ServerLife.h"
 
-#include <QTimer>
+#include <QFileInfo>
 
 #include <cstring>
 
@@ -31,11 +32,15 @@ QString signalName(int signal)
 
 } // namespace
 
-ServerStatus::ServerStatus(MooController &controller, QObject *parent)
+ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
+    , m_life(life)
     , m_text(tr("Stopped"))
 {
+    connect(&life, &ServerLife::changed, this, &ServerStatus::render);
+    m_minuteTicker.setInterval(60 * 1000);
+    connect(&m_minuteTicker, &QTimer::timeout, this, &ServerStatus::render);
     connect(&controller, &MooController::taskChanged, this, &ServerStatus::onTaskChanged);
     connect(&controller, &MooController::isMooRunningChanged, this,
             &ServerStatus::onRunningChanged);
@@ -43,11 +48,19 @@ ServerStatus::ServerStatus(MooController &controller, QObject *parent)
     connect(
         &controller, &MooController::recordedServerEnded, this,
         [this](int pid, const QString &logFile) { setText(endedWhileClosedText(pid, logFile)); });
-    connect(&controller, &MooController::keeperFailed, this, [this](const QString &reason) {
-        setText(m_text + tr(". Warning: the server will not outlive Paddock's output: ") + reason);
+    const auto warn = [this](const QString &warning) {
+        if (m_shown == Shown::Fixed) {
+            setText(m_text + warning);
+        } else {
+            m_warnings += warning;
+            render();
+        }
+    };
+    connect(&controller, &MooController::keeperFailed, this, [warn](const QString &reason) {
+        warn(tr(". Warning: the server will not outlive Paddock's output: ") + reason);
     });
-    connect(&controller, &MooController::serverNotRecorded, this, [this](const QString &reason) {
-        setText(m_text + tr(". Warning: a later Paddock will not find this server: ") + reason);
+    connect(&controller, &MooController::serverNotRecorded, this, [warn](const QString &reason) {
+        warn(tr(". Warning: a later Paddock will not find this server: ") + reason);
     });
     if (controller.task())
         onTaskChanged();
@@ -90,7 +103,13 @@ void ServerStatus::onReattached(int pid, const QDateTime &started, const QString
     QString text = reattachedText(pid, started);
     if (!problem.isEmpty())
         text += tr(". Warning: ") + problem;
-    setText(text);
+    if (m_shown == Shown::Running) {
+        m_runningBase = text;
+        render();
+    } else {
+        m_shown = Shown::Fixed;
+        setText(text);
+    }
 }
 
 QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
@@ -112,23 +131,114 @@ QString ServerStatus::nothingSavedText(const std::string &outputPath)
 
 void ServerStatus::launchFailed(const QString &reason)
 {
+    m_shown = Shown::Fixed;
+    m_minuteTicker.stop();
     setText(tr("Launch failed: ") + reason);
 }
 
-void ServerStatus::stopping()
+QString ServerStatus::endKindText(const ServerLife &life, bool adopted)
 {
-    if (!m_shownTask || !m_shownTask->isRunning())
-        return;
-    m_stopRequested = true;
-    setText(tr("Stopping..."));
+    const Task::TerminationReason reason = life.terminationReason();
+    const int status = life.terminationStatus();
+    const QString how = reason == Task::TerminationReason::UncaughtSignal
+                            ? tr("killed by signal ") + signalName(status)
+                            : tr("exited with status %1").arg(status);
+    switch (life.end()) {
+    case ServerEnd::Stopped:
+        // A Stop that had to be forced says how the server was ended.
+        return endedText(reason, status, true);
+    case ServerEnd::ShutDownFromInside:
+        return tr("Shut down from inside the world");
+    case ServerEnd::FailedToStart:
+        return tr("Failed to start: ") +
+               (life.lastErrorLine().isEmpty() ? how : life.lastErrorLine());
+    case ServerEnd::Crashed:
+        return tr("Crashed: ") + how;
+    case ServerEnd::Unknown:
+        return adopted ? adoptedEndedText() : endedText(reason, status, false);
+    case ServerEnd::None:
+        break;
+    }
+    return {};
 }
 
-void ServerStatus::stopStalled()
+QString ServerStatus::runningDetails() const
 {
-    if (!m_shownTask || !m_shownTask->isRunning())
+    QString text;
+    const QList<int> &ports = m_life.ports();
+    if (!ports.isEmpty()) {
+        QStringList numbers;
+        for (int port : ports)
+            numbers.append(QString::number(port));
+        text += tr("; listening on ") + numbers.join(QStringLiteral(", "));
+    }
+    if (const auto last = m_life.lastCheckpoint()) {
+        const auto minutes =
+            std::chrono::duration_cast<std::chrono::minutes>(SteadyClock::now() - *last).count();
+        text += minutes < 1 ? tr("; checkpoint less than a minute ago")
+                            : tr("; checkpoint %1 min ago").arg(minutes);
+    }
+    if (!m_life.checkpointWarning().isEmpty())
+        text += tr(". Warning: ") + m_life.checkpointWarning();
+    switch (m_life.checkpointVerdict()) {
+    case ServerLife::CheckpointVerdict::Waiting:
+    case ServerLife::CheckpointVerdict::Failed:
+    case ServerLife::CheckpointVerdict::NotReported:
+        text += QStringLiteral(". ") +
+                ServerLife::checkpointVerdictText(m_life.checkpointVerdict()).chopped(1);
+        break;
+    default:
+        break;
+    }
+    return text;
+}
+
+QString ServerStatus::endDetails() const
+{
+    QString text;
+    if (!m_shownCheck.writtenSince())
+        text += nothingSavedText(m_shownCheck.path());
+    if (!m_life.panicFile().empty())
+        text += tr(". A panic dump \"%1\" was left beside the database")
+                    .arg(QFileInfo(QString::fromLocal8Bit(m_life.panicFile())).fileName());
+    return text;
+}
+
+void ServerStatus::render()
+{
+    using State = ServerLife::State;
+    const State state = m_life.state();
+    if (m_shown == Shown::Running) {
+        // Life may already know of the end before this run's termination notice comes here.
+        if (state == State::Stopping)
+            setText(tr("Stopping..."));
+        else if (state == State::StopTakingLong)
+            setText(tr("Stopping... the server is still writing its database or is not "
+                       "answering"));
+        else if (state == State::Running)
+            setText(m_runningBase + runningDetails() + m_warnings);
         return;
-    setText(tr("Stopping... the server is still writing its database or is not "
-               "answering"));
+    }
+    if (m_shown != Shown::Ended)
+        return;
+    QString text;
+    if (m_life.end() == ServerEnd::None) // life has not seen the end yet
+        text = m_endAdopted ? adoptedEndedText()
+                            : endedText(m_endReason, m_endStatus,
+                                        state == State::Stopping || state == State::StopTakingLong);
+    else if (state == State::LaunchFailed) // starting again after the crash failed
+        text = tr("Crashed; starting it again failed: ") + m_life.launchFailure();
+    else if (state == State::WaitingToRestart && m_life.restartAt())
+        text = tr("Crashed; starting again in %1 s")
+                   .arg(std::max<long long>(0, std::chrono::ceil<std::chrono::seconds>(
+                                                   *m_life.restartAt() - SteadyClock::now())
+                                                   .count()));
+    else
+        text = endKindText(m_life, m_endAdopted);
+    text += endDetails();
+    if (m_life.restartGivenUp() && state == State::Ended)
+        text += tr(". It crashed too often to be started again");
+    setText(text + m_warnings);
 }
 
 void ServerStatus::setText(const QString &text)
@@ -178,8 +288,11 @@ void ServerStatus::showRunning(Task *task)
     if (task == m_launchedTask)
         m_shownCheck = m_launchedCheck;
     m_since = QTime::currentTime();
-    m_stopRequested = false;
-    setText(runningText(task->processIdentifier(), m_since));
+    m_shown = Shown::Running;
+    m_runningBase = runningText(task->processIdentifier(), m_since);
+    m_warnings.clear();
+    m_minuteTicker.start();
+    render();
 }
 
 void ServerStatus::onTerminated(Task *task)
@@ -187,14 +300,14 @@ void ServerStatus::onTerminated(Task *task)
     // The end of a server that another launch replaced says nothing about the current one.
     if (task != m_shownTask)
         return;
-    QString text = task->isAdopted() ? adoptedEndedText()
-                                     : endedText(task->terminationReason(),
-                                                 task->terminationStatus(), m_stopRequested);
-    if (!m_shownCheck.writtenSince())
-        text += nothingSavedText(m_shownCheck.path());
-    setText(text);
+    m_endAdopted = task->isAdopted();
+    m_endReason = task->terminationReason();
+    m_endStatus = task->terminationStatus();
+    m_shown = Shown::Ended;
+    m_warnings.clear();
+    m_minuteTicker.stop();
     m_shownTask = nullptr;
-    m_stopRequested = false;
+    render();
 }
 
 } // namespace paddock

@@ -9,19 +9,24 @@
 #include <QPointer>
 #include <QString>
 #include <QTime>
+#include <QTimer>
 
 namespace paddock {
 
 class MooController;
+class ServerLife;
 
 /// The window's own account of the server, in the words the status bar shows: Stopped,
-/// running since when, stopping, launch failed, how the server ended. Never part of the log.
+/// running since when (with its ports and last checkpoint), stopping, launch failed, how the
+/// server ended and whether it starts again. It renders the server's life as ServerLife
+/// holds it, adding what only the window knows (the output database check, reattaching, the
+/// keeper's warnings). Never part of the log.
 class ServerStatus final : public QObject {
     Q_OBJECT
 public:
-    /// Follows controller (which must outlive this) through its observed keys and the
-    /// termination of each task it holds; starts at "Stopped".
-    explicit ServerStatus(MooController &controller, QObject *parent = nullptr);
+    /// Follows controller and life (which must outlive this) through their signals and the
+    /// termination of each task the controller holds; starts at "Stopped".
+    ServerStatus(MooController &controller, ServerLife &life, QObject *parent = nullptr);
     /// Ends its subscriptions to the termination notices.
     ~ServerStatus() override;
     Q_DISABLE_COPY_MOVE(ServerStatus)
@@ -30,10 +35,6 @@ public:
 
     /// A launch failed for reason (the operating system's sentence).
     void launchFailed(const QString &reason);
-    /// The user asked the running server to stop; a clean exit then reads "Stopped".
-    void stopping();
-    /// The stop has waited its grace period without an exit.
-    void stopStalled();
 
     static QString runningText(int pid, QTime since);
     /// A server an earlier Paddock started, held again by this one.
@@ -46,26 +47,43 @@ public:
     static QString endedText(Task::TerminationReason reason, int status, bool stopRequested);
     /// Added to how a server ended when it left no output database written during its run.
     static QString nothingSavedText(const std::string &outputPath);
+    /// How the last run ended in the words of its end kind, from life's account of it.
+    static QString endKindText(const ServerLife &life, bool adopted);
 
 Q_SIGNALS:
     void textChanged(const QString &text);
 
 private:
     void setText(const QString &text);
+    /// Shows the running or ended run as life and the window's own checks have it.
+    void render();
+    QString runningDetails() const;
+    QString endDetails() const;
     void onTaskChanged();
     void onRunningChanged(bool running);
     void showRunning(Task *task);
     void onTerminated(Task *task);
     void onReattached(int pid, const QDateTime &started, const QString &problem);
 
+    // What the text describes: a run (rendered anew whenever life changes) or a fixed
+    // sentence (a launch failure, a server that ended while Paddock was closed).
+    enum class Shown { Fixed, Running, Ended };
+
     MooController &m_controller;
+    ServerLife &m_life;
+    Shown m_shown = Shown::Fixed;
+    QString m_runningBase; // "Running, PID ..." or the reattached sentence
+    QString m_warnings;    // the keeper's warnings about the shown run
+    bool m_endAdopted = false;
+    Task::TerminationReason m_endReason = Task::TerminationReason::None;
+    int m_endStatus = 0;
+    QTimer m_minuteTicker;      // "checkpoint N min ago" ages
     QPointer<Task> m_shownTask; // the server whose state the text describes
     // The output database as each launch found it, to tell at the end whether it was saved.
     QPointer<Task> m_launchedTask;
     OutputDatabaseCheck m_launchedCheck;
     OutputDatabaseCheck m_shownCheck;
     QTime m_since;
-    bool m_stopRequested = false;
     QString m_text;
 };
 

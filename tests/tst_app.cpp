@@ -2,15 +2,18 @@
 #include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"
+#include "DesktopNotifier.h"
 #include "FileHandle.h"
 #include "Interface.h"
 #include "LogView.h"
 #include "LogWindow.h"
 #include "PreferencesPanel.h"
+#include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -111,6 +114,7 @@ private Q_SLOTS:
     void stop_showsStoppingThenStopped();
     void stop_termIgnored_offersForceStopAfterGracePeriod();
     void checkpoint_sendsSigusr2ToTheServer();
+    void checkpoint_serverWithoutHandler_sendsNothingAndSaysSo();
     void quit_whileRunning_cancelKeepsEverything();
     void window_remembersGeometry();
     void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
@@ -119,6 +123,10 @@ private Q_SLOTS:
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
+    void panicDump_isNamedAndCanBeStartedFrom();
+    void notifier_deadSessionBus_doesNothing();
+    // Last: it turns restarting on in the store the tests share.
+    void crash_withRestartWanted_countsDownUntilCancelled();
 
 private:
     QTemporaryDir m_folder;
@@ -320,14 +328,27 @@ void tst_App::status_tellsHowTheServerIs_data()
     QTest::newRow("running") << standIn << QByteArray("stdout up\n")
                              << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d$")
                              << false << out << false;
-    QTest::newRow("exited") << standIn << QByteArray("exit 3\n")
-                            << QStringLiteral("^Server exited with status 3") + unsaved.arg(out)
-                            << false << out << false;
-    QTest::newRow("killed") << standIn << QByteArray("crash SEGV\n")
-                            << QStringLiteral(
-                                   "^Server killed by signal SIGSEGV \\(Segmentation fault\\)") +
-                                   unsaved.arg(out)
-                            << false << out << false;
+    QTest::newRow("running, listening")
+        << standIn << QByteArray("stdout LISTEN: #0 now listening on port 7777\n")
+        << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d; listening on 7777$")
+        << false << out << false;
+    QTest::newRow("failed to start, no error line")
+        << standIn << QByteArray("exit 3\n")
+        << QStringLiteral("^Failed to start: exited with status 3") + unsaved.arg(out) << false
+        << out << false;
+    QTest::newRow("failed to start")
+        << standIn << QByteArray("stderr *** Port 7777 in use\nexit 1\n")
+        << QStringLiteral("^Failed to start: \\*\\*\\* Port 7777 in use") + unsaved.arg(out)
+        << false << out << false;
+    QTest::newRow("shut down from inside")
+        << standIn << QByteArray("exit 0\n")
+        << QStringLiteral("^Shut down from inside the world") + unsaved.arg(out) << false << out
+        << false;
+    QTest::newRow("crashed") << standIn << QByteArray("crash SEGV\n")
+                             << QStringLiteral(
+                                    "^Crashed: killed by signal SIGSEGV \\(Segmentation fault\\)") +
+                                    unsaved.arg(out)
+                             << false << out << false;
     QTest::newRow("stopped, saved") << standIn << QByteArray("stdout up\n")
                                     << QStringLiteral("^Stopped$") << false << out << true;
     QTest::newRow("stopped, output folder missing")
@@ -377,7 +398,7 @@ void tst_App::status_tellsHowTheServerIs()
              failureShown);
     // The window's words are its own: the server's log never gets them.
     const std::string log = logOf(interface.controller());
-    for (const char *word : {"Running, PID", "Server exited", "Server killed", "Launch failed"})
+    for (const char *word : {"Running, PID", "Failed to start", "Crashed", "Launch failed"})
         QVERIFY2(log.find(word) == std::string::npos, log.c_str());
 }
 
@@ -483,10 +504,83 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
     QVERIFY(!window.forceStopAction()->isVisible());
 }
 
+void tst_App::panicDump_isNamedAndCanBeStartedFrom()
+{
+    const QTemporaryDir folder; // its own, so no other test meets the dump
+    // Written just before the run, which counts as during it (coarse file times).
+    const std::string dump = writeDatabase(folder.path(), "out.db.PANIC", "stdout from the dump\n");
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    QVERIFY(!window.startFromPanicAction()->isEnabled());
+    const std::shared_ptr<Task> task = launch(interface, folder.path(), "crash ABRT\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        window.statusText().contains(u"A panic dump \"out.db.PANIC\" was left beside the database"),
+        qPrintable(window.statusText()), 10000);
+    QVERIFY(window.startFromPanicAction()->isEnabled());
+
+    window.startFromPanicAction()->trigger();
+    const std::shared_ptr<Task> again = interface.controller().task();
+    auto againReaper = qScopeGuard([&again] { reap(again); });
+    QVERIFY(again && again != task && again->isRunning());
+    QCOMPARE(*interface.controller().dbPath(), dump);
+    QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "from the dump"), 10000);
+    QVERIFY(!window.startFromPanicAction()->isEnabled());
+}
+
+void tst_App::notifier_deadSessionBus_doesNothing()
+{
+    // A bus address that leads nowhere: no notification, no error, no wait.
+    const QByteArray before = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    auto restore = qScopeGuard([&before] {
+        if (before.isEmpty())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", before);
+    });
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            "unix:path=" + QFile::encodeName(m_folder.filePath(QStringLiteral("no-bus"))));
+    DesktopNotifier notifier;
+    QVERIFY(!notifier.available());
+    notifier.notify(QStringLiteral("The MOO server crashed"), QStringLiteral("It crashed."));
+}
+
+void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
+{
+    standardStore().setString(MOORestartAfterCrash, "1");
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    QVERIFY(!window.cancelRestartAction()->isVisible());
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "crash ABRT\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    const QRegularExpression countdown(QStringLiteral("^Crashed; starting again in [1-5] s"));
+    QTRY_VERIFY2_WITH_TIMEOUT(countdown.match(window.statusText()).hasMatch(),
+                              qPrintable(window.statusText()), 10000);
+    QVERIFY(window.cancelRestartAction()->isVisible());
+    window.cancelRestartAction()->trigger();
+    QVERIFY2(window.statusText().startsWith(u"Crashed: killed by signal SIGABRT"),
+             qPrintable(window.statusText()));
+    QVERIFY(!window.cancelRestartAction()->isVisible());
+    QCOMPARE(interface.life().state(), ServerLife::State::Ended);
+
+    // A restart that cannot start says so instead of still counting down.
+    RestartPolicy soon;
+    soon.firstDelay = std::chrono::milliseconds(50);
+    interface.life().setRestartPolicy(soon);
+    const std::shared_ptr<Task> second = launch(interface, m_folder.path(), "crash ABRT\n");
+    auto secondReaper = qScopeGuard([&second] { reap(second); });
+    standardStore().setString(MOOExecutableURL, "/nonexistent");
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        window.statusText().startsWith(u"Crashed; starting it again failed: "),
+        qPrintable(window.statusText()), 10000);
+    QVERIFY(!window.cancelRestartAction()->isVisible());
+}
+
 void tst_App::checkpoint_sendsSigusr2ToTheServer()
 {
     Interface interface;
-    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    const std::shared_ptr<Task> task =
+        launch(interface, m_folder.path(), "usr2-handler\nstdout up\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
                              10000);
@@ -494,6 +588,27 @@ void tst_App::checkpoint_sendsSigusr2ToTheServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         logOf(interface.controller()).find("checkpoint, wrote") != std::string::npos, 10000);
     QVERIFY(task->isRunning());
+    // The checkpoint the server reported shows in the status.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        interface.logWindow().statusText().endsWith(u"; checkpoint less than a minute ago"),
+        qPrintable(interface.logWindow().statusText()), 10000);
+}
+
+void tst_App::checkpoint_serverWithoutHandler_sendsNothingAndSaysSo()
+{
+    Interface interface;
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "stdout up\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
+                             10000);
+    interface.logWindow().checkpointAction()->trigger();
+    auto *box = interface.logWindow().findChild<QMessageBox *>(QStringLiteral("failureMessage"));
+    QVERIFY(box);
+    QVERIFY2(box->informativeText().contains(u"does not handle SIGUSR2"),
+             qPrintable(box->informativeText()));
+    // Had SIGUSR2 been sent, it would have ended the server before the stop's SIGTERM.
+    interface.send(ControllerAction::stopMoo, nullptr);
+    QCOMPARE(task->terminationReason(), Task::TerminationReason::Exit);
 }
 
 void tst_App::quit_whileRunning_cancelKeepsEverything()
@@ -661,8 +776,11 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
     // Shown with their defaults, and nothing written for showing them.
     QCOMPARE(logName->text(), QStringLiteral("server.log"));
     QCOMPARE(scrollback->value(), 256);
+    auto *restart = panel.findChild<QCheckBox *>(QStringLiteral("restartAfterCrash"));
+    QVERIFY(!restart->isChecked());
     QVERIFY(!standardStore().stringForKey(MOOLogFileName));
     QVERIFY(!standardStore().stringForKey(MOOScrollbackMiB));
+    QVERIFY(!standardStore().stringForKey(MOORestartAfterCrash));
 
     logName->selectAll();
     QTest::keyClick(logName, Qt::Key_Backspace); // empty: no log file
@@ -674,6 +792,10 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
     standardStore().setString(MOOScrollbackMiB, "64"); // set elsewhere: followed, not rewritten
     QCOMPARE(scrollback->value(), 64);
     standardStore().setString(MOOLogFileName, DefaultLogFileName);
+    restart->click();
+    QCOMPARE(standardStore().stringForKey(MOORestartAfterCrash), std::string("1"));
+    standardStore().setString(MOORestartAfterCrash, "NO"); // anything but on is off
+    QVERIFY(!restart->isChecked());
 
     // A log file that cannot be written shows in the status bar, not in the log.
     auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("logFileWarning"));

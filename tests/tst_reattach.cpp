@@ -1,5 +1,6 @@
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
+#include "ServerLife.h"
 #include "ServerRecord.h"
 #include "ServerStatus.h"
 #include "TestSupport.h"
@@ -58,7 +59,8 @@ void tst_Reattach::reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase()
     ControllerFixture fixture;
     MooController &controller = fixture.controller();
     QSignalSpy reattached(&controller, &MooController::reattached);
-    ServerStatus status(controller);
+    ServerLife life(controller);
+    ServerStatus status(controller, life);
     controller.reattach();
     QVERIFY2(status.text().startsWith(QStringLiteral("Running, PID %1, since ").arg(server)) &&
                  status.text().endsWith(QStringLiteral("; reattached")),
