@@ -36,6 +36,10 @@ int LogFileWriter::open()
         return errno;
     if (!S_ISREG(status.st_mode))
         return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    // A regular file never blocks, but an EAGAIN from some file system must not end the log.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return errno;
     try {
         m_fd = std::make_shared<const UniqueFd>(aboveStandardDescriptors(std::move(fd)));
     } catch (const std::system_error &error) {
