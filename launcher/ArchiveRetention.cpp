@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveRetention.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -52,6 +54,20 @@ QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
     }
     remove.sort();
     return remove;
+}
+
+QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, int days)
+{
+    const QDir dir(folder);
+    QStringList failures;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : archivesToRemove(names, now, keep, days)) {
+        QFile file(dir.filePath(name));
+        if (!file.remove())
+            failures.append(QStringLiteral("Cannot remove the archived database “%1”: %2.")
+                                .arg(file.fileName(), file.errorString()));
+    }
+    return failures;
 }
 
 } // namespace paddock

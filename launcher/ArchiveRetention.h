@@ -16,4 +16,9 @@ inline constexpr int DefaultArchiveDays = 30;
 QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
                              int keep = DefaultArchiveKeep, int days = DefaultArchiveDays);
 
+/// Removes from folder the archives archivesToRemove chooses; returns a sentence for each file
+/// that could not be removed (empty when all went).
+QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep = DefaultArchiveKeep,
+                         int days = DefaultArchiveDays);
+
 } // namespace paddock

@@ -105,6 +105,10 @@ void DatabaseRotation::run(const StepHook &hook) const
     const QString zst = m_archive + QStringLiteral(".zst");
     if (exists(m_archive) || exists(zst))
         fail(QStringLiteral("Cannot archive “%1”").arg(m_input), EEXIST);
+    // One journal per folder: overwriting it would lose the record of an unfinished rotation.
+    if (exists(journalPath(folderOf(m_input))))
+        throw RotationError("An earlier archiving in “" + local(folderOf(m_input)) +
+                            "” is unfinished; it must be recovered first.");
     const QString archiveFolder = folderOf(m_archive);
     if (::mkdir(local(archiveFolder).c_str(), 0755) != 0 && errno != EEXIST)
         fail(QStringLiteral("Cannot create the folder “%1”").arg(archiveFolder), errno);

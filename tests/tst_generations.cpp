@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -51,11 +52,27 @@ bool heldSomewhere(const QString &folder, const QByteArray &bytes)
 // A database with enough text that compression has work to do.
 QByteArray database(int generation)
 {
-    QByteArray bytes =
-        "** LambdaMOO Database, Format Version 4 **\n" + QByteArray::number(generation);
+    // The stand-in server takes the first line as a command: it says when it is ready for SIGTERM.
+    QByteArray bytes = "stdout ready\n** LambdaMOO Database, Format Version 4 **\n" +
+                       QByteArray::number(generation);
     for (int i = 0; i < 20000; ++i)
         bytes += "#" + QByteArray::number(i * generation) + "\nobject\n";
     return bytes;
+}
+
+// Runs the stand-in server on input until Stop (SIGTERM), as a world's run ends, so it writes
+// output; returns whether it ended cleanly.
+bool runWorld(const QString &input, const QString &output)
+{
+    QProcess server;
+    server.setWorkingDirectory(QFileInfo(input).absolutePath());
+    server.start(QString::fromStdString(test::standInServerPath()), {input, output});
+    QDeadlineTimer deadline(20000);
+    while (!server.readAllStandardOutput().contains("ready") && !deadline.hasExpired())
+        server.waitForReadyRead(int(deadline.remainingTime()));
+    server.terminate();
+    return server.waitForFinished(20000) && server.exitStatus() == QProcess::NormalExit &&
+           server.exitCode() == 0;
 }
 
 const QDateTime FirstRun(QDate(2026, 12, 8), QTime(16, 12, 17));
@@ -82,8 +99,11 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     const QString world = dir.filePath(QStringLiteral("castle.db"));
     const QString output = world + QStringLiteral(".new");
     writeFile(world, database(0));
+    QList<QByteArray> generations{database(0)};
     for (int run = 0; run < 3; ++run) {
-        writeFile(output, database(run + 1));
+        QVERIFY(runWorld(world, output));
+        generations.append(readFile(output));
+        QVERIFY(generations.last().startsWith(generations.at(run)));
         const QDateTime started = FirstRun.addSecs(run * 3600);
         DatabaseRotation rotation(world, output, started);
         QCOMPARE(rotation.archivePath(),
@@ -102,12 +122,12 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
         } else {
             rotation.run();
         }
-        QCOMPARE(readFile(world), database(run + 1));
+        QCOMPARE(readFile(world), generations.at(run + 1));
         QVERIFY(!QFile::exists(output));
         QVERIFY(!QFile::exists(rotation.archivePath()));
         const std::string zst =
             QFile::encodeName(rotation.archivePath() + QStringLiteral(".zst")).toStdString();
-        writeFile(dir.filePath(QStringLiteral("expected")), database(run));
+        writeFile(dir.filePath(QStringLiteral("expected")), generations.at(run));
         QVERIFY(decompressesTo(
             zst, QFile::encodeName(dir.filePath(QStringLiteral("expected"))).toStdString()));
     }
@@ -117,6 +137,20 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
                           QStringLiteral("castle.db.2026-12-08T181217.zst")}));
     QVERIFY(!QFile::exists(DatabaseRotation::journalPath(dir.path())));
     QVERIFY(DatabaseRotation::recover(dir.path()).isEmpty());
+
+    // An unfinished rotation's journal is never overwritten by the next one.
+    writeFile(output, database(9));
+    writeFile(DatabaseRotation::journalPath(dir.path()), "{}");
+    QVERIFY_THROWS_EXCEPTION(RotationError,
+                             DatabaseRotation(world, output, FirstRun.addDays(1)).run());
+    QCOMPARE(readFile(world), generations.at(3));
+    QCOMPARE(readFile(output), database(9));
+
+    // Pruning with a keep of one leaves the newest archive only.
+    QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
+                .isEmpty());
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("castle.db.2026-12-08T181217.zst")});
 }
 
 void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data()
