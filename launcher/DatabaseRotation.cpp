@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "DatabaseRotation.h"
 
+#include "ArchiveFiles.h"
 #include "SystemError.h"
-#include "ZstdFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "ArchiveFiles.h"
 #include "ArchiveRetention.h"
 #include "DatabaseRotation.h"
 #include "DiskSpace.h"
 #include "TestSupport.h"
-#include "ZstdFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,6 +87,8 @@ private Q_SLOTS:
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes();
     void recover_databasesMoved_namesNewest();
+    void verify_compressedAgainstOriginal_data();
+    void verify_compressedAgainstOriginal();
     void retention_data();
     void retention();
     void diskSpace_data();
@@ -221,6 +223,49 @@ void tst_Generations::recover_databasesMoved_namesNewest()
     QVERIFY2(sentence.contains(rotation.archivePath()), qPrintable(sentence));
     QCOMPARE(readFile(rotation.archivePath()), database(1));
     QVERIFY(QFile::exists(DatabaseRotation::journalPath(dir.path())));
+}
+
+void tst_Generations::verify_compressedAgainstOriginal_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("change");
+    QTest::addColumn<bool>("matches");
+    // Sizes at the decompressor's buffer boundary and beyond the 1 MiB read chunk.
+    for (const int size : {0, 1, 131072, 3 << 20}) {
+        const QByteArray n = QByteArray::number(size);
+        QTest::newRow(QByteArray(n + " unchanged").constData()) << size << QByteArray() << true;
+        QTest::newRow(QByteArray(n + " one more byte").constData())
+            << size << QByteArray("append") << false;
+        if (size > 0) {
+            QTest::newRow(QByteArray(n + " last byte changed").constData())
+                << size << QByteArray("flip") << false;
+            QTest::newRow(QByteArray(n + " one byte less").constData())
+                << size << QByteArray("chop") << false;
+        }
+    }
+}
+
+void tst_Generations::verify_compressedAgainstOriginal()
+{
+    QFETCH(int, size);
+    QFETCH(QByteArray, change);
+    QFETCH(bool, matches);
+    QTemporaryDir dir;
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7919) >> 5);
+    const QString original = dir.filePath(QStringLiteral("db"));
+    writeFile(original, bytes);
+    const std::string zst = QFile::encodeName(original + QStringLiteral(".zst")).toStdString();
+    compressFile(QFile::encodeName(original).toStdString(), zst);
+    if (change == "append")
+        bytes.append('x');
+    else if (change == "flip")
+        bytes[size - 1] = char(bytes.at(size - 1) ^ 1);
+    else if (change == "chop")
+        bytes.chop(1);
+    writeFile(original, bytes);
+    QCOMPARE(decompressesTo(zst, QFile::encodeName(original).toStdString()), matches);
 }
 
 void tst_Generations::retention_data()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ZstdFile.h"
+#include "ArchiveFiles.h"
 
 #include "DatabaseRotation.h"
 #include "SystemError.h"
@@ -133,12 +133,16 @@ bool decompressesTo(const std::string &compressed, const std::string &original)
     std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize()),
         origBuf(ZSTD_DStreamOutSize());
     size_t frameLeft = 1;
+    // A full output buffer may leave decompressed bytes inside the context: call again until
+    // it has room to spare, also once the input has ended (but not after, or it would start
+    // waiting for another frame).
+    bool outputFull = false;
     for (;;) {
         const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), compressed);
-        if (got == 0)
+        if (got == 0 && !outputFull)
             break;
         ZSTD_inBuffer input{inBuf.data(), got, 0};
-        while (input.pos < input.size) {
+        do {
             ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
             frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
             if (ZSTD_isError(frameLeft))
@@ -146,7 +150,9 @@ bool decompressesTo(const std::string &compressed, const std::string &original)
             if (readFully(orig.get(), origBuf.data(), output.pos, original) != output.pos ||
                 std::memcmp(origBuf.data(), outBuf.data(), output.pos) != 0)
                 return false;
-        }
+            // 0 means the frame is decoded and flushed, even if it filled the buffer exactly.
+            outputFull = output.pos == output.size && frameLeft != 0;
+        } while (input.pos < input.size || outputFull);
     }
     char extra;
     return frameLeft == 0 && readFully(orig.get(), &extra, 1, original) == 0;
