@@ -112,6 +112,18 @@ void DatabaseRotation::run(const StepHook &hook) const
     const QString archiveFolder = folderOf(m_archive);
     if (::mkdir(local(archiveFolder).c_str(), 0755) != 0 && errno != EEXIST)
         fail(QStringLiteral("Cannot create the folder “%1”").arg(archiveFolder), errno);
+    struct stat inputStat, outputStat, archiveStat;
+    if (::stat(local(archiveFolder).c_str(), &archiveStat) != 0)
+        fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), errno);
+    if (!S_ISDIR(archiveStat.st_mode))
+        fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), ENOTDIR);
+    // Giving the output the world's name must be a rename: a copy across file systems would
+    // leave the world without a database under its name for as long as it takes.
+    if (::stat(local(m_input).c_str(), &inputStat) != 0 ||
+        ::stat(local(m_output).c_str(), &outputStat) != 0)
+        fail(QStringLiteral("Cannot archive “%1”").arg(m_input), errno);
+    if (inputStat.st_dev != outputStat.st_dev)
+        fail(QStringLiteral("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
 
     QJsonObject plan{{QStringLiteral("input"), m_input},
                      {QStringLiteral("output"), m_output},

@@ -148,6 +148,18 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     QCOMPARE(readFile(world), generations.at(3));
     QCOMPARE(readFile(output), database(9));
 
+    // A file where archive/ belongs refuses the rotation before anything moves.
+    QTemporaryDir blocked;
+    writeFile(blocked.filePath(QStringLiteral("archive")), "not a folder");
+    writeFile(blocked.filePath(QStringLiteral("a.db")), "a");
+    writeFile(blocked.filePath(QStringLiteral("a.db.new")), "b");
+    QVERIFY_THROWS_EXCEPTION(
+        RotationError, DatabaseRotation(blocked.filePath(QStringLiteral("a.db")),
+                                        blocked.filePath(QStringLiteral("a.db.new")), FirstRun)
+                           .run());
+    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(blocked.path())));
+    QCOMPARE(readFile(blocked.filePath(QStringLiteral("a.db"))), QByteArray("a"));
+
     // Pruning with a keep of one leaves the newest archive only.
     QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
                 .isEmpty());
