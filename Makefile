@@ -29,6 +29,7 @@ bench: build
 	$(BUILD_DIR)/bench/log_search
 	$(BUILD_DIR)/bench/log_file
 	$(BUILD_DIR)/bench/log_history
+	$(BUILD_DIR)/bench/archive_database
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -30,6 +30,13 @@ inline const QString MOOArgumentsBefore = QStringLiteral("MOOArgumentsBefore");
 inline const QString MOOArgumentsAfter = QStringLiteral("MOOArgumentsAfter");
 /// Whether a server that crashed is started again ("1" or "true"); off by default.
 inline const QString MOORestartAfterCrash = QStringLiteral("MOORestartAfterCrash");
+/// Whether, after a clean stop, the input database moves into archive/ and the output takes
+/// its name ("1" or "true"); off by default, so output names stay as the template makes them.
+inline const QString MOORotateDatabases = QStringLiteral("MOORotateDatabases");
+/// How many archived databases of a world always stay (DefaultArchiveKeep).
+inline const QString MOOArchiveKeep = QStringLiteral("MOOArchiveKeep");
+/// Archived databases younger than this many days always stay (DefaultArchiveDays).
+inline const QString MOOArchiveDays = QStringLiteral("MOOArchiveDays");
 
 inline constexpr const char *DefaultLogFileName = "server.log";
 inline constexpr long long DefaultScrollbackMiB = 256;

@@ -4,7 +4,7 @@
 # Runs apt-get as root, or through sudo when that is available; otherwise says what to install.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev)
+packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libzstd-dev)
 packages+=("$@")
 
 missing=()

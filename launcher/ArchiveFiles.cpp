@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: MIT
+#include "ArchiveFiles.h"
+
+#include "DatabaseRotation.h"
+#include "SystemError.h"
+#include "UniqueFd.h"
+
+#include <zstd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace paddock {
+
+namespace {
+
+constexpr size_t ChunkSize = 1 << 20;
+
+[[noreturn]] void fail(const std::string &what, const std::string &path, int error)
+{
+    throw RotationError(what + " “" + path + "”: " + errorText(error));
+}
+
+UniqueFd openRead(const std::string &path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail("Cannot read", path, errno);
+    return UniqueFd(fd);
+}
+
+UniqueFd createNew(const std::string &path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail("Cannot write", path, errno);
+    return UniqueFd(fd);
+}
+
+// Reads up to size bytes, fewer only at the end of the file.
+size_t readFully(int fd, char *data, size_t size, const std::string &path)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("Cannot read", path, errno);
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return done;
+}
+
+void writeFully(int fd, const char *data, size_t size, const std::string &path)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("Cannot write", path, errno);
+        data += n;
+        size -= size_t(n);
+    }
+}
+
+void syncAndClose(UniqueFd fd, const std::string &path)
+{
+    if (::fsync(fd.get()) != 0)
+        fail("Cannot write", path, errno);
+    if (::close(fd.release()) != 0 && errno != EINTR)
+        fail("Cannot write", path, errno);
+}
+
+struct CctxFree {
+    void operator()(ZSTD_CCtx *c) const { ZSTD_freeCCtx(c); }
+};
+struct DctxFree {
+    void operator()(ZSTD_DCtx *d) const { ZSTD_freeDCtx(d); }
+};
+
+} // namespace
+
+void compressFile(const std::string &source, const std::string &target)
+{
+    UniqueFd in = openRead(source);
+    UniqueFd out = createNew(target);
+    std::unique_ptr<ZSTD_CCtx, CctxFree> cctx(ZSTD_createCCtx());
+    if (!cctx)
+        throw RotationError("Cannot compress “" + source + "”: out of memory");
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
+    std::vector<char> inBuf(ChunkSize), outBuf(ZSTD_CStreamOutSize());
+    bool last = false;
+    while (!last) {
+        const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source);
+        last = got < inBuf.size();
+        ZSTD_inBuffer input{inBuf.data(), got, 0};
+        const ZSTD_EndDirective mode = last ? ZSTD_e_end : ZSTD_e_continue;
+        bool finished = false;
+        while (!finished) {
+            ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
+            const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, mode);
+            if (ZSTD_isError(left))
+                throw RotationError("Cannot compress “" + source + "”: " + ZSTD_getErrorName(left));
+            writeFully(out.get(), outBuf.data(), output.pos, target);
+            finished = last ? left == 0 : input.pos == input.size;
+        }
+    }
+    syncAndClose(std::move(out), target);
+}
+
+bool decompressesTo(const std::string &compressed, const std::string &original)
+{
+    UniqueFd in = openRead(compressed);
+    UniqueFd orig = openRead(original);
+    std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
+    if (!dctx)
+        throw RotationError("Cannot check “" + compressed + "”: out of memory");
+    std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize()),
+        origBuf(ZSTD_DStreamOutSize());
+    size_t frameLeft = 1;
+    // A full output buffer may leave decompressed bytes inside the context: call again until
+    // it has room to spare, also once the input has ended (but not after, or it would start
+    // waiting for another frame).
+    bool outputFull = false;
+    for (;;) {
+        const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), compressed);
+        if (got == 0 && !outputFull)
+            break;
+        ZSTD_inBuffer input{inBuf.data(), got, 0};
+        do {
+            ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
+            frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
+            if (ZSTD_isError(frameLeft))
+                return false;
+            if (readFully(orig.get(), origBuf.data(), output.pos, original) != output.pos ||
+                std::memcmp(origBuf.data(), outBuf.data(), output.pos) != 0)
+                return false;
+            // 0 means the frame is decoded and flushed, even if it filled the buffer exactly.
+            outputFull = output.pos == output.size && frameLeft != 0;
+        } while (input.pos < input.size || outputFull);
+    }
+    char extra;
+    return frameLeft == 0 && readFully(orig.get(), &extra, 1, original) == 0;
+}
+
+bool sameBytes(const std::string &a, const std::string &b)
+{
+    UniqueFd fa = openRead(a);
+    UniqueFd fb = openRead(b);
+    std::vector<char> ba(ChunkSize), bb(ChunkSize);
+    for (;;) {
+        const size_t na = readFully(fa.get(), ba.data(), ba.size(), a);
+        const size_t nb = readFully(fb.get(), bb.data(), bb.size(), b);
+        if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0)
+            return false;
+        if (na < ba.size())
+            return true;
+    }
+}
+
+void copyFile(const std::string &source, const std::string &target)
+{
+    UniqueFd in = openRead(source);
+    UniqueFd out = createNew(target);
+    std::vector<char> buf(ChunkSize);
+    for (;;) {
+        const size_t got = readFully(in.get(), buf.data(), buf.size(), source);
+        writeFully(out.get(), buf.data(), got, target);
+        if (got < buf.size())
+            break;
+    }
+    syncAndClose(std::move(out), target);
+}
+
+void syncFolder(const std::string &folder)
+{
+    int fd;
+    do
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail("Cannot open the folder", folder, errno);
+    UniqueFd owned(fd);
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        fail("Cannot write the folder", folder, errno);
+}
+
+} // namespace paddock

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+namespace paddock {
+
+/// Compresses source into target with zstd, fsyncing target; throws RotationError.
+void compressFile(const std::string &source, const std::string &target);
+/// Whether compressed decompresses to exactly the bytes of original; throws RotationError when
+/// either cannot be read.
+bool decompressesTo(const std::string &compressed, const std::string &original);
+/// Whether two files hold the same bytes; throws RotationError when either cannot be read.
+bool sameBytes(const std::string &a, const std::string &b);
+/// Copies source to target (created new), fsyncing it; throws RotationError.
+void copyFile(const std::string &source, const std::string &target);
+/// Flushes a folder's entries to disk, so a rename in it survives a power cut.
+void syncFolder(const std::string &folder);
+
+} // namespace paddock

@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: MIT
+#include "ArchiveFiles.h"
+#include "ArchiveRetention.h"
+#include "DatabaseRotation.h"
+#include "DiskSpace.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(paddock::RotationStep)
+
+using namespace paddock;
+
+namespace {
+
+struct Crash {};
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size(),
+             qPrintable(path));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Whether some file in folder or its archive holds bytes, plainly or compressed.
+bool heldSomewhere(const QString &folder, const QByteArray &bytes)
+{
+    const QString reference = folder + QStringLiteral("/../reference");
+    writeFile(reference, bytes);
+    for (const QString &dir : {folder, QString(folder + QStringLiteral("/archive"))}) {
+        for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
+            const std::string path = QFile::encodeName(info.filePath()).toStdString();
+            if (info.fileName().endsWith(QStringLiteral(".zst"))
+                    ? decompressesTo(path, QFile::encodeName(reference).toStdString())
+                    : readFile(info.filePath()) == bytes)
+                return true;
+        }
+    }
+    return false;
+}
+
+// A database with enough text that compression has work to do.
+QByteArray database(int generation)
+{
+    // The stand-in server takes the first line as a command: it says when it is ready for SIGTERM.
+    QByteArray bytes = "stdout ready\n** LambdaMOO Database, Format Version 4 **\n" +
+                       QByteArray::number(generation);
+    for (int i = 0; i < 20000; ++i)
+        bytes += "#" + QByteArray::number(i * generation) + "\nobject\n";
+    return bytes;
+}
+
+// Runs the stand-in server on input until Stop (SIGTERM), as a world's run ends, so it writes
+// output; returns whether it ended cleanly.
+bool runWorld(const QString &input, const QString &output)
+{
+    QProcess server;
+    server.setWorkingDirectory(QFileInfo(input).absolutePath());
+    server.start(QString::fromStdString(test::standInServerPath()), {input, output});
+    QDeadlineTimer deadline(20000);
+    while (!server.readAllStandardOutput().contains("ready") && !deadline.hasExpired())
+        server.waitForReadyRead(int(deadline.remainingTime()));
+    server.terminate();
+    return server.waitForFinished(20000) && server.exitStatus() == QProcess::NormalExit &&
+           server.exitCode() == 0;
+}
+
+const QDateTime FirstRun(QDate(2026, 12, 8), QTime(16, 12, 17));
+
+} // namespace
+
+class tst_Generations final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived();
+    void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data();
+    void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes();
+    void recover_databasesMoved_namesNewest();
+    void verify_compressedAgainstOriginal_data();
+    void verify_compressedAgainstOriginal();
+    void retention_data();
+    void retention();
+    void diskSpace_data();
+    void diskSpace();
+};
+
+void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived()
+{
+    QTemporaryDir dir;
+    const QString world = dir.filePath(QStringLiteral("castle.db"));
+    const QString output = world + QStringLiteral(".new");
+    writeFile(world, database(0));
+    QList<QByteArray> generations{database(0)};
+    for (int run = 0; run < 3; ++run) {
+        QVERIFY(runWorld(world, output));
+        generations.append(readFile(output));
+        QVERIFY(generations.last().startsWith(generations.at(run)));
+        const QDateTime started = FirstRun.addSecs(run * 3600);
+        DatabaseRotation rotation(world, output, started);
+        QCOMPARE(rotation.archivePath(),
+                 dir.filePath(QStringLiteral("archive/castle.db.") +
+                              started.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"))));
+        if (run == 2) {
+            // The last run goes through the worker thread, as the window uses it.
+            bool done = false;
+            QString error = QStringLiteral("not called");
+            rotation.runInBackground(this, [&](const QString &e) {
+                done = true;
+                error = e;
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+            QCOMPARE(error, QString());
+        } else {
+            rotation.run();
+        }
+        QCOMPARE(readFile(world), generations.at(run + 1));
+        QVERIFY(!QFile::exists(output));
+        QVERIFY(!QFile::exists(rotation.archivePath()));
+        const std::string zst =
+            QFile::encodeName(rotation.archivePath() + QStringLiteral(".zst")).toStdString();
+        writeFile(dir.filePath(QStringLiteral("expected")), generations.at(run));
+        QVERIFY(decompressesTo(
+            zst, QFile::encodeName(dir.filePath(QStringLiteral("expected"))).toStdString()));
+    }
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst"),
+                          QStringLiteral("castle.db.2026-12-08T171217.zst"),
+                          QStringLiteral("castle.db.2026-12-08T181217.zst")}));
+    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(dir.path())));
+    QVERIFY(DatabaseRotation::recover(dir.path()).isEmpty());
+
+    // An unfinished rotation's journal is never overwritten by the next one.
+    writeFile(output, database(9));
+    writeFile(DatabaseRotation::journalPath(dir.path()), "{}");
+    QVERIFY_THROWS_EXCEPTION(RotationError,
+                             DatabaseRotation(world, output, FirstRun.addDays(1)).run());
+    QCOMPARE(readFile(world), generations.at(3));
+    QCOMPARE(readFile(output), database(9));
+
+    // A file where archive/ belongs refuses the rotation before anything moves.
+    QTemporaryDir blocked;
+    writeFile(blocked.filePath(QStringLiteral("archive")), "not a folder");
+    writeFile(blocked.filePath(QStringLiteral("a.db")), "a");
+    writeFile(blocked.filePath(QStringLiteral("a.db.new")), "b");
+    QVERIFY_THROWS_EXCEPTION(
+        RotationError, DatabaseRotation(blocked.filePath(QStringLiteral("a.db")),
+                                        blocked.filePath(QStringLiteral("a.db.new")), FirstRun)
+                           .run());
+    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(blocked.path())));
+    QCOMPARE(readFile(blocked.filePath(QStringLiteral("a.db"))), QByteArray("a"));
+
+    // Pruning with a keep of one leaves the newest archive only.
+    QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
+                .isEmpty());
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("castle.db.2026-12-08T181217.zst")});
+}
+
+void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data()
+{
+    QTest::addColumn<RotationStep>("crashAt");
+    QTest::addColumn<bool>("crashAgainInRecovery");
+    QTest::newRow("journal written") << RotationStep::JournalWritten << false;
+    QTest::newRow("input archived") << RotationStep::InputArchived << false;
+    QTest::newRow("output renamed") << RotationStep::OutputRenamed << false;
+    QTest::newRow("compressed written") << RotationStep::CompressedWritten << false;
+    QTest::newRow("compressed in place") << RotationStep::CompressedInPlace << false;
+    QTest::newRow("uncompressed gone") << RotationStep::UncompressedGone << false;
+    QTest::newRow("compressed written, again in recovery")
+        << RotationStep::CompressedWritten << true;
+}
+
+void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes()
+{
+    QFETCH(RotationStep, crashAt);
+    QFETCH(bool, crashAgainInRecovery);
+    QTemporaryDir top;
+    QVERIFY(QDir(top.path()).mkdir(QStringLiteral("world")));
+    const QString folder = top.filePath(QStringLiteral("world"));
+    const QString world = folder + QStringLiteral("/castle.db");
+    const QString output = folder + QStringLiteral("/castle.db.new");
+    writeFile(world, database(1));
+    writeFile(output, database(2));
+    DatabaseRotation rotation(world, output, FirstRun);
+    const auto crash = [crashAt](RotationStep step) {
+        if (step == crashAt)
+            throw Crash{};
+    };
+    QVERIFY_THROWS_EXCEPTION(Crash, rotation.run(crash));
+    QVERIFY(QFile::exists(DatabaseRotation::journalPath(folder)));
+    QVERIFY2(heldSomewhere(folder, database(1)), "the input database is lost");
+    QVERIFY2(heldSomewhere(folder, database(2)), "the output database is lost");
+
+    if (crashAgainInRecovery) {
+        QVERIFY_THROWS_EXCEPTION(Crash, DatabaseRotation::recover(folder, crash));
+        QVERIFY(heldSomewhere(folder, database(1)) && heldSomewhere(folder, database(2)));
+    }
+    const QString sentence = DatabaseRotation::recover(folder);
+    QVERIFY2(sentence.isEmpty(), qPrintable(sentence));
+    QCOMPARE(readFile(world), database(2));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("castle.db")});
+    QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst")});
+    QVERIFY(heldSomewhere(folder, database(1)));
+}
+
+void tst_Generations::recover_databasesMoved_namesNewest()
+{
+    // Someone moved the output away after a crash: recovery cannot tell what happened, so it
+    // touches nothing and names the newest database left.
+    QTemporaryDir dir;
+    const QString world = dir.filePath(QStringLiteral("castle.db"));
+    const QString output = dir.filePath(QStringLiteral("castle.db.new"));
+    writeFile(world, database(1));
+    writeFile(output, database(2));
+    DatabaseRotation rotation(world, output, FirstRun);
+    QVERIFY_THROWS_EXCEPTION(Crash, rotation.run([](RotationStep step) {
+        if (step == RotationStep::InputArchived)
+            throw Crash{};
+    }));
+    QVERIFY(QFile::rename(output, dir.filePath(QStringLiteral("elsewhere"))));
+    const QString sentence = DatabaseRotation::recover(dir.path());
+    QVERIFY2(sentence.contains(rotation.archivePath()), qPrintable(sentence));
+    QCOMPARE(readFile(rotation.archivePath()), database(1));
+    QVERIFY(QFile::exists(DatabaseRotation::journalPath(dir.path())));
+}
+
+void tst_Generations::verify_compressedAgainstOriginal_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("change");
+    QTest::addColumn<bool>("matches");
+    // Sizes at the decompressor's buffer boundary and beyond the 1 MiB read chunk.
+    for (const int size : {0, 1, 131072, 3 << 20}) {
+        const QByteArray n = QByteArray::number(size);
+        QTest::newRow(QByteArray(n + " unchanged").constData()) << size << QByteArray() << true;
+        QTest::newRow(QByteArray(n + " one more byte").constData())
+            << size << QByteArray("append") << false;
+        if (size > 0) {
+            QTest::newRow(QByteArray(n + " last byte changed").constData())
+                << size << QByteArray("flip") << false;
+            QTest::newRow(QByteArray(n + " one byte less").constData())
+                << size << QByteArray("chop") << false;
+        }
+    }
+}
+
+void tst_Generations::verify_compressedAgainstOriginal()
+{
+    QFETCH(int, size);
+    QFETCH(QByteArray, change);
+    QFETCH(bool, matches);
+    QTemporaryDir dir;
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7919) >> 5);
+    const QString original = dir.filePath(QStringLiteral("db"));
+    writeFile(original, bytes);
+    const std::string zst = QFile::encodeName(original + QStringLiteral(".zst")).toStdString();
+    compressFile(QFile::encodeName(original).toStdString(), zst);
+    if (change == "append")
+        bytes.append('x');
+    else if (change == "flip")
+        bytes[size - 1] = char(bytes.at(size - 1) ^ 1);
+    else if (change == "chop")
+        bytes.chop(1);
+    writeFile(original, bytes);
+    QCOMPARE(decompressesTo(zst, QFile::encodeName(original).toStdString()), matches);
+}
+
+void tst_Generations::retention_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QStringList>("removed");
+    // now is 2026-12-08T12:00:00; names are the runs' times.
+    const auto day = [](int d, const char *suffix = ".zst") -> QString {
+        return QStringLiteral("castle.db.2026-%1T120000")
+                   .arg(QDate(2026, 12, 8).addDays(-d).toString(QStringLiteral("MM-dd"))) +
+               QLatin1String(suffix);
+    };
+    QTest::newRow("newest N kept, old ones removed")
+        << QStringList{day(40), day(50), day(60), day(70)} << 2 << 30
+        << QStringList{day(70), day(60)};
+    QTest::newRow("young ones kept beyond N")
+        << QStringList{day(1), day(2), day(3), day(40)} << 1 << 30 << QStringList{day(40)};
+    QTest::newRow("exactly D days old is kept")
+        << QStringList{day(0), day(30)} << 1 << 30 << QStringList{};
+    QTest::newRow("N of zero still keeps the newest")
+        << QStringList{day(40), day(50)} << 0 << 0 << QStringList{day(50)};
+    QTest::newRow("uncompressed old archive removed")
+        << QStringList{day(40), day(50, "")} << 1 << 30 << QStringList{day(50, "")};
+    QTest::newRow("both forms present: compression unfinished, kept")
+        << QStringList{day(40), day(50, ""), day(50)} << 1 << 30 << QStringList{};
+    QTest::newRow("names Paddock does not give are never removed")
+        << QStringList{day(40), QStringLiteral("castle.db.2026-01-01T1200.zst"),
+                       QStringLiteral("castle.db.2026-13-45T120000.zst"),
+                       QStringLiteral("notes.txt"), day(50) + QStringLiteral(".part")}
+        << 1 << 30 << QStringList{};
+    QTest::newRow("each world keeps its own newest")
+        << QStringList{day(40), day(50), QStringLiteral("other.db.2026-01-01T000000.zst")} << 1
+        << 30 << QStringList{day(50)};
+}
+
+void tst_Generations::retention()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, keep);
+    QFETCH(int, days);
+    QFETCH(QStringList, removed);
+    QCOMPARE(archivesToRemove(files, QDateTime(QDate(2026, 12, 8), QTime(12, 0)), keep, days),
+             removed);
+}
+
+void tst_Generations::diskSpace_data()
+{
+    QTest::addColumn<qint64>("freeBytes");
+    QTest::addColumn<qint64>("databaseBytes");
+    QTest::addColumn<bool>("warns");
+    QTest::newRow("twice the size free") << qint64(2000) << qint64(1000) << false;
+    QTest::newRow("one byte short") << qint64(1999) << qint64(1000) << true;
+    QTest::newRow("empty database") << qint64(0) << qint64(0) << false;
+    QTest::newRow("huge database") << qint64(1) << (qint64(1) << 42) << true;
+}
+
+void tst_Generations::diskSpace()
+{
+    QFETCH(qint64, freeBytes);
+    QFETCH(qint64, databaseBytes);
+    QFETCH(bool, warns);
+    const QString warning =
+        diskSpaceWarning(QStringLiteral("/srv/moo/castle.db"), freeBytes, databaseBytes);
+    QCOMPARE(!warning.isEmpty(), warns);
+    if (warns)
+        QVERIFY2(warning.contains(QStringLiteral("“castle.db”")) &&
+                     warning.contains(QStringLiteral("the next dump may fail")),
+                 qPrintable(warning));
+}
+
+QTEST_GUILESS_MAIN(tst_Generations)
+#include "tst_generations.moc"
