@@ -548,6 +548,9 @@ void tst_App::notifier_deadSessionBus_doesNothing()
 void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
 {
     standardStore().setString(MOORestartAfterCrash, "1");
+    // Off again afterwards, so no other test finds restarts on, whatever the order.
+    const auto restartsOff =
+        qScopeGuard([] { standardStore().setString(MOORestartAfterCrash, "0"); });
     Interface interface;
     LogWindow &window = interface.logWindow();
     QVERIFY(!window.cancelRestartAction()->isVisible());
