@@ -4,6 +4,7 @@
 #include "ChooserMemory.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
+#include "ServerArguments.h"
 #include "SettingsKeys.h"
 #include "String.h"
 #include "UserDefaults.h"
@@ -15,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <chrono>
 
 namespace paddock {
@@ -59,6 +61,8 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
         displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
     m_ui->scrollbackMiB->setValue(storedScrollback(store));
     m_ui->restartAfterCrash->setChecked(storedRestartAfterCrash(store));
+    m_ui->argumentsBefore->setText(storedText(store, MOOArgumentsBefore));
+    m_ui->argumentsAfter->setText(storedText(store, MOOArgumentsAfter));
 
     // Stored at each edit, so a start made while the panel is open uses what it shows.
     connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -73,6 +77,12 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     // Only a click writes the key: absent, it stays off.
     connect(m_ui->restartAfterCrash, &QCheckBox::clicked, this,
             [this](bool on) { m_store.setString(MOORestartAfterCrash, on ? "1" : "0"); });
+    connect(m_ui->argumentsBefore, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_store.setString(MOOArgumentsBefore, pathBytes(text));
+    });
+    connect(m_ui->argumentsAfter, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_store.setString(MOOArgumentsAfter, pathBytes(text));
+    });
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
@@ -120,6 +130,10 @@ void PreferencesPanel::onValueChanged(const QString &key)
         follow(m_ui->nameTemplate);
     else if (key == MOODateFormat)
         follow(m_ui->dateFormat);
+    else if (key == MOOArgumentsBefore)
+        follow(m_ui->argumentsBefore);
+    else if (key == MOOArgumentsAfter)
+        follow(m_ui->argumentsAfter);
     else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key))
         m_ui->logFileName->setText(
             displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
@@ -153,6 +167,31 @@ void PreferencesPanel::updatePreview()
         displayPath(input) + tr(", is started"));
     m_ui->previewWarning->setText(
         displayPath(describeOutputNameProblem(preview.problem, preview.name)));
+
+    // The whole argument vector, as the server will get it, each word quoted where a shell
+    // would need it so the words can be told apart.
+    try {
+        const std::vector<std::string> words = serverArgumentVector(&m_store, input, preview.name);
+        QStringList shown;
+        for (const std::string &word : words) {
+            const QString text = displayPath(word);
+            const bool plain = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+                return c.isLetterOrNumber() || QStringLiteral("/._-+=:,%@").contains(c);
+            });
+            shown.append(plain ? text
+                               : QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''),
+                                                                          QStringLiteral("'\\''")) +
+                                     QLatin1Char('\''));
+        }
+        m_ui->commandPreview->setText(shown.join(QLatin1Char(' ')));
+    } catch (const std::exception &error) {
+        m_ui->commandPreview->setText(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+QString PreferencesPanel::commandPreview() const
+{
+    return m_ui->commandPreview->text();
 }
 
 } // namespace paddock

@@ -32,6 +32,8 @@ public:
     QString previewText() const;
     QString previewSource() const;
     QString previewWarning() const;
+    /// The server's whole argument vector for that start, words quoted where needed.
+    QString commandPreview() const;
 
     /// The database the preview uses while no output name has been recorded yet.
     static constexpr const char *exampleDatabase = "/srv/worlds/castle.db";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_history: the whole history of a long-running server, with a log file.
 //
 // Floods BYTES (default 4 GiB) through the controller with a log view attached and a log file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MooController.h"
 
 #include "KeeperClient.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerArguments.h"
 
 #include "LaunchError.h"

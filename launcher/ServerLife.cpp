@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerLife.h"
 
 #include "FileHandle.h"

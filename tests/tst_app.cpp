@@ -127,6 +127,7 @@ private Q_SLOTS:
     void notifier_deadSessionBus_doesNothing();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
+    void preferences_commandPreview_showsWholeArgumentVector();
 
 private:
     QTemporaryDir m_folder;
@@ -543,6 +544,28 @@ void tst_App::notifier_deadSessionBus_doesNothing()
     DesktopNotifier notifier;
     QVERIFY(!notifier.available());
     notifier.notify(QStringLiteral("The MOO server crashed"), QStringLiteral("It crashed."));
+}
+
+void tst_App::preferences_commandPreview_showsWholeArgumentVector()
+{
+    const auto noArguments = qScopeGuard([] {
+        standardStore().setString(MOOArgumentsBefore, "");
+        standardStore().setString(MOOArgumentsAfter, "");
+    });
+    Interface interface;
+    PreferencesPanel &panel = interface.preferencesPanel();
+    interface.controller().setNewDbPath(makeString("/srv/worlds/castle.db"));
+    auto *before = panel.findChild<QLineEdit *>(QStringLiteral("argumentsBefore"));
+    auto *after = panel.findChild<QLineEdit *>(QStringLiteral("argumentsAfter"));
+    QTest::keyClicks(before, QStringLiteral("-e"));
+    QTest::keyClicks(after, QStringLiteral("\"7777 x\" it's"));
+    QCOMPARE(standardStore().stringForKey(MOOArgumentsBefore), std::optional<std::string>("-e"));
+    // Words quoted where a shell would need it; an unclosed quote is said instead.
+    QVERIFY2(panel.commandPreview().contains(u"quote"), qPrintable(panel.commandPreview()));
+    after->clear();
+    QTest::keyClicks(after, QStringLiteral("\"7777 x\""));
+    QCOMPARE(panel.commandPreview(),
+             QStringLiteral("-e /srv/worlds/castle.db castle.db.new '7777 x'"));
 }
 
 void tst_App::crash_withRestartWanted_countsDownUntilCancelled()

@@ -265,7 +265,7 @@ void tst_Generations::verify_compressedAgainstOriginal()
     QTemporaryDir dir;
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 7919) >> 5);
+        bytes[i] = char((unsigned(i) * 7919u) >> 5);
     const QString original = dir.filePath(QStringLiteral("db"));
     writeFile(original, bytes);
     const std::string zst = QFile::encodeName(original + QStringLiteral(".zst")).toStdString();

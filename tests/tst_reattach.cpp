@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
 #include "ServerLife.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SingleInstance.h"
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
