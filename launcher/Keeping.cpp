@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -86,14 +87,22 @@ public:
         // Our child until reaped, so its PID cannot be reused before the pidfd is open.
         // Above 2: a launcher started with 0, 1 or 2 closed would otherwise get it there.
         UniqueFd pidfd(pidfdOpen(m_keeperChild));
-        // None when SIGCHLD is ignored and the system reaped it already: nothing to do.
-        if (!pidfd)
-            return;
         try {
             // Above 2: a launcher started with 0, 1 or 2 closed would otherwise get it there.
-            m_keeperPidfd = aboveStandardDescriptors(std::move(pidfd));
+            if (pidfd)
+                m_keeperPidfd = aboveStandardDescriptors(std::move(pidfd));
         } catch (const std::system_error &) {
-            return; // no descriptors left: the keeper stays a zombie until Paddock ends
+        }
+        if (!m_keeperPidfd) {
+            // No descriptor to be had (or the system reaped it already): look now and then
+            // instead, so the keeper never stays a zombie.
+            auto *poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, [this, poll] {
+                if (reapKeeper())
+                    poll->stop();
+            });
+            poll->start(250);
+            return;
         }
         auto *notifier = new QSocketNotifier(m_keeperPidfd.get(), QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
