@@ -96,14 +96,16 @@ void tst_Reattach::reattach_serverEndedWhileClosed_saidOnceAndRecordGone()
     const std::string db = writeDatabase(dir.path(), "castle.db", "");
     const int server = launchInAnotherProcessAndKillIt(db);
     QVERIFY(server > 0);
-    ::kill(server, SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(!isProcessAlive(server), 10000);
     const QString logFile = dir.filePath(QStringLiteral("server.log"));
-    // The keeper drains the rest to the log file, then ends.
     const auto logText = [&logFile] {
         QFile file(logFile);
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     };
+    // Stopped only once it is ready to save: a SIGTERM before that would end it unsaved.
+    QTRY_VERIFY_WITH_TIMEOUT(contains(logText(), "stand-in-server: running"), 10000);
+    ::kill(server, SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!isProcessAlive(server), 10000);
+    // The keeper drains the rest to the log file, then ends.
     QTRY_VERIFY_WITH_TIMEOUT(contains(logText(), "wrote"), 10000);
 
     ControllerFixture fixture;
