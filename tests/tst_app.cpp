@@ -600,6 +600,11 @@ void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
         window.statusText().startsWith(u"Crashed; starting it again failed: "),
         qPrintable(window.statusText()), 10000);
     QVERIFY(!window.cancelRestartAction()->isVisible());
+    // The failed launch's pipes end at once; their last reads are let in before the test ends.
+    const MooController &controller = interface.controller();
+    QTRY_VERIFY_WITH_TIMEOUT(controller.taskStdOut()->fileHandleForReading()->isAtEnd() &&
+                                 controller.taskStdError()->fileHandleForReading()->isAtEnd(),
+                             5000);
 }
 
 void tst_App::checkpoint_sendsSigusr2ToTheServer()

@@ -206,6 +206,12 @@ ControllerFixture::ControllerFixture()
     m_controller->connectOutlets(m_prefs.get(), nullptr, nullptr);
     m_controller->awakeFromNib();
     m_store->setString(MOOExecutableURL, standInServerPath());
+    // Every server the controller holds is reaped at the end, also one started by something
+    // other than launch() (a restart after a crash).
+    QObject::connect(m_controller.get(), &MooController::taskChanged, m_controller.get(), [this] {
+        if (const auto task = m_controller->task(); task && !m_launched.contains(task))
+            m_launched.append(task);
+    });
 }
 
 ControllerFixture::~ControllerFixture()
@@ -258,6 +264,14 @@ void ControllerFixture::reapAll()
 {
     reapTasks(m_launched);
     m_launched.clear();
+    // A read still pending keeps its pipe alive: let the ended streams be read to their end.
+    const auto atEnd = [](const std::shared_ptr<Pipe> &pipe) {
+        return !pipe || pipe->fileHandleForReading()->isAtEnd();
+    };
+    // Not ended in time (a helper of the server still holds them): the test's own checks say so.
+    (void)QTest::qWaitFor(
+        [&] { return atEnd(m_controller->taskStdOut()) && atEnd(m_controller->taskStdError()); },
+        5000);
 }
 
 } // namespace paddock::test
