@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -139,6 +140,14 @@ public:
     void promptUserToFindDb();
     /// The choosers' answer; a failed launch is reported through launchFailed, not thrown.
     void openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo);
+    /// Starts the server on db as the database chooser's answer does: db becomes dbPath, a
+    /// new output name is formed and checked, the server is launched. A refusal or failure
+    /// is reported through launchFailed, never thrown; returns whether the server runs.
+    bool startFromDatabase(const std::string &db);
+    /// Looks at each database a start is asked for before the launch; a non-empty answer
+    /// refuses the start with that sentence. Empty (the default) looks at nothing.
+    using BeforeStart = std::function<std::string(const std::string &db)>;
+    void setBeforeStart(BeforeStart check) { m_beforeStart = std::move(check); }
 
 Q_SIGNALS:
     void outputStringChanged();
@@ -182,6 +191,7 @@ private:
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
     std::string m_keeperExecutable;
+    BeforeStart m_beforeStart;
     // The log file of the current server, not published.
     std::unique_ptr<LogFileWriter> m_logFile;
     std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;

@@ -6,6 +6,7 @@
 #include "MooController.h"
 #include "NotificationCenter.h"
 #include "OutputDatabase.h"
+#include "Pipe.h"
 #include "ServerLogLines.h"
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
@@ -80,6 +81,13 @@ bool ServerLife::restartWanted() const
     return value == "1" || value == "true" || value == "YES";
 }
 
+bool ServerLife::endedWithFinalDump() const
+{
+    return m_state == State::Ended && m_end == ServerEnd::Stopped &&
+           m_reason == Task::TerminationReason::Exit && m_status == 0 && m_outputSaved &&
+           m_finalDumpFinished;
+}
+
 std::string ServerLife::plannedRestartDatabase() const
 {
     return restartDatabase(m_runInput, m_runOutputPath, m_outputCheckpointed);
@@ -110,6 +118,11 @@ void ServerLife::onTaskChanged()
         m_checkpointWarning.clear();
     }
     Task *const raw = task.get();
+    const String db = m_controller.dbPath();
+    const String output = m_controller.newDbPath();
+    m_checkedTask = raw;
+    m_outputCheck =
+        OutputDatabaseCheck::before(db ? *db : std::string(), output ? *output : std::string());
     NotificationCenter::defaultCenter().addObserver(
         this, [this, raw](const Notification &) { onTerminated(raw); },
         TaskDidTerminateNotification, task);
@@ -137,7 +150,17 @@ void ServerLife::beginRun(const std::shared_ptr<Task> &task)
     m_runStarted = now();
     m_runStartedWall = std::chrono::system_clock::now();
     m_outputCheckpointed = false;
+    m_finalDumpFinished = false;
+    m_outputSaved = false;
+    if (m_checkedTask != task.get()) {
+        m_checkedTask = task.get();
+        m_outputCheck = OutputDatabaseCheck::before(m_runInput, m_runOutputName);
+    }
     m_stopRequested = false;
+    m_runStreams.clear();
+    for (const std::shared_ptr<Pipe> &pipe : {m_controller.taskStdOut(), m_controller.taskStdError()})
+        if (pipe && pipe->fileHandleForReading())
+            m_runStreams.push_back(pipe->fileHandleForReading().get());
     m_end = ServerEnd::None;
     m_reason = Task::TerminationReason::None;
     m_status = 0;
@@ -163,6 +186,7 @@ void ServerLife::onTerminated(Task *task)
     m_end = classifyServerEnd(m_reason, m_status, m_stopRequested, now() - m_runStarted,
                               m_startupPeriod);
     m_graceTimer.stop();
+    m_outputSaved = m_checkedTask == task && m_outputCheck.writtenSince();
     if (m_checkpointVerdict == CheckpointVerdict::Waiting)
         setCheckpointVerdict(CheckpointVerdict::ServerEnded);
     checkPanicFile();
@@ -244,6 +268,14 @@ void ServerLife::onReadCompletion(const Notification &notification)
     }
     for (const std::string &line : lines)
         onLine(recogniseServerLogLine(line), line);
+    if (chunk.isEmpty()) {
+        const auto stream = std::find(m_runStreams.begin(), m_runStreams.end(), sender);
+        if (stream != m_runStreams.end()) {
+            m_runStreams.erase(stream);
+            if (m_runStreams.empty())
+                Q_EMIT runOutputFinished();
+        }
+    }
 }
 
 void ServerLife::onLine(const ServerLogLine &line, const std::string &text)
@@ -266,6 +298,8 @@ void ServerLife::onLine(const ServerLogLine &line, const std::string &text)
     case ServerLogKind::DumpFinished:
         if (ofOutput)
             m_outputCheckpointed = true;
+        if (ofOutput && line.kind == ServerLogKind::DumpFinished)
+            m_finalDumpFinished = true;
         m_lastCheckpoint = now();
         m_checkpointWarning.clear();
         if (m_checkpointVerdict == CheckpointVerdict::Waiting)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "OutputDatabase.h"
 #include "Task.h"
 
 #include <QList>
@@ -142,6 +143,18 @@ public:
     /// Whether restarting was given up after too many crashes.
     bool restartGivenUp() const { return m_restartGivenUp; }
     CheckpointVerdict checkpointVerdict() const { return m_checkpointVerdict; }
+    /// The run the state describes: the database it started on, its output database (resolved
+    /// against the database's folder) and when it started; empty before the first run.
+    const std::string &runInput() const { return m_runInput; }
+    const std::string &runOutputPath() const { return m_runOutputPath; }
+    std::chrono::system_clock::time_point runStartedAt() const { return m_runStartedWall; }
+    /// Whether the last run ended as a clean stop that saved the world: it exited with status
+    /// 0 after the user's Stop, its output database was written during the run, and it logged
+    /// that its final dump finished. Only then may its databases be rotated.
+    bool endedWithFinalDump() const;
+    /// Whether both output streams of the run have reached their end, so every line it
+    /// logged has been seen.
+    bool runOutputEnded() const { return m_runStreams.empty(); }
     /// The database the pending restart would start from, as things stand now.
     std::string plannedRestartDatabase() const;
     /// Whether the user wants a crashed server started again (MOORestartAfterCrash).
@@ -170,6 +183,8 @@ public:
 Q_SIGNALS:
     /// Anything shown changed; also once a second while a restart is counted down.
     void changed();
+    /// Both output streams of the run reached their end (after the server ended, usually).
+    void runOutputFinished();
     /// Something the user should hear of even when the window is hidden.
     void notice(paddock::ServerLife::Notice kind, const QString &text);
 
@@ -219,12 +234,18 @@ private:
     SteadyClock::time_point m_runStarted;
     std::chrono::system_clock::time_point m_runStartedWall; // to tell a new panic dump
     bool m_outputCheckpointed = false;
+    bool m_finalDumpFinished = false; // the output's shutdown dump was logged as finished
+    bool m_outputSaved = false;       // at the end: the output was written during the run
+    // The output database as the newest launch found it, before its server could write.
+    QPointer<Task> m_checkedTask;
+    OutputDatabaseCheck m_outputCheck;
     bool m_stopRequested = false;
     bool m_stopping = false;
     bool m_ownStart = false; // a restart of ours is launching: not the user's start
 
     // Lines are assembled per read end, since the two streams interleave chunk by chunk.
     std::map<const QObject *, std::unique_ptr<LineAssembler>> m_assemblers;
+    std::vector<const QObject *> m_runStreams; // the run's read ends not yet at their end
 };
 
 } // namespace paddock

@@ -107,34 +107,47 @@ void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contex
         }
         return;
     case databaseChooser:
-        setDbPath(makeString(chosen));
-        // The answer arrives from the dialog, outside any action whose failure the shell
-        // would catch, so a failure is reported here and nothing is thrown into the
-        // event loop. The state stays as the failed launch left it.
-        try {
-            // A name that cannot work is refused before it is recorded or handed to a
-            // server, which would run for weeks and then fail to save.
-            const std::string name = formNewDbName();
-            const OutputNameProblem problem = outputNameProblem(chosen, name);
-            if (problem != OutputNameProblem::None) {
-                const QString reason =
-                    QString::fromLocal8Bit(describeOutputNameProblem(problem, name));
-                Q_EMIT launchFailed(reason, reason);
-                return;
-            }
-            setNewDbPath(makeString(name));
-            runMoo();
-        } catch (const LaunchError &error) {
-            Q_EMIT launchFailed(QString::fromLocal8Bit(error.what()),
-                                QString::fromLocal8Bit(error.reason()));
-        } catch (const std::exception &error) {
-            const QString message = QString::fromLocal8Bit(error.what());
-            Q_EMIT launchFailed(message, message);
-        }
+        startFromDatabase(chosen);
         return;
     default:
         return;
     }
+}
+
+bool MooController::startFromDatabase(const std::string &db)
+{
+    setDbPath(makeString(db));
+    // Called from the dialog's answer or another window, outside any action whose failure
+    // the shell would catch, so a failure is reported here and nothing is thrown into the
+    // event loop. The state stays as the failed launch left it.
+    try {
+        if (m_beforeStart) {
+            if (const std::string refusal = m_beforeStart(db); !refusal.empty()) {
+                const QString reason = QString::fromLocal8Bit(refusal);
+                Q_EMIT launchFailed(reason, reason);
+                return false;
+            }
+        }
+        // A name that cannot work is refused before it is recorded or handed to a server,
+        // which would run for weeks and then fail to save.
+        const std::string name = formNewDbName();
+        const OutputNameProblem problem = outputNameProblem(db, name);
+        if (problem != OutputNameProblem::None) {
+            const QString reason = QString::fromLocal8Bit(describeOutputNameProblem(problem, name));
+            Q_EMIT launchFailed(reason, reason);
+            return false;
+        }
+        setNewDbPath(makeString(name));
+        runMoo();
+        return true;
+    } catch (const LaunchError &error) {
+        Q_EMIT launchFailed(QString::fromLocal8Bit(error.what()),
+                            QString::fromLocal8Bit(error.reason()));
+    } catch (const std::exception &error) {
+        const QString message = QString::fromLocal8Bit(error.what());
+        Q_EMIT launchFailed(message, message);
+    }
+    return false;
 }
 
 } // namespace paddock
