@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Interface.h"
 
+#include "DatabaseGenerations.h"
 #include "DesktopNotifier.h"
 #include "LaunchError.h"
 #include "LogView.h"
@@ -52,6 +53,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     // The server's life as one state: Stop, Force Stop and Checkpoint Now go through it.
     m_life = std::make_unique<ServerLife>(*m_controller);
     m_life->setStopGracePeriod(std::chrono::milliseconds(10000));
+    // The world's databases around each run: recovery, disk space, rotation, the archive.
+    m_generations = std::make_unique<DatabaseGenerations>(*m_controller, *m_life);
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -77,6 +80,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::awokeFromNib);
     // A server an earlier Paddock left running is taken back before the window shows.
     m_controller->reattach();
+    m_generations->recoverLastWorld();
     m_logWindow->show();
     step(StartupStep::logWindowShown);
 }
@@ -135,6 +139,7 @@ void Interface::observeKeys()
     window->logView()->setLogText(controller->outputString());
     connect(controller, &MooController::isMooRunningChanged, window, &LogWindow::setServerRunning);
     connect(controller, &MooController::logFileFailed, window, &LogWindow::showLogFileFailed);
+    connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
 
     connect(m_status.get(), &ServerStatus::textChanged, window, &LogWindow::setStatusText);

@@ -10,6 +10,7 @@
 
 namespace paddock {
 
+class DatabaseGenerations;
 class DesktopNotifier;
 class LogWindow;
 class MooController;
@@ -63,6 +64,7 @@ public:
     PreferencesPanel &preferencesPanel() const { return *m_preferencesPanel; }
     ServerStatus &status() const { return *m_status; }
     ServerLife &life() const { return *m_life; }
+    DatabaseGenerations &generations() const { return *m_generations; }
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
@@ -93,6 +95,7 @@ private:
     std::unique_ptr<LogWindow> m_logWindow;
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
+    std::unique_ptr<DatabaseGenerations> m_generations;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
 };

@@ -15,6 +15,7 @@ namespace paddock {
 
 namespace {
 
+const QString WarningStyle = QStringLiteral("color: #b00000;");
 const QString geometryKey = QStringLiteral("geometry");
 const QString stateKey = QStringLiteral("state");
 
@@ -31,16 +32,19 @@ LogWindow::LogWindow(QWidget *parent)
     m_status->setObjectName(QStringLiteral("serverStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
-    m_settingsWarning = new QLabel(tr("Settings cannot be saved"), this);
-    m_settingsWarning->setObjectName(QStringLiteral("settingsWarning"));
-    m_settingsWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
-    m_settingsWarning->hide();
-    statusBar()->addPermanentWidget(m_settingsWarning);
-    m_logFileWarning = new QLabel(tr("Log file cannot be written"), this);
-    m_logFileWarning->setObjectName(QStringLiteral("logFileWarning"));
-    m_logFileWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
-    m_logFileWarning->hide();
-    statusBar()->addPermanentWidget(m_logFileWarning);
+    // The databases' note, then the warnings that stay until their cause is gone.
+    const auto addNote = [this](const char *name, const QString &text) {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setStyleSheet(WarningStyle);
+        label->hide();
+        statusBar()->addPermanentWidget(label);
+        return label;
+    };
+    m_databaseNote = addNote("databaseNote", QString());
+    m_databaseNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_settingsWarning = addNote("settingsWarning", tr("Settings cannot be saved"));
+    m_logFileWarning = addNote("logFileWarning", tr("Log file cannot be written"));
 
     connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &LogView::copy);
     connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView, &LogView::selectAll);
@@ -145,6 +149,19 @@ void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
 {
     m_settingsWarning->setToolTip(failed ? tr("Paddock cannot write ") + filePath : QString());
     m_settingsWarning->setVisible(failed);
+}
+
+void LogWindow::showDatabaseNote(const QString &text, bool warning)
+{
+    m_databaseNote->setText(text);
+    m_databaseNote->setToolTip(text);
+    m_databaseNote->setStyleSheet(warning ? WarningStyle : QString());
+    m_databaseNote->setVisible(!text.isEmpty());
+}
+
+QString LogWindow::databaseNote() const
+{
+    return m_databaseNote->isVisibleTo(this) ? m_databaseNote->text() : QString();
 }
 
 void LogWindow::showLogFileFailed(const QString &message)

@@ -50,6 +50,9 @@ public:
     QString statusText() const;
     /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
+    /// Shows what Paddock did or fears for the world's databases (an empty text hides it).
+    void showDatabaseNote(const QString &text, bool warning);
+    QString databaseNote() const;
     /// Shows that the log file cannot be written, message saying why, in the status bar.
     void showLogFileFailed(const QString &message);
 
@@ -69,6 +72,7 @@ private:
     QLabel *m_status;
     QLabel *m_settingsWarning;
     QLabel *m_logFileWarning;
+    QLabel *m_databaseNote;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

@@ -2,6 +2,7 @@
 #include "PreferencesPanel.h"
 
 #include "ChooserMemory.h"
+#include "DatabaseGenerations.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
 #include "ServerArguments.h"
@@ -29,20 +30,16 @@ QString storedText(const UserDefaults &store, const QString &key)
     return value ? displayPath(*value) : QString();
 }
 
-// The scrollback the controller uses: the stored number if it is one, else the default.
-int storedScrollback(const UserDefaults &store)
+// A stored count if it is one within [least, most], else fallback: as its readers take it.
+int storedCount(const UserDefaults &store, const QString &key, int fallback, int least, int most)
 {
-    const std::string value = store.stringForKey(MOOScrollbackMiB).value_or(std::string());
-    bool ok = false;
-    const int mib = QString::fromStdString(value).toInt(&ok);
-    return ok && mib > 0 ? mib : int(DefaultScrollbackMiB);
+    const std::optional<long long> value = store.integerForKey(key);
+    return value && *value >= least && *value <= most ? int(*value) : fallback;
 }
 
-// Read as the server's life reads it: absent or anything else is off.
-bool storedRestartAfterCrash(const UserDefaults &store)
+int storedScrollback(const UserDefaults &store)
 {
-    const std::string value = store.stringForKey(MOORestartAfterCrash).value_or(std::string());
-    return value == "1" || value == "true" || value == "YES";
+    return storedCount(store, MOOScrollbackMiB, int(DefaultScrollbackMiB), 1, 1 << 30);
 }
 
 } // namespace
@@ -60,7 +57,8 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     m_ui->logFileName->setText(
         displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
     m_ui->scrollbackMiB->setValue(storedScrollback(store));
-    m_ui->restartAfterCrash->setChecked(storedRestartAfterCrash(store));
+    m_ui->restartAfterCrash->setChecked(store.boolForKey(MOORestartAfterCrash));
+    showArchiving();
     m_ui->argumentsBefore->setText(storedText(store, MOOArgumentsBefore));
     m_ui->argumentsAfter->setText(storedText(store, MOOArgumentsAfter));
 
@@ -77,12 +75,17 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     // Only a click writes the key: absent, it stays off.
     connect(m_ui->restartAfterCrash, &QCheckBox::clicked, this,
             [this](bool on) { m_store.setString(MOORestartAfterCrash, on ? "1" : "0"); });
+    connect(m_ui->rotateDatabases, &QCheckBox::clicked, this,
+            [this](bool on) { m_store.setString(MOORotateDatabases, on ? "1" : "0"); });
+    connect(m_ui->archiveKeep, &QSpinBox::valueChanged, this,
+            [this](int keep) { m_store.setString(MOOArchiveKeep, std::to_string(keep)); });
+    connect(m_ui->archiveDays, &QSpinBox::valueChanged, this,
+            [this](int days) { m_store.setString(MOOArchiveDays, std::to_string(days)); });
     connect(m_ui->argumentsBefore, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_store.setString(MOOArgumentsBefore, pathBytes(text));
     });
-    connect(m_ui->argumentsAfter, &QLineEdit::textEdited, this, [this](const QString &text) {
-        m_store.setString(MOOArgumentsAfter, pathBytes(text));
-    });
+    connect(m_ui->argumentsAfter, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_store.setString(MOOArgumentsAfter, pathBytes(text)); });
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
@@ -138,12 +141,24 @@ void PreferencesPanel::onValueChanged(const QString &key)
         m_ui->logFileName->setText(
             displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
     else if (key == MOORestartAfterCrash)
-        m_ui->restartAfterCrash->setChecked(storedRestartAfterCrash(m_store));
+        m_ui->restartAfterCrash->setChecked(m_store.boolForKey(MOORestartAfterCrash));
+    else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
+        showArchiving();
     else if (key == MOOScrollbackMiB) {
         const QSignalBlocker quiet(m_ui->scrollbackMiB);
         m_ui->scrollbackMiB->setValue(storedScrollback(m_store));
     }
     updatePreview();
+}
+
+void PreferencesPanel::showArchiving()
+{
+    const QSignalBlocker quietKeep(m_ui->archiveKeep);
+    const QSignalBlocker quietDays(m_ui->archiveDays);
+    const ArchivePolicy policy = archivePolicy(m_store);
+    m_ui->rotateDatabases->setChecked(policy.rotate);
+    m_ui->archiveKeep->setValue(policy.keep);
+    m_ui->archiveDays->setValue(policy.days);
 }
 
 void PreferencesPanel::updatePreview()
@@ -175,13 +190,15 @@ void PreferencesPanel::updatePreview()
         QStringList shown;
         for (const std::string &word : words) {
             const QString text = displayPath(word);
-            const bool plain = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-                return c.isLetterOrNumber() || QStringLiteral("/._-+=:,%@").contains(c);
-            });
-            shown.append(plain ? text
-                               : QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''),
-                                                                          QStringLiteral("'\\''")) +
-                                     QLatin1Char('\''));
+            const bool plain =
+                !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+                    return c.isLetterOrNumber() || QStringLiteral("/._-+=:,%@").contains(c);
+                });
+            shown.append(
+                plain ? text
+                      : QLatin1Char('\'') +
+                            QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+                            QLatin1Char('\''));
         }
         m_ui->commandPreview->setText(shown.join(QLatin1Char(' ')));
     } catch (const std::exception &error) {

@@ -44,6 +44,7 @@ protected:
 private:
     void onValueChanged(const QString &key);
     void updatePreview();
+    void showArchiving();
 
     std::unique_ptr<Ui::PreferencesPanel> m_ui;
     UserDefaults &m_store;

@@ -196,7 +196,7 @@ QString ServerStatus::runningDetails() const
 QString ServerStatus::endDetails() const
 {
     QString text;
-    if (!m_shownCheck.writtenSince())
+    if (!m_endSaved)
         text += nothingSavedText(m_shownCheck.path());
     if (!m_life.panicFile().empty())
         text += tr(". A panic dump \"%1\" was left beside the database")
@@ -303,6 +303,8 @@ void ServerStatus::onTerminated(Task *task)
     m_endAdopted = task->isAdopted();
     m_endReason = task->terminationReason();
     m_endStatus = task->terminationStatus();
+    // Judged once, at the end: archiving may give the output database another name later.
+    m_endSaved = m_shownCheck.writtenSince();
     m_shown = Shown::Ended;
     m_warnings.clear();
     m_minuteTicker.stop();

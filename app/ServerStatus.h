@@ -77,6 +77,7 @@ private:
     bool m_endAdopted = false;
     Task::TerminationReason m_endReason = Task::TerminationReason::None;
     int m_endStatus = 0;
+    bool m_endSaved = false;    // the output database was written during the ended run
     QTimer m_minuteTicker;      // "checkpoint N min ago" ages
     QPointer<Task> m_shownTask; // the server whose state the text describes
     // The output database as each launch found it, to tell at the end whether it was saved.

@@ -93,7 +93,12 @@ QString DatabaseRotation::journalPath(const QString &folder)
     return QDir(folder).absoluteFilePath(JournalName);
 }
 
-void DatabaseRotation::run(const StepHook &hook) const
+bool DatabaseRotation::unfinishedIn(const QString &folder)
+{
+    return exists(journalPath(folder));
+}
+
+void DatabaseRotation::run(const StepHook &hook, Until until) const
 {
     if (m_input == m_output)
         throw RotationError("The output database has the input's name; nothing to archive.");
@@ -135,12 +140,12 @@ void DatabaseRotation::run(const StepHook &hook) const
                             "”: " + journal.errorString().toStdString());
     syncFolder(local(folderOf(m_input)));
     callHook(hook, RotationStep::JournalWritten);
-    continueFromFiles(hook);
+    continueFromFiles(hook, until);
 }
 
 // Every step is chosen from the files that exist, so a normal run and a recovery after a
 // crash at any point take the same path.
-void DatabaseRotation::continueFromFiles(const StepHook &hook) const
+void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) const
 {
     const QString zst = m_archive + QStringLiteral(".zst");
     const QString zstTemp = zst + QStringLiteral(".part");
@@ -149,6 +154,8 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook) const
     for (;;) {
         const bool in = exists(m_input), out = exists(m_output);
         const bool ar = exists(m_archive), z = exists(zst);
+        if (until == Until::InPlace && in && !out)
+            return;
         if (in && out && !ar && !z) {
             const int error = renameNoReplace(m_input, m_archive);
             if (error == EXDEV) {
@@ -226,7 +233,7 @@ void DatabaseRotation::runInBackground(QObject *context, std::function<void(QStr
         });
 }
 
-QString DatabaseRotation::recover(const QString &folder, const StepHook &hook)
+QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, Until until)
 {
     QFile journal(journalPath(folder));
     if (!journal.exists())
@@ -243,7 +250,7 @@ QString DatabaseRotation::recover(const QString &folder, const StepHook &hook)
                               "check the databases in “%2”.")
             .arg(journal.fileName(), folder);
     try {
-        DatabaseRotation(input, output, archive).continueFromFiles(hook);
+        DatabaseRotation(input, output, archive).continueFromFiles(hook, until);
         return {};
     } catch (const std::exception &e) {
         QString newest;

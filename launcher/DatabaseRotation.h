@@ -34,6 +34,10 @@ class DatabaseRotation final {
 public:
     /// Called after each step; a test throws from it to stand in for a crash.
     using StepHook = std::function<void(RotationStep)>;
+    /// How far to go: everything, or only until the world's database is back under its name
+    /// (the renames, quick enough for the GUI thread), leaving the compression and the
+    /// journal for a later recover().
+    enum class Until { Done, InPlace };
 
     /// Plans moving input aside and output into its place; started is the run's start time.
     DatabaseRotation(QString input, QString output, const QDateTime &started);
@@ -44,7 +48,7 @@ public:
     static QString journalPath(const QString &folder);
 
     /// Runs every step on the calling thread; throws RotationError, or whatever hook throws.
-    void run(const StepHook &hook = {}) const;
+    void run(const StepHook &hook = {}, Until until = Until::Done) const;
 
     /// Runs the rotation on a worker thread and calls done on context's thread with an empty
     /// text on success or the sentence to show.
@@ -52,11 +56,14 @@ public:
 
     /// Finishes a rotation a crash left in folder; returns an empty text when there was none or
     /// it is now complete, else a sentence naming the newest database. Never throws.
-    static QString recover(const QString &folder, const StepHook &hook = {});
+    static QString recover(const QString &folder, const StepHook &hook = {},
+                           Until until = Until::Done);
+    /// Whether folder holds the journal of an unfinished rotation.
+    static bool unfinishedIn(const QString &folder);
 
 private:
     DatabaseRotation(QString input, QString output, QString archive);
-    void continueFromFiles(const StepHook &hook) const;
+    void continueFromFiles(const StepHook &hook, Until until) const;
 
     QString m_input;
     QString m_output;

@@ -38,12 +38,10 @@ void MooController::openLogFile()
 
     long long mib = DefaultScrollbackMiB;
     if (m_prefsController) {
-        const std::string value =
-            m_prefsController->defaults().stringForKey(MOOScrollbackMiB).value_or(std::string());
-        char *end = nullptr;
-        const long long parsed = std::strtoll(value.c_str(), &end, 10);
-        if (!value.empty() && *end == '\0' && parsed > 0)
-            mib = std::min(parsed, 1ll << 30);
+        const std::optional<long long> stored =
+            m_prefsController->defaults().integerForKey(MOOScrollbackMiB);
+        if (stored && *stored > 0)
+            mib = std::min(*stored, 1ll << 30);
     }
     m_scrollbackBytes = qsizetype(mib) << 20;
 }

@@ -77,8 +77,7 @@ bool ServerLife::restartWanted() const
     const UserDefaultsController *prefs = m_controller.prefsController();
     if (!prefs)
         return false;
-    const std::string value = prefs->defaults().stringForKey(MOORestartAfterCrash).value_or("");
-    return value == "1" || value == "true" || value == "YES";
+    return prefs->defaults().boolForKey(MOORestartAfterCrash);
 }
 
 bool ServerLife::endedWithFinalDump() const
@@ -158,7 +157,8 @@ void ServerLife::beginRun(const std::shared_ptr<Task> &task)
     }
     m_stopRequested = false;
     m_runStreams.clear();
-    for (const std::shared_ptr<Pipe> &pipe : {m_controller.taskStdOut(), m_controller.taskStdError()})
+    for (const std::shared_ptr<Pipe> &pipe :
+         {m_controller.taskStdOut(), m_controller.taskStdError()})
         if (pipe && pipe->fileHandleForReading())
             m_runStreams.push_back(pipe->fileHandleForReading().get());
     m_end = ServerEnd::None;

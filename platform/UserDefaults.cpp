@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include <sys/stat.h>
@@ -141,6 +142,27 @@ std::optional<std::string> UserDefaults::stringForKey(const QString &key) const
     if (found == m_shared->values.end())
         return std::nullopt;
     return found->second.bytes;
+}
+
+bool UserDefaults::boolForKey(const QString &key, bool fallback) const
+{
+    const std::optional<std::string> value = stringForKey(key);
+    if (!value)
+        return fallback;
+    return *value == "1" || *value == "true" || *value == "YES";
+}
+
+std::optional<long long> UserDefaults::integerForKey(const QString &key) const
+{
+    const std::optional<std::string> value = stringForKey(key);
+    if (!value || value->empty())
+        return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(value->c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE)
+        return std::nullopt;
+    return parsed;
 }
 
 void UserDefaults::setString(const QString &key, const std::string &value)

@@ -37,6 +37,11 @@ public:
     /// The value for key, or none when the key is absent.
     std::optional<std::string> stringForKey(const QString &key) const;
     bool hasKey(const QString &key) const;
+    /// The value for key read as a flag: "1", "true" and "YES" are on, anything else off;
+    /// fallback when the key is absent.
+    bool boolForKey(const QString &key, bool fallback = false) const;
+    /// The value for key read as a whole decimal number; none when absent or not a number.
+    std::optional<long long> integerForKey(const QString &key) const;
     /// Stores value under key and saves; emits valueChanged, and saveFailed if the file
     /// could not be written (the value stays in memory for this run).
     void setString(const QString &key, const std::string &value);

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
 #include "ArchiveRetention.h"
+#include "DatabaseGenerations.h"
 #include "DatabaseRotation.h"
 #include "DiskSpace.h"
+#include "MooController.h"
+#include "ServerLife.h"
+#include "SettingsKeys.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,6 +89,10 @@ class tst_Generations final : public QObject {
 
 private Q_SLOTS:
     void rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived();
+    void stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data();
+    void stop_rotationWanted_rotatesOnlyAfterACleanFinalDump();
+    void start_unfinishedRotation_renamesFirstThenStarts_data();
+    void start_unfinishedRotation_renamesFirstThenStarts();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes();
     void recover_databasesMoved_namesNewest();
@@ -165,6 +174,136 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
                 .isEmpty());
     QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("castle.db.2026-12-08T181217.zst")});
+}
+
+void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data()
+{
+    QTest::addColumn<bool>("wanted");
+    QTest::addColumn<QByteArray>("outputName");
+    QTest::addColumn<bool>("rotated");
+    QTest::newRow("clean stop") << true << QByteArray("castle.db.new") << true;
+    QTest::newRow("not wanted: names stay as the template makes them")
+        << false << QByteArray("castle.db.new") << false;
+    QTest::newRow("final dump failed") << true << QByteArray("gone/castle.db.new") << false;
+}
+
+// Through the controller and the server's life, as the window runs them: start, Stop, and the
+// databases as the next start finds them.
+void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
+{
+    QFETCH(bool, wanted);
+    QFETCH(QByteArray, outputName);
+    QFETCH(bool, rotated);
+    test::ControllerFixture fixture;
+    if (wanted)
+        fixture.store().setString(MOORotateDatabases, "1");
+    ServerLife life(fixture.controller());
+    DatabaseGenerations generations(fixture.controller(), life);
+    generations.setHistory(RunHistory(test::osPath(fixture.folder() + QStringLiteral("/runs"))));
+    QSignalSpy notes(&generations, &DatabaseGenerations::note);
+    QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
+
+    fixture.launch("stdout ready", outputName.toStdString(), "castle.db");
+    const QString world = fixture.folder() + QStringLiteral("/castle.db");
+    const QByteArray input = readFile(world);
+    QTRY_VERIFY_WITH_TIMEOUT(test::contains(fixture.log(), "ready"), 10000);
+    life.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(life.runOutputEnded() && life.state() == ServerLife::State::Ended,
+                             10000);
+    QCoreApplication::processEvents();
+
+    const QString output = fixture.folder() + QLatin1Char('/') + QString::fromLatin1(outputName);
+    const QList<RunRecord> runs = generations.history().runs();
+    QVERIFY(!runs.isEmpty());
+    QCOMPARE(runs.first().input, world);
+    QCOMPARE(runs.first().output, output);
+    if (!rotated) {
+        QVERIFY(!QFile::exists(fixture.folder() + QStringLiteral("/archive")));
+        QCOMPARE(readFile(world), input);
+        QCOMPARE(*fixture.controller().newDbPath(), outputName.toStdString());
+        // Wanted but refused: the user hears why; not wanted: nothing is said.
+        QCOMPARE(notes.size(), wanted ? 1 : 0);
+        return;
+    }
+    QVERIFY(finished.wait(20000) || !finished.isEmpty());
+    QCOMPARE(finished.first().at(1).toBool(), false);
+    QVERIFY(readFile(world).startsWith(input));
+    QVERIFY(readFile(world).contains("shut down"));
+    QVERIFY(!QFile::exists(output));
+    QCOMPARE(*fixture.controller().newDbPath(), test::osPath(world));
+    const QStringList archived =
+        QDir(fixture.folder() + QStringLiteral("/archive")).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(archived.size(), 1);
+    QVERIFY(archived.first().startsWith(QStringLiteral("castle.db.")) &&
+            archived.first().endsWith(QStringLiteral(".zst")));
+    QVERIFY(heldSomewhere(fixture.folder(), input));
+    QCOMPARE(generations.history().runs().constLast().output, world);
+}
+
+void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts_data()
+{
+    QTest::addColumn<RotationStep>("crashAt");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("atPaddockStart");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("crash after archiving, world chosen")
+        << RotationStep::InputArchived << QStringLiteral("castle.db") << false << QString();
+    QTest::newRow("crash after archiving, output chosen: it moved")
+        << RotationStep::InputArchived << QStringLiteral("castle.db.new") << false
+        << QStringLiteral("choose the database again");
+    QTest::newRow("crash before compressing, found when Paddock starts")
+        << RotationStep::OutputRenamed << QString() << true << QString();
+    QTest::newRow("journal that makes no sense") << RotationStep(-1) << QStringLiteral("castle.db")
+                                                 << false << QStringLiteral("cannot make sense");
+}
+
+void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
+{
+    QFETCH(RotationStep, crashAt);
+    QFETCH(QString, chosen);
+    QFETCH(bool, atPaddockStart);
+    QFETCH(QString, refusal);
+    test::ControllerFixture fixture;
+    ServerLife life(fixture.controller());
+    DatabaseGenerations generations(fixture.controller(), life);
+    const QString folder = fixture.folder();
+    generations.setHistory(RunHistory(test::osPath(folder + QStringLiteral("/runs"))));
+    QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
+    const QString world = folder + QStringLiteral("/castle.db");
+    writeFile(world, database(1));
+    writeFile(world + QStringLiteral(".new"), database(2));
+    if (crashAt == RotationStep(-1)) {
+        writeFile(DatabaseRotation::journalPath(folder), "not a plan");
+    } else {
+        QVERIFY_THROWS_EXCEPTION(Crash,
+                                 DatabaseRotation(world, world + QStringLiteral(".new"), FirstRun)
+                                     .run([crashAt](RotationStep step) {
+                                         if (step == crashAt)
+                                             throw Crash{};
+                                     }));
+    }
+
+    if (atPaddockStart) {
+        QVERIFY(generations.history().record({FirstRun, world, world + QStringLiteral(".new")}));
+        generations.recoverLastWorld();
+    } else {
+        const std::string answer =
+            generations.beforeStart(test::osPath(folder + QLatin1Char('/') + chosen));
+        QVERIFY2(QString::fromStdString(answer).contains(refusal) &&
+                     answer.empty() == refusal.isEmpty(),
+                 answer.c_str());
+        if (!refusal.isEmpty()) {
+            if (crashAt != RotationStep(-1)) // the compression still goes on
+                QVERIFY(finished.wait(20000) || !finished.isEmpty());
+            return;
+        }
+    }
+    // The renames are done at once; the world's newest database carries its name.
+    QCOMPARE(readFile(world), database(2));
+    QVERIFY(finished.wait(20000) || !finished.isEmpty());
+    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(folder)));
+    QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files),
+             QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst")});
 }
 
 void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data()
@@ -350,5 +489,5 @@ void tst_Generations::diskSpace()
                  qPrintable(warning));
 }
 
-QTEST_GUILESS_MAIN(tst_Generations)
+PADDOCK_TEST_MAIN(tst_Generations)
 #include "tst_generations.moc"

@@ -27,7 +27,8 @@
 //   checkpoint           checkpoint at once, as on SIGUSR2
 //
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
-// words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished".
+// words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished"; the dump at SIGTERM says
+// "DUMPING" instead.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -197,15 +198,17 @@ bool writeOutputDatabase(const std::string &name, const std::string &contents, c
 
 void ignoreSignal(int) {}
 
-// Writes the output database as a MOO server's checkpoint does, saying so in its words.
-void checkpoint(const std::string &output, const std::string &contents)
+// Writes the output database as a MOO server's checkpoint or final dump at shutdown does,
+// saying so in its words.
+void dump(const std::string &output, const std::string &contents, bool shutdown)
 {
     static int number = 0;
     const std::string temporary = output + ".#" + std::to_string(++number) + "#";
-    say(STDERR_FILENO, "CHECKPOINTING on " + temporary + " ...");
-    if (writeOutputDatabase(output, contents, "checkpoint"))
-        say(STDERR_FILENO, "CHECKPOINTING on " + temporary + " finished");
-    else
+    const std::string word = shutdown ? "DUMPING" : "CHECKPOINTING";
+    say(STDERR_FILENO, word + " on " + temporary + " ...");
+    if (writeOutputDatabase(output, contents, shutdown ? "shut down" : "checkpoint"))
+        say(STDERR_FILENO, word + " on " + temporary + " finished");
+    else if (!shutdown)
         say(STDERR_FILENO, "*** Abandoning checkpoint attempt...");
 }
 
@@ -347,7 +350,7 @@ int main(int argc, char **argv)
             action.sa_handler = ignoreSignal;
             ::sigaction(SIGUSR2, &action, nullptr);
         } else if (command == "checkpoint") {
-            checkpoint(output, contents);
+            dump(output, contents, false);
         }
     }
 
@@ -363,11 +366,11 @@ int main(int argc, char **argv)
         }
         if (signal == SIGTERM) {
             // Like a MOO server, it says when it cannot save and still exits with 0.
-            writeOutputDatabase(output, contents, "shut down");
+            dump(output, contents, true);
             return 0;
         }
         if (signal == SIGUSR2) {
-            checkpoint(output, contents);
+            dump(output, contents, false);
         } else if (signal < 0 && errno == EAGAIN) {
             say(STDOUT_FILENO, "stand-in-server: tick " + std::to_string(tick));
         }

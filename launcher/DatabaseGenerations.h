@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "RunHistory.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+#include <string>
+
+namespace paddock {
+
+class MooController;
+class ServerLife;
+class Task;
+class UserDefaults;
+
+/// The archiving preferences as their readers take them: an absent or unreadable value is
+/// the default (no rotation, DefaultArchiveKeep, DefaultArchiveDays).
+struct ArchivePolicy {
+    bool rotate = false;
+    int keep = 10;
+    int days = 30;
+};
+ArchivePolicy archivePolicy(const UserDefaults &store);
+
+/// Keeps a world's databases in order around each run: finishes a rotation a crash left
+/// before a start, warns when the disk is too full for the next dump (before a start and
+/// before a stop), records each run in the history, and after a clean stop rotates the
+/// databases (when the user wants it) and prunes the archive. The renames run on the GUI
+/// thread, since they are quick and a start must see their outcome; compressing and
+/// pruning run on a worker, one rotation at a time.
+class DatabaseGenerations final : public QObject {
+    Q_OBJECT
+public:
+    /// Follows controller and life, which must outlive this, and installs itself as the
+    /// controller's check before each start.
+    DatabaseGenerations(MooController &controller, ServerLife &life, QObject *parent = nullptr);
+    ~DatabaseGenerations() override;
+    Q_DISABLE_COPY_MOVE(DatabaseGenerations)
+
+    /// Where runs are recorded (the state folder's history unless changed, for tests).
+    void setHistory(RunHistory history) { m_history = std::move(history); }
+    const RunHistory &history() const { return m_history; }
+    /// How long to wait for a stopped server's last lines before deciding without them.
+    void setOutputGrace(int milliseconds) { m_outputGrace.setInterval(milliseconds); }
+
+    /// At Paddock's start: finishes a rotation left unfinished in the last world's folder,
+    /// unless a server runs there. What cannot be finished is told through note.
+    void recoverLastWorld();
+    /// Whether archiving is still compressing or pruning on a worker.
+    bool busy() const { return m_busyFolder.has_value(); }
+
+    /// The check before a start on db: finishes the renames of an unfinished rotation in its
+    /// folder (or returns the sentence that refuses the start), and warns of low disk space.
+    std::string beforeStart(const std::string &db);
+
+Q_SIGNALS:
+    /// What the window should say about the world's databases: a rotation done or refused,
+    /// a disk too full, a recovery; an empty text clears it. warning marks a problem.
+    void note(const QString &text, bool warning);
+    /// A rotation, with its compression and pruning, has ended (for tests and the Databases
+    /// window); text as in note.
+    void archivingFinished(const QString &text, bool warning);
+
+private:
+    struct Rotation {
+        QString input;
+        QString output;
+        QDateTime started;
+    };
+    void onLifeChanged();
+    void onTaskChanged();
+    void decideAfterStop();
+    void rotate(const Rotation &rotation);
+    void finishInBackground(const QString &folder, const QString &done);
+    void say(const QString &text, bool warning);
+    ArchivePolicy policy() const;
+
+    MooController &m_controller;
+    ServerLife &m_life;
+    RunHistory m_history;
+    QTimer m_outputGrace;      // the wait for a stopped server's last lines
+    bool m_stopWarned = false; // the disk was looked at for this stop
+    bool m_endDecided = true;  // the current run's end needs no decision (yet)
+    QPointer<Task> m_recordedTask;
+    std::optional<QString> m_busyFolder; // where a worker is compressing or pruning
+    std::optional<Rotation> m_waiting;   // a rotation that waits for the worker
+};
+
+} // namespace paddock
