@@ -66,7 +66,10 @@ DatabaseGenerations::DatabaseGenerations(MooController &controller, ServerLife &
             decideAfterStop();
         }
     });
+    // A task is held before its launch; it counts as a run once it runs.
     connect(&controller, &MooController::taskChanged, this, &DatabaseGenerations::onTaskChanged);
+    connect(&controller, &MooController::isMooRunningChanged, this,
+            &DatabaseGenerations::onTaskChanged);
     controller.setBeforeStart([this](const std::string &db) { return beforeStart(db); });
 }
 
@@ -91,7 +94,7 @@ void DatabaseGenerations::onTaskChanged()
     // Each run Paddock launches is recorded once; an adopted server was recorded by the
     // Paddock that launched it.
     const std::shared_ptr<Task> task = m_controller.task();
-    if (!task || task->isAdopted() || task.get() == m_recordedTask)
+    if (!task || !task->isRunning() || task->isAdopted() || task.get() == m_recordedTask)
         return;
     m_recordedTask = task.get();
     const String db = m_controller.dbPath();
