@@ -11,6 +11,7 @@
 #include "Task.h"
 #include "UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QThreadPool>
@@ -199,8 +200,10 @@ void DatabaseGenerations::finishInBackground(const QString &folder, const QStrin
                 if (!left.isEmpty())
                     text += QLatin1Char(' ') + left.join(QLatin1Char(' '));
             }
+            // Posted through the application, which outlives this worker; whether this object
+            // still exists is asked on the GUI thread, where it would be destroyed.
             QMetaObject::invokeMethod(
-                guard.data(),
+                QCoreApplication::instance(),
                 [guard, text, failed] {
                     if (!guard)
                         return;

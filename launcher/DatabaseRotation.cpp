@@ -4,6 +4,7 @@
 #include "ArchiveFiles.h"
 #include "SystemError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -227,9 +228,15 @@ void DatabaseRotation::runInBackground(QObject *context, std::function<void(QStr
             } catch (const std::exception &e) {
                 error = QString::fromStdString(e.what());
             }
-            if (guard)
-                QMetaObject::invokeMethod(
-                    guard.data(), [done, error] { done(error); }, Qt::QueuedConnection);
+            // Posted through the application, which outlives this worker; whether context
+            // still exists is asked on the GUI thread, where it would be destroyed.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [guard, done, error] {
+                    if (guard)
+                        done(error);
+                },
+                Qt::QueuedConnection);
         });
 }
 
