@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Interface.h"
 
+#include "DatabasesWindow.h"
 #include "DesktopNotifier.h"
 #include "LaunchError.h"
 #include "LogView.h"
@@ -8,6 +9,7 @@
 #include "MooController.h"
 #include "NotificationCenter.h"
 #include "PreferencesPanel.h"
+#include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "UserDefaults.h"
@@ -121,6 +123,7 @@ void Interface::connectActions()
     connect(window->cancelRestartAction(), &QAction::triggered, m_life.get(),
             &ServerLife::cancelRestart);
     connect(window->quitAction(), &QAction::triggered, this, &Interface::quit);
+    connect(window->databasesAction(), &QAction::triggered, this, &Interface::showDatabases);
     // A launch from the database chooser's answer fails outside any action: the controller
     // reports it instead of throwing.
     connect(m_controller.get(), &MooController::launchFailed, this, &Interface::launchFailed);
@@ -290,6 +293,39 @@ void Interface::quit()
     // Closing the window asks first while a server runs; quitting never touches the server.
     if (m_logWindow->close())
         QCoreApplication::quit();
+}
+
+void Interface::showDatabases()
+{
+    MooController *controller = m_controller.get();
+    // The world is the database the server runs or last ran on; in a new sitting of Paddock,
+    // the one the newest recorded run started from.
+    const auto world = [controller] {
+        if (const String db = controller->dbPath(); db && !db->empty())
+            return *db;
+        const QList<RunRecord> runs = RunHistory().runs();
+        return runs.isEmpty() ? std::string() : pathBytes(runs.last().input);
+    };
+    if (!m_databasesWindow) {
+        m_databasesWindow = new DatabasesWindow(
+            [this, controller](const std::string &db) {
+                bool running = false;
+                perform([&] { running = controller->startFromDatabase(db); });
+                return running;
+            },
+            RunHistory(), m_logWindow.get());
+        connect(controller, &MooController::isMooRunningChanged, m_databasesWindow,
+                &DatabasesWindow::setServerRunning);
+        connect(controller, &MooController::dbPathChanged, m_databasesWindow,
+                [this, world] { m_databasesWindow->setWorldDatabase(world()); });
+    }
+    m_databasesWindow->setServerRunning(controller->isMooRunning());
+    m_databasesWindow->setWorldDatabase(world());
+    if (m_databasesWindow->isVisible())
+        m_databasesWindow->refresh();
+    m_databasesWindow->show();
+    m_databasesWindow->raise();
+    m_databasesWindow->activateWindow();
 }
 
 } // namespace paddock

@@ -10,6 +10,7 @@
 
 namespace paddock {
 
+class DatabasesWindow;
 class DesktopNotifier;
 class LogWindow;
 class MooController;
@@ -84,6 +85,7 @@ private:
     void forceStop();
     void checkpoint();
     void quit();
+    void showDatabases();
     void launchFailed(const QString &message, const QString &reason);
     void showFailure(const QString &text, const QString &detail);
 
@@ -95,6 +97,7 @@ private:
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
 };
 
 } // namespace paddock
