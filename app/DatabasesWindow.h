@@ -32,6 +32,7 @@ public:
 
     /// The world's database as the operating system's bytes; empty for none. Lists again.
     void setWorldDatabase(const std::string &database);
+    /// The world's database as last set.
     const std::string &worldDatabase() const { return m_database; }
     /// While a server runs nothing is started and no dump is removed (it may be the server's).
     void setServerRunning(bool running);
