@@ -2,6 +2,7 @@
 #include "Interface.h"
 
 #include "DatabaseGenerations.h"
+#include "DatabasesWindow.h"
 #include "DesktopNotifier.h"
 #include "LaunchError.h"
 #include "LogView.h"
@@ -9,6 +10,7 @@
 #include "MooController.h"
 #include "NotificationCenter.h"
 #include "PreferencesPanel.h"
+#include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "UserDefaults.h"
@@ -125,6 +127,7 @@ void Interface::connectActions()
     connect(window->cancelRestartAction(), &QAction::triggered, m_life.get(),
             &ServerLife::cancelRestart);
     connect(window->quitAction(), &QAction::triggered, this, &Interface::quit);
+    connect(window->databasesAction(), &QAction::triggered, this, &Interface::showDatabases);
     // A launch from the database chooser's answer fails outside any action: the controller
     // reports it instead of throwing.
     connect(m_controller.get(), &MooController::launchFailed, this, &Interface::launchFailed);
@@ -295,6 +298,45 @@ void Interface::quit()
     // Closing the window asks first while a server runs; quitting never touches the server.
     if (m_logWindow->close())
         QCoreApplication::quit();
+}
+
+void Interface::showDatabases()
+{
+    MooController *controller = m_controller.get();
+    // The world is the database the server runs or last ran on; in a new sitting of Paddock,
+    // the one the newest recorded run started from.
+    const auto world = [this, controller] {
+        if (const String db = controller->dbPath(); db && !db->empty())
+            return *db;
+        const QList<RunRecord> runs = m_generations->history().runs();
+        return runs.isEmpty() ? std::string() : pathBytes(runs.last().input);
+    };
+    if (!m_databasesWindow) {
+        m_databasesWindow = new DatabasesWindow(
+            [this, controller](const std::string &db) {
+                bool running = false;
+                perform([&] { running = controller->startFromDatabase(db); });
+                return running;
+            },
+            m_generations->history(), m_logWindow.get());
+        connect(controller, &MooController::isMooRunningChanged, m_databasesWindow,
+                &DatabasesWindow::setServerRunning);
+        connect(controller, &MooController::dbPathChanged, m_databasesWindow,
+                [this, world] { m_databasesWindow->setWorldDatabase(world()); });
+        // Archiving renames and prunes what the window lists.
+        connect(m_generations.get(), &DatabaseGenerations::archivingFinished, m_databasesWindow,
+                [this] {
+                    if (m_databasesWindow->isVisible())
+                        m_databasesWindow->refresh();
+                });
+    }
+    m_databasesWindow->setServerRunning(controller->isMooRunning());
+    m_databasesWindow->setWorldDatabase(world());
+    if (m_databasesWindow->isVisible())
+        m_databasesWindow->refresh();
+    m_databasesWindow->show();
+    m_databasesWindow->raise();
+    m_databasesWindow->activateWindow();
 }
 
 } // namespace paddock

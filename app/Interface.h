@@ -11,6 +11,7 @@
 namespace paddock {
 
 class DatabaseGenerations;
+class DatabasesWindow;
 class DesktopNotifier;
 class LogWindow;
 class MooController;
@@ -86,6 +87,7 @@ private:
     void forceStop();
     void checkpoint();
     void quit();
+    void showDatabases();
     void launchFailed(const QString &message, const QString &reason);
     void showFailure(const QString &text, const QString &detail);
 
@@ -98,6 +100,7 @@ private:
     std::unique_ptr<DatabaseGenerations> m_generations;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
 };
 
 } // namespace paddock

@@ -92,6 +92,11 @@ QAction *LogWindow::cancelRestartAction() const
     return m_ui->actionCancelRestart;
 }
 
+QAction *LogWindow::databasesAction() const
+{
+    return m_ui->actionDatabases;
+}
+
 QAction *LogWindow::chooseServerAction() const
 {
     return m_ui->actionChooseServer;

@@ -35,6 +35,7 @@ public:
     QAction *checkpointAction() const;
     QAction *startFromPanicAction() const;
     QAction *cancelRestartAction() const;
+    QAction *databasesAction() const;
     QAction *chooseServerAction() const;
     QAction *preferencesAction() const;
     QAction *quitAction() const;

@@ -2,15 +2,18 @@
 #include "ArchiveFiles.h"
 
 #include "DatabaseRotation.h"
+#include "String.h"
 #include "SystemError.h"
 #include "UniqueFd.h"
 
 #include <zstd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,6 +48,50 @@ UniqueFd createNew(const std::string &path)
     if (fd < 0)
         fail("Cannot write", path, errno);
     return UniqueFd(fd);
+}
+
+// For a file nobody else may have: refuses to open what already exists.
+UniqueFd createExclusive(const std::string &path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail("Cannot write", path, errno);
+    return UniqueFd(fd);
+}
+
+// An archive keeps the time its database was last written, whatever form it takes, so the
+// newest database can still be told by its time.
+void keepModificationTime(int from, int to, const std::string &path)
+{
+    struct stat st;
+    if (::fstat(from, &st) != 0)
+        fail("Cannot read", path, errno);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    if (::futimens(to, times) != 0)
+        fail("Cannot write", path, errno);
+}
+
+// Never replaces a file: a rename onto an existing name would destroy a database.
+int renameNoReplace(const std::string &from, const std::string &to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    // A file system without RENAME_NOREPLACE: a hard link never replaces either.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 // Reads up to size bytes, fewer only at the end of the file.
@@ -120,7 +167,53 @@ void compressFile(const std::string &source, const std::string &target)
             finished = last ? left == 0 : input.pos == input.size;
         }
     }
+    keepModificationTime(in.get(), out.get(), target);
     syncAndClose(std::move(out), target);
+}
+
+void decompressFile(const std::string &source, const std::string &target)
+{
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0)
+        fail("Cannot restore", target, EEXIST);
+    UniqueFd in = openRead(source);
+    std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
+    if (!dctx)
+        throw RotationError("Cannot decompress “" + source + "”: out of memory");
+    const std::string part = target + ".part";
+    UniqueFd out = createExclusive(part);
+    // From here on the part is this call's own: it goes on any failure.
+    try {
+        std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize());
+        size_t frameLeft = 1;
+        // As in decompressesTo: drain a full output buffer even once the input has ended.
+        bool outputFull = false;
+        for (;;) {
+            const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source);
+            if (got == 0 && !outputFull)
+                break;
+            ZSTD_inBuffer input{inBuf.data(), got, 0};
+            do {
+                ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
+                frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
+                if (ZSTD_isError(frameLeft))
+                    throw RotationError("Cannot decompress “" + source +
+                                        "”: " + ZSTD_getErrorName(frameLeft));
+                writeFully(out.get(), outBuf.data(), output.pos, part);
+                outputFull = output.pos == output.size && frameLeft != 0;
+            } while (input.pos < input.size || outputFull);
+        }
+        if (frameLeft != 0)
+            throw RotationError("Cannot decompress “" + source + "”: the file is cut short");
+        keepModificationTime(in.get(), out.get(), part);
+        syncAndClose(std::move(out), part);
+        if (const int error = renameNoReplace(part, target))
+            fail("Cannot restore", target, error);
+    } catch (...) {
+        ::unlink(part.c_str());
+        throw;
+    }
+    syncFolder(deletingLastPathComponent(target));
 }
 
 bool decompressesTo(const std::string &compressed, const std::string &original)

@@ -5,8 +5,13 @@
 
 namespace paddock {
 
-/// Compresses source into target with zstd, fsyncing target; throws RotationError.
+/// Compresses source into target with zstd, fsyncing target and giving it source's modification
+/// time; throws RotationError.
 void compressFile(const std::string &source, const std::string &target);
+/// Decompresses the zstd file source into target, which must not exist yet: written under
+/// <target>.part (created new), fsynced, given source's modification time, then renamed without
+/// replacing anything. Throws RotationError; a failure leaves no part behind.
+void decompressFile(const std::string &source, const std::string &target);
 /// Whether compressed decompresses to exactly the bytes of original; throws RotationError when
 /// either cannot be read.
 bool decompressesTo(const std::string &compressed, const std::string &original);

@@ -19,22 +19,31 @@ struct Archive {
 
 } // namespace
 
-QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now, int keep, int days)
+std::optional<ArchiveName> parseArchiveName(const QString &fileName)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^(.+)\\.(\\d{4}-\\d{2}-\\d{2}T\\d{6})(\\.zst)?$"));
-    // Archives grouped by database name, then by run time.
+    const QRegularExpressionMatch m = pattern.match(fileName);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDateTime time =
+        QDateTime::fromString(m.captured(2), QStringLiteral("yyyy-MM-dd'T'HHmmss"));
+    if (!time.isValid())
+        return std::nullopt;
+    return ArchiveName{m.captured(1), time, m.hasCaptured(3)};
+}
+
+QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now, int keep, int days)
+{
+    // Archives grouped by database name, then by run (the name without .zst).
     QHash<QString, QHash<QString, Archive>> worlds;
     for (const QString &name : fileNames) {
-        const QRegularExpressionMatch m = pattern.match(name);
-        if (!m.hasMatch())
+        const std::optional<ArchiveName> parsed = parseArchiveName(name);
+        if (!parsed)
             continue;
-        const QDateTime time =
-            QDateTime::fromString(m.captured(2), QStringLiteral("yyyy-MM-dd'T'HHmmss"));
-        if (!time.isValid())
-            continue;
-        Archive &archive = worlds[m.captured(1)][m.captured(2)];
-        archive.time = time;
+        const QString run = parsed->compressed ? name.chopped(4) : name;
+        Archive &archive = worlds[parsed->database][run];
+        archive.time = parsed->time;
         archive.files.append(name);
     }
 

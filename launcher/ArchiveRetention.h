@@ -4,10 +4,23 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <optional>
+
 namespace paddock {
 
 inline constexpr int DefaultArchiveKeep = 10;
 inline constexpr int DefaultArchiveDays = 30;
+
+/// The parts of an archive's file name as Paddock gives it: <database>.<YYYY-MM-DDTHHMMSS>[.zst],
+/// the time being when the run that read the database started.
+struct ArchiveName {
+    QString database;
+    QDateTime time;
+    bool compressed = false;
+};
+
+/// The parts of fileName; none when Paddock gives no such name.
+std::optional<ArchiveName> parseArchiveName(const QString &fileName);
 
 /// Which of the file names in an archive folder to remove: per database name, the newest keep
 /// archives and every one younger than days stay. Only names Paddock gives

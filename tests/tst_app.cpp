@@ -2,6 +2,7 @@
 #include "WidgetTestSupport.h"
 
 #include "ChooserMemory.h"
+#include "DatabasesWindow.h"
 #include "DesktopNotifier.h"
 #include "FileHandle.h"
 #include "Interface.h"
@@ -124,6 +125,7 @@ private Q_SLOTS:
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
     void panicDump_isNamedAndCanBeStartedFrom();
+    void databases_showTheWorldAndStartThroughTheController();
     void notifier_deadSessionBus_doesNothing();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
@@ -527,6 +529,25 @@ void tst_App::panicDump_isNamedAndCanBeStartedFrom()
     QCOMPARE(*interface.controller().dbPath(), dump);
     QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "from the dump"), 10000);
     QVERIFY(!window.startFromPanicAction()->isEnabled());
+}
+
+void tst_App::databases_showTheWorldAndStartThroughTheController()
+{
+    const QTemporaryDir folder;
+    const std::string db = writeDatabase(folder.path(), "castle.db", "stdout started\n");
+    Interface interface;
+    interface.controller().setDbPath(makeString(db));
+    interface.logWindow().databasesAction()->trigger();
+    auto *databases = interface.logWindow().findChild<DatabasesWindow *>();
+    QVERIFY(databases && databases->isVisible());
+    QCOMPARE(databases->worldDatabase(), db);
+    QVERIFY(databases->selectFile(db));
+    auto *start = databases->findChild<QPushButton *>(QStringLiteral("startFromThisButton"));
+    start->click();
+    const std::shared_ptr<Task> task = interface.controller().task();
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QVERIFY(task && task->isRunning());
+    QVERIFY(!start->isEnabled());
 }
 
 void tst_App::notifier_deadSessionBus_doesNothing()

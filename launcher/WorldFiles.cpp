@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: MIT
+#include "WorldFiles.h"
+
+#include "ArchiveRetention.h"
+#include "String.h"
+#include "UniqueFd.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sys/stat.h>
+
+namespace paddock {
+
+namespace {
+
+std::string bytes(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString text(const std::string &bytes)
+{
+    return displayPath(bytes);
+}
+
+struct DirClose {
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+
+// The names in folder, as bytes: QDir would turn a name that is not UTF-8 into another one.
+std::vector<std::string> namesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    int fd;
+    do
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return names;
+    UniqueFd owned(fd);
+    std::unique_ptr<DIR, DirClose> dir(::fdopendir(fd));
+    if (!dir)
+        return names;
+    owned.release(); // the stream closes it now
+    while (const dirent *entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::optional<struct stat> regularFile(const std::string &path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return st;
+}
+
+QString when(const QDateTime &time)
+{
+    const QDateTime local = time.toLocalTime();
+    const bool thisYear = local.date().year() == QDate::currentDate().year();
+    return QLocale().toString(local, thisYear ? QStringLiteral("d MMM HH:mm")
+                                              : QStringLiteral("d MMM yyyy HH:mm"));
+}
+
+QString wroteBy(const QDateTime &started)
+{
+    return QCoreApplication::translate("paddock::WorldFiles", "run of %1").arg(when(started));
+}
+
+QString readBy(const QDateTime &started)
+{
+    return QCoreApplication::translate("paddock::WorldFiles", "read by run of %1")
+        .arg(when(started));
+}
+
+std::string join(const std::string &folder, const std::string &name)
+{
+    return folder == "/" ? folder + name : folder + '/' + name;
+}
+
+bool endsWith(const std::string &text, const std::string &end)
+{
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+class Listing final {
+public:
+    Listing(const std::string &database, const QList<RunRecord> &runs)
+        : m_folder(deletingLastPathComponent(database))
+        , m_name(lastPathComponent(database))
+        , m_runs(runs)
+    {
+        for (const RunRecord &run : runs) {
+            const std::string input = bytes(run.input), output = bytes(run.output);
+            if (deletingLastPathComponent(input) != m_folder &&
+                deletingLastPathComponent(output) != m_folder)
+                continue;
+            m_outputs.insert(output);
+            if (deletingLastPathComponent(input) == m_folder)
+                m_inputs.insert(input);
+        }
+    }
+
+    QList<WorldFile> list()
+    {
+        listFolder();
+        listArchive();
+        // Outputs a template put into another folder: only the names the history gives.
+        for (const std::string &output : m_outputs) {
+            if (deletingLastPathComponent(output) == m_folder)
+                continue;
+            add(output, WorldFileKind::Output);
+            add(output + ".PANIC", WorldFileKind::Panic);
+        }
+        std::sort(m_files.begin(), m_files.end(), [](const WorldFile &a, const WorldFile &b) {
+            return a.modified != b.modified ? a.modified > b.modified : a.path < b.path;
+        });
+        const auto newest = std::find_if(m_files.begin(), m_files.end(), [](const WorldFile &f) {
+            return f.kind == WorldFileKind::Database || f.kind == WorldFileKind::Output ||
+                   f.kind == WorldFileKind::Archive;
+        });
+        if (newest != m_files.end())
+            newest->newestComplete = true;
+        return m_files;
+    }
+
+private:
+    // Whether a name in the folder is one of the world's databases: the leftovers of a server's
+    // dumps are only listed for those.
+    bool isWorldName(const std::string &name) const
+    {
+        const std::string path = join(m_folder, name);
+        return name == m_name || name.rfind(m_name + '.', 0) == 0 || m_outputs.count(path) ||
+               m_inputs.count(path);
+    }
+
+    void listFolder()
+    {
+        static const QRegularExpression dump(QStringLiteral("\\.#\\d+#$"));
+        for (const std::string &name : namesIn(m_folder)) {
+            const std::string path = join(m_folder, name);
+            const QString shown = text(name);
+            const QRegularExpressionMatch dumpMatch = dump.match(shown);
+            if (name == m_name) {
+                add(path, WorldFileKind::Database);
+            } else if (endsWith(name, ".PANIC") && isWorldName(name.substr(0, name.size() - 6))) {
+                add(path, WorldFileKind::Panic);
+            } else if (dumpMatch.hasMatch() &&
+                       isWorldName(name.substr(0, name.size() - dumpMatch.capturedLength()))) {
+                add(path, WorldFileKind::TemporaryDump);
+            } else if (m_outputs.count(path)) {
+                add(path, WorldFileKind::Output);
+            } else if (const auto archive = archiveOfWorld(name); archive && !archive->compressed) {
+                // An archive restored beside the database.
+                add(path, WorldFileKind::Archive, readBy(archive->time));
+            } else if (m_inputs.count(path)) {
+                add(path, WorldFileKind::Database);
+            } else if (name.rfind(m_name + '.', 0) == 0 && !endsWith(name, ".part")) {
+                // What the default template makes of the name, run after run (a .part is a
+                // copy Paddock has not finished).
+                add(path, WorldFileKind::Output);
+            }
+        }
+    }
+
+    void listArchive()
+    {
+        const std::string folder = join(m_folder, "archive");
+        for (const std::string &name : namesIn(folder))
+            if (const auto archive = archiveOfWorld(name))
+                add(join(folder, name), WorldFileKind::Archive, readBy(archive->time));
+    }
+
+    // The parts of name if it is an archive's name Paddock gives to one of the world's databases.
+    std::optional<ArchiveName> archiveOfWorld(const std::string &name) const
+    {
+        const QString shown = text(name);
+        std::optional<ArchiveName> archive = parseArchiveName(shown);
+        // The time and .zst are ASCII: as many bytes as characters.
+        if (!archive || !isWorldName(name.substr(
+                            0, name.size() - size_t(shown.size() - archive->database.size()))))
+            return std::nullopt;
+        return archive;
+    }
+
+    void add(const std::string &path, WorldFileKind kind, QString run = {})
+    {
+        const std::optional<struct stat> st = regularFile(path);
+        if (!st || !m_listed.insert(path).second)
+            return;
+        WorldFile file;
+        file.localPath = path;
+        const std::string inFolder = join(m_folder, std::string());
+        file.path = path.rfind(inFolder, 0) == 0
+                        ? text(path.substr(inFolder.size()))
+                        : QDir(text(m_folder)).relativeFilePath(text(path));
+        file.kind = kind;
+        file.modified = QDateTime::fromMSecsSinceEpoch(qint64(st->st_mtim.tv_sec) * 1000 +
+                                                       st->st_mtim.tv_nsec / 1000000);
+        file.size = qint64(st->st_size);
+        file.run = run.isEmpty() ? runOf(path, kind, file.modified) : run;
+        m_files.append(file);
+    }
+
+    // Who wrote a dump is the run that wrote under the name it is a dump of.
+    QString runOf(const std::string &path, WorldFileKind kind, const QDateTime &modified) const
+    {
+        std::string written = path;
+        if (kind == WorldFileKind::Panic)
+            written.resize(path.size() - 6);
+        else if (kind == WorldFileKind::TemporaryDump)
+            written.resize(path.rfind(".#"));
+        // The newest run that wrote the name and had started by the time the file was written:
+        // with the same output name every run, a file is not always the newest run's.
+        for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
+            if (bytes(run->output) == written && run->started <= modified)
+                return wroteBy(run->started);
+        if (kind == WorldFileKind::Panic || kind == WorldFileKind::TemporaryDump)
+            return {};
+        for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
+            if (bytes(run->input) == path)
+                return readBy(run->started);
+        return {};
+    }
+
+    std::string m_folder;
+    std::string m_name;
+    const QList<RunRecord> &m_runs;
+    std::set<std::string> m_outputs; // of runs that read or wrote in the folder
+    std::set<std::string> m_inputs;  // in the folder
+    std::set<std::string> m_listed;
+    QList<WorldFile> m_files;
+};
+
+} // namespace
+
+QList<WorldFile> listWorldFiles(const std::string &database, const QList<RunRecord> &runs)
+{
+    if (database.empty())
+        return {};
+    return Listing(database, runs).list();
+}
+
+} // namespace paddock
