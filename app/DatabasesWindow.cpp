@@ -65,7 +65,7 @@ DatabasesWindow::DatabasesWindow(StartFunction start, RunHistory history, QWidge
 {
     setObjectName(QStringLiteral("databasesWindow"));
     setWindowTitle(tr("Databases"));
-    resize(760, 380);
+    resize(880, 380);
 
     m_world = new QLabel(this);
     m_world->setObjectName(QStringLiteral("worldDatabase"));
@@ -157,6 +157,7 @@ void DatabasesWindow::refresh()
         const WorldFile &file = m_files.at(i);
         auto *item = new QTreeWidgetItem(m_table);
         item->setText(NameColumn, file.path);
+        item->setToolTip(NameColumn, file.path);
         item->setText(KindColumn,
                       file.newestComplete ? tr("%1, newest").arg(kindText(file)) : kindText(file));
         item->setText(ModifiedColumn,
@@ -175,8 +176,13 @@ void DatabasesWindow::refresh()
                           tr("%1, the newest complete database").arg(file.path));
         }
     }
-    if (keep.empty() || !selectFile(keep))
-        updateButtons();
+    // What was chosen stays chosen; otherwise the newest complete database, the usual start.
+    if (!keep.empty() && selectFile(keep))
+        return;
+    for (const WorldFile &file : std::as_const(m_files))
+        if (file.newestComplete && selectFile(file.localPath))
+            return;
+    updateButtons();
 }
 
 bool DatabasesWindow::selectFile(const std::string &localPath)

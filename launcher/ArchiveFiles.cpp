@@ -277,6 +277,7 @@ void copyFile(const std::string &source, const std::string &target)
         if (got < buf.size())
             break;
     }
+    keepModificationTime(in.get(), out.get(), target);
     syncAndClose(std::move(out), target);
 }
 
