@@ -49,11 +49,14 @@ QString kindText(const WorldFile &file)
     return {};
 }
 
+// An archive is started from once restored beside the database: a server started inside
+// archive/ would write its output there, and archiving would then nest it deeper.
 bool canStartFrom(const WorldFile &file)
 {
     return file.kind == WorldFileKind::Database || file.kind == WorldFileKind::Output ||
            file.kind == WorldFileKind::Panic ||
-           (file.kind == WorldFileKind::Archive && !isCompressed(file));
+           (file.kind == WorldFileKind::Archive && !isCompressed(file) &&
+            !file.path.startsWith(QStringLiteral("archive/")));
 }
 
 } // namespace
