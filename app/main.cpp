@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "ArchiveFiles.h"
 #include "Interface.h"
 #include "SingleInstance.h"
 
@@ -23,5 +24,9 @@ int main(int argc, char *argv[])
     paddock::Interface interface;
     QObject::connect(&instance, &paddock::SingleInstance::activationRequested, &interface,
                      [&interface] { interface.bringToFront(); });
-    return application.exec();
+    const int status = application.exec();
+    // Archiving still running on a worker would keep the process alive with its window gone;
+    // its journal lets the next Paddock finish it.
+    paddock::cancelArchiveWork();
+    return status;
 }

@@ -8,6 +8,7 @@
 
 #include <zstd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,8 @@ namespace paddock {
 namespace {
 
 constexpr size_t ChunkSize = 1 << 20;
+
+std::atomic<bool> cancelled{false};
 
 [[noreturn]] void fail(const std::string &what, const std::string &path, int error)
 {
@@ -97,6 +100,9 @@ int renameNoReplace(const std::string &from, const std::string &to)
 // Reads up to size bytes, fewer only at the end of the file.
 size_t readFully(int fd, char *data, size_t size, const std::string &path)
 {
+    // Every loop over a file reads it a chunk at a time: the place to notice the end.
+    if (cancelled.load(std::memory_order_relaxed))
+        throw RotationError("Stopped, as Paddock is ending: “" + path + "” is left for later.");
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::read(fd, data + done, size - done);
@@ -140,6 +146,11 @@ struct DctxFree {
 };
 
 } // namespace
+
+void cancelArchiveWork()
+{
+    cancelled.store(true, std::memory_order_relaxed);
+}
 
 void compressFile(const std::string &source, const std::string &target)
 {

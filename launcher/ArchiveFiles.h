@@ -5,6 +5,11 @@
 
 namespace paddock {
 
+/// Makes every compression, decompression and copy still running stop at its next chunk and
+/// throw RotationError, leaving the files whole for a later recovery: Paddock is ending, and
+/// must not linger with its window gone. Lasts for the rest of the process.
+void cancelArchiveWork();
+
 /// Compresses source into target with zstd, fsyncing target and giving it source's modification
 /// time; throws RotationError.
 void compressFile(const std::string &source, const std::string &target);
