@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveRetention.h"
 
+#include "DatabaseRotation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace paddock {
 
@@ -65,11 +68,49 @@ QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
     return remove;
 }
 
+namespace {
+
+const QString ManifestName = QStringLiteral(".paddock-archived");
+
+} // namespace
+
+void recordArchived(const QString &folder, const QString &fileName)
+{
+    QFile manifest(QDir(folder).filePath(ManifestName));
+    if (!manifest.open(QIODevice::Append))
+        throw RotationError("Cannot write “" +
+                            QFile::encodeName(manifest.fileName()).toStdString() +
+                            "”: " + manifest.errorString().toStdString());
+    const QByteArray line = QFile::encodeName(fileName).toPercentEncoding() + '\n';
+    if (manifest.write(line) != line.size() || !manifest.flush() || ::fsync(manifest.handle()) != 0)
+        throw RotationError("Cannot write “" +
+                            QFile::encodeName(manifest.fileName()).toStdString() +
+                            "”: " + manifest.errorString().toStdString());
+}
+
+QStringList archivedByPaddock(const QString &folder)
+{
+    QStringList names;
+    QFile manifest(QDir(folder).filePath(ManifestName));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return names;
+    while (!manifest.atEnd()) {
+        const QByteArray line = manifest.readLine().trimmed();
+        if (!line.isEmpty())
+            names.append(QFile::decodeName(QByteArray::fromPercentEncoding(line)));
+    }
+    return names;
+}
+
 QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, int days)
 {
     const QDir dir(folder);
     QStringList failures;
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    // Only what Paddock archived itself is ever removed: a file someone put there under a
+    // name of the same form stays.
+    const QStringList archived = archivedByPaddock(folder);
+    QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    names.removeIf([&archived](const QString &name) { return !archived.contains(name); });
     for (const QString &name : archivesToRemove(names, now, keep, days)) {
         QFile file(dir.filePath(name));
         if (!file.remove())

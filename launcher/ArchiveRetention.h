@@ -29,8 +29,14 @@ std::optional<ArchiveName> parseArchiveName(const QString &fileName);
 QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
                              int keep = DefaultArchiveKeep, int days = DefaultArchiveDays);
 
-/// Removes from folder the archives archivesToRemove chooses; returns a sentence for each file
-/// that could not be removed (empty when all went).
+/// Records in folder's list of archives that fileName is an archive Paddock made; throws
+/// RotationError when the list cannot be written.
+void recordArchived(const QString &folder, const QString &fileName);
+/// The names folder's list of archives holds.
+QStringList archivedByPaddock(const QString &folder);
+
+/// Removes from folder the archives archivesToRemove chooses among those Paddock recorded; returns
+/// a sentence for each file that could not be removed (empty when all went).
 QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep = DefaultArchiveKeep,
                          int days = DefaultArchiveDays);
 

@@ -2,6 +2,7 @@
 #include "DatabaseRotation.h"
 
 #include "ArchiveFiles.h"
+#include "ArchiveRetention.h"
 #include "SystemError.h"
 
 #include <QCoreApplication>
@@ -208,6 +209,9 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
             syncFolder(archiveFolder);
             callHook(hook, RotationStep::UncompressedGone);
         } else if (in && !out && !ar && z) {
+            // Recorded before the journal goes, so a crash between them records it twice at
+            // worst, never not at all.
+            recordArchived(folderOf(m_archive), QFileInfo(zst).fileName());
             removeFile(zstTemp);
             removeFile(journalPath(folderOf(m_input)));
             syncFolder(folder);

@@ -142,7 +142,7 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
         QVERIFY(decompressesTo(
             zst, QFile::encodeName(dir.filePath(QStringLiteral("expected"))).toStdString()));
     }
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files),
              (QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst"),
                           QStringLiteral("castle.db.2026-12-08T171217.zst"),
                           QStringLiteral("castle.db.2026-12-08T181217.zst")}));
@@ -169,11 +169,14 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     QVERIFY(!QFile::exists(DatabaseRotation::journalPath(blocked.path())));
     QCOMPARE(readFile(blocked.filePath(QStringLiteral("a.db"))), QByteArray("a"));
 
-    // Pruning with a keep of one leaves the newest archive only.
+    // Pruning with a keep of one leaves the newest archive only, and what Paddock did not
+    // archive itself, however it is named.
+    writeFile(dir.filePath(QStringLiteral("archive/castle.db.2020-01-01T000000.zst")), "theirs");
     QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
                 .isEmpty());
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("castle.db.2026-12-08T181217.zst")});
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files),
+             (QStringList{QStringLiteral("castle.db.2020-01-01T000000.zst"),
+                          QStringLiteral("castle.db.2026-12-08T181217.zst")}));
 }
 
 void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data()
@@ -232,7 +235,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QVERIFY(!QFile::exists(output));
     QCOMPARE(*fixture.controller().newDbPath(), test::osPath(world));
     const QStringList archived =
-        QDir(fixture.folder() + QStringLiteral("/archive")).entryList(QDir::Files | QDir::Hidden);
+        QDir(fixture.folder() + QStringLiteral("/archive")).entryList(QDir::Files);
     QCOMPARE(archived.size(), 1);
     QVERIFY(archived.first().startsWith(QStringLiteral("castle.db.")) &&
             archived.first().endsWith(QStringLiteral(".zst")));
@@ -350,7 +353,7 @@ void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinish
     QCOMPARE(readFile(world), database(2));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("castle.db")});
-    QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files),
              QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst")});
     QVERIFY(heldSomewhere(folder, database(1)));
 }
