@@ -3,8 +3,8 @@
 //
 // Prints:
 //   append   MiB/s appending TOTAL MiB in 1 MiB chunks, default rotation (64 MiB, 5 kept)
-//   scan     GiB/s of memchr over every byte the files still hold, first pass (mapping) and
-//            once the mappings are cached; and of a search for a needle that is not there
+//   scan     GiB/s of memchr over every byte the files still hold, first pass and
+//            once the files are in the page cache; and of a search for a needle that is not there
 //   seek     the time to reach a piece at random offsets of the reachable log
 //
 // Usage: log_file [TOTAL_MIB [KEEP [FOLDER]]]  (defaults 1024, 5, a new folder in /tmp)
@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
     const double reachableGiB = double(segments->end() - segments->begin()) / double(1 << 30);
     std::printf("reachable: %.2f GiB of %.2f GiB written\n", reachableGiB,
                 double(segments->end()) / double(1 << 30));
-    for (const char *pass : {"first pass (mapping)", "mappings cached"}) {
+    for (const char *pass : {"first pass", "files cached"}) {
         std::uint64_t visited = 0;
         start = std::chrono::steady_clock::now();
         const std::uint64_t lines = countByte(*segments, '\n', visited);

@@ -2,27 +2,25 @@
 #include "LogFileSegments.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace paddock {
 
-struct LogFileSegments::Mapping {
-    Mapping(void *address, std::size_t length)
-        : address(address)
-        , length(length)
+// A window of a log file, copied into memory. Read with pread rather than mapped: a mapped
+// page that another program cuts from the file (logrotate's copytruncate) raises SIGBUS when
+// touched, which would end Paddock; a copy stays readable whatever happens to the file.
+struct LogFileSegments::WindowBytes {
+    explicit WindowBytes(std::size_t capacity)
+        : bytes(new char[capacity])
     {}
-    Mapping(const Mapping &) = delete;
-    Mapping &operator=(const Mapping &) = delete;
-    ~Mapping() { ::munmap(address, length); }
+    const char *data() const { return bytes.get(); }
 
-    const char *data() const { return static_cast<const char *>(address); }
-
-    void *const address;
-    const std::size_t length;
+    std::unique_ptr<char[]> bytes;
+    std::size_t filled = 0; // how much of the window the file held when it was read
 };
 
 namespace {
@@ -35,9 +33,9 @@ std::uint64_t roundedToPages(std::uint64_t size)
 
 } // namespace
 
-LogFileSegments::LogFileSegments(std::uint64_t windowSize, std::uint64_t mappedLimit)
+LogFileSegments::LogFileSegments(std::uint64_t windowSize, std::uint64_t cachedLimit)
     : m_windowSize(roundedToPages(windowSize))
-    , m_mappedLimit(mappedLimit)
+    , m_cachedLimit(cachedLimit)
 {}
 
 void LogFileSegments::addFile(std::shared_ptr<const UniqueFd> fd, std::uint64_t fileOffset)
@@ -77,31 +75,48 @@ std::uint64_t LogFileSegments::end() const
     return m_end;
 }
 
-std::shared_ptr<const LogFileSegments::Mapping>
-LogFileSegments::windowLocked(const Segment &segment, std::uint64_t index) const
+std::shared_ptr<const LogFileSegments::WindowBytes>
+LogFileSegments::windowLocked(const Segment &segment, std::uint64_t index,
+                              std::uint64_t needed) const
 {
     ++m_useClock;
-    for (Window &window : m_windows) {
-        if (window.segmentId == segment.id && window.index == index) {
-            window.lastUse = m_useClock;
-            return window.mapping;
-        }
+    const auto cached = std::find_if(m_windows.begin(), m_windows.end(), [&](const Window &w) {
+        return w.segmentId == segment.id && w.index == index;
+    });
+    if (cached != m_windows.end()) {
+        cached->lastUse = m_useClock;
+        if (cached->copy->filled >= needed)
+            return cached->copy;
+        m_windows.erase(cached); // read while the file was shorter: read it again
     }
-    // The whole window is mapped even past the file's current end: the file only grows, and
-    // only bytes already written are ever handed out, so the mapping never needs remaking.
-    void *address = ::mmap(nullptr, m_windowSize, PROT_READ, MAP_SHARED, segment.fd->get(),
-                           off_t(index * m_windowSize));
-    if (address == MAP_FAILED)
+    std::shared_ptr<WindowBytes> window;
+    try {
+        window = std::make_shared<WindowBytes>(std::size_t(m_windowSize));
+    } catch (const std::bad_alloc &) {
+        return nullptr; // the piece is then unreachable for now; Paddock goes on
+    }
+    const off_t start = off_t(index * m_windowSize);
+    while (window->filled < m_windowSize) {
+        const ssize_t got =
+            ::pread(segment.fd->get(), window->bytes.get() + window->filled,
+                    std::size_t(m_windowSize) - window->filled, start + off_t(window->filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        window->filled += std::size_t(got);
+    }
+    // A file cut short by another program no longer holds what the log says it does.
+    if (window->filled < needed)
         return nullptr;
-    auto mapping = std::make_shared<const Mapping>(address, m_windowSize);
-    m_windows.push_back(Window{segment.id, index, m_useClock, mapping});
-    while (m_windows.size() > 1 && m_windows.size() * m_windowSize > m_mappedLimit) {
+    m_windows.push_back(Window{segment.id, index, m_useClock, window});
+    while (m_windows.size() > 1 && m_windows.size() * m_windowSize > m_cachedLimit) {
         const auto oldest = std::min_element(
             m_windows.begin(), m_windows.end(),
             [](const Window &a, const Window &b) { return a.lastUse < b.lastUse; });
         m_windows.erase(oldest);
     }
-    return mapping;
+    return window;
 }
 
 LogFilePiece LogFileSegments::pieceAt(std::uint64_t offset) const
@@ -119,17 +134,12 @@ LogFilePiece LogFileSegments::pieceAt(std::uint64_t offset) const
     const std::uint64_t index = fileOffset / m_windowSize;
     const std::uint64_t pieceEnd =
         std::min((index + 1) * m_windowSize, segment.fileStart + segment.length);
-    // Reading a mapped page past the file's end raises SIGBUS, so a file that another program
-    // cut short is treated as unreachable rather than read.
-    struct stat status {};
-    if (::fstat(segment.fd->get(), &status) != 0 || std::uint64_t(status.st_size) < pieceEnd)
+    auto window = windowLocked(segment, index, pieceEnd - index * m_windowSize);
+    if (!window)
         return {};
-    auto mapping = windowLocked(segment, index);
-    if (!mapping)
-        return {};
-    const char *start = mapping->data() + (fileOffset - index * m_windowSize);
+    const char *start = window->data() + (fileOffset - index * m_windowSize);
     return LogFilePiece{std::string_view(start, std::size_t(pieceEnd - fileOffset)),
-                        std::move(mapping)};
+                        std::move(window)};
 }
 
 bool LogFileSegments::forEachPiece(std::uint64_t offset, std::uint64_t count,

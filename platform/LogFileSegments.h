@@ -23,20 +23,21 @@ struct LogFilePiece final {
 };
 
 /// The parts of the log that the log files hold, addressed by log offset (0 is the first byte
-/// the writer appended), read back through read-only shared mappings of the files. Each file
-/// is one segment: where its part of the log starts, where that part starts in the file, its
-/// length and an open descriptor (a rename keeps it valid). Mappings are made in aligned
-/// windows and cached up to a bound, least recently used dropped first. Thread-safe.
+/// the writer appended), read back from the files. Each file is one segment: where its part of
+/// the log starts, where that part starts in the file, its length and an open descriptor (a
+/// rename keeps it valid). The files are read in aligned windows, copied into memory (never
+/// mapped: a file cut short under a mapping would end Paddock with SIGBUS), and cached up to a
+/// bound, least recently used dropped first. Thread-safe.
 class LogFileSegments final {
 public:
-    // Small windows and few of them: mapped pages of a file count as the launcher's resident
-    // memory while mapped, and mapping a cached file again is cheap.
-    static constexpr std::uint64_t DefaultWindowSize = 8ull << 20;
-    static constexpr std::uint64_t DefaultMappedLimit = 24ull << 20;
+    // Small windows and few of them: the copies count as the launcher's resident memory, and
+    // reading a cached file again is cheap.
+    static constexpr std::uint64_t DefaultWindowSize = 1ull << 20;
+    static constexpr std::uint64_t DefaultCachedLimit = 24ull << 20;
 
     /// An empty log; windowSize is rounded up to whole pages.
     explicit LogFileSegments(std::uint64_t windowSize = DefaultWindowSize,
-                             std::uint64_t mappedLimit = DefaultMappedLimit);
+                             std::uint64_t cachedLimit = DefaultCachedLimit);
     LogFileSegments(const LogFileSegments &) = delete;
     LogFileSegments &operator=(const LogFileSegments &) = delete;
 
@@ -44,7 +45,7 @@ public:
     void addFile(std::shared_ptr<const UniqueFd> fd, std::uint64_t fileOffset);
     /// Extends the newest segment by count bytes just written to its file.
     void grow(std::uint64_t count);
-    /// Forgets all but the newest count segments (their files were removed), and their mappings.
+    /// Forgets all but the newest count segments (their files were removed), and their windows.
     void keepNewest(std::size_t count);
 
     /// The first log offset still held by a file (end() if none is).
@@ -52,8 +53,8 @@ public:
     /// One past the last log offset written.
     std::uint64_t end() const;
 
-    /// The longest piece starting at offset that one mapping holds; empty if offset is outside
-    /// [begin(), end()), or the file cannot be mapped or has been cut short by someone else.
+    /// The longest piece starting at offset that one window holds; empty if offset is outside
+    /// [begin(), end()), or the file cannot be read or has been cut short by someone else.
     LogFilePiece pieceAt(std::uint64_t offset) const;
     /// Calls visit with consecutive pieces covering [offset, offset + count); returns false,
     /// having visited what came before, if part of the range is unreachable.
@@ -71,18 +72,21 @@ private:
         std::uint64_t id = 0;
         std::shared_ptr<const UniqueFd> fd;
     };
-    struct Mapping;
+    struct WindowBytes;
     struct Window {
         std::uint64_t segmentId = 0;
         std::uint64_t index = 0;
         std::uint64_t lastUse = 0;
-        std::shared_ptr<const Mapping> mapping;
+        std::shared_ptr<const WindowBytes> copy;
     };
 
-    std::shared_ptr<const Mapping> windowLocked(const Segment &segment, std::uint64_t index) const;
+    /// The window index of segment's file, holding at least its first needed bytes; null when
+    /// the file no longer has them.
+    std::shared_ptr<const WindowBytes> windowLocked(const Segment &segment, std::uint64_t index,
+                                                    std::uint64_t needed) const;
 
     const std::uint64_t m_windowSize;
-    const std::uint64_t m_mappedLimit;
+    const std::uint64_t m_cachedLimit;
     mutable std::mutex m_mutex;
     std::deque<Segment> m_segments;
     std::uint64_t m_end = 0;

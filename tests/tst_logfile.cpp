@@ -223,17 +223,17 @@ void tst_LogFile::append_fileSizeLimit_failsOnceAndWritesNothingMore()
 void tst_LogFile::segments_readAcrossWindowsAndFiles_data()
 {
     QTest::addColumn<int>("windows");
-    QTest::addColumn<int>("mappedWindows");
+    QTest::addColumn<int>("cachedWindows");
 
-    QTest::newRow("every window mapped") << 1 << 100;
-    QTest::newRow("two windows mapped, the rest remapped") << 1 << 2;
-    QTest::newRow("one window mapped, windows of three pages") << 3 << 1;
+    QTest::newRow("every window cached") << 1 << 100;
+    QTest::newRow("two windows cached, the rest read again") << 1 << 2;
+    QTest::newRow("one window cached, windows of three pages") << 3 << 1;
 }
 
 void tst_LogFile::segments_readAcrossWindowsAndFiles()
 {
     QFETCH(int, windows);
-    QFETCH(int, mappedWindows);
+    QFETCH(int, cachedWindows);
 
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     const std::uint64_t window = std::uint64_t(windows) * page;
@@ -244,7 +244,7 @@ void tst_LogFile::segments_readAcrossWindowsAndFiles()
     const std::size_t split = 4 * page + 5;
     const std::string heads[] = {"earlier", std::string(page - 3, '-')};
     const std::string parts[] = {log.substr(0, split), log.substr(split)};
-    LogFileSegments segments(window, std::uint64_t(mappedWindows) * window);
+    LogFileSegments segments(window, std::uint64_t(cachedWindows) * window);
     for (int i = 0; i < 2; ++i) {
         const std::string path = root + "/part" + std::to_string(i);
         writeFile(path, heads[i] + parts[i]);
@@ -272,6 +272,16 @@ void tst_LogFile::segments_readAcrossWindowsAndFiles()
     QVERIFY(segments.pieceAt(split - 1).bytes.empty());
     QCOMPARE(segments.indexOf(log.substr(0, 8), 0), -1);
     QCOMPARE(segments.indexOf(log.substr(split, 8), 0), std::int64_t(split));
+
+    // Someone cuts the file short (logrotate's copytruncate): what was read stays readable,
+    // what the file no longer holds is unreachable, and nothing ends the process.
+    const LogFilePiece held = segments.pieceAt(split + page);
+    QVERIFY(!held.bytes.empty());
+    QVERIFY(::truncate((root + "/part1").c_str(), off_t(heads[1].size() + 10)) == 0);
+    QCOMPARE(std::string(held.bytes), log.substr(split + page, held.bytes.size()));
+    QCOMPARE(segments.indexOf("not in the log", 0), -1);
+    const LogFilePiece end = segments.pieceAt(log.size() - 1);
+    QVERIFY(end.bytes.empty() || end.bytes == log.substr(log.size() - 1));
 }
 
 PADDOCK_TEST_MAIN(tst_LogFile)
