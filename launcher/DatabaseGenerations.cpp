@@ -146,9 +146,18 @@ void DatabaseGenerations::decideAfterStop()
             true);
         return;
     }
+    // The output would take the panic dump's name, and the world would live on under it.
+    const QString input = QFileInfo(decoded(m_life.runInput())).absoluteFilePath();
+    if (input.endsWith(QStringLiteral(".PANIC"))) {
+        say(tr("The databases were not archived: the run started from the panic dump “%1”, "
+               "whose name the world should not take. Its new database is “%2”.")
+                .arg(QFileInfo(input).fileName(),
+                     QFileInfo(decoded(m_life.runOutputPath())).fileName()),
+            true);
+        return;
+    }
     const std::chrono::system_clock::time_point started = m_life.runStartedAt();
-    rotate({QFileInfo(decoded(m_life.runInput())).absoluteFilePath(),
-            decoded(m_life.runOutputPath()),
+    rotate({input, decoded(m_life.runOutputPath()),
             QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(started))});
 }
 

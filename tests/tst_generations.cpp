@@ -182,12 +182,17 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
 void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data()
 {
     QTest::addColumn<bool>("wanted");
+    QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("outputName");
     QTest::addColumn<bool>("rotated");
-    QTest::newRow("clean stop") << true << QByteArray("castle.db.new") << true;
+    QTest::newRow("clean stop") << true << QByteArray("castle.db") << QByteArray("castle.db.new")
+                                << true;
     QTest::newRow("not wanted: names stay as the template makes them")
-        << false << QByteArray("castle.db.new") << false;
-    QTest::newRow("final dump failed") << true << QByteArray("gone/castle.db.new") << false;
+        << false << QByteArray("castle.db") << QByteArray("castle.db.new") << false;
+    QTest::newRow("final dump failed")
+        << true << QByteArray("castle.db") << QByteArray("gone/castle.db.new") << false;
+    QTest::newRow("started from a panic dump: the world never takes its name")
+        << true << QByteArray("castle.db.PANIC") << QByteArray("castle.db.PANIC.new") << false;
 }
 
 // Through the controller and the server's life, as the window runs them: start, Stop, and the
@@ -195,6 +200,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data()
 void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
 {
     QFETCH(bool, wanted);
+    QFETCH(QByteArray, input);
     QFETCH(QByteArray, outputName);
     QFETCH(bool, rotated);
     test::ControllerFixture fixture;
@@ -206,9 +212,9 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QSignalSpy notes(&generations, &DatabaseGenerations::note);
     QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
 
-    fixture.launch("stdout ready", outputName.toStdString(), "castle.db");
-    const QString world = fixture.folder() + QStringLiteral("/castle.db");
-    const QByteArray input = readFile(world);
+    fixture.launch("stdout ready", outputName.toStdString(), input.toStdString());
+    const QString world = fixture.folder() + QLatin1Char('/') + QString::fromLatin1(input);
+    const QByteArray started = readFile(world);
     QTRY_VERIFY_WITH_TIMEOUT(test::contains(fixture.log(), "ready"), 10000);
     life.stop();
     QTRY_VERIFY_WITH_TIMEOUT(life.runOutputEnded() && life.state() == ServerLife::State::Ended,
@@ -222,7 +228,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QCOMPARE(runs.first().output, output);
     if (!rotated) {
         QVERIFY(!QFile::exists(fixture.folder() + QStringLiteral("/archive")));
-        QCOMPARE(readFile(world), input);
+        QCOMPARE(readFile(world), started);
         QCOMPARE(*fixture.controller().newDbPath(), outputName.toStdString());
         // Wanted but refused: the user hears why; not wanted: nothing is said.
         QCOMPARE(notes.size(), wanted ? 1 : 0);
@@ -230,7 +236,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     }
     QVERIFY(finished.wait(20000) || !finished.isEmpty());
     QCOMPARE(finished.first().at(1).toBool(), false);
-    QVERIFY(readFile(world).startsWith(input));
+    QVERIFY(readFile(world).startsWith(started));
     QVERIFY(readFile(world).contains("shut down"));
     QVERIFY(!QFile::exists(output));
     QCOMPARE(*fixture.controller().newDbPath(), test::osPath(world));
@@ -239,7 +245,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QCOMPARE(archived.size(), 1);
     QVERIFY(archived.first().startsWith(QStringLiteral("castle.db.")) &&
             archived.first().endsWith(QStringLiteral(".zst")));
-    QVERIFY(heldSomewhere(fixture.folder(), input));
+    QVERIFY(heldSomewhere(fixture.folder(), started));
     QCOMPARE(generations.history().runs().constLast().output, world);
 }
 
