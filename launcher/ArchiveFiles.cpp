@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,38 +32,31 @@ std::atomic<bool> cancelled{false};
     throw RotationError(what + " “" + path + "”: " + errorText(error));
 }
 
-UniqueFd openRead(const std::string &path)
+UniqueFd openFile(const std::string &path, int flags, const char *verb)
 {
     int fd;
     do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        fail("Cannot read", path, errno);
+        fail(verb, path, errno);
     return UniqueFd(fd);
+}
+
+UniqueFd openRead(const std::string &path)
+{
+    return openFile(path, O_RDONLY, "Cannot read");
 }
 
 UniqueFd createNew(const std::string &path)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        fail("Cannot write", path, errno);
-    return UniqueFd(fd);
+    return openFile(path, O_WRONLY | O_CREAT | O_TRUNC, "Cannot write");
 }
 
 // For a file nobody else may have: refuses to open what already exists.
 UniqueFd createExclusive(const std::string &path)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        fail("Cannot write", path, errno);
-    return UniqueFd(fd);
+    return openFile(path, O_WRONLY | O_CREAT | O_EXCL, "Cannot write");
 }
 
 // An archive keeps the time its database was last written, whatever form it takes, so the
@@ -145,6 +139,45 @@ struct DctxFree {
     void operator()(ZSTD_DCtx *d) const { ZSTD_freeDCtx(d); }
 };
 
+// Data that is not a whole zstd stream, with zstd's reason.
+struct NotZstd {
+    const char *reason;
+};
+
+// Decompresses the file open as in, handing each decompressed piece to take, which returns
+// false to stop early. Returns whether the stream ended with a whole frame; throws NotZstd for
+// data that is not zstd, RotationError when the file cannot be read.
+bool decompressPieces(int in, const std::string &source,
+                      const std::function<bool(const char *, size_t)> &take)
+{
+    std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
+    if (!dctx)
+        throw RotationError("Cannot decompress “" + source + "”: out of memory");
+    std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize());
+    size_t frameLeft = 1;
+    // A full output buffer may leave decompressed bytes inside the context: call again until
+    // it has room to spare, also once the input has ended (but not after, or it would start
+    // waiting for another frame).
+    bool outputFull = false;
+    for (;;) {
+        const size_t got = readFully(in, inBuf.data(), inBuf.size(), source);
+        if (got == 0 && !outputFull)
+            break;
+        ZSTD_inBuffer input{inBuf.data(), got, 0};
+        do {
+            ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
+            frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
+            if (ZSTD_isError(frameLeft))
+                throw NotZstd{ZSTD_getErrorName(frameLeft)};
+            if (!take(outBuf.data(), output.pos))
+                return false;
+            // 0 means the frame is decoded and flushed, even if it filled the buffer exactly.
+            outputFull = output.pos == output.size && frameLeft != 0;
+        } while (input.pos < input.size || outputFull);
+    }
+    return frameLeft == 0;
+}
+
 } // namespace
 
 void cancelArchiveWork()
@@ -188,33 +221,20 @@ void decompressFile(const std::string &source, const std::string &target)
     if (::lstat(target.c_str(), &st) == 0)
         fail("Cannot restore", target, EEXIST);
     UniqueFd in = openRead(source);
-    std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
-    if (!dctx)
-        throw RotationError("Cannot decompress “" + source + "”: out of memory");
     const std::string part = target + ".part";
     UniqueFd out = createExclusive(part);
     // From here on the part is this call's own: it goes on any failure.
     try {
-        std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize());
-        size_t frameLeft = 1;
-        // As in decompressesTo: drain a full output buffer even once the input has ended.
-        bool outputFull = false;
-        for (;;) {
-            const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source);
-            if (got == 0 && !outputFull)
-                break;
-            ZSTD_inBuffer input{inBuf.data(), got, 0};
-            do {
-                ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
-                frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
-                if (ZSTD_isError(frameLeft))
-                    throw RotationError("Cannot decompress “" + source +
-                                        "”: " + ZSTD_getErrorName(frameLeft));
-                writeFully(out.get(), outBuf.data(), output.pos, part);
-                outputFull = output.pos == output.size && frameLeft != 0;
-            } while (input.pos < input.size || outputFull);
+        bool whole = false;
+        try {
+            whole = decompressPieces(in.get(), source, [&](const char *data, size_t size) {
+                writeFully(out.get(), data, size, part);
+                return true;
+            });
+        } catch (const NotZstd &error) {
+            throw RotationError("Cannot decompress “" + source + "”: " + error.reason);
         }
-        if (frameLeft != 0)
+        if (!whole)
             throw RotationError("Cannot decompress “" + source + "”: the file is cut short");
         keepModificationTime(in.get(), out.get(), part);
         syncAndClose(std::move(out), part);
@@ -231,35 +251,18 @@ bool decompressesTo(const std::string &compressed, const std::string &original)
 {
     UniqueFd in = openRead(compressed);
     UniqueFd orig = openRead(original);
-    std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
-    if (!dctx)
-        throw RotationError("Cannot check “" + compressed + "”: out of memory");
-    std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize()),
-        origBuf(ZSTD_DStreamOutSize());
-    size_t frameLeft = 1;
-    // A full output buffer may leave decompressed bytes inside the context: call again until
-    // it has room to spare, also once the input has ended (but not after, or it would start
-    // waiting for another frame).
-    bool outputFull = false;
-    for (;;) {
-        const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), compressed);
-        if (got == 0 && !outputFull)
-            break;
-        ZSTD_inBuffer input{inBuf.data(), got, 0};
-        do {
-            ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
-            frameLeft = ZSTD_decompressStream(dctx.get(), &output, &input);
-            if (ZSTD_isError(frameLeft))
-                return false;
-            if (readFully(orig.get(), origBuf.data(), output.pos, original) != output.pos ||
-                std::memcmp(origBuf.data(), outBuf.data(), output.pos) != 0)
-                return false;
-            // 0 means the frame is decoded and flushed, even if it filled the buffer exactly.
-            outputFull = output.pos == output.size && frameLeft != 0;
-        } while (input.pos < input.size || outputFull);
+    std::vector<char> origBuf(ZSTD_DStreamOutSize());
+    try {
+        const bool whole =
+            decompressPieces(in.get(), compressed, [&](const char *data, size_t size) {
+                return readFully(orig.get(), origBuf.data(), size, original) == size &&
+                       std::memcmp(origBuf.data(), data, size) == 0;
+            });
+        char extra;
+        return whole && readFully(orig.get(), &extra, 1, original) == 0;
+    } catch (const NotZstd &) {
+        return false;
     }
-    char extra;
-    return frameLeft == 0 && readFully(orig.get(), &extra, 1, original) == 0;
 }
 
 bool sameBytes(const std::string &a, const std::string &b)
