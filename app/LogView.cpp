@@ -300,7 +300,8 @@ void LogView::mouseReleaseEvent(QMouseEvent *event)
         return;
     m_selecting = false;
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (hasSelection() && clipboard->supportsSelection())
+    if (hasSelection() && selectionEnd() - selectionStart() <= m_copyLimit &&
+        clipboard->supportsSelection())
         clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
@@ -363,8 +364,13 @@ QString LogView::selectedText() const
 
 void LogView::copy()
 {
-    if (hasSelection())
-        QGuiApplication::clipboard()->setText(selectedText());
+    if (!hasSelection())
+        return;
+    if (const qsizetype bytes = selectionEnd() - selectionStart(); bytes > m_copyLimit) {
+        Q_EMIT copyTooLarge(bytes, m_copyLimit);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(selectedText());
 }
 
 void LogView::selectAll()

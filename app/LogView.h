@@ -64,8 +64,15 @@ public:
     bool find(const QString &text, bool backwards = false, bool caseSensitive = false);
     FindBar *findBar() const { return m_findBar; }
 
+    /// The most a copy puts on the clipboard: a selection over weeks of log would need
+    /// gigabytes for its text and again for the clipboard's copies, and could end Paddock.
+    static constexpr qsizetype DefaultCopyLimit = qsizetype(64) << 20;
+    /// Sets the copy limit in bytes of the log (for tests).
+    void setCopyLimit(qsizetype bytes) { m_copyLimit = bytes; }
+
 public Q_SLOTS:
-    /// Puts the selected characters on the clipboard; does nothing without a selection.
+    /// Puts the selected characters on the clipboard; does nothing without a selection. A
+    /// selection over the copy limit is not copied: copyTooLarge says so.
     void copy();
     void selectAll();
     /// Shows the find bar with the focus in it, prefilled with a short selection.
@@ -80,6 +87,8 @@ Q_SIGNALS:
     void shown(qsizetype length);
     /// Emitted when a selection appears or goes away.
     void copyAvailable(bool available);
+    /// A copy was refused: the selection holds bytes of the log, more than limit.
+    void copyTooLarge(qsizetype bytes, qsizetype limit);
     void selectionChanged();
 
 protected:
@@ -114,6 +123,7 @@ private:
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
+    qsizetype m_copyLimit = DefaultCopyLimit;
     LogCellWidths m_widths;
     int m_lineHeight = 16;
     int m_ascent = 12;

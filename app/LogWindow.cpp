@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -50,6 +51,13 @@ LogWindow::LogWindow(QWidget *parent)
     connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView, &LogView::selectAll);
     m_ui->actionCopy->setEnabled(false);
     connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
+    connect(m_ui->logView, &LogView::copyTooLarge, this, [this](qsizetype bytes, qsizetype limit) {
+        const QLocale locale;
+        statusBar()->showMessage(
+            tr("The selection is too large to copy (%1; at most %2 at a time).")
+                .arg(locale.formattedDataSize(bytes), locale.formattedDataSize(limit)),
+            10000);
+    });
 
     const auto remembered = [this](const QString &key) {
         return QByteArray::fromStdString(m_placement->stringForKey(key).value_or(std::string()));

@@ -386,6 +386,15 @@ void tst_LogView::view_mouseSelection_copiesWhatWasDragged()
     QCOMPARE(shown.view.selectedText(), QStringLiteral("rst line\nsecond line"));
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(13));
     QCOMPARE(shown.view.selectedText(), QStringLiteral("second"));
+
+    // A selection over the copy limit leaves the clipboard alone and says why.
+    QSignalSpy tooLarge(&shown.view, &LogView::copyTooLarge);
+    shown.view.setCopyLimit(10);
+    shown.view.selectAll();
+    shown.view.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("rst line\nsec"));
+    QCOMPARE(tooLarge.count(), 1);
+    QCOMPARE(tooLarge.first().at(0).value<qsizetype>(), qsizetype(23));
 }
 
 void tst_LogView::selection_wordAround_wholeCharacters_data()
