@@ -222,6 +222,10 @@ void decompressFile(const std::string &source, const std::string &target)
         fail("Cannot restore", target, EEXIST);
     UniqueFd in = openRead(source);
     const std::string part = target + ".part";
+    // A part left by a restore that was interrupted (Paddock ended meanwhile) is this
+    // function's own leftover; anything but a regular file there stays and fails the restore.
+    if (::lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(part.c_str());
     UniqueFd out = createExclusive(part);
     // From here on the part is this call's own: it goes on any failure.
     try {

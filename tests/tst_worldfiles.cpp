@@ -192,7 +192,7 @@ void tst_WorldFiles::list_findsTheWorldsFilesAndTheirRuns()
 void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("damage"); // "", "cut short", "target exists"
+    QTest::addColumn<QString>("damage"); // "", "cut short", "target exists", "stale part"
     QByteArray large;
     for (int i = 0; large.size() < 3 << 20; ++i)
         large += "#" + QByteArray::number(i * 7919 % 100003) + "\nobject\n";
@@ -200,6 +200,7 @@ void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites_data()
     QTest::newRow("several buffers") << large << QString();
     QTest::newRow("compressed file cut short") << large << QStringLiteral("cut short");
     QTest::newRow("target exists") << QByteArray("db") << QStringLiteral("target exists");
+    QTest::newRow("part left by an interrupted restore") << large << QStringLiteral("stale part");
 }
 
 void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites()
@@ -216,6 +217,8 @@ void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites()
         QVERIFY(::truncate(zst.c_str(), QFileInfo(test::qtPath(zst)).size() / 2) == 0);
     if (damage == QLatin1String("target exists"))
         writeFile(target, "keep me", Base);
+    if (damage == QLatin1String("stale part"))
+        writeFile(target + ".part", "half a database", Base);
 
     QString error;
     try {
@@ -224,7 +227,7 @@ void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites()
         error = QString::fromStdString(e.what());
     }
     QVERIFY2(!QFile::exists(test::qtPath(target + ".part")), "a part was left behind");
-    if (damage.isEmpty()) {
+    if (damage.isEmpty() || damage == QLatin1String("stale part")) {
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(readFile(target) == contents);
         QCOMPARE(QFileInfo(test::qtPath(target)).lastModified(), Base);
