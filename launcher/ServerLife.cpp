@@ -297,6 +297,9 @@ void ServerLife::restart()
         // Runs from a timer: nothing may be thrown into the event loop.
         m_launchFailure = QString::fromLocal8Bit(error.what());
         setState(State::LaunchFailed);
+        // Nobody may be watching at 3 a.m.: the world is down for good now.
+        Q_EMIT notice(Notice::RestartGivenUp,
+                      QStringLiteral("The server could not be started again: ") + m_launchFailure);
         return;
     }
     Q_EMIT notice(Notice::Restarted, QStringLiteral("The server was started again on \"") +

@@ -224,6 +224,16 @@ void tst_ServerLife::restart_crashesThrice_restartsFromNewestDatabaseThenGivesUp
     QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::Ended, 10000);
     QCOMPARE(life.end(), ServerEnd::Crashed);
     QCOMPARE(notices.last().at(0).value<ServerLife::Notice>(), ServerLife::Notice::RestartGivenUp);
+
+    // A restart that cannot start the server is said as loudly as giving up.
+    life.setRestartPolicy(policy);
+    fixture.launch("crash ABRT\n", "in.db.new");
+    QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::WaitingToRestart, 10000);
+    fixture.store().setString(MOOExecutableURL, "/nonexistent/moo");
+    QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::LaunchFailed, 10000);
+    QCOMPARE(notices.last().at(0).value<ServerLife::Notice>(), ServerLife::Notice::RestartGivenUp);
+    QVERIFY2(notices.last().at(1).toString().contains(QStringLiteral("could not be started")),
+             qPrintable(notices.last().at(1).toString()));
 }
 
 PADDOCK_TEST_MAIN(tst_ServerLife)
