@@ -19,29 +19,19 @@
 Q_DECLARE_METATYPE(paddock::RotationStep)
 
 using namespace paddock;
+using test::readFile;
+using test::writeFile;
 
 namespace {
 
 struct Crash {};
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size(),
-             qPrintable(path));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Whether some file in folder or its archive holds bytes, plainly or compressed.
 bool heldSomewhere(const QString &folder, const QByteArray &bytes)
 {
     const QString reference = folder + QStringLiteral("/../reference");
-    writeFile(reference, bytes);
+    if (!writeFile(reference, bytes))
+        return false;
     for (const QString &dir : {folder, QString(folder + QStringLiteral("/archive"))}) {
         for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden)) {
             const std::string path = QFile::encodeName(info.filePath()).toStdString();
@@ -109,7 +99,7 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     QTemporaryDir dir;
     const QString world = dir.filePath(QStringLiteral("castle.db"));
     const QString output = world + QStringLiteral(".new");
-    writeFile(world, database(0));
+    QVERIFY(writeFile(world, database(0)));
     QList<QByteArray> generations{database(0)};
     for (int run = 0; run < 3; ++run) {
         QVERIFY(runWorld(world, output));
@@ -138,7 +128,7 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
         QVERIFY(!QFile::exists(rotation.archivePath()));
         const std::string zst =
             QFile::encodeName(rotation.archivePath() + QStringLiteral(".zst")).toStdString();
-        writeFile(dir.filePath(QStringLiteral("expected")), generations.at(run));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("expected")), generations.at(run)));
         QVERIFY(decompressesTo(
             zst, QFile::encodeName(dir.filePath(QStringLiteral("expected"))).toStdString()));
     }
@@ -150,8 +140,8 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     QVERIFY(DatabaseRotation::recover(dir.path()).isEmpty());
 
     // An unfinished rotation's journal is never overwritten by the next one.
-    writeFile(output, database(9));
-    writeFile(DatabaseRotation::journalPath(dir.path()), "{}");
+    QVERIFY(writeFile(output, database(9)));
+    QVERIFY(writeFile(DatabaseRotation::journalPath(dir.path()), "{}"));
     QVERIFY_THROWS_EXCEPTION(RotationError,
                              DatabaseRotation(world, output, FirstRun.addDays(1)).run());
     QCOMPARE(readFile(world), generations.at(3));
@@ -159,9 +149,9 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
 
     // A file where archive/ belongs refuses the rotation before anything moves.
     QTemporaryDir blocked;
-    writeFile(blocked.filePath(QStringLiteral("archive")), "not a folder");
-    writeFile(blocked.filePath(QStringLiteral("a.db")), "a");
-    writeFile(blocked.filePath(QStringLiteral("a.db.new")), "b");
+    QVERIFY(writeFile(blocked.filePath(QStringLiteral("archive")), "not a folder"));
+    QVERIFY(writeFile(blocked.filePath(QStringLiteral("a.db")), "a"));
+    QVERIFY(writeFile(blocked.filePath(QStringLiteral("a.db.new")), "b"));
     QVERIFY_THROWS_EXCEPTION(
         RotationError, DatabaseRotation(blocked.filePath(QStringLiteral("a.db")),
                                         blocked.filePath(QStringLiteral("a.db.new")), FirstRun)
@@ -171,7 +161,8 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
 
     // Pruning with a keep of one leaves the newest archive only, and what Paddock did not
     // archive itself, however it is named.
-    writeFile(dir.filePath(QStringLiteral("archive/castle.db.2020-01-01T000000.zst")), "theirs");
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("archive/castle.db.2020-01-01T000000.zst")),
+                      "theirs"));
     QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
                 .isEmpty());
     QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files),
@@ -279,10 +270,10 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
     generations.setHistory(RunHistory(test::osPath(folder + QStringLiteral("/runs"))));
     QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
     const QString world = folder + QStringLiteral("/castle.db");
-    writeFile(world, database(1));
-    writeFile(world + QStringLiteral(".new"), database(2));
+    QVERIFY(writeFile(world, database(1)));
+    QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
     if (crashAt == RotationStep(-1)) {
-        writeFile(DatabaseRotation::journalPath(folder), "not a plan");
+        QVERIFY(writeFile(DatabaseRotation::journalPath(folder), "not a plan"));
     } else {
         QVERIFY_THROWS_EXCEPTION(Crash,
                                  DatabaseRotation(world, world + QStringLiteral(".new"), FirstRun)
@@ -338,8 +329,8 @@ void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinish
     const QString folder = top.filePath(QStringLiteral("world"));
     const QString world = folder + QStringLiteral("/castle.db");
     const QString output = folder + QStringLiteral("/castle.db.new");
-    writeFile(world, database(1));
-    writeFile(output, database(2));
+    QVERIFY(writeFile(world, database(1)));
+    QVERIFY(writeFile(output, database(2)));
     DatabaseRotation rotation(world, output, FirstRun);
     const auto crash = [crashAt](RotationStep step) {
         if (step == crashAt)
@@ -371,8 +362,8 @@ void tst_Generations::recover_databasesMoved_namesNewest()
     QTemporaryDir dir;
     const QString world = dir.filePath(QStringLiteral("castle.db"));
     const QString output = dir.filePath(QStringLiteral("castle.db.new"));
-    writeFile(world, database(1));
-    writeFile(output, database(2));
+    QVERIFY(writeFile(world, database(1)));
+    QVERIFY(writeFile(output, database(2)));
     DatabaseRotation rotation(world, output, FirstRun);
     QVERIFY_THROWS_EXCEPTION(Crash, rotation.run([](RotationStep step) {
         if (step == RotationStep::InputArchived)
@@ -415,7 +406,7 @@ void tst_Generations::verify_compressedAgainstOriginal()
     for (int i = 0; i < size; ++i)
         bytes[i] = char((unsigned(i) * 7919u) >> 5);
     const QString original = dir.filePath(QStringLiteral("db"));
-    writeFile(original, bytes);
+    QVERIFY(writeFile(original, bytes));
     const std::string zst = QFile::encodeName(original + QStringLiteral(".zst")).toStdString();
     compressFile(QFile::encodeName(original).toStdString(), zst);
     if (change == "append")
@@ -424,7 +415,7 @@ void tst_Generations::verify_compressedAgainstOriginal()
         bytes[size - 1] = char(bytes.at(size - 1) ^ 1);
     else if (change == "chop")
         bytes.chop(1);
-    writeFile(original, bytes);
+    QVERIFY(writeFile(original, bytes));
     QCOMPARE(decompressesTo(zst, QFile::encodeName(original).toStdString()), matches);
 }
 

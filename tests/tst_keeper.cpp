@@ -27,17 +27,6 @@ using namespace paddock::test;
 
 namespace {
 
-std::string readFile(const std::string &path)
-{
-    std::string bytes;
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    char buffer[65536];
-    ssize_t got;
-    while (fd && (got = ::read(fd.get(), buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, size_t(got));
-    return bytes;
-}
-
 // Erases the first line starting with prefix, wherever a reader's chunks put it.
 void eraseLine(std::string &text, const std::string &prefix)
 {
@@ -189,10 +178,10 @@ void tst_Keeper::drain_launcherKilledMidFlood_everyByteInLogInOrder()
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 60000);
     QVERIFY2(::access(run.socket.c_str(), F_OK) != 0, "the keeper left its socket behind");
 
-    std::string log = readFile(run.log);
-    for (const char *line : {"stand-in-server: database ", "stand-in-server: argc=",
-                             "stand-in-server: running", "stand-in-server: shut down",
-                             "DUMPING on ", "DUMPING on "}) {
+    std::string log = test::readFile(run.log).toStdString();
+    for (const char *line :
+         {"stand-in-server: database ", "stand-in-server: argc=", "stand-in-server: running",
+          "stand-in-server: shut down", "DUMPING on ", "DUMPING on "}) {
         QVERIFY2(contains(log, line), line);
         eraseLine(log, line);
     }
@@ -205,7 +194,7 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     Launched run;
     QVERIFY(run.start("tick-ms 2\n", 0));
     run.killLauncher();
-    QTRY_VERIFY_WITH_TIMEOUT(contains(readFile(run.log), "tick 5\n"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(contains(test::readFile(run.log).toStdString(), "tick 5\n"), 10000);
 
     KeeperHandBack handBack;
     QCOMPARE(reclaimPipes(run.socket, 5000, handBack), 0);
@@ -216,7 +205,7 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     QVERIFY(isProcessAlive(run.keeper));
 
     // The log file and what came back join without a gap: the keeper stopped reading.
-    std::string whole = readFile(run.log) + received;
+    std::string whole = test::readFile(run.log).toStdString() + received;
     eraseLine(whole, "stand-in-server: database ");
     eraseLine(whole, "stand-in-server: argc=");
     eraseLine(whole, "stand-in-server: running");
@@ -232,7 +221,7 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     QVERIFY(contains(received, "stand-in-server: shut down"));
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 10000);
     QVERIFY2(::access(run.socket.c_str(), F_OK) != 0, "the keeper left its socket behind");
-    QVERIFY(readFile(run.log).size() + received.size() > whole.size());
+    QVERIFY(test::readFile(run.log).toStdString().size() + received.size() > whole.size());
 }
 
 void tst_Keeper::handBack_peerOfAnotherUser_getsNothing()

@@ -38,11 +38,6 @@ std::optional<std::string> fileContents(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Everything the segments hold in [from, to), or none if part of it is unreachable.
 std::optional<std::string> readBack(const LogFileSegments &segments, std::uint64_t from,
                                     std::uint64_t to)
@@ -99,7 +94,7 @@ void tst_LogFile::append_filesHoldEveryByteSplitAtTheLimit()
     const std::string path = osPath(dir.path()) + "/server.log";
     const std::string before = patterned(std::size_t(existing), 7);
     if (existing)
-        writeFile(path, before);
+        QVERIFY(test::writeFile(path, QByteArray::fromStdString(before)));
 
     LogFileWriter writer(path, std::uint64_t(rotateSize), keep);
     std::string data;
@@ -170,7 +165,7 @@ void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking()
     if (kind == QLatin1String("missing")) {
         path = root + "/gone/server.log";
     } else if (kind == QLatin1String("file as folder")) {
-        writeFile(root + "/plain", "x");
+        QVERIFY(test::writeFile(root + "/plain", "x"));
         path = root + "/plain/server.log";
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(::mkdir(path.c_str(), 0755) == 0);
@@ -247,7 +242,7 @@ void tst_LogFile::segments_readAcrossWindowsAndFiles()
     LogFileSegments segments(window, std::uint64_t(cachedWindows) * window);
     for (int i = 0; i < 2; ++i) {
         const std::string path = root + "/part" + std::to_string(i);
-        writeFile(path, heads[i] + parts[i]);
+        QVERIFY(test::writeFile(path, QByteArray::fromStdString(heads[i] + parts[i])));
         segments.addFile(
             std::make_shared<const UniqueFd>(::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
             heads[i].size());

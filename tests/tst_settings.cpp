@@ -21,6 +21,8 @@
 #include <unistd.h>
 
 using namespace paddock;
+using test::readFile;
+using test::writeFile;
 using namespace paddock::test;
 
 class tst_Settings : public QObject {
@@ -47,19 +49,6 @@ private Q_SLOTS:
 };
 
 namespace {
-
-void writeFile(const std::string &path, const QByteArray &contents)
-{
-    QFile file(qtPath(path));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(contents), contents.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // Sets an environment variable (unset for none) until the end of the scope.
 class ScopedEnvironment final {
@@ -286,7 +275,8 @@ void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce()
     } else if (kind == u"folder") {
         QCOMPARE(::mkdir(file.c_str(), 0700), 0);
     } else {
-        writeFile(file, "[General]\nMOOLastDBName=castle.db\n" + QByteArray(1024 * 1024, '\n'));
+        QVERIFY(writeFile(file,
+                          "[General]\nMOOLastDBName=castle.db\n" + QByteArray(1024 * 1024, '\n')));
     }
 
     // Opening a FIFO for reading would wait for a writer: the store must not.
@@ -319,7 +309,7 @@ void tst_Settings::save_lockTroubles_neverBlock()
     QTemporaryDir dir;
     const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     if (trouble == u"stale lock file")
-        writeFile(file + ".lock", "999999999\nsomewhere-else\npaddock\n");
+        QVERIFY(writeFile(file + ".lock", "999999999\nsomewhere-else\npaddock\n"));
     if (trouble == u"lock folder")
         QCOMPARE(::mkdir((file + ".lock").c_str(), 0700), 0);
     UniqueFd folder(::open(osPath(dir.path()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

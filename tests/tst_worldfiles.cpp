@@ -18,6 +18,8 @@
 
 using namespace paddock;
 using test::osPath;
+using test::readFile;
+using test::writeFile;
 
 namespace {
 
@@ -25,23 +27,6 @@ namespace {
 const QDateTime Base(QDate(QDate::currentDate().year(), 1, 2), QTime(16, 12));
 
 // Writes bytes to path (bytes, any name) last modified at time.
-void writeFile(const std::string &path, const QByteArray &bytes, const QDateTime &time)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    QVERIFY2(fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size(),
-             path.c_str());
-    const qint64 ms = time.toMSecsSinceEpoch();
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {ms / 1000, (ms % 1000) * 1000000}};
-    QVERIFY(::futimens(fd, times) == 0);
-    ::close(fd);
-}
-
-QByteArray readFile(const std::string &path)
-{
-    QFile f(test::qtPath(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QString stamp(const QDateTime &time)
 {
     return time.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
@@ -77,9 +62,12 @@ QList<RunRecord> makeWorld(const QTemporaryDir &dir)
         {"archive/notes.txt", 9},
         {"archive/tower.db." + stamp(at(1)).toStdString(), 9},
     };
+    bool written = writeFile(elsewhere + "/castle-copy.db", "copy", at(4));
     for (const auto &[name, hours] : files)
-        writeFile(world + '/' + name, QByteArray::fromStdString(name), at(hours));
-    writeFile(elsewhere + "/castle-copy.db", "copy", at(4));
+        written =
+            writeFile(world + '/' + name, QByteArray::fromStdString(name), at(hours)) && written;
+    if (!written)
+        QTest::qFail("the world's files could not be written", __FILE__, __LINE__);
     const QString w = test::qtPath(world);
     return {
         {at(-1), w + QStringLiteral("/saved.db"), w + QStringLiteral("/castle.db")},
@@ -210,15 +198,15 @@ void tst_WorldFiles::decompress_roundTripKeepsTimeAndNeverOverwrites()
     QTemporaryDir dir;
     const std::string source = osPath(dir.filePath(QStringLiteral("castle.db")));
     const std::string zst = source + ".zst", target = source + ".restored";
-    writeFile(source, contents, Base);
+    QVERIFY(writeFile(source, contents, Base));
     compressFile(source, zst);
     QCOMPARE(QFileInfo(test::qtPath(zst)).lastModified(), Base);
     if (damage == QLatin1String("cut short"))
         QVERIFY(::truncate(zst.c_str(), QFileInfo(test::qtPath(zst)).size() / 2) == 0);
     if (damage == QLatin1String("target exists"))
-        writeFile(target, "keep me", Base);
+        QVERIFY(writeFile(target, "keep me", Base));
     if (damage == QLatin1String("stale part"))
-        writeFile(target + ".part", "half a database", Base);
+        QVERIFY(writeFile(target + ".part", "half a database", Base));
 
     QString error;
     try {
@@ -300,7 +288,7 @@ void tst_WorldFiles::window_removesOnlyTheConfirmedDump_andRestoresAnArchive()
     // The archive's bytes are its name: compress it for real, then restore it beside castle.db.
     const std::string plain = world + "/archive/castle.db." + stamp(Base).toStdString();
     QVERIFY(::unlink((plain + ".zst").c_str()) == 0);
-    writeFile(plain, "the world as it was", Base);
+    QVERIFY(writeFile(plain, "the world as it was", Base));
     compressFile(plain, plain + ".zst");
     QVERIFY(::unlink(plain.c_str()) == 0);
     window.refresh();
@@ -314,7 +302,7 @@ void tst_WorldFiles::window_removesOnlyTheConfirmedDump_andRestoresAnArchive()
     QVERIFY(window.selectFile(restored));
 
     // Restoring again never replaces the restored file.
-    writeFile(restored, "changed since", Base);
+    QVERIFY(writeFile(restored, "changed since", Base));
     QVERIFY(window.selectFile(plain + ".zst"));
     button(window, "restoreButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!window.isRestoring(), 10000);

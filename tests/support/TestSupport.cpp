@@ -2,16 +2,20 @@
 #include "TestSupport.h"
 
 #include "SettingsKeys.h"
+#include "UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace paddock::test {
 
@@ -57,6 +61,37 @@ void removeTree(const std::string &path)
 std::string standInServerPath()
 {
     return STAND_IN_SERVER_PATH;
+}
+
+QByteArray readFile(const std::string &path)
+{
+    return readFile(qtPath(path));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const std::string &path, const QByteArray &bytes, const QDateTime &modified)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const UniqueFd owned(fd);
+    if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+        return false;
+    if (!modified.isValid())
+        return true;
+    const qint64 ms = modified.toMSecsSinceEpoch();
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {ms / 1000, (ms % 1000) * 1000000}};
+    return ::futimens(fd, times) == 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified)
+{
+    return writeFile(osPath(path), bytes, modified);
 }
 
 std::string writeDatabase(const QString &folder, const std::string &name, const std::string &script)

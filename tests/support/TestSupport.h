@@ -30,6 +30,15 @@ private:
 /// A path in the operating system's bytes as Qt names it, and back.
 QString qtPath(const std::string &path);
 std::string osPath(const QString &path);
+/// The bytes of the file at path, or "<missing>" when it cannot be read.
+QByteArray readFile(const std::string &path);
+QByteArray readFile(const QString &path);
+/// Writes bytes as the whole file at path, giving it modified as its time when that is valid;
+/// returns whether all of it was written.
+[[nodiscard]] bool writeFile(const std::string &path, const QByteArray &bytes,
+                             const QDateTime &modified = {});
+[[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes,
+                             const QDateTime &modified = {});
 /// Removes path and all below it, whatever bytes the names hold (QDir cannot when they are
 /// not UTF-8).
 void removeTree(const std::string &path);
