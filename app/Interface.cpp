@@ -13,6 +13,7 @@
 #include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
+#include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
 
@@ -157,8 +158,7 @@ void Interface::observeKeys()
     });
     // Class initialisation may already have failed to save, before anything listened.
     if (!store.lastSaveSucceeded())
-        window->setSettingsSaveFailed(
-            true, QFile::decodeName(QByteArray::fromStdString(store.filePath())));
+        window->setSettingsSaveFailed(true, displayPath(store.filePath()));
 }
 
 bool Interface::perform(const std::function<void()> &work) noexcept

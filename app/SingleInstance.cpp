@@ -2,6 +2,7 @@
 #include "SingleInstance.h"
 
 #include "PrivateFolder.h"
+#include "String.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -35,7 +36,7 @@ QString SingleInstance::defaultPath()
     const std::string folder = keeperSocketFolder();
     if (!makePrivateFolder(folder).empty())
         return {};
-    return QFile::decodeName(QByteArray::fromStdString(folder + "/paddock.socket"));
+    return displayPath(folder + "/paddock.socket");
 }
 
 bool SingleInstance::claim()

@@ -2,6 +2,7 @@
 #include "ArchiveRetention.h"
 
 #include "DatabaseRotation.h"
+#include "String.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,13 +79,11 @@ void recordArchived(const QString &folder, const QString &fileName)
 {
     QFile manifest(QDir(folder).filePath(ManifestName));
     if (!manifest.open(QIODevice::Append))
-        throw RotationError("Cannot write “" +
-                            QFile::encodeName(manifest.fileName()).toStdString() +
+        throw RotationError("Cannot write “" + pathBytes(manifest.fileName()) +
                             "”: " + manifest.errorString().toStdString());
     const QByteArray line = QFile::encodeName(fileName).toPercentEncoding() + '\n';
     if (manifest.write(line) != line.size() || !manifest.flush() || ::fsync(manifest.handle()) != 0)
-        throw RotationError("Cannot write “" +
-                            QFile::encodeName(manifest.fileName()).toStdString() +
+        throw RotationError("Cannot write “" + pathBytes(manifest.fileName()) +
                             "”: " + manifest.errorString().toStdString());
 }
 

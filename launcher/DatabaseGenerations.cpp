@@ -8,6 +8,7 @@
 #include "OutputDatabase.h"
 #include "ServerLife.h"
 #include "SettingsKeys.h"
+#include "String.h"
 #include "Task.h"
 #include "UserDefaults.h"
 
@@ -19,16 +20,6 @@
 namespace paddock {
 
 namespace {
-
-QString decoded(const std::string &path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-std::string encoded(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
 
 QString folderOf(const QString &path)
 {
@@ -102,8 +93,8 @@ void DatabaseGenerations::onTaskChanged()
     const String output = m_controller.newDbPath();
     if (!db)
         return;
-    m_history.record({QDateTime::currentDateTime(), QFileInfo(decoded(*db)).absoluteFilePath(),
-                      decoded(resolvedOutputPath(*db, output ? *output : std::string()))});
+    m_history.record({QDateTime::currentDateTime(), QFileInfo(displayPath(*db)).absoluteFilePath(),
+                      displayPath(resolvedOutputPath(*db, output ? *output : std::string()))});
 }
 
 void DatabaseGenerations::onLifeChanged()
@@ -116,7 +107,7 @@ void DatabaseGenerations::onLifeChanged()
     } else if (state == State::Stopping && !m_stopWarned) {
         // Before the final dump: the user can still free space while the server retries.
         m_stopWarned = true;
-        if (const QString warning = diskSpaceWarning(decoded(m_life.runInput()));
+        if (const QString warning = diskSpaceWarning(displayPath(m_life.runInput()));
             !warning.isEmpty())
             say(warning, true);
     } else if (state == State::Ended && !m_endDecided && !m_outputGrace.isActive()) {
@@ -147,17 +138,17 @@ void DatabaseGenerations::decideAfterStop()
         return;
     }
     // The output would take the panic dump's name, and the world would live on under it.
-    const QString input = QFileInfo(decoded(m_life.runInput())).absoluteFilePath();
+    const QString input = QFileInfo(displayPath(m_life.runInput())).absoluteFilePath();
     if (input.endsWith(QStringLiteral(".PANIC"))) {
         say(tr("The databases were not archived: the run started from the panic dump “%1”, "
                "whose name the world should not take. Its new database is “%2”.")
                 .arg(QFileInfo(input).fileName(),
-                     QFileInfo(decoded(m_life.runOutputPath())).fileName()),
+                     QFileInfo(displayPath(m_life.runOutputPath())).fileName()),
             true);
         return;
     }
     const std::chrono::system_clock::time_point started = m_life.runStartedAt();
-    rotate({input, decoded(m_life.runOutputPath()),
+    rotate({input, displayPath(m_life.runOutputPath()),
             QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(started))});
 }
 
@@ -182,7 +173,7 @@ void DatabaseGenerations::rotate(const Rotation &rotation)
     // The world keeps its name, and the next start suggests it; a server started meanwhile
     // keeps its own output name.
     if (!m_controller.isMooRunning())
-        m_controller.setNewDbPath(makeString(encoded(rotation.input)));
+        m_controller.setNewDbPath(makeString(pathBytes(rotation.input)));
     m_history.record({rotation.started, rotation.input, rotation.input});
     finishInBackground(
         folderOf(rotation.input),
@@ -232,7 +223,7 @@ void DatabaseGenerations::finishInBackground(const QString &folder, const QStrin
 std::string DatabaseGenerations::beforeStart(const std::string &db)
 {
     say({}, false); // a new start: the last note is old news
-    const QString path = QFileInfo(decoded(db)).absoluteFilePath();
+    const QString path = QFileInfo(displayPath(db)).absoluteFilePath();
     const QString folder = folderOf(path);
     // Our own worker only compresses: the renames it follows are done, and the world's
     // database is in place.
@@ -240,14 +231,14 @@ std::string DatabaseGenerations::beforeStart(const std::string &db)
         const QString problem =
             DatabaseRotation::recover(folder, {}, DatabaseRotation::Until::InPlace);
         if (!problem.isEmpty())
-            return encoded(problem);
+            return pathBytes(problem);
         if (!m_busyFolder && DatabaseRotation::unfinishedIn(folder))
             finishInBackground(folder,
                                tr("An unfinished archiving in “%1” was completed.").arg(folder));
         if (!QFileInfo::exists(path))
-            return encoded(tr("An unfinished archiving in “%1” was completed, and “%2” moved "
-                              "in it; please choose the database again.")
-                               .arg(folder, QFileInfo(path).fileName()));
+            return pathBytes(tr("An unfinished archiving in “%1” was completed, and “%2” moved "
+                                "in it; please choose the database again.")
+                                 .arg(folder, QFileInfo(path).fileName()));
     }
     if (const QString warning = diskSpaceWarning(path); !warning.isEmpty())
         say(warning, true);
@@ -265,7 +256,7 @@ void DatabaseGenerations::recoverLastWorld()
     // A server that runs there now was started after the renames; its databases are left
     // alone until the next start.
     if (const String db = m_controller.dbPath();
-        db && m_controller.isMooRunning() && folderOf(decoded(*db)) == folder)
+        db && m_controller.isMooRunning() && folderOf(displayPath(*db)) == folder)
         return;
     const QString problem = DatabaseRotation::recover(folder, {}, DatabaseRotation::Until::InPlace);
     if (!problem.isEmpty()) {

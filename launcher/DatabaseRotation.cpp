@@ -3,6 +3,7 @@
 
 #include "ArchiveFiles.h"
 #include "ArchiveRetention.h"
+#include "String.h"
 #include "SystemError.h"
 
 #include <QCoreApplication>
@@ -27,15 +28,10 @@ namespace {
 
 const QString JournalName = QStringLiteral(".paddock-rotation");
 
-std::string local(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 bool exists(const QString &path)
 {
     struct stat st;
-    return ::lstat(local(path).c_str(), &st) == 0;
+    return ::lstat(pathBytes(path).c_str(), &st) == 0;
 }
 
 QString folderOf(const QString &path)
@@ -51,19 +47,19 @@ QString folderOf(const QString &path)
 // Never replaces a file: a rename onto an existing name would destroy a database.
 int renameNoReplace(const QString &from, const QString &to)
 {
-    if (::renameat2(AT_FDCWD, local(from).c_str(), AT_FDCWD, local(to).c_str(), RENAME_NOREPLACE) ==
-        0)
+    if (::renameat2(AT_FDCWD, pathBytes(from).c_str(), AT_FDCWD, pathBytes(to).c_str(),
+                    RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL)
         return errno;
     if (exists(to))
         return EEXIST;
-    return ::rename(local(from).c_str(), local(to).c_str()) == 0 ? 0 : errno;
+    return ::rename(pathBytes(from).c_str(), pathBytes(to).c_str()) == 0 ? 0 : errno;
 }
 
 void removeFile(const QString &path)
 {
-    if (::unlink(local(path).c_str()) != 0 && errno != ENOENT)
+    if (::unlink(pathBytes(path).c_str()) != 0 && errno != ENOENT)
         fail(QStringLiteral("Cannot remove “%1”").arg(path), errno);
 }
 
@@ -114,20 +110,20 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
         fail(QStringLiteral("Cannot archive “%1”").arg(m_input), EEXIST);
     // One journal per folder: overwriting it would lose the record of an unfinished rotation.
     if (exists(journalPath(folderOf(m_input))))
-        throw RotationError("An earlier archiving in “" + local(folderOf(m_input)) +
+        throw RotationError("An earlier archiving in “" + pathBytes(folderOf(m_input)) +
                             "” is unfinished; it must be recovered first.");
     const QString archiveFolder = folderOf(m_archive);
-    if (::mkdir(local(archiveFolder).c_str(), 0755) != 0 && errno != EEXIST)
+    if (::mkdir(pathBytes(archiveFolder).c_str(), 0755) != 0 && errno != EEXIST)
         fail(QStringLiteral("Cannot create the folder “%1”").arg(archiveFolder), errno);
     struct stat inputStat, outputStat, archiveStat;
-    if (::stat(local(archiveFolder).c_str(), &archiveStat) != 0)
+    if (::stat(pathBytes(archiveFolder).c_str(), &archiveStat) != 0)
         fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), errno);
     if (!S_ISDIR(archiveStat.st_mode))
         fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), ENOTDIR);
     // Giving the output the world's name must be a rename: a copy across file systems would
     // leave the world without a database under its name for as long as it takes.
-    if (::stat(local(m_input).c_str(), &inputStat) != 0 ||
-        ::stat(local(m_output).c_str(), &outputStat) != 0)
+    if (::stat(pathBytes(m_input).c_str(), &inputStat) != 0 ||
+        ::stat(pathBytes(m_output).c_str(), &outputStat) != 0)
         fail(QStringLiteral("Cannot archive “%1”").arg(m_input), errno);
     if (inputStat.st_dev != outputStat.st_dev)
         fail(QStringLiteral("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
@@ -138,9 +134,9 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
     QSaveFile journal(journalPath(folderOf(m_input)));
     if (!journal.open(QIODevice::WriteOnly) || journal.write(QJsonDocument(plan).toJson()) < 0 ||
         !journal.commit())
-        throw RotationError("Cannot write “" + local(journal.fileName()) +
+        throw RotationError("Cannot write “" + pathBytes(journal.fileName()) +
                             "”: " + journal.errorString().toStdString());
-    syncFolder(local(folderOf(m_input)));
+    syncFolder(pathBytes(folderOf(m_input)));
     callHook(hook, RotationStep::JournalWritten);
     continueFromFiles(hook, until);
 }
@@ -151,8 +147,8 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
 {
     const QString zst = m_archive + QStringLiteral(".zst");
     const QString zstTemp = zst + QStringLiteral(".part");
-    const std::string folder = local(folderOf(m_input));
-    const std::string archiveFolder = local(folderOf(m_archive));
+    const std::string folder = pathBytes(folderOf(m_input));
+    const std::string archiveFolder = pathBytes(folderOf(m_archive));
     for (;;) {
         const bool in = exists(m_input), out = exists(m_output);
         const bool ar = exists(m_archive), z = exists(zst);
@@ -164,7 +160,7 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
                 // The archive folder is another file system: copy under a temporary name, so
                 // the archive's name only ever holds a whole copy; the next round verifies it.
                 const QString part = m_archive + QStringLiteral(".part");
-                copyFile(local(m_input), local(part));
+                copyFile(pathBytes(m_input), pathBytes(part));
                 if (const int e = renameNoReplace(part, m_archive))
                     fail(QStringLiteral("Cannot archive “%1”").arg(m_input), e);
                 syncFolder(archiveFolder);
@@ -176,8 +172,8 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
             syncFolder(folder);
             callHook(hook, RotationStep::InputArchived);
         } else if (in && out && ar && !z) {
-            if (!sameBytes(local(m_input), local(m_archive)))
-                throw RotationError("The archived copy of “" + local(m_input) +
+            if (!sameBytes(pathBytes(m_input), pathBytes(m_archive)))
+                throw RotationError("The archived copy of “" + pathBytes(m_input) +
                                     "” differs from it.");
             removeFile(m_input);
             syncFolder(folder);
@@ -188,10 +184,10 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
             syncFolder(folder);
             callHook(hook, RotationStep::OutputRenamed);
         } else if (in && !out && ar && !z) {
-            compressFile(local(m_archive), local(zstTemp));
-            if (!decompressesTo(local(zstTemp), local(m_archive))) {
+            compressFile(pathBytes(m_archive), pathBytes(zstTemp));
+            if (!decompressesTo(pathBytes(zstTemp), pathBytes(m_archive))) {
                 removeFile(zstTemp);
-                throw RotationError("The compressed copy of “" + local(m_archive) +
+                throw RotationError("The compressed copy of “" + pathBytes(m_archive) +
                                     "” does not match it.");
             }
             callHook(hook, RotationStep::CompressedWritten);
@@ -202,8 +198,8 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
         } else if (in && !out && ar && z) {
             // The compressed file only gets its name once verified; checking again costs one
             // read and guards against a disk that lost it since.
-            if (!decompressesTo(local(zst), local(m_archive)))
-                throw RotationError("The compressed copy of “" + local(m_archive) +
+            if (!decompressesTo(pathBytes(zst), pathBytes(m_archive)))
+                throw RotationError("The compressed copy of “" + pathBytes(m_archive) +
                                     "” does not match it.");
             removeFile(m_archive);
             syncFolder(archiveFolder);

@@ -2,6 +2,7 @@
 #include "RunHistory.h"
 
 #include "PrivateFolder.h"
+#include "String.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -33,7 +34,7 @@ bool RunHistory::record(const RunRecord &run) const
 {
     if (m_path.empty())
         return false;
-    const QString path = QFile::decodeName(QByteArray::fromStdString(m_path));
+    const QString path = displayPath(m_path);
     if (const size_t slash = m_path.rfind('/');
         slash != std::string::npos && !makePrivateFolder(m_path.substr(0, slash)).empty())
         return false;
@@ -56,7 +57,7 @@ bool RunHistory::record(const RunRecord &run) const
 QList<RunRecord> RunHistory::runs() const
 {
     QList<RunRecord> result;
-    QFile file(QFile::decodeName(QByteArray::fromStdString(m_path)));
+    QFile file(displayPath(m_path));
     if (m_path.empty() || !file.open(QIODevice::ReadOnly))
         return result;
     while (!file.atEnd()) {

@@ -24,16 +24,6 @@ namespace paddock {
 
 namespace {
 
-std::string bytes(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-QString text(const std::string &bytes)
-{
-    return displayPath(bytes);
-}
-
 struct DirClose {
     void operator()(DIR *dir) const { ::closedir(dir); }
 };
@@ -107,7 +97,7 @@ public:
         , m_runs(runs)
     {
         for (const RunRecord &run : runs) {
-            const std::string input = bytes(run.input), output = bytes(run.output);
+            const std::string input = pathBytes(run.input), output = pathBytes(run.output);
             if (deletingLastPathComponent(input) != m_folder &&
                 deletingLastPathComponent(output) != m_folder)
                 continue;
@@ -155,7 +145,7 @@ private:
         static const QRegularExpression dump(QStringLiteral("\\.#\\d+#$"));
         for (const std::string &name : namesIn(m_folder)) {
             const std::string path = join(m_folder, name);
-            const QString shown = text(name);
+            const QString shown = displayPath(name);
             const QRegularExpressionMatch dumpMatch = dump.match(shown);
             if (name == m_name) {
                 add(path, WorldFileKind::Database);
@@ -190,7 +180,7 @@ private:
     // The parts of name if it is an archive's name Paddock gives to one of the world's databases.
     std::optional<ArchiveName> archiveOfWorld(const std::string &name) const
     {
-        const QString shown = text(name);
+        const QString shown = displayPath(name);
         std::optional<ArchiveName> archive = parseArchiveName(shown);
         // The time and .zst are ASCII: as many bytes as characters.
         if (!archive || !isWorldName(name.substr(
@@ -208,8 +198,8 @@ private:
         file.localPath = path;
         const std::string inFolder = join(m_folder, std::string());
         file.path = path.rfind(inFolder, 0) == 0
-                        ? text(path.substr(inFolder.size()))
-                        : QDir(text(m_folder)).relativeFilePath(text(path));
+                        ? displayPath(path.substr(inFolder.size()))
+                        : QDir(displayPath(m_folder)).relativeFilePath(displayPath(path));
         file.kind = kind;
         file.modified = QDateTime::fromMSecsSinceEpoch(qint64(st->st_mtim.tv_sec) * 1000 +
                                                        st->st_mtim.tv_nsec / 1000000);
@@ -229,12 +219,12 @@ private:
         // The newest run that wrote the name and had started by the time the file was written:
         // with the same output name every run, a file is not always the newest run's.
         for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
-            if (bytes(run->output) == written && run->started <= modified)
+            if (pathBytes(run->output) == written && run->started <= modified)
                 return wroteBy(run->started);
         if (kind == WorldFileKind::Panic || kind == WorldFileKind::TemporaryDump)
             return {};
         for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
-            if (bytes(run->input) == path)
+            if (pathBytes(run->input) == path)
                 return readBy(run->started);
         return {};
     }

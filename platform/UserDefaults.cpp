@@ -2,6 +2,7 @@
 #include "UserDefaults.h"
 
 #include "Logging.h"
+#include "String.h"
 #include "SystemError.h"
 
 #include <QFile>
@@ -186,7 +187,7 @@ void UserDefaults::set(const QString &key, SettingsValue value)
                   errorText(errno).c_str());
     Q_EMIT valueChanged(key);
     if (!m_lastSaveSucceeded)
-        Q_EMIT saveFailed(QFile::decodeName(QByteArray::fromStdString(m_shared->path)));
+        Q_EMIT saveFailed(displayPath(m_shared->path));
 }
 
 UserDefaultsController::UserDefaultsController(QObject *parent)
