@@ -113,15 +113,8 @@ size_t readFully(int fd, char *data, size_t size, const std::string &path)
 
 void writeFully(int fd, const char *data, size_t size, const std::string &path)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Cannot write", path, errno);
-        data += n;
-        size -= size_t(n);
-    }
+    if (!writeAll(fd, std::string_view(data, size)))
+        fail("Cannot write", path, errno);
 }
 
 void syncAndClose(UniqueFd fd, const std::string &path)

@@ -92,20 +92,6 @@ bool parseNumber(const std::string &text, std::uint64_t &number)
     return errno == 0;
 }
 
-bool writeAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote < 0)
-            return false;
-        done += std::size_t(wrote);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string formatServerRecord(const ServerRecord &record)

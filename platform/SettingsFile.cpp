@@ -66,20 +66,6 @@ bool makeFolders(const std::string &folder)
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(size_t(written));
-    }
-    return true;
-}
-
 } // namespace
 
 std::string settingsFolderPath()
