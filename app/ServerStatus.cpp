@@ -196,8 +196,8 @@ QString ServerStatus::runningDetails() const
 QString ServerStatus::endDetails() const
 {
     QString text;
-    if (!m_endSaved)
-        text += nothingSavedText(m_shownCheck.path());
+    if (!m_life.outputSaved())
+        text += nothingSavedText(m_life.runOutputPath());
     if (!m_life.panicFile().empty())
         text += tr(". A panic dump \"%1\" was left beside the database")
                     .arg(QFileInfo(QString::fromLocal8Bit(m_life.panicFile())).fileName());
@@ -255,12 +255,6 @@ void ServerStatus::onTaskChanged()
     if (!task)
         return;
     Task *const raw = task.get();
-    // Looked at before the launch, so even a server that saves at once is seen to have saved.
-    const String db = m_controller.dbPath();
-    const String output = m_controller.newDbPath();
-    m_launchedTask = raw;
-    m_launchedCheck =
-        OutputDatabaseCheck::before(db ? *db : std::string(), output ? *output : std::string());
     NotificationCenter::defaultCenter().addObserver(
         this, [this, raw](const Notification &) { onTerminated(raw); },
         TaskDidTerminateNotification, task);
@@ -285,8 +279,6 @@ void ServerStatus::onRunningChanged(bool running)
 void ServerStatus::showRunning(Task *task)
 {
     m_shownTask = task;
-    if (task == m_launchedTask)
-        m_shownCheck = m_launchedCheck;
     m_since = QTime::currentTime();
     m_shown = Shown::Running;
     m_runningBase = runningText(task->processIdentifier(), m_since);
@@ -303,8 +295,6 @@ void ServerStatus::onTerminated(Task *task)
     m_endAdopted = task->isAdopted();
     m_endReason = task->terminationReason();
     m_endStatus = task->terminationStatus();
-    // Judged once, at the end: archiving may give the output database another name later.
-    m_endSaved = m_shownCheck.writtenSince();
     m_shown = Shown::Ended;
     m_warnings.clear();
     m_minuteTicker.stop();

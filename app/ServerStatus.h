@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "OutputDatabase.h"
 #include "Task.h"
 
 #include <QDateTime>
@@ -19,8 +18,8 @@ class ServerLife;
 /// The window's own account of the server, in the words the status bar shows: Stopped,
 /// running since when (with its ports and last checkpoint), stopping, launch failed, how the
 /// server ended and whether it starts again. It renders the server's life as ServerLife
-/// holds it, adding what only the window knows (the output database check, reattaching, the
-/// keeper's warnings). Never part of the log.
+/// holds it, adding what only the window knows (reattaching, the keeper's warnings). Never
+/// part of the log.
 class ServerStatus final : public QObject {
     Q_OBJECT
 public:
@@ -77,13 +76,8 @@ private:
     bool m_endAdopted = false;
     Task::TerminationReason m_endReason = Task::TerminationReason::None;
     int m_endStatus = 0;
-    bool m_endSaved = false;    // the output database was written during the ended run
     QTimer m_minuteTicker;      // "checkpoint N min ago" ages
     QPointer<Task> m_shownTask; // the server whose state the text describes
-    // The output database as each launch found it, to tell at the end whether it was saved.
-    QPointer<Task> m_launchedTask;
-    OutputDatabaseCheck m_launchedCheck;
-    OutputDatabaseCheck m_shownCheck;
     QTime m_since;
     QString m_text;
 };

@@ -152,6 +152,9 @@ public:
     /// 0 after the user's Stop, its output database was written during the run, and it logged
     /// that its final dump finished. Only then may its databases be rotated.
     bool endedWithFinalDump() const;
+    /// Whether the last run's output database was written during it; judged as it ended, so
+    /// archiving that renames the file later changes nothing.
+    bool outputSaved() const { return m_outputSaved; }
     /// Whether both output streams of the run have reached their end, so every line it
     /// logged has been seen.
     bool runOutputEnded() const { return m_runStreams.empty(); }
