@@ -6,15 +6,11 @@
 #include "String.h"
 #include "SystemError.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaObject>
-#include <QPointer>
 #include <QSaveFile>
-#include <QThreadPool>
 
 #include <cerrno>
 #include <cstdio>
@@ -216,28 +212,6 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
             throw RotationError("The databases are not where an unfinished archiving left them.");
         }
     }
-}
-
-void DatabaseRotation::runInBackground(QObject *context, std::function<void(QString)> done) const
-{
-    QThreadPool::globalInstance()->start(
-        [rotation = *this, guard = QPointer<QObject>(context), done = std::move(done)] {
-            QString error;
-            try {
-                rotation.run();
-            } catch (const std::exception &e) {
-                error = QString::fromStdString(e.what());
-            }
-            // Posted through the application, which outlives this worker; whether context
-            // still exists is asked on the GUI thread, where it would be destroyed.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [guard, done, error] {
-                    if (guard)
-                        done(error);
-                },
-                Qt::QueuedConnection);
-        });
 }
 
 QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, Until until)

@@ -7,8 +7,6 @@
 #include <functional>
 #include <stdexcept>
 
-class QObject;
-
 namespace paddock {
 
 /// The moments between the steps of a rotation, where a crash can leave the files.
@@ -49,10 +47,6 @@ public:
 
     /// Runs every step on the calling thread; throws RotationError, or whatever hook throws.
     void run(const StepHook &hook = {}, Until until = Until::Done) const;
-
-    /// Runs the rotation on a worker thread and calls done on context's thread with an empty
-    /// text on success or the sentence to show.
-    void runInBackground(QObject *context, std::function<void(QString)> done) const;
 
     /// Finishes a rotation a crash left in folder; returns an empty text when there was none or
     /// it is now complete, else a sentence naming the newest database. Never throws.

@@ -111,15 +111,11 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
                  dir.filePath(QStringLiteral("archive/castle.db.") +
                               started.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"))));
         if (run == 2) {
-            // The last run goes through the worker thread, as the window uses it.
-            bool done = false;
-            QString error = QStringLiteral("not called");
-            rotation.runInBackground(this, [&](const QString &e) {
-                done = true;
-                error = e;
-            });
-            QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
-            QCOMPARE(error, QString());
+            // The last run in two parts, as Paddock runs it: the renames, then the rest as
+            // recovery finishes it.
+            rotation.run({}, DatabaseRotation::Until::InPlace);
+            QVERIFY(DatabaseRotation::unfinishedIn(dir.path()));
+            QCOMPARE(DatabaseRotation::recover(dir.path()), QString());
         } else {
             rotation.run();
         }
