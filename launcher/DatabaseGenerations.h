@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ArchiveRetention.h"
 #include "RunHistory.h"
 
 #include <QObject>
@@ -22,8 +23,8 @@ class UserDefaults;
 /// the default (no rotation, DefaultArchiveKeep, DefaultArchiveDays).
 struct ArchivePolicy {
     bool rotate = false;
-    int keep = 10;
-    int days = 30;
+    int keep = DefaultArchiveKeep;
+    int days = DefaultArchiveDays;
 };
 ArchivePolicy archivePolicy(const UserDefaults &store);
 
