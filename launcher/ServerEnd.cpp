@@ -3,7 +3,7 @@
 // database, whether a signal is caught) and the sentences for Checkpoint Now.
 #include "ServerLife.h"
 
-#include "UniqueFd.h"
+#include "ProcessInfo.h"
 
 #include <QCoreApplication>
 
@@ -11,9 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace paddock {
 
@@ -79,24 +77,13 @@ std::string restartDatabase(const std::string &input, const std::string &outputP
 
 bool processCatchesSignal(int pid, int signal)
 {
-    const std::string path = "/proc/" + std::to_string(pid) + "/status";
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.isValid())
+    const std::optional<std::string> status = processStatus(pid);
+    if (!status)
         return false;
-    std::string status;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        status.append(buffer, size_t(got));
-    }
-    const std::size_t field = status.find("\nSigCgt:");
+    const std::size_t field = status->find("\nSigCgt:");
     if (field == std::string::npos)
         return false;
-    const unsigned long long mask = std::strtoull(status.c_str() + field + 8, nullptr, 16);
+    const unsigned long long mask = std::strtoull(status->c_str() + field + 8, nullptr, 16);
     return signal >= 1 && signal <= 64 && (mask >> (signal - 1)) & 1U;
 }
 

@@ -67,11 +67,16 @@ std::optional<std::uint64_t> processStartTime(pid_t pid)
     return std::uint64_t(ticks);
 }
 
-std::optional<uid_t> processUid(pid_t pid)
+std::optional<std::string> processStatus(pid_t pid)
 {
     if (pid <= 0)
         return std::nullopt;
-    const std::optional<std::string> status = readSmallFile(procPath(pid, "status"));
+    return readSmallFile(procPath(pid, "status"));
+}
+
+std::optional<uid_t> processUid(pid_t pid)
+{
+    const std::optional<std::string> status = processStatus(pid);
     if (!status)
         return std::nullopt;
     const std::size_t line = status->find("\nUid:");

@@ -12,6 +12,8 @@ namespace paddock {
 /// there is no such process. Together with the PID it names one process for good.
 std::optional<std::uint64_t> processStartTime(pid_t pid);
 
+/// The text of /proc/PID/status; none if there is no such process.
+std::optional<std::string> processStatus(pid_t pid);
 /// The real user id of process pid (from /proc/PID/status); none if there is no such process.
 std::optional<uid_t> processUid(pid_t pid);
 
