@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "FileHandle.h"
+#include "NotificationCenter.h"
 #include "SettingsKeys.h"
 
 #include <QSignalSpy>
@@ -135,16 +136,31 @@ void tst_ControllerState::logText_olderReaderKeepsItsCharacters()
 
 void tst_ControllerState::teardown_noNoticeReachesController()
 {
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    const std::size_t before = center.observerCount();
+    const QTemporaryDir folder;
+    UserDefaults store(osPath(folder.filePath(QStringLiteral("paddock.conf"))));
+    UserDefaultsController prefs(store);
+    store.setString(MOOExecutableURL, standInServerPath());
     auto controller = std::make_unique<MooController>();
+    controller->connectOutlets(&prefs, nullptr, nullptr);
     controller->awakeFromNib();
-    const std::size_t before = NotificationCenter::defaultCenter().observerCount();
+    controller->setDbPath(makeString(writeDatabase(folder.path(), "in.db", "stdout up\n")));
+    controller->setNewDbPath(makeString("out.db"));
+    controller->runMoo();
+    const std::shared_ptr<Task> server = controller->task();
+    QVERIFY(server && server->isRunning());
+
+    // The server outlives its controller; its output and its end come after the teardown and
+    // must reach nobody (the sanitizers would see a late one). Once the server's watch, which
+    // tidies up after it, has gone too, no subscription is left: not one of the controller's,
+    // also not the one bound to the server that this test keeps alive.
     controller.reset();
-    QVERIFY(NotificationCenter::defaultCenter().observerCount() < before);
-    // A read completion after teardown must reach nobody (the sanitizers would see it).
-    QVariantMap info;
-    info.insert(FileHandleNotificationDataItem, QByteArray("late"));
-    NotificationCenter::defaultCenter().post(
-        Notification{FileHandleReadCompletionNotification, nullptr, info});
+    TerminationWatch ended(server);
+    QVERIFY(server->kill());
+    QVERIFY(ended.wait());
+    QTRY_COMPARE_WITH_TIMEOUT(center.observerCount(), before + 1, 10000); // the test's own
+    reapChildren();
 }
 
 PADDOCK_TEST_MAIN(tst_ControllerState)

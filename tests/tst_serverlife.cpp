@@ -225,12 +225,20 @@ void tst_ServerLife::restart_crashesThrice_restartsFromNewestDatabaseThenGivesUp
     QCOMPARE(life.end(), ServerEnd::Crashed);
     QCOMPARE(notices.last().at(0).value<ServerLife::Notice>(), ServerLife::Notice::RestartGivenUp);
 
-    // A restart that cannot start the server is said as loudly as giving up.
+    // A restart that cannot start the server is said as loudly as giving up. The wait before
+    // it lasts milliseconds, so every state is recorded as it is entered, never polled.
     life.setRestartPolicy(policy);
-    fixture.launch("crash ABRT\n", "in.db.new");
-    QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::WaitingToRestart, 10000);
+    QList<ServerLife::State> states;
+    connect(&life, &ServerLife::changed, this, [&] {
+        if (states.isEmpty() || states.last() != life.state())
+            states << life.state();
+    });
+    fixture.launch("wait-usr1\ncrash ABRT\n", "in.db.new");
     fixture.store().setString(MOOExecutableURL, "/nonexistent/moo");
+    QVERIFY(fixture.controller().task()->sendSignal(SIGUSR1));
     QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::LaunchFailed, 10000);
+    using S = ServerLife::State;
+    QCOMPARE(states, (QList<S>{S::Running, S::WaitingToRestart, S::LaunchFailed}));
     QCOMPARE(notices.last().at(0).value<ServerLife::Notice>(), ServerLife::Notice::RestartGivenUp);
     QVERIFY2(notices.last().at(1).toString().contains(QStringLiteral("could not be started")),
              qPrintable(notices.last().at(1).toString()));

@@ -229,11 +229,15 @@ void tst_Settings::initialize_standardStore_runsOnceBeforeFirstController()
     MooController controller;
     QVERIFY(MooController::isInitialized());
     QCOMPARE(standard.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
-    // A later change survives further initialisation: it runs once per process.
-    standard.setString(MOODateFormat, "");
+    // Both formats gone from the file (replaced from outside): a second run would write them
+    // again, so their staying absent shows it runs once per process.
+    const std::string replacement = standard.filePath() + ".replacement";
+    QVERIFY(writeFile(replacement, "[General]\n"));
+    QCOMPARE(::rename(replacement.c_str(), standard.filePath().c_str()), 0);
+    QVERIFY(!standard.hasKey(MOONewDBNameFormat) && !standard.hasKey(MOODateFormat));
     MooController::initialize();
     MooController another;
-    QCOMPARE(standard.stringForKey(MOODateFormat).value_or("<absent>"), "");
+    QVERIFY(!standard.hasKey(MOONewDBNameFormat) && !standard.hasKey(MOODateFormat));
 }
 
 void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce_data()

@@ -7,13 +7,16 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <regex>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +31,17 @@ TestEnvironment::TestEnvironment()
     // Server records and keeper sockets of the test's own, never the user's.
     ::setenv("XDG_STATE_HOME", QByteArray(pattern + "/state").constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", QByteArray(pattern + "/run").constData(), 1);
+    // A session bus whose daemon is gone: its socket is there and nobody listens, so no
+    // notification of a test reaches the desktop of whoever runs it.
+    const QByteArray bus = pattern + "/dead-bus";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (size_t(bus.size()) < sizeof address.sun_path) {
+        std::copy(bus.begin(), bus.end(), address.sun_path);
+        const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        (void)::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=" + bus).constData(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 }
 
