@@ -152,7 +152,7 @@ void DatabasesWindow::refresh()
     m_files = listWorldFiles(m_database, m_history.runs());
     m_world->setText(m_database.empty()
                          ? tr("No world has been started yet.")
-                         : tr("The databases of the world “%1”.").arg(displayPath(m_database)));
+                         : tr("The databases of the world “%1”.").arg(visiblePath(m_database)));
 
     m_table->clear();
     const QLocale locale;
@@ -307,7 +307,7 @@ void DatabasesWindow::restoreDone(const std::string &target, const QString &erro
         return;
     }
     selectFile(target);
-    say(tr("Restored as “%1”.").arg(displayPath(target)));
+    say(tr("Restored as “%1”.").arg(visiblePath(target)));
 }
 
 void DatabasesWindow::removeSelected()

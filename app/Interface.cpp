@@ -132,6 +132,22 @@ void Interface::connectActions()
     // A launch from the database chooser's answer fails outside any action: the controller
     // reports it instead of throwing.
     connect(m_controller.get(), &MooController::launchFailed, this, &Interface::launchFailed);
+    m_controller->setConfirmRisk(
+        [this](const QString &text, const QString &detail) { return confirmRisk(text, detail); });
+}
+
+bool Interface::confirmRisk(const QString &text, const QString &detail)
+{
+    QMessageBox question(QMessageBox::Warning, tr("Paddock"), text, QMessageBox::NoButton,
+                         m_logWindow.get());
+    question.setObjectName(QStringLiteral("riskQuestion"));
+    question.setInformativeText(detail);
+    QPushButton *start = question.addButton(tr("Start Anyway"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = question.addButton(QMessageBox::Cancel);
+    question.setDefaultButton(cancel);
+    question.setEscapeButton(cancel);
+    question.exec();
+    return question.clickedButton() == start;
 }
 
 void Interface::observeKeys()

@@ -89,6 +89,7 @@ private:
     void quit();
     void showDatabases();
     void launchFailed(const QString &message, const QString &reason);
+    bool confirmRisk(const QString &text, const QString &detail);
     void showFailure(const QString &text, const QString &detail);
 
     Hooks m_hooks;

@@ -182,6 +182,10 @@ void PreferencesPanel::updatePreview()
         displayPath(input) + tr(", is started"));
     m_ui->previewWarning->setText(
         displayPath(describeOutputNameProblem(preview.problem, preview.name)));
+    // Writing over the input is a risk Start asks about, not an error: amber, not red.
+    m_ui->previewWarning->setStyleSheet(preview.problem == OutputNameProblem::OverwritesInput
+                                            ? QStringLiteral("color: #8a5a00;")
+                                            : QStringLiteral("color: #b00000;"));
 
     // The whole argument vector, as the server will get it, each word quoted where a shell
     // would need it so the words can be told apart.

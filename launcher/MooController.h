@@ -148,6 +148,20 @@ public:
     /// refuses the start with that sentence. Empty (the default) looks at nothing.
     using BeforeStart = std::function<std::string(const std::string &db)>;
     void setBeforeStart(BeforeStart check) { m_beforeStart = std::move(check); }
+    /// Asks the user whether a start may take a risk: question is the sentence, detail what
+    /// could go wrong; returns whether to go ahead. It may run a modal event loop.
+    using ConfirmRisk = std::function<bool(const QString &question, const QString &detail)>;
+    /// Sets who is asked; with nobody (the default) a start that needs a confirmation is
+    /// refused.
+    void setConfirmRisk(ConfirmRisk confirm) { m_confirmRisk = std::move(confirm); }
+    /// What a start does with an output name.
+    enum class OutputNameVerdict { Use, Declined, Refused };
+    /// Checks name as the output of a start on db. A name that cannot work is Refused, with
+    /// refusal saying why. A name that writes over the input is asked about when mayAsk and a
+    /// ConfirmRisk is set, and Refused otherwise; Declined when the user said no, or when a
+    /// server was started while the question was open.
+    OutputNameVerdict checkOutputName(const std::string &db, const std::string &name, bool mayAsk,
+                                      QString &refusal);
 
 Q_SIGNALS:
     void outputStringChanged();
@@ -192,6 +206,7 @@ private:
     bool m_shouldPromptForDb = false;
     std::string m_keeperExecutable;
     BeforeStart m_beforeStart;
+    ConfirmRisk m_confirmRisk;
     // The log file of the current server, not published.
     std::unique_ptr<LogFileWriter> m_logFile;
     std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;

@@ -67,8 +67,9 @@ std::string describeOutputNameProblem(OutputNameProblem problem, std::string_vie
                "not save its database there.";
     case OutputNameProblem::OverwritesInput:
         return "The output name " + quoted +
-               " is the database the server runs on: the server would overwrite its input "
-               "database.";
+               " is the database the server runs on: each dump would overwrite it, a risk "
+               "(no earlier copy is kept, and a crash could leave no useful database) that "
+               "Start asks you to accept.";
     }
     return {};
 }

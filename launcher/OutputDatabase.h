@@ -13,12 +13,13 @@ namespace paddock {
 /// folder of the database it runs on (an absolute name stays as it is).
 std::string resolvedOutputPath(std::string_view dbPath, std::string_view outputName);
 
-/// Why an output name cannot work for a database.
+/// Why an output name cannot work for a database, or is a risk to it.
 enum class OutputNameProblem {
     None,
     Empty,          // the server would have no name to write under
     FolderMissing,  // the folder the name points into does not exist
-    OverwritesInput // the name is the input database itself, under any spelling or link
+    OverwritesInput // the input database itself, under any spelling or link: the server's
+                    // dumps replace it, so it works, but no earlier copy is kept
 };
 
 /// What is wrong with outputName for a server started on dbPath. The folder is looked for

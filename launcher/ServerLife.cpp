@@ -292,7 +292,8 @@ void ServerLife::restart()
         return;
     const std::string db = plannedRestartDatabase();
     try {
-        startOn(db);
+        // Nobody may be there to ask: a restart never writes over its input on its own.
+        startOn(db, false);
     } catch (const std::exception &error) {
         // Runs from a timer: nothing may be thrown into the event loop.
         m_launchFailure = QString::fromLocal8Bit(error.what());
@@ -311,10 +312,10 @@ void ServerLife::startFromPanicFile()
     if (m_panicFile.empty() || m_state == State::Running || m_state == State::Stopping ||
         m_state == State::StopTakingLong)
         return;
-    startOn(m_panicFile);
+    startOn(m_panicFile, true);
 }
 
-void ServerLife::startOn(const std::string &db)
+void ServerLife::startOn(const std::string &db, bool mayAsk)
 {
     // As at every start, the output name is formed anew from the template and checked.
     m_ownStart = true;
@@ -324,10 +325,15 @@ void ServerLife::startOn(const std::string &db)
     } reset{m_ownStart};
     m_controller.setDbPath(makeString(db));
     const std::string name = m_controller.formNewDbName();
-    const OutputNameProblem problem = outputNameProblem(db, name);
-    if (problem != OutputNameProblem::None) {
-        const std::string reason = describeOutputNameProblem(problem, name);
-        throw LaunchError(reason, 0, reason);
+    QString refusal;
+    switch (m_controller.checkOutputName(db, name, mayAsk, refusal)) {
+    case MooController::OutputNameVerdict::Use:
+        break;
+    case MooController::OutputNameVerdict::Declined:
+        return;
+    case MooController::OutputNameVerdict::Refused:
+        throw LaunchError(refusal.toLocal8Bit().toStdString(), 0,
+                          refusal.toLocal8Bit().toStdString());
     }
     m_controller.setNewDbPath(makeString(name));
     m_controller.runMoo();

@@ -175,7 +175,8 @@ public:
     CheckpointRequest checkpointNow();
     /// Drops a pending restart; the state shows the crash again.
     void cancelRestart();
-    /// Starts from the panic dump the last run left (the user's word); throws LaunchError.
+    /// Starts from the panic dump the last run left (the user's word); throws LaunchError. An
+    /// output name over the dump is asked about, as at any start of the user's.
     void startFromPanicFile();
 
     /// The sentence for a refused or failed Checkpoint Now; empty for Sent.
@@ -204,7 +205,9 @@ private:
     void setCheckpointVerdict(CheckpointVerdict verdict);
     void checkPanicFile();
     void restart();
-    void startOn(const std::string &db);
+    // Starts on db with a name formed anew; a name over the input is asked about only when
+    // mayAsk (the user's own start). Throws LaunchError.
+    void startOn(const std::string &db, bool mayAsk);
 
     MooController &m_controller;
     Now m_now;

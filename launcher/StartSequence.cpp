@@ -131,10 +131,14 @@ bool MooController::startFromDatabase(const std::string &db)
         // A name that cannot work is refused before it is recorded or handed to a server,
         // which would run for weeks and then fail to save.
         const std::string name = formNewDbName();
-        const OutputNameProblem problem = outputNameProblem(db, name);
-        if (problem != OutputNameProblem::None) {
-            const QString reason = QString::fromLocal8Bit(describeOutputNameProblem(problem, name));
-            Q_EMIT launchFailed(reason, reason);
+        QString refusal;
+        switch (checkOutputName(db, name, true, refusal)) {
+        case OutputNameVerdict::Use:
+            break;
+        case OutputNameVerdict::Declined:
+            return false;
+        case OutputNameVerdict::Refused:
+            Q_EMIT launchFailed(refusal, refusal);
             return false;
         }
         setNewDbPath(makeString(name));
@@ -148,6 +152,40 @@ bool MooController::startFromDatabase(const std::string &db)
         Q_EMIT launchFailed(message, message);
     }
     return false;
+}
+
+MooController::OutputNameVerdict MooController::checkOutputName(const std::string &db,
+                                                                const std::string &name,
+                                                                bool mayAsk, QString &refusal)
+{
+    const OutputNameProblem problem = outputNameProblem(db, name);
+    if (problem == OutputNameProblem::None)
+        return OutputNameVerdict::Use;
+    const QString shown = visiblePath(name);
+    if (problem != OutputNameProblem::OverwritesInput) {
+        refusal = QString::fromLocal8Bit(describeOutputNameProblem(problem, name));
+        return OutputNameVerdict::Refused;
+    }
+    // The server dumps under a temporary name and renames it over the input, so this works;
+    // but no earlier copy is kept, which only the user may accept.
+    if (!mayAsk || !m_confirmRisk) {
+        refusal = tr("The output name “%1” is the database the server runs on: the server would "
+                     "overwrite its input database, and nobody was asked to accept that risk, so "
+                     "it was not started.")
+                      .arg(shown);
+        return OutputNameVerdict::Refused;
+    }
+    const bool accepted = m_confirmRisk(
+        tr("Start the server with its output written over “%1”?").arg(visiblePath(db)),
+        tr("The output name “%1” is the database the server starts from. The server writes each "
+           "dump under a temporary name and then puts it in place of that database, so this "
+           "works, but no earlier copy is kept: if the server crashes or saves a damaged world, "
+           "there may be no useful database left.")
+            .arg(shown));
+    // The question ran an event loop: a restart may have started a server meanwhile.
+    if (!accepted || isMooRunning())
+        return OutputNameVerdict::Declined;
+    return OutputNameVerdict::Use;
 }
 
 } // namespace paddock

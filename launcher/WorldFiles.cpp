@@ -18,7 +18,9 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace paddock {
 
@@ -57,6 +59,34 @@ std::optional<struct stat> regularFile(const std::string &path)
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return st;
+}
+
+// Whether the file at path begins as a MOO server's database does, with a line like
+// "** LambdaMOO Database, Format Version 4 **". Reads a few hundred bytes at most and never
+// through a link or from anything but a regular file.
+bool hasDatabaseHeader(const std::string &path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    const UniqueFd owned(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    char head[256];
+    ssize_t got;
+    do
+        got = ::read(fd, head, sizeof head);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return false;
+    const std::string_view text(head, size_t(got));
+    const std::string_view line = text.substr(0, text.find('\n'));
+    return line.starts_with("** ") &&
+           line.find(" Database, Format Version ") != std::string_view::npos;
 }
 
 QString when(const QDateTime &time)
@@ -121,9 +151,14 @@ public:
         std::sort(m_files.begin(), m_files.end(), [](const WorldFile &a, const WorldFile &b) {
             return a.modified != b.modified ? a.modified > b.modified : a.path < b.path;
         });
-        const auto newest = std::find_if(m_files.begin(), m_files.end(), [](const WorldFile &f) {
-            return f.kind == WorldFileKind::Database || f.kind == WorldFileKind::Output ||
-                   f.kind == WorldFileKind::Archive;
+        // Any name beside the database may be someone else's file: the newest is offered for a
+        // start only when it is the world's database, a recorded run named it, or it reads as
+        // a database.
+        const auto newest = std::find_if(m_files.begin(), m_files.end(), [&](const WorldFile &f) {
+            return (f.kind == WorldFileKind::Database || f.kind == WorldFileKind::Output ||
+                    f.kind == WorldFileKind::Archive) &&
+                   (f.localPath == join(m_folder, m_name) || m_outputs.count(f.localPath) ||
+                    m_inputs.count(f.localPath) || hasDatabaseHeader(f.localPath));
         });
         if (newest != m_files.end())
             newest->newestComplete = true;
@@ -197,9 +232,13 @@ private:
         WorldFile file;
         file.localPath = path;
         const std::string inFolder = join(m_folder, std::string());
-        file.path = path.rfind(inFolder, 0) == 0
-                        ? displayPath(path.substr(inFolder.size()))
-                        : QDir(displayPath(m_folder)).relativeFilePath(displayPath(path));
+        // Latin-1 keeps every byte as one character, so the relative path keeps the bytes.
+        file.path = visiblePath(path.rfind(inFolder, 0) == 0
+                                    ? path.substr(inFolder.size())
+                                    : QDir(QString::fromLatin1(m_folder))
+                                          .relativeFilePath(QString::fromLatin1(path))
+                                          .toLatin1()
+                                          .toStdString());
         file.kind = kind;
         file.modified = QDateTime::fromMSecsSinceEpoch(qint64(st->st_mtim.tv_sec) * 1000 +
                                                        st->st_mtim.tv_nsec / 1000000);

@@ -22,7 +22,7 @@ enum class WorldFileKind {
 
 /// One database file of a world.
 struct WorldFile {
-    QString path;          ///< relative to the world's folder, for display
+    QString path;          ///< relative to the world's folder, as visiblePath shows it
     std::string localPath; ///< the full path in the operating system's bytes, exactly
     WorldFileKind kind = WorldFileKind::Database;
     QDateTime modified;
@@ -35,7 +35,9 @@ struct WorldFile {
 /// database, the outputs and the leftovers (.PANIC, .#N#) of names beside it or written by runs
 /// recorded in runs that read or wrote in its folder, and its archive/ (only names Paddock
 /// gives). Looks in no folder but the database's, its archive/ and those of recorded outputs.
-/// Newest first; the newest Database, Output or Archive is marked newestComplete.
+/// Newest first. The newest Database, Output or Archive that is the world's database, that a
+/// recorded run read or wrote, or that begins with a MOO database's header is marked
+/// newestComplete; none is when no such file is listed.
 QList<WorldFile> listWorldFiles(const std::string &database, const QList<RunRecord> &runs);
 
 } // namespace paddock

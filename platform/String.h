@@ -28,6 +28,12 @@ std::string deletingLastPathComponent(std::string_view path);
 /// Bytes of a path as text for display; bytes that are not UTF-8 are shown, not lost.
 QString displayPath(std::string_view bytes);
 
+/// Bytes of a path as text in which every byte can be seen and told apart: control and format
+/// characters, line separators and bytes that are not UTF-8 are written as escapes (\n, \t,
+/// \r, \xNN, \u{NNNN}), and a backslash as \\, so a name holding a newline is never shown
+/// as another name.
+QString visiblePath(std::string_view bytes);
+
 /// Bytes of a path from text the toolkit handed us (a file dialog, a line edit).
 std::string pathBytes(const QString &text);
 

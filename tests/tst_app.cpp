@@ -127,6 +127,7 @@ private Q_SLOTS:
     void settingsSaveFailure_isShown();
     void panicDump_isNamedAndCanBeStartedFrom();
     void databases_showTheWorldAndStartThroughTheController();
+    void databases_startOverItsInput_asksWithCancelAsDefault();
     void notifier_deadSessionBus_doesNothing();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
@@ -532,6 +533,39 @@ void tst_App::panicDump_isNamedAndCanBeStartedFrom()
     QVERIFY(!window.startFromPanicAction()->isEnabled());
 }
 
+void tst_App::databases_startOverItsInput_asksWithCancelAsDefault()
+{
+    standardStore().setString(MOONewDBNameFormat, "%@");
+    const auto restore =
+        qScopeGuard([] { standardStore().setString(MOONewDBNameFormat, DefaultNewDBNameFormat); });
+    const QTemporaryDir folder;
+    const std::string db = writeDatabase(folder.path(), "castle.db", "stdout started\n");
+    Interface interface;
+    interface.controller().setDbPath(makeString(db));
+    interface.logWindow().databasesAction()->trigger();
+    auto *databases = interface.logWindow().findChild<DatabasesWindow *>();
+    QVERIFY(databases && databases->selectFile(db));
+    bool cancelIsDefault = true;
+    // Escape the first time, which must cancel; go ahead the second.
+    QuestionAnswerer answerer(QStringLiteral("riskQuestion"), [&](QMessageBox *box, int seen) {
+        cancelIsDefault = cancelIsDefault && box->defaultButton() == box->escapeButton() &&
+                          box->standardButton(box->defaultButton()) == QMessageBox::Cancel;
+        if (seen == 1)
+            QTest::keyClick(box, Qt::Key_Escape);
+        return seen == 1 ? nullptr : buttonNamed(box, QStringLiteral("Start Anyway"));
+    });
+    auto *start = databases->findChild<QPushButton *>(QStringLiteral("startFromThisButton"));
+    start->click();
+    QVERIFY(!interface.controller().isMooRunning());
+    start->click();
+    const std::shared_ptr<Task> task = interface.controller().task();
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QCOMPARE(answerer.seen(), 2);
+    QVERIFY(cancelIsDefault);
+    QVERIFY(task && task->isRunning());
+    QVERIFY2(answerer.lastText().contains(u"crash"), qPrintable(answerer.lastText()));
+}
+
 void tst_App::databases_showTheWorldAndStartThroughTheController()
 {
     const QTemporaryDir folder;
@@ -742,21 +776,20 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
         << castle << QStringLiteral("%@-%T-%R") << QStringLiteral("%Y%m%d")
         << QStringLiteral("^castle\\.db-\\d{8}-\\d+$") << QString();
     QTest::newRow("own name") << castle << QStringLiteral("%@") << year
-                              << QStringLiteral("^castle\\.db$") << QStringLiteral("overwrite");
-    QTest::newRow("own name, bare")
-        << QStringLiteral("world.db") << QStringLiteral("%@") << year
-        << QStringLiteral("^world\\.db$") << QStringLiteral("overwrite");
+                              << QStringLiteral("^castle\\.db$") << QStringLiteral("risk");
+    QTest::newRow("own name, bare") << QStringLiteral("world.db") << QStringLiteral("%@") << year
+                                    << QStringLiteral("^world\\.db$") << QStringLiteral("risk");
     QTest::newRow("own name by another way")
         << castle << QStringLiteral("./../worlds/%@") << year
-        << QStringLiteral("^\\./\\.\\./worlds/castle\\.db$") << QStringLiteral("overwrite");
+        << QStringLiteral("^\\./\\.\\./worlds/castle\\.db$") << QStringLiteral("risk");
     QTest::newRow("own name, absolute")
         << castle << castle << year << QStringLiteral("^/srv/worlds/castle\\.db$")
-        << QStringLiteral("overwrite");
+        << QStringLiteral("risk");
     QTest::newRow("other folder") << castle << QStringLiteral("../%@") << year
                                   << QStringLiteral("^\\.\\./castle\\.db$") << QString();
     QTest::newRow("token in time format")
         << castle << QStringLiteral("%T") << QStringLiteral("%@") << QStringLiteral("^castle\\.db$")
-        << QStringLiteral("overwrite");
+        << QStringLiteral("risk");
     QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^$")
                            << QStringLiteral("empty");
     // A bare last name lies in the folder the database chooser last chose in.
@@ -769,7 +802,7 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
         << QString();
     QTest::newRow("own name beside the database")
         << chosen << QStringLiteral("%@") << year << QStringLiteral("^castle\\.db\\.new$")
-        << QStringLiteral("overwrite");
+        << QStringLiteral("risk");
 }
 
 void tst_App::preferences_storeEditsAndPreviewNextName()

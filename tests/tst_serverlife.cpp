@@ -6,6 +6,7 @@
 #include "SettingsKeys.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 using namespace paddock;
@@ -37,6 +38,8 @@ private Q_SLOTS:
     void planner_crashSequence_delaysAndGivingUp();
     void checkpointNow_handlerOrNot_sendsOnlyWhenCaught_data();
     void checkpointNow_handlerOrNot_sendsOnlyWhenCaught();
+    void startOn_outputOverInput_restartRefusesAndPanicStartAsks_data();
+    void startOn_outputOverInput_restartRefusesAndPanicStartAsks();
     void restart_crashesThrice_restartsFromNewestDatabaseThenGivesUp();
 };
 
@@ -189,6 +192,49 @@ void tst_ServerLife::checkpointNow_handlerOrNot_sendsOnlyWhenCaught()
     if (request == ServerLife::CheckpointRequest::NotCaught)
         QVERIFY(!contains(fixture.log(), "CHECKPOINTING"));
     QVERIFY(fixture.controller().task()->isRunning());
+}
+
+void tst_ServerLife::startOn_outputOverInput_restartRefusesAndPanicStartAsks_data()
+{
+    QTest::addColumn<bool>("restart"); // a restart after the crash, else the user's panic start
+    QTest::addColumn<bool>("yes");     // what the user would answer
+    QTest::newRow("restart: nobody is asked, refused") << true << true;
+    QTest::newRow("from the panic dump, cancelled") << false << false;
+    QTest::newRow("from the panic dump, accepted") << false << true;
+}
+
+void tst_ServerLife::startOn_outputOverInput_restartRefusesAndPanicStartAsks()
+{
+    QFETCH(bool, restart);
+    QFETCH(bool, yes);
+    ControllerFixture fixture;
+    fixture.store().setString(MOORestartAfterCrash, restart ? "1" : "0");
+    UserDefaults &standard = UserDefaults::standardUserDefaults();
+    standard.setString(MOONewDBNameFormat, "%@");
+    const auto restore = qScopeGuard(
+        [&standard] { standard.setString(MOONewDBNameFormat, DefaultNewDBNameFormat); });
+    int asked = 0;
+    fixture.controller().setConfirmRisk(
+        [&](const QString &, const QString &) { return ++asked, yes; });
+    ServerLife life(fixture.controller());
+    life.setRestartPolicy({1ms});
+    fixture.launch("stdout ready\nwait-usr1\ncrash ABRT\n");
+    QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "ready"), 10000);
+    QVERIFY(QFile(fixture.folder() + QStringLiteral("/out.db.PANIC")).open(QIODevice::WriteOnly));
+    QVERIFY(fixture.controller().task()->sendSignal(SIGUSR1));
+
+    if (restart) {
+        // At 3 a.m. nobody answers: a restart never writes over its input on its own.
+        QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::LaunchFailed, 10000);
+        QVERIFY2(life.launchFailure().contains(u"overwrite"), qPrintable(life.launchFailure()));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!life.panicFile().empty(), 10000);
+        life.startFromPanicFile();
+    }
+    QCOMPARE(asked, int(!restart));
+    QCOMPARE(fixture.controller().isMooRunning(), !restart && yes);
+    QCOMPARE(*fixture.controller().newDbPath(),
+             std::string(restart || !yes ? "out.db" : "out.db.PANIC"));
 }
 
 void tst_ServerLife::restart_crashesThrice_restartsFromNewestDatabaseThenGivesUp()

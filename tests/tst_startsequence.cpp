@@ -122,8 +122,8 @@ private Q_SLOTS:
     void databaseChoice_recordsNameSuggestedNextTime_data();
     void databaseChoice_recordsNameSuggestedNextTime();
     void answerAfterControllerGone_goesNowhere();
-    void databaseChoice_refusesOutputNameThatCannotWork_data();
-    void databaseChoice_refusesOutputNameThatCannotWork();
+    void databaseChoice_refusesNamesThatCannotWork_asksAboutTheInput_data();
+    void databaseChoice_refusesNamesThatCannotWork_asksAboutTheInput();
     void unknownContext_changesNothing();
 };
 
@@ -320,28 +320,35 @@ void tst_StartSequence::answerAfterControllerGone_goesNowhere()
     QTRY_VERIFY_WITH_TIMEOUT(!panel, 5000); // a panel deletes itself once answered
 }
 
-void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork_data()
+void tst_StartSequence::databaseChoice_refusesNamesThatCannotWork_asksAboutTheInput_data()
 {
     QTest::addColumn<QString>("nameTemplate"); // <folder> stands for the database's folder name
-    QTest::addColumn<QString>("problem");      // a word the reason must hold
-    QTest::newRow("empty") << QString() << QStringLiteral("empty");
-    QTest::newRow("folder missing") << QStringLiteral("backups/%@") << QStringLiteral("not exist");
-    QTest::newRow("a file as the folder")
-        << QStringLiteral("in.db/%@") << QStringLiteral("not exist");
-    QTest::newRow("the input") << QStringLiteral("%@") << QStringLiteral("overwrite");
-    QTest::newRow("the input, from here") << QStringLiteral("./%@") << QStringLiteral("overwrite");
-    QTest::newRow("the input, round about")
-        << QStringLiteral("../<folder>/%@") << QStringLiteral("overwrite");
-    QTest::newRow("a link to the input")
-        << QStringLiteral("link.db") << QStringLiteral("overwrite");
-    QTest::newRow("the input, absolute")
-        << QStringLiteral("/<path>") << QStringLiteral("overwrite");
+    QTest::addColumn<int>("answer");           // -1: nobody to ask; 0: Cancel; 1: go ahead
+    QTest::addColumn<QString>("problem");      // a word the refusal must hold; empty: none
+    QTest::addColumn<bool>("started");
+    const QString notExist = QStringLiteral("not exist"), none;
+    QTest::newRow("empty") << QString() << 1 << QStringLiteral("empty") << false;
+    QTest::newRow("folder missing") << QStringLiteral("backups/%@") << 1 << notExist << false;
+    QTest::newRow("a file as the folder") << QStringLiteral("in.db/%@") << 1 << notExist << false;
+    QTest::newRow("the input, nobody to ask")
+        << QStringLiteral("%@") << -1 << QStringLiteral("overwrite") << false;
+    QTest::newRow("the input, absolute, nobody to ask")
+        << QStringLiteral("/<path>") << -1 << QStringLiteral("overwrite") << false;
+    QTest::newRow("the input, cancelled") << QStringLiteral("%@") << 0 << none << false;
+    QTest::newRow("the input, accepted") << QStringLiteral("%@") << 1 << none << true;
+    QTest::newRow("the input from here, accepted") << QStringLiteral("./%@") << 1 << none << true;
+    QTest::newRow("the input round about, accepted")
+        << QStringLiteral("../<folder>/%@") << 1 << none << true;
+    QTest::newRow("a link to the input, cancelled")
+        << QStringLiteral("link.db") << 0 << none << false;
 }
 
-void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork()
+void tst_StartSequence::databaseChoice_refusesNamesThatCannotWork_asksAboutTheInput()
 {
     QFETCH(QString, nameTemplate);
+    QFETCH(int, answer);
     QFETCH(QString, problem);
+    QFETCH(bool, started);
     Launcher launcher(standInServerPath());
     MooController &controller = *launcher.controller;
     QVERIFY(QFile::link(QFile::decodeName(launcher.database.c_str()),
@@ -353,6 +360,12 @@ void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork()
     standard.setString(MOONewDBNameFormat, nameTemplate.toStdString());
     const auto restore = qScopeGuard(
         [&] { standard.setString(MOONewDBNameFormat, previous.value_or(DefaultNewDBNameFormat)); });
+    QStringList asked;
+    if (answer >= 0)
+        controller.setConfirmRisk([&](const QString &question, const QString &detail) {
+            asked << question + u' ' + detail;
+            return answer == 1;
+        });
     QSignalSpy failures(&controller, &MooController::launchFailed);
 
     controller.startMoo();
@@ -360,14 +373,20 @@ void tst_StartSequence::databaseChoice_refusesOutputNameThatCannotWork()
     QVERIFY(chooser);
     chooser->answer(OpenPanel::OKButton, {launcher.database});
 
-    // Refused before anything happened: no server, no name recorded, the reason given.
-    QCOMPARE(failures.count(), 1);
-    const QString reason = failures.at(0).at(1).toString();
-    QVERIFY2(reason.contains(problem), qPrintable(reason));
-    QVERIFY(launcher.launched.isEmpty());
-    QVERIFY(!controller.isMooRunning());
-    QVERIFY(!controller.newDbPath());
-    QVERIFY(!launcher.store.stringForKey(MOOLastDBName));
+    // Asked only about writing over the input, naming the risk.
+    QCOMPARE(asked.size(), int(problem.isEmpty()));
+    if (!asked.isEmpty())
+        QVERIFY2(asked.first().contains(u"crash"), qPrintable(asked.first()));
+    QCOMPARE(failures.count(), int(!problem.isEmpty()));
+    if (!problem.isEmpty()) {
+        const QString reason = failures.at(0).at(1).toString();
+        QVERIFY2(reason.contains(problem), qPrintable(reason));
+    }
+    // Refused or cancelled before anything happened: no server, no name recorded.
+    QCOMPARE(launcher.launched.size(), int(started));
+    QCOMPARE(controller.isMooRunning(), started);
+    QCOMPARE(bool(controller.newDbPath()), started);
+    QCOMPARE(bool(launcher.store.stringForKey(MOOLastDBName)), started);
 }
 
 void tst_StartSequence::unknownContext_changesNothing()

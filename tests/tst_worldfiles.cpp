@@ -2,6 +2,7 @@
 #include "ArchiveFiles.h"
 #include "DatabaseRotation.h"
 #include "DatabasesWindow.h"
+#include "String.h"
 #include "WidgetTestSupport.h"
 #include "WorldFiles.h"
 
@@ -110,6 +111,10 @@ private Q_SLOTS:
     void decompress_roundTripKeepsTimeAndNeverOverwrites_data();
     void decompress_roundTripKeepsTimeAndNeverOverwrites();
     void window_startsFromTheSelectedFile_panicOnlyWhenConfirmed();
+    void window_preselectsTheNewestOnlyWhenItIsADatabase_data();
+    void window_preselectsTheNewestOnlyWhenItIsADatabase();
+    void visiblePath_showsEveryByteUnambiguously_data();
+    void visiblePath_showsEveryByteUnambiguously();
     void window_removesOnlyTheConfirmedDump_andRestoresAnArchive();
 };
 
@@ -309,6 +314,71 @@ void tst_WorldFiles::window_removesOnlyTheConfirmedDump_andRestoresAnArchive()
     QCOMPARE(readFile(restored), QByteArray("changed since"));
     QVERIFY2(window.message().contains(QStringLiteral("could not be restored")),
              qPrintable(window.message()));
+}
+
+void tst_WorldFiles::window_preselectsTheNewestOnlyWhenItIsADatabase_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the newest file beside castle.db
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("recorded"); // a recorded run wrote it
+    QTest::addColumn<bool>("chosen");   // preselected, rather than castle.db
+    const QByteArray header = "** LambdaMOO Database, Format Version 4 **\n";
+    const auto row = [](const char *what, const char *name, const QByteArray &contents,
+                        bool recorded, bool chosen) {
+        QTest::newRow(what) << QByteArray(name) << contents << recorded << chosen;
+    };
+    row("a byte under a name with a newline", "castle.db.new\nx", "x", false, false);
+    row("a MOO database", "castle.db.bak", header + "1\n", false, true);
+    row("the header not first", "castle.db.bak", "\n" + header, false, false);
+    row("a recorded run's output", "castle.db.new", "stdout hi\n", true, true);
+    row("a link to a database", "castle.db.link", header, false, false);
+}
+
+void tst_WorldFiles::window_preselectsTheNewestOnlyWhenItIsADatabase()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, recorded);
+    QFETCH(bool, chosen);
+    Folder folder;
+    const std::string world = osPath(folder.dir.path()), db = world + "/castle.db";
+    const std::string newest = world + '/' + name.toStdString();
+    const bool link = name.endsWith(".link");
+    QVERIFY(writeFile(db, "stdout old\n", Base));
+    QVERIFY(writeFile(link ? world + "/elsewhere.db" : newest, contents, Base.addSecs(60)));
+    QVERIFY(!link || ::symlink("elsewhere.db", newest.c_str()) == 0);
+    const RunHistory history(world + "/state/runs");
+    QVERIFY(!recorded || history.record({Base, test::qtPath(db), test::qtPath(newest)}));
+    QList<std::string> started;
+    DatabasesWindow window([&](const std::string &path) { return started.append(path), true; },
+                           history);
+    window.setWorldDatabase(db);
+    window.show();
+    QCOMPARE(window.files().first().localPath, newest);
+    QCOMPARE(window.files().first().path, visiblePath(name.toStdString()));
+    button(window, "startFromThisButton")->click();
+    QCOMPARE(started, QList<std::string>{chosen ? newest : db});
+}
+
+void tst_WorldFiles::visiblePath_showsEveryByteUnambiguously_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << QStringLiteral("café");
+    QTest::newRow("controls") << QByteArray("a\nb\tc\r\x01\x7f")
+                              << QStringLiteral("a\\nb\\tc\\r\\x01\\x7f");
+    QTest::newRow("a backslash") << QByteArray("a\\nb") << QStringLiteral("a\\\\nb");
+    QTest::newRow("not UTF-8, overlong")
+        << QByteArray("\xff\xc0\xaf") << QStringLiteral("\\xff\\xc0\\xaf");
+    QTest::newRow("right-to-left override, line separator")
+        << QByteArray("\xe2\x80\xae\xe2\x80\xa8") << QStringLiteral("\\u{202e}\\u{2028}");
+}
+
+void tst_WorldFiles::visiblePath_showsEveryByteUnambiguously()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QCOMPARE(visiblePath(bytes.toStdString()), shown);
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_WorldFiles)
