@@ -1,11 +1,12 @@
 # The two entry points: `make run` and `make test`. Both install what is missing, configure
-# into build/ and build; extra CMake options can be given in CMAKE_ARGS.
+# into build/ and build; extra CMake options can be given in CMAKE_ARGS. `make package` builds
+# the Debian package from the same build.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test package bench clean
 
 all: build
 
@@ -23,6 +24,11 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# dpkg-shlibdeps (dpkg-dev) reads the package's dependencies from the binaries; file finds them.
+package: build
+	@scripts/install-deps.sh dpkg-dev file
+	cmake --build $(BUILD_DIR) --target package -j$(JOBS)
 
 bench: build
 	$(BUILD_DIR)/bench/log_flood

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
+#include "CommandLine.h"
 #include "Interface.h"
 #include "SingleInstance.h"
 
@@ -12,11 +13,15 @@ int main(int argc, char *argv[])
 {
     // A file size limit then fails the log file's write instead of ending Paddock.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before the application object, which would need a display.
+    if (const std::optional<int> answered = paddock::answerCommandLine(argc, argv))
+        return *answered;
     QApplication application(argc, argv);
-    // The desktop matches the window to paddock.desktop and its icon by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("paddock"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("paddock"),
-                                                 QIcon(QStringLiteral(":/paddock/paddock.png"))));
+    // The desktop matches the window to its desktop entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(PADDOCK_DESKTOP_ID));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral(PADDOCK_DESKTOP_ID),
+                         QIcon(QStringLiteral(":/paddock/icons/paddock-128.png"))));
     // One Paddock per user, so two never fight over one server or its record.
     paddock::SingleInstance instance;
     if (!instance.claim())

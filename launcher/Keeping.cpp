@@ -2,6 +2,7 @@
 #include "MooController.h"
 
 #include "KeeperClient.h"
+#include "KeeperLocation.h"
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
 #include "ServerRecord.h"
@@ -213,7 +214,7 @@ std::string MooController::keeperExecutable() const
 {
     if (!m_keeperExecutable.empty())
         return m_keeperExecutable;
-    return QCoreApplication::applicationDirPath().toLocal8Bit().toStdString() + "/paddock-keeper";
+    return installedKeeperPath();
 }
 
 QDateTime MooController::processStartDateTime(std::uint64_t ticks)

@@ -106,8 +106,8 @@ public:
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
     std::string logFilePath() const;
-    /// Sets the keeper program to start beside each server; empty (the default) means
-    /// paddock-keeper in this executable's folder.
+    /// Sets the keeper program to start beside each server; empty (the default) means the
+    /// installation's own (installedKeeperPath()).
     void setKeeperExecutable(std::string path);
     std::string keeperExecutable() const;
     /// After a launch: starts the keeper with both read ends and records the server. Never

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#include "CommandLine.h"
+
+#include "KeeperLocation.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QString>
+
+#include <cstdio>
+#include <cstring>
+
+namespace paddock {
+
+namespace {
+
+// The synopsis, once: --help prints these lines, and the manual page's SYNOPSIS is checked
+// against them by the tests.
+constexpr const char *SynopsisLines[] = {
+    "paddock",
+    "paddock --help",
+    "paddock --version",
+};
+
+// The status for arguments Paddock does not understand, as getopt-style programs use it.
+constexpr int UsageErrorStatus = 2;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("paddock::CommandLine", text);
+}
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+QString helpText()
+{
+    QString text = tr("Usage:") + u'\n';
+    for (const char *line : SynopsisLines)
+        text += QStringLiteral("  ") + QString::fromLatin1(line) + u'\n';
+    text +=
+        u'\n' +
+        tr("Opens Paddock's window, from which a MOO server is started, watched and stopped.\n"
+           "Only one Paddock runs per user: a second one brings the first window to the front.\n") +
+        u'\n' +
+        tr("Options:\n"
+           "  --help     print this help and exit\n"
+           "  --version  print Paddock's version and exit\n");
+    // Where the keeper is looked for, so an administrator can see at once why a server's
+    // output would not be kept after Paddock ends.
+    const QString keeper = QString::fromLocal8Bit(installedKeeperPath());
+    text += u'\n' + tr("The keeper, which holds a server's output while no Paddock runs:") + u'\n' +
+            QStringLiteral("  ") + keeper;
+    if (!QFileInfo(keeper).isExecutable())
+        text += u' ' + tr("(missing)");
+    return text + u'\n';
+}
+
+} // namespace
+
+std::optional<int> answerCommandLine(int argc, char *argv[])
+{
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (std::strcmp(argument, "--help") == 0) {
+            help = true;
+        } else if (std::strcmp(argument, "--version") == 0) {
+            version = true;
+        } else {
+            const QString text = QString::fromLocal8Bit(argument);
+            print(stderr, (argument[0] == '-' ? tr("paddock: unknown option \"%1\".")
+                                              : tr("paddock: unknown command \"%1\"."))
+                                  .arg(text) +
+                              u' ' + tr("\"paddock --help\" lists what Paddock takes.") + u'\n');
+            return UsageErrorStatus;
+        }
+    }
+    if (!help && !version)
+        return std::nullopt;
+    print(stdout, help ? helpText() : QStringLiteral("Paddock " PADDOCK_VERSION "\n"));
+    // Output that could not be written (a full disk, a closed pipe) is a failure to say so.
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+} // namespace paddock
