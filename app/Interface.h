@@ -75,6 +75,9 @@ public:
     /// Sends action to the controller as the given control would.
     void send(ControllerAction action, QObject *sender);
 
+    /// Shows text and detail in a warning on the log window, not waited for.
+    void showFailure(const QString &text, const QString &detail);
+
     /// How long a stop waits before offering Force Stop (10 seconds unless changed).
     void setStopGracePeriod(std::chrono::milliseconds period);
 
@@ -90,7 +93,6 @@ private:
     void showDatabases();
     void launchFailed(const QString &message, const QString &reason);
     bool confirmRisk(const QString &text, const QString &detail);
-    void showFailure(const QString &text, const QString &detail);
 
     Hooks m_hooks;
     std::unique_ptr<UserDefaultsController> m_prefsController;

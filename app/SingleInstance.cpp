@@ -3,9 +3,16 @@
 
 #include "PrivateFolder.h"
 #include "String.h"
+#include "SystemError.h"
+#include "UniqueFd.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QLocalSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 namespace paddock {
 
@@ -14,7 +21,38 @@ namespace {
 constexpr int AnswerTimeoutMs = 2000;
 const QByteArray ActivateRequest = QByteArrayLiteral("activate\n");
 
+// Waits for the lock on the file at path, made owner-only and never reached through a link;
+// the lock lasts as long as the descriptor. None, with problem set, when it cannot be had.
+UniqueFd lockFile(const QString &path, QString &problem)
+{
+    UniqueFd fd(::open(pathBytes(path).c_str(),
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600));
+    struct stat status;
+    int error = 0;
+    if (!fd || ::fstat(fd.get(), &status) != 0)
+        error = errno;
+    else if (!S_ISREG(status.st_mode))
+        error = EINVAL;
+    while (error == 0 && ::flock(fd.get(), LOCK_EX) != 0)
+        if (errno != EINTR)
+            error = errno;
+    if (error == 0)
+        return fd;
+    problem = QCoreApplication::translate("paddock::SingleInstance", "Paddock cannot lock \"%1\": %2")
+                  .arg(path, QString::fromLocal8Bit(errorText(error)));
+    return {};
+}
+
 } // namespace
+
+SingleInstance::SingleInstance(QObject *parent)
+    : SingleInstance(QString(), parent)
+{
+    const PrivateSocketPath socket = privateSocketPath("paddock.socket");
+    m_path = displayPath(socket.path);
+    if (m_path.isEmpty())
+        m_problem = displayPath(socket.problem);
+}
 
 SingleInstance::SingleInstance(QString path, QObject *parent)
     : QObject(parent)
@@ -33,29 +71,40 @@ SingleInstance::SingleInstance(QString path, QObject *parent)
 
 QString SingleInstance::defaultPath()
 {
-    const std::string folder = keeperSocketFolder();
-    if (!makePrivateFolder(folder).empty())
-        return {};
-    return displayPath(folder + "/paddock.socket");
+    return displayPath(privateSocketPath("paddock.socket").path);
+}
+
+bool SingleInstance::askRunningPaddock()
+{
+    QLocalSocket first;
+    first.connectToServer(m_path);
+    if (!first.waitForConnected(AnswerTimeoutMs))
+        return false;
+    first.write(ActivateRequest);
+    if (!first.waitForBytesWritten(AnswerTimeoutMs))
+        return false;
+    first.disconnectFromServer();
+    return true;
 }
 
 bool SingleInstance::claim()
 {
     if (m_path.isEmpty())
         return true;
-    QLocalSocket first;
-    first.connectToServer(m_path);
-    if (first.waitForConnected(AnswerTimeoutMs)) {
-        first.write(ActivateRequest);
-        if (first.waitForBytesWritten(AnswerTimeoutMs)) {
-            first.disconnectFromServer();
-            return false;
-        }
-    }
+    // Connect, remove and listen are one step only under the lock: without it, two Paddocks
+    // started together could both find no one listening, and the later one's socket would
+    // replace the first's.
+    QString lockProblem;
+    const UniqueFd lock = lockFile(m_path + QStringLiteral(".lock"), lockProblem);
+    if (askRunningPaddock())
+        return false;
     // No Paddock answers: a socket left there is a crashed one's, and must not block this one.
     QLocalServer::removeServer(m_path);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    m_server.listen(m_path);
+    if (m_server.listen(m_path))
+        m_problem = lockProblem;
+    else
+        m_problem = tr("Paddock cannot listen on \"%1\": %2").arg(m_path, m_server.errorString());
     return true;
 }
 

@@ -12,17 +12,24 @@ namespace paddock {
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
-    /// Uses the socket at path; default: paddock.socket in the keepers' private folder.
-    explicit SingleInstance(QString path = defaultPath(), QObject *parent = nullptr);
+    /// Uses paddock.socket in the private runtime folder (see privateSocketPath()); when there
+    /// is none, claim() lets this Paddock run and problem() says why.
+    explicit SingleInstance(QObject *parent = nullptr);
+    /// Uses the socket at path, with its lock file beside it (path + ".lock").
+    explicit SingleInstance(QString path, QObject *parent = nullptr);
     Q_DISABLE_COPY_MOVE(SingleInstance)
     ~SingleInstance() override = default;
 
-    /// True if this process is the user's Paddock now (also when no private folder can be
-    /// had, so Paddock still starts); false once another Paddock has been asked forward.
+    /// True if this process is the user's Paddock now (also when it cannot make sure, so
+    /// Paddock still starts); false once another Paddock has been asked forward. Of several
+    /// Paddocks claiming at once, exactly one gets true.
     bool claim();
 
-    /// The socket in the private runtime folder, created with mode 0700; empty if no such
-    /// folder can be had.
+    /// Why this Paddock cannot keep a later one from starting beside it (no socket, no lock,
+    /// no listener), as a sentence for the window; empty when it can.
+    QString problem() const { return m_problem; }
+
+    /// The default socket's path, its private folder made if missing; empty if none can be had.
     static QString defaultPath();
 
 Q_SIGNALS:
@@ -30,7 +37,10 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
+    bool askRunningPaddock();
+
     QString m_path;
+    QString m_problem;
     QLocalServer m_server;
 };
 

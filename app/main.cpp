@@ -27,6 +27,12 @@ int main(int argc, char *argv[])
     if (!instance.claim())
         return 0;
     paddock::Interface interface;
+    // Run all the same, but never silently beside another Paddock.
+    if (!instance.problem().isEmpty())
+        interface.showFailure(
+            QCoreApplication::translate("main", "Paddock cannot keep a second Paddock from "
+                                                "starting beside this one."),
+            instance.problem());
     QObject::connect(&instance, &paddock::SingleInstance::activationRequested, &interface,
                      [&interface] { interface.bringToFront(); });
     const int status = application.exec();

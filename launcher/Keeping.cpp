@@ -249,19 +249,18 @@ void MooController::startKeeper()
 
     QString problem;
     pid_t keeper = -1;
-    const std::string socketFolder = keeperSocketFolder();
-    // The keeper cannot say why it failed: check its folder here first.
-    const std::string folderProblem = makePrivateFolder(socketFolder);
+    // The keeper cannot say why it failed: find its socket's private folder here first.
+    const PrivateSocketPath socket = keeperSocketPath(serverPid);
     const std::shared_ptr<Pipe> output = taskStdOut();
     const std::shared_ptr<Pipe> error = taskStdError();
-    if (!folderProblem.empty()) {
-        problem = QString::fromLocal8Bit(folderProblem);
+    if (!socket.problem.empty()) {
+        problem = QString::fromLocal8Bit(socket.problem);
     } else if (record.logFile.empty()) {
         problem = tr("there is no folder to keep its output in");
     } else if (!output || !error) {
         problem = tr("its output is not on pipes");
     } else {
-        record.keeperSocket = keeperSocketPath(serverPid);
+        record.keeperSocket = socket.path;
         keeper = spawnKeeper(keeperExecutable(),
                              {"--launcher=" + std::to_string(::getpid()),
                               "--server=" + std::to_string(serverPid), "--log=" + record.logFile,

@@ -19,6 +19,11 @@ bool isBlank(char c)
 SplitArguments splitArguments(std::string_view text)
 {
     SplitArguments result;
+    // A word reaches the server as a C string, which a NUL byte would cut short.
+    if (text.find('\0') != std::string_view::npos) {
+        result.error = "It contains a NUL byte, which no argument can carry.";
+        return result;
+    }
     std::string word;
     // A word can be empty ('' or ""), so whether one has begun is kept apart from its text.
     bool inWord = false;
@@ -97,10 +102,12 @@ std::vector<std::string> serverArgumentVector(const UserDefaults *store, const s
         if (!text)
             return std::vector<std::string>();
         SplitArguments split = splitArguments(*text);
-        if (!split.ok())
-            throw LaunchError(std::string("The server arguments ") + what +
-                                  " the database names cannot be used: " + split.error,
-                              0, split.error);
+        if (!split.ok()) {
+            // The whole sentence is the reason: the window names the preference at fault.
+            const std::string sentence = std::string("The server arguments ") + what +
+                                         " the database names cannot be used: " + split.error;
+            throw LaunchError(sentence, 0, sentence);
+        }
         return std::move(split.words);
     };
     std::vector<std::string> arguments = wordsOf(MOOArgumentsBefore, "before");

@@ -20,7 +20,7 @@ struct SplitArguments {
 /// quotes keep everything up to the next single quote; double quotes keep everything but let
 /// a backslash escape '"', '\\', '$' and '`'; elsewhere a backslash keeps the next character
 /// and a backslash before a line end joins the lines. Nothing is expanded: '$', '*', '~' are
-/// ordinary characters. An unclosed quote or a trailing backslash is an error.
+/// ordinary characters. An unclosed quote, a trailing backslash or a NUL byte is an error.
 SplitArguments splitArguments(std::string_view text);
 
 class UserDefaults;

@@ -2,7 +2,6 @@
 #include "KeeperClient.h"
 
 #include "DescriptorPassing.h"
-#include "PrivateFolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -26,9 +25,9 @@ bool field(const std::string &text, const std::string &key, std::uint64_t &value
 
 } // namespace
 
-std::string keeperSocketPath(pid_t serverPid)
+PrivateSocketPath keeperSocketPath(pid_t serverPid)
 {
-    return keeperSocketFolder() + "/server-" + std::to_string(serverPid) + ".socket";
+    return privateSocketPath("server-" + std::to_string(serverPid) + ".socket");
 }
 
 int reclaimPipes(const std::string &socketPath, int timeoutMs, KeeperHandBack &handBack)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "PrivateFolder.h"
 #include "UniqueFd.h"
 
 #include <cstdint>
@@ -12,8 +13,9 @@ namespace paddock {
 /// The first line of every message a keeper sends when it hands the pipes back.
 inline constexpr const char *KeeperGreeting = "paddock-keeper 1";
 
-/// Where the keeper of the server with this process id listens (in keeperSocketFolder()).
-std::string keeperSocketPath(pid_t serverPid);
+/// Where the keeper of the server with this process id is to listen (see privateSocketPath()),
+/// its folder made if missing; or why it can have no socket.
+PrivateSocketPath keeperSocketPath(pid_t serverPid);
 
 /// What a keeper handed back: both pipes' read ends and how its writing of the log went.
 struct KeeperHandBack {

@@ -4,8 +4,11 @@
 #include "SystemError.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace paddock {
@@ -17,6 +20,26 @@ std::string absoluteEnvironment(const char *name)
     const char *value = std::getenv(name);
     // The base-directory rules say a relative value is invalid and must be ignored.
     return value && value[0] == '/' ? std::string(value) : std::string();
+}
+
+// The longest path a Unix socket's address holds, its terminating NUL aside.
+constexpr std::size_t MaxSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+std::string shortPrivateFolder()
+{
+    return "/tmp/paddock-" + std::to_string(::geteuid());
+}
+
+// FNV-1a: stable across runs and builds, so every Paddock of one runtime folder finds the same
+// name; a collision would only let two runtime folders share a socket.
+std::string folderHash(const std::string &folder)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const unsigned char byte : folder)
+        hash = (hash ^ byte) * 0x100000001b3ull;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 } // namespace
@@ -61,8 +84,26 @@ std::string keeperSocketFolder()
     }
     // /tmp is shared, but the folder's owner and mode are checked before every use.
     if (runtime.empty())
-        return "/tmp/paddock-" + std::to_string(::geteuid());
+        return shortPrivateFolder();
     return runtime + "/paddock";
+}
+
+PrivateSocketPath privateSocketPath(const std::string &name)
+{
+    const std::string folder = keeperSocketFolder();
+    if (folder.size() + 1 + name.size() <= MaxSocketPath) {
+        std::string problem = makePrivateFolder(folder);
+        return {problem.empty() ? folder + "/" + name : std::string(), std::move(problem)};
+    }
+    // Binding through a name relative to the folder would need chdir, which is process-wide
+    // and would move every other thread's relative paths; an abstract socket's name can be
+    // taken by any user first. A short folder of our own, checked like the other, has neither
+    // fault.
+    const std::string fallback = shortPrivateFolder();
+    if (std::string problem = makePrivateFolder(fallback); !problem.empty())
+        return {{},
+                "The folder \"" + folder + "\" is too long for a socket's path; " + problem};
+    return {fallback + "/" + folderHash(folder) + "-" + name, {}};
 }
 
 std::string serverRecordFolder()

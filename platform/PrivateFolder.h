@@ -17,6 +17,19 @@ std::string makePrivateFolder(const std::string &path);
 /// that runtime folder exists, else /tmp/paddock-UID (bytes of the environment as they are).
 std::string keeperSocketFolder();
 
+/// A socket's path in a private folder, or the sentence saying why there is none.
+struct PrivateSocketPath {
+    std::string path;
+    std::string problem;
+};
+
+/// Where the socket called name (short, no slash) goes: keeperSocketFolder()/name, the folder
+/// created private if missing, when that path fits a Unix socket's address (107 bytes).
+/// Otherwise, since a longer path cannot be bound or reached, the short private folder
+/// /tmp/paddock-UID, the name prefixed with a hash of the runtime folder so that each runtime
+/// folder keeps sockets of its own. The path is empty when neither folder can be had.
+PrivateSocketPath privateSocketPath(const std::string &name);
+
 /// Where running servers are recorded: $XDG_STATE_HOME/paddock, default
 /// $HOME/.local/state/paddock; empty if neither variable is set (absolute paths only).
 std::string serverRecordFolder();

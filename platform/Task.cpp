@@ -31,6 +31,13 @@ namespace {
     throw LaunchError::fromErrno(what, error);
 }
 
+// A launch Paddock itself refuses: the sentence is the whole reason, since the errno value's
+// text ("Invalid argument") would not say what is wrong.
+[[noreturn]] void refuse(const std::string &sentence, int error)
+{
+    throw LaunchError(sentence, error, sentence);
+}
+
 // posix_spawn's attributes and file actions, released on every path out of launch().
 struct SpawnSetup {
     posix_spawnattr_t attributes;
@@ -111,16 +118,16 @@ void Task::launch()
     } closeWriteEnds{this};
 
     if (m_launchTried)
-        fail("The server process was already started once", EALREADY);
+        refuse("The server process was already started once", EALREADY);
     m_launchTried = true;
 
     if (m_launchPath.empty())
-        fail("No server executable is set", ENOENT);
+        refuse("No server executable is set", ENOENT);
     // An argument is passed as a C string: a NUL byte would silently cut it short, and the
     // server would write its database under another name than the one recorded.
     for (const std::string &argument : m_arguments)
         if (argument.find('\0') != std::string::npos)
-            fail("An argument for the server contains a NUL byte", EINVAL);
+            refuse("An argument for the server contains a NUL byte", EINVAL);
     const std::string executable = absoluteLaunchPath(m_launchPath);
 
     // Open the working folder first: it can fail, and nothing needs undoing yet. The child

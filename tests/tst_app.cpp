@@ -369,6 +369,11 @@ void tst_App::status_tellsHowTheServerIs_data()
     QTest::newRow("not executable")
         << QStringLiteral("<database>") << QByteArray("stdout up\n")
         << QStringLiteral("^Launch failed: Permission denied$") << true << out << false;
+    // Paddock's own refusal is the reason, not the errno value's "Invalid argument".
+    QTest::newRow("NUL byte in an argument")
+        << standIn << QByteArray("stdout up\n")
+        << QStringLiteral("^Launch failed: An argument for the server contains a NUL byte$")
+        << true << QStringLiteral("out\u0000.db") << false;
 }
 
 void tst_App::status_tellsHowTheServerIs()
@@ -621,6 +626,16 @@ void tst_App::preferences_commandPreview_showsWholeArgumentVector()
     QTest::keyClicks(after, QStringLiteral("\"7777 x\""));
     QCOMPARE(panel.commandPreview(),
              QStringLiteral("-e /srv/worlds/castle.db castle.db.new '7777 x'"));
+
+    // A NUL byte is refused where the arguments are edited and at Start, in the same words.
+    standardStore().setString(MOOArgumentsAfter, std::string("'7\0'", 4));
+    QVERIFY2(panel.commandPreview().contains(u"after the database names cannot be used: It "
+                                             u"contains a NUL byte"),
+             qPrintable(panel.commandPreview()));
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "");
+    QVERIFY(!task);
+    QCOMPARE(interface.logWindow().statusText(),
+             QStringLiteral("Launch failed: ") + panel.commandPreview());
 }
 
 void tst_App::crash_withRestartWanted_countsDownUntilCancelled()

@@ -39,6 +39,8 @@ void tst_ServerArguments::split_likeAShellWithoutExpansion_data()
     QTest::newRow("single unclosed") << "-e 'abc" << QByteArrayList{} << false;
     QTest::newRow("double unclosed") << R"("abc\")" << QByteArrayList{} << false;
     QTest::newRow("trailing backslash") << "abc\\" << QByteArrayList{} << false;
+    // A word reaches the server as a C string: a NUL would cut it short, even quoted.
+    QTest::newRow("NUL byte") << QStringLiteral("-p '7\u0000'") << QByteArrayList{} << false;
 }
 
 void tst_ServerArguments::split_likeAShellWithoutExpansion()

@@ -3,13 +3,22 @@
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
 
+#include "DescriptorPassing.h"
+#include "KeeperClient.h"
+#include "SystemError.h"
+
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <cstring>
+#include <latch>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,6 +30,10 @@ class tst_SingleInstance final : public QObject {
 private Q_SLOTS:
     void secondPaddock_asksTheFirstForwardAndExits();
     void staleSocket_doesNotBlockANewPaddock();
+    void runtimeFolder_anyLength_oneListenerOrSaysWhyNot_data();
+    void runtimeFolder_anyLength_oneListenerOrSaysWhyNot();
+    void claimsAtOnce_exactlyOneWins();
+    void paddocksStartedTogether_exactlyOneKeepsRunning();
 };
 
 void tst_SingleInstance::secondPaddock_asksTheFirstForwardAndExits()
@@ -57,6 +70,123 @@ void tst_SingleInstance::staleSocket_doesNotBlockANewPaddock()
     QSignalSpy asked(&paddock, &SingleInstance::activationRequested);
     QVERIFY(!later.claim());
     QTRY_COMPARE_WITH_TIMEOUT(asked.count(), 1, 10000);
+}
+
+void tst_SingleInstance::runtimeFolder_anyLength_oneListenerOrSaysWhyNot_data()
+{
+    QTest::addColumn<int>("length"); // of the runtime folder's name below a temporary folder
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("short") << 3 << true;
+    QTest::newRow("past a socket address's 108 bytes") << 150 << true;
+    QTest::newRow("its paddock folder is a file") << 3 << false;
+}
+
+void tst_SingleInstance::runtimeFolder_anyLength_oneListenerOrSaysWhyNot()
+{
+    QFETCH(int, length);
+    QFETCH(bool, usable);
+    QTemporaryDir base;
+    const QByteArray runtime = QFile::encodeName(base.path()) + '/' + QByteArray(length, 'r');
+    QVERIFY(::mkdir(runtime.constData(), 0700) == 0);
+    if (!usable)
+        QVERIFY(writeFile(QFile::decodeName(runtime) + QStringLiteral("/paddock"), "not a folder"));
+    const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    const std::string keeperSocket = keeperSocketPath(4242).path;
+    const QString instanceSocket = SingleInstance::defaultPath();
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", before);
+        // A long runtime folder's sockets lie in a shared short folder: leave nothing there.
+        ::unlink(keeperSocket.c_str());
+        QFile::remove(instanceSocket + QStringLiteral(".lock"));
+        ::rmdir(("/tmp/paddock-" + std::to_string(::geteuid())).c_str());
+    });
+
+    SingleInstance first;
+    QVERIFY(first.claim());
+    if (!usable) {
+        // Paddock runs all the same, but says that a second one could start beside it.
+        QVERIFY2(first.problem().contains(u"not a folder"), qPrintable(first.problem()));
+        QVERIFY(contains(keeperSocketPath(4242).problem, "not a folder"));
+        return;
+    }
+    QCOMPARE(first.problem(), QString());
+    SingleInstance later;
+    QSignalSpy asked(&first, &SingleInstance::activationRequested);
+    QVERIFY(!later.claim());
+    QTRY_COMPARE_WITH_TIMEOUT(asked.count(), 1, 10000);
+
+    // A keeper can listen there too, in a folder only this user can reach.
+    int error = 0;
+    const UniqueFd keeper = listenUnixSocket(keeperSocket, error);
+    QVERIFY2(keeper, errorText(error).c_str());
+    QCOMPARE(checkPrivateFolder(keeperSocket.substr(0, keeperSocket.rfind('/'))), std::string());
+    QVERIFY(connectUnixSocket(keeperSocket, 1000, error));
+}
+
+void tst_SingleInstance::claimsAtOnce_exactlyOneWins()
+{
+    // Threads let the claims meet at the same moment, which processes starting up rarely do;
+    // each opens its own lock file description, so they contend as processes would.
+    QTemporaryDir folder;
+    const QString socket = folder.filePath(QStringLiteral("paddock.socket"));
+    constexpr int Count = 8;
+    for (int round = 0; round < 100; ++round) {
+        std::latch ready(Count), claimed(Count);
+        std::atomic<int> won = 0;
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int i = 0; i < Count; ++i) {
+            threads.emplace_back(QThread::create([&] {
+                SingleInstance instance(socket);
+                ready.arrive_and_wait();
+                won += instance.claim() ? 1 : 0;
+                claimed.arrive_and_wait(); // the winner listens until every claim is made
+            }));
+            threads.back()->start();
+        }
+        for (const auto &thread : threads)
+            QVERIFY(thread->wait(30000));
+        QCOMPARE(won.load(), 1);
+    }
+}
+
+void tst_SingleInstance::paddocksStartedTogether_exactlyOneKeepsRunning()
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+        environment.insert(QString::fromLatin1(name), home.path());
+    const QString socket = home.path() + QStringLiteral("/paddock/paddock.socket");
+    constexpr int Count = 5;
+    // The second round meets the socket the killed first one left.
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::unique_ptr<QProcess>> paddocks;
+        const auto reap = qScopeGuard([&paddocks] {
+            for (const auto &paddock : paddocks) {
+                paddock->kill();
+                paddock->waitForFinished(20000);
+            }
+        });
+        for (int i = 0; i < Count; ++i) {
+            paddocks.push_back(std::make_unique<QProcess>());
+            paddocks.back()->setProcessEnvironment(environment);
+            paddocks.back()->start(QStringLiteral(PADDOCK_PATH), {});
+        }
+        const auto finished = [&paddocks] {
+            return std::count_if(paddocks.begin(), paddocks.end(), [](const auto &paddock) {
+                return paddock->state() == QProcess::NotRunning;
+            });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(finished(), Count - 1, 30000);
+        for (const auto &paddock : paddocks)
+            if (paddock->state() == QProcess::NotRunning)
+                QVERIFY(paddock->error() == QProcess::UnknownError && paddock->exitCode() == 0);
+        // The one left is the Paddock: it answers there. Killed, it leaves its socket behind
+        // for the next round.
+        SingleInstance asker(socket);
+        QVERIFY(!asker.claim());
+        QCOMPARE(finished(), Count - 1);
+    }
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_SingleInstance)
