@@ -7,9 +7,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(PADDOCK_KEEPER_INSTALL_DIR "${CMAKE_INSTALL_LIBEXECDIR}/paddock")
-set(PADDOCK_KEEPER_FULL_DIR "${CMAKE_INSTALL_FULL_LIBEXECDIR}/paddock")
 file(RELATIVE_PATH PADDOCK_KEEPER_FROM_PROGRAM
-    "${CMAKE_INSTALL_FULL_BINDIR}" "${PADDOCK_KEEPER_FULL_DIR}")
+    "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBEXECDIR}/paddock")
 
 # The build tree keeps the same relation for every program one folder below it (app/, tests/,
 # bench/), so each finds the keeper there as the installed paddock does.
