@@ -38,8 +38,9 @@ UniqueFd lockFile(const QString &path, QString &problem)
             error = errno;
     if (error == 0)
         return fd;
-    problem = QCoreApplication::translate("paddock::SingleInstance", "Paddock cannot lock \"%1\": %2")
-                  .arg(path, QString::fromLocal8Bit(errorText(error)));
+    problem =
+        QCoreApplication::translate("paddock::SingleInstance", "Paddock cannot lock \"%1\": %2")
+            .arg(path, QString::fromLocal8Bit(errorText(error)));
     return {};
 }
 
@@ -93,7 +94,7 @@ bool SingleInstance::claim()
         return true;
     // Connect, remove and listen are one step only under the lock: without it, two Paddocks
     // started together could both find no one listening, and the later one's socket would
-    // replace the first's.
+    // replace the first's. A holder keeps it for two answer timeouts at most.
     QString lockProblem;
     const UniqueFd lock = lockFile(m_path + QStringLiteral(".lock"), lockProblem);
     if (askRunningPaddock())

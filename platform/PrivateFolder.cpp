@@ -101,8 +101,7 @@ PrivateSocketPath privateSocketPath(const std::string &name)
     // fault.
     const std::string fallback = shortPrivateFolder();
     if (std::string problem = makePrivateFolder(fallback); !problem.empty())
-        return {{},
-                "The folder \"" + folder + "\" is too long for a socket's path; " + problem};
+        return {{}, "The folder \"" + folder + "\" is too long for a socket's path; " + problem};
     return {fallback + "/" + folderHash(folder) + "-" + name, {}};
 }
 

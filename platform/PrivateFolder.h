@@ -13,8 +13,9 @@ std::string checkPrivateFolder(const std::string &path);
 /// empty on success, else the sentence saying why not.
 std::string makePrivateFolder(const std::string &path);
 
-/// Where keepers put their sockets: $XDG_RUNTIME_DIR/paddock, else /run/user/UID/paddock if
-/// that runtime folder exists, else /tmp/paddock-UID (bytes of the environment as they are).
+/// The private runtime folder sockets go in when their path fits (see privateSocketPath()):
+/// $XDG_RUNTIME_DIR/paddock, else /run/user/UID/paddock if that runtime folder exists, else
+/// /tmp/paddock-UID (bytes of the environment as they are).
 std::string keeperSocketFolder();
 
 /// A socket's path in a private folder, or the sentence saying why there is none.

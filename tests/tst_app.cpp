@@ -372,8 +372,8 @@ void tst_App::status_tellsHowTheServerIs_data()
     // Paddock's own refusal is the reason, not the errno value's "Invalid argument".
     QTest::newRow("NUL byte in an argument")
         << standIn << QByteArray("stdout up\n")
-        << QStringLiteral("^Launch failed: An argument for the server contains a NUL byte$")
-        << true << QStringLiteral("out\u0000.db") << false;
+        << QStringLiteral("^Launch failed: An argument for the server contains a NUL byte$") << true
+        << QStringLiteral("out\u0000.db") << false;
 }
 
 void tst_App::status_tellsHowTheServerIs()
