@@ -340,11 +340,14 @@ void Interface::showDatabases()
         connect(controller, &MooController::dbPathChanged, m_databasesWindow,
                 [this, world] { m_databasesWindow->setWorldDatabase(world()); });
         // Archiving renames and prunes what the window lists.
+        const auto refresh = [this] {
+            if (m_databasesWindow->isVisible())
+                m_databasesWindow->refresh();
+        };
+        connect(m_generations.get(), &DatabaseGenerations::renamesEnded, m_databasesWindow,
+                refresh);
         connect(m_generations.get(), &DatabaseGenerations::archivingFinished, m_databasesWindow,
-                [this] {
-                    if (m_databasesWindow->isVisible())
-                        m_databasesWindow->refresh();
-                });
+                refresh);
     }
     m_databasesWindow->setServerRunning(controller->isMooRunning());
     m_databasesWindow->setWorldDatabase(world());

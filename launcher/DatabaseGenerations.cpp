@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include <functional>
+
 namespace paddock {
 
 namespace {
@@ -154,91 +156,155 @@ void DatabaseGenerations::decideAfterStop()
 
 void DatabaseGenerations::rotate(const Rotation &rotation)
 {
-    // One journal per folder and one worker at a time: a rotation waits for the last one's
-    // compression to end.
-    if (m_busyFolder) {
-        m_waiting = rotation;
+    // One journal per folder: a rotation waits for the last one's compression to end.
+    const QString folder = folderOf(rotation.input);
+    if (const auto work = m_work.find(folder); work != m_work.end()) {
+        work->waiting = rotation;
         return;
     }
     const DatabaseRotation plan(rotation.input, rotation.output, rotation.started);
-    try {
-        plan.run({}, DatabaseRotation::Until::InPlace);
-    } catch (const std::exception &error) {
-        const QString text =
-            tr("The databases were not archived: %1").arg(QString::fromLocal8Bit(error.what()));
-        say(text, true);
-        Q_EMIT archivingFinished(text, true);
-        return;
-    }
-    // The world keeps its name, and the next start suggests it; a server started meanwhile
-    // keeps its own output name.
-    if (!m_controller.isMooRunning())
-        m_controller.setNewDbPath(makeString(pathBytes(rotation.input)));
-    m_history.record({rotation.started, rotation.input, rotation.input});
-    finishInBackground(
-        folderOf(rotation.input),
+    say(tr("Archiving: “%1” is moved into “archive/” and “%2” takes its name…")
+            .arg(QFileInfo(rotation.input).fileName(), QFileInfo(rotation.output).fileName()),
+        false);
+    archiveInBackground(
+        folder, rotation,
         tr("“%1” is now “%2”; the database it replaced is archived as “%3”.")
             .arg(QFileInfo(rotation.output).fileName(), QFileInfo(rotation.input).fileName(),
                  QStringLiteral("archive/") + QFileInfo(plan.archivePath()).fileName() +
                      QStringLiteral(".zst")));
 }
 
-void DatabaseGenerations::finishInBackground(const QString &folder, const QString &done)
+void DatabaseGenerations::archiveInBackground(const QString &folder,
+                                              const std::optional<Rotation> &rotation,
+                                              const QString &done)
 {
-    m_busyFolder = folder;
+    m_work[folder] = Work();
     const ArchivePolicy kept = policy();
     const QDateTime now = QDateTime::currentDateTime();
-    QThreadPool::globalInstance()->start(
-        [guard = QPointer<DatabaseGenerations>(this), folder, kept, now, done] {
-            // Compressing a large database takes seconds: never on the GUI thread.
-            QString text = DatabaseRotation::recover(folder);
-            const bool failed = !text.isEmpty();
-            if (!failed) {
-                text = done;
-                const QStringList left =
-                    pruneArchive(folder + QStringLiteral("/archive"), now, kept.keep, kept.days);
-                if (!left.isEmpty())
-                    text += QLatin1Char(' ') + left.join(QLatin1Char(' '));
-            }
-            // Posted through the application, which outlives this worker; whether this object
-            // still exists is asked on the GUI thread, where it would be destroyed.
+    std::optional<DatabaseRotation> plan;
+    if (rotation)
+        plan.emplace(rotation->input, rotation->output, rotation->started);
+    QThreadPool::globalInstance()->start([guard = QPointer<DatabaseGenerations>(this), folder,
+                                          rotation, plan, kept, now, done, hook = m_stepHook] {
+        // Posted through the application, which outlives this worker; whether this object
+        // still exists is asked on the GUI thread, where it would be destroyed.
+        const auto post = [guard](const std::function<void(DatabaseGenerations &)> &step) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [guard, text, failed] {
-                    if (!guard)
-                        return;
-                    guard->m_busyFolder.reset();
-                    guard->say(text, failed);
-                    Q_EMIT guard->archivingFinished(text, failed);
-                    if (guard->m_waiting) {
-                        const Rotation next = *guard->m_waiting;
-                        guard->m_waiting.reset();
-                        guard->rotate(next);
-                    }
+                [guard, step] {
+                    if (guard)
+                        step(*guard);
                 },
                 Qt::QueuedConnection);
+        };
+        // A rename into archive/ on another file system is a copy, and compressing a large
+        // database takes seconds: neither runs on the GUI thread.
+        QString problem;
+        try {
+            // An earlier compression left unfinished holds the folder's journal: it ends first.
+            if (!plan || DatabaseRotation::unfinishedIn(folder))
+                problem = DatabaseRotation::recover(folder, hook,
+                                                    plan ? DatabaseRotation::Until::Done
+                                                         : DatabaseRotation::Until::InPlace);
+            if (plan && problem.isEmpty())
+                plan->run(hook, DatabaseRotation::Until::InPlace);
+        } catch (const std::exception &error) {
+            problem = QString::fromLocal8Bit(error.what());
+        }
+        post([folder, rotation, problem](DatabaseGenerations &self) {
+            self.renamesDone(folder, rotation, problem);
         });
+        if (!problem.isEmpty())
+            return;
+        QString text = DatabaseRotation::recover(folder, hook);
+        const bool failed = !text.isEmpty();
+        if (!failed) {
+            text = done;
+            const QStringList left =
+                pruneArchive(folder + QStringLiteral("/archive"), now, kept.keep, kept.days);
+            if (!left.isEmpty())
+                text += QLatin1Char(' ') + left.join(QLatin1Char(' '));
+        }
+        post([folder, text, failed](DatabaseGenerations &self) {
+            self.archivingDone(folder, text, failed);
+        });
+    });
+}
+
+void DatabaseGenerations::renamesDone(const QString &folder,
+                                      const std::optional<Rotation> &rotation,
+                                      const QString &problem)
+{
+    if (const auto work = m_work.find(folder); work != m_work.end())
+        work->renaming = false;
+    if (!problem.isEmpty()) {
+        QString text;
+        if (rotation) {
+            text = tr("The databases were not archived: %1").arg(problem);
+        } else {
+            text = problem + QLatin1Char(' ') +
+                   tr("Check the databases there; once they are as they should be, remove “%1” "
+                      "and start again.")
+                       .arg(DatabaseRotation::journalPath(folder));
+            m_stuck.insert(folder, text);
+        }
+        archivingDone(folder, text, true);
+        Q_EMIT renamesEnded(folder);
+        return;
+    }
+    m_stuck.remove(folder);
+    if (rotation) {
+        // The world keeps its name, and the next start suggests it; a server started
+        // meanwhile (on another world) keeps its own output name.
+        if (!m_controller.isMooRunning())
+            m_controller.setNewDbPath(makeString(pathBytes(rotation->input)));
+        m_history.record({rotation->started, rotation->input, rotation->input});
+        say(tr("“%1” is now “%2”; the database it replaced is being compressed…")
+                .arg(QFileInfo(rotation->output).fileName(), QFileInfo(rotation->input).fileName()),
+            false);
+    } else {
+        say(tr("An unfinished archiving in “%1” has its databases in place again; its archive "
+               "is being compressed…")
+                .arg(folder),
+            false);
+    }
+    Q_EMIT renamesEnded(folder);
+}
+
+void DatabaseGenerations::archivingDone(const QString &folder, const QString &text, bool failed)
+{
+    const Work work = m_work.take(folder);
+    say(text, failed);
+    Q_EMIT archivingFinished(text, failed);
+    if (work.waiting)
+        rotate(*work.waiting);
 }
 
 std::string DatabaseGenerations::beforeStart(const std::string &db)
 {
-    say({}, false); // a new start: the last note is old news
     const QString path = QFileInfo(displayPath(db)).absoluteFilePath();
     const QString folder = folderOf(path);
-    // Our own worker only compresses: the renames it follows are done, and the world's
-    // database is in place.
-    if (m_busyFolder != folder && DatabaseRotation::unfinishedIn(folder)) {
-        const QString problem =
-            DatabaseRotation::recover(folder, {}, DatabaseRotation::Until::InPlace);
-        if (!problem.isEmpty())
-            return pathBytes(problem);
-        if (!m_busyFolder && DatabaseRotation::unfinishedIn(folder))
-            finishInBackground(folder,
-                               tr("An unfinished archiving in “%1” was completed.").arg(folder));
-        if (!QFileInfo::exists(path))
-            return pathBytes(tr("An unfinished archiving in “%1” was completed, and “%2” moved "
-                                "in it; please choose the database again.")
-                                 .arg(folder, QFileInfo(path).fileName()));
+    if (const auto work = m_work.constFind(folder);
+        work != m_work.constEnd() && (work->renaming || work->waiting))
+        return pathBytes(tr("Paddock is still archiving in “%1”: the databases there are being "
+                            "moved. Start again once the window says the world's database has "
+                            "its name.")
+                             .arg(folder));
+    say({}, false); // a new start: the last note is old news
+    if (!m_work.contains(folder) && DatabaseRotation::unfinishedIn(folder)) {
+        if (const auto stuck = m_stuck.constFind(folder); stuck != m_stuck.constEnd())
+            return pathBytes(*stuck);
+        // Only a compression left: it looks at no name the new run takes.
+        const bool renamesLeft = !DatabaseRotation::onlyCompressionLeftIn(folder);
+        archiveInBackground(folder, std::nullopt,
+                            tr("An unfinished archiving in “%1” was completed.").arg(folder));
+        if (renamesLeft) {
+            say(tr("Finishing an archiving left unfinished in “%1”…").arg(folder), false);
+            return pathBytes(tr("An archiving in “%1” was left unfinished, and Paddock is "
+                                "finishing it now. Start again once the window says the "
+                                "databases are in place; the one you chose may have moved.")
+                                 .arg(folder));
+        }
     }
     if (const QString warning = diskSpaceWarning(path); !warning.isEmpty())
         say(warning, true);
@@ -251,19 +317,16 @@ void DatabaseGenerations::recoverLastWorld()
     if (runs.isEmpty())
         return;
     const QString folder = folderOf(runs.constLast().input);
-    if (!DatabaseRotation::unfinishedIn(folder) || m_busyFolder)
+    if (!DatabaseRotation::unfinishedIn(folder) || m_work.contains(folder))
         return;
     // A server that runs there now was started after the renames; its databases are left
     // alone until the next start.
     if (const String db = m_controller.dbPath();
         db && m_controller.isMooRunning() && folderOf(displayPath(*db)) == folder)
         return;
-    const QString problem = DatabaseRotation::recover(folder, {}, DatabaseRotation::Until::InPlace);
-    if (!problem.isEmpty()) {
-        say(problem, true);
-        return;
-    }
-    finishInBackground(folder, tr("An unfinished archiving in “%1” was completed.").arg(folder));
+    say(tr("Finishing an archiving left unfinished in “%1”…").arg(folder), false);
+    archiveInBackground(folder, std::nullopt,
+                        tr("An unfinished archiving in “%1” was completed.").arg(folder));
 }
 
 } // namespace paddock

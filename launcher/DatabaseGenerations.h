@@ -2,8 +2,10 @@
 #pragma once
 
 #include "ArchiveRetention.h"
+#include "DatabaseRotation.h"
 #include "RunHistory.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -31,9 +33,10 @@ ArchivePolicy archivePolicy(const UserDefaults &store);
 /// Keeps a world's databases in order around each run: finishes a rotation a crash left
 /// before a start, warns when the disk is too full for the next dump (before a start and
 /// before a stop), records each run in the history, and after a clean stop rotates the
-/// databases (when the user wants it) and prunes the archive. The renames run on the GUI
-/// thread, since they are quick and a start must see their outcome; compressing and
-/// pruning run on a worker, one rotation at a time.
+/// databases (when the user wants it) and prunes the archive. Everything that moves or
+/// compresses a database runs on a worker, one per folder: a rename to another file system is
+/// a copy. Until the renames are done, a start in that folder is refused with a sentence; the
+/// compression after them looks at no name a new run may take, so a start may go ahead.
 class DatabaseGenerations final : public QObject {
     Q_OBJECT
 public:
@@ -52,11 +55,15 @@ public:
     /// At Paddock's start: finishes a rotation left unfinished in the last world's folder,
     /// unless a server runs there. What cannot be finished is told through note.
     void recoverLastWorld();
-    /// Whether archiving is still compressing or pruning on a worker.
-    bool busy() const { return m_busyFolder.has_value(); }
+    /// Whether archiving is still running on a worker.
+    bool busy() const { return !m_work.isEmpty(); }
+    /// Called on the worker after each step of a rotation or recovery (for tests, which hold
+    /// the worker there).
+    void setStepHook(DatabaseRotation::StepHook hook) { m_stepHook = std::move(hook); }
 
-    /// The check before a start on db: finishes the renames of an unfinished rotation in its
-    /// folder (or returns the sentence that refuses the start), and warns of low disk space.
+    /// The check before a start on db: refuses it with a sentence while databases in its folder
+    /// are being moved (or an unfinished rotation there must be finished first, which it
+    /// begins), and warns of low disk space.
     std::string beforeStart(const std::string &db);
 
 Q_SIGNALS:
@@ -66,6 +73,9 @@ Q_SIGNALS:
     /// A rotation, with its compression and pruning, has ended (for tests and the Databases
     /// window); text as in note.
     void archivingFinished(const QString &text, bool warning);
+    /// The renames of a rotation or recovery in folder have ended: the world's database is
+    /// under its name again, or archivingFinished follows with why not.
+    void renamesEnded(const QString &folder);
 
 private:
     struct Rotation {
@@ -76,8 +86,16 @@ private:
     void onLifeChanged();
     void onTaskChanged();
     void decideAfterStop();
+    struct Work {
+        bool renaming = true;            // the world's database may not be under its name
+        std::optional<Rotation> waiting; // the next rotation, after this one's compression
+    };
     void rotate(const Rotation &rotation);
-    void finishInBackground(const QString &folder, const QString &done);
+    void archiveInBackground(const QString &folder, const std::optional<Rotation> &rotation,
+                             const QString &done);
+    void renamesDone(const QString &folder, const std::optional<Rotation> &rotation,
+                     const QString &problem);
+    void archivingDone(const QString &folder, const QString &text, bool failed);
     void say(const QString &text, bool warning);
     ArchivePolicy policy() const;
 
@@ -88,8 +106,9 @@ private:
     bool m_stopWarned = false; // the disk was looked at for this stop
     bool m_endDecided = true;  // the current run's end needs no decision (yet)
     QPointer<Task> m_recordedTask;
-    std::optional<QString> m_busyFolder; // where a worker is compressing or pruning
-    std::optional<Rotation> m_waiting;   // a rotation that waits for the worker
+    QHash<QString, Work> m_work;     // the folders a worker archives in
+    QHash<QString, QString> m_stuck; // folders whose unfinished rotation could not be finished
+    DatabaseRotation::StepHook m_stepHook;
 };
 
 } // namespace paddock

@@ -65,6 +65,24 @@ void callHook(const DatabaseRotation::StepHook &hook, RotationStep step)
         hook(step);
 }
 
+QJsonObject readJournal(const QString &folder)
+{
+    QFile journal(DatabaseRotation::journalPath(folder));
+    if (!journal.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(journal.read(1 << 16)).object();
+}
+
+void writeJournal(const QString &folder, const QJsonObject &plan)
+{
+    QSaveFile journal(DatabaseRotation::journalPath(folder));
+    if (!journal.open(QIODevice::WriteOnly) || journal.write(QJsonDocument(plan).toJson()) < 0 ||
+        !journal.commit())
+        throw RotationError("Cannot write “" + pathBytes(journal.fileName()) +
+                            "”: " + journal.errorString().toStdString());
+    syncFolder(pathBytes(folder));
+}
+
 } // namespace
 
 DatabaseRotation::DatabaseRotation(QString input, QString output, const QDateTime &started)
@@ -76,10 +94,11 @@ DatabaseRotation::DatabaseRotation(QString input, QString output, const QDateTim
                 started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
 }
 
-DatabaseRotation::DatabaseRotation(QString input, QString output, QString archive)
+DatabaseRotation::DatabaseRotation(QString input, QString output, QString archive, bool inPlace)
     : m_input(std::move(input))
     , m_output(std::move(output))
     , m_archive(std::move(archive))
+    , m_inPlace(inPlace)
 {}
 
 QString DatabaseRotation::journalPath(const QString &folder)
@@ -90,6 +109,11 @@ QString DatabaseRotation::journalPath(const QString &folder)
 bool DatabaseRotation::unfinishedIn(const QString &folder)
 {
     return exists(journalPath(folder));
+}
+
+bool DatabaseRotation::onlyCompressionLeftIn(const QString &folder)
+{
+    return readJournal(folder).value(QStringLiteral("inPlace")).toBool();
 }
 
 void DatabaseRotation::run(const StepHook &hook, Until until) const
@@ -124,15 +148,9 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
     if (inputStat.st_dev != outputStat.st_dev)
         fail(QStringLiteral("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
 
-    QJsonObject plan{{QStringLiteral("input"), m_input},
-                     {QStringLiteral("output"), m_output},
-                     {QStringLiteral("archive"), m_archive}};
-    QSaveFile journal(journalPath(folderOf(m_input)));
-    if (!journal.open(QIODevice::WriteOnly) || journal.write(QJsonDocument(plan).toJson()) < 0 ||
-        !journal.commit())
-        throw RotationError("Cannot write “" + pathBytes(journal.fileName()) +
-                            "”: " + journal.errorString().toStdString());
-    syncFolder(pathBytes(folderOf(m_input)));
+    writeJournal(folderOf(m_input), {{QStringLiteral("input"), m_input},
+                                     {QStringLiteral("output"), m_output},
+                                     {QStringLiteral("archive"), m_archive}});
     callHook(hook, RotationStep::JournalWritten);
     continueFromFiles(hook, until);
 }
@@ -145,9 +163,19 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
     const QString zstTemp = zst + QStringLiteral(".part");
     const std::string folder = pathBytes(folderOf(m_input));
     const std::string archiveFolder = pathBytes(folderOf(m_archive));
+    bool inPlace = m_inPlace;
     for (;;) {
-        const bool in = exists(m_input), out = exists(m_output);
+        // Once the world's database is back under its name, only the archive is looked at: a
+        // new run may take the input's and the output's names at any moment.
+        const bool in = inPlace || exists(m_input), out = !inPlace && exists(m_output);
         const bool ar = exists(m_archive), z = exists(zst);
+        if (!inPlace && in && !out && (ar || z)) {
+            writeJournal(folderOf(m_input), {{QStringLiteral("input"), m_input},
+                                             {QStringLiteral("output"), m_output},
+                                             {QStringLiteral("archive"), m_archive},
+                                             {QStringLiteral("inPlace"), true}});
+            inPlace = true;
+        }
         if (until == Until::InPlace && in && !out)
             return;
         if (in && out && !ar && !z) {
@@ -226,18 +254,22 @@ QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, U
     const QString input = plan.value(QStringLiteral("input")).toString();
     const QString output = plan.value(QStringLiteral("output")).toString();
     const QString archive = plan.value(QStringLiteral("archive")).toString();
+    const bool inPlace = plan.value(QStringLiteral("inPlace")).toBool();
     if (input.isEmpty() || output.isEmpty() || archive.isEmpty())
         return QStringLiteral("Paddock cannot make sense of “%1”, left by an unfinished archiving; "
                               "check the databases in “%2”.")
             .arg(journal.fileName(), folder);
     try {
-        DatabaseRotation(input, output, archive).continueFromFiles(hook, until);
+        DatabaseRotation(input, output, archive, inPlace).continueFromFiles(hook, until);
         return {};
     } catch (const std::exception &e) {
         QString newest;
         QDateTime newestTime;
-        for (const QString &path :
-             {input, output, archive, QString(archive + QStringLiteral(".zst"))}) {
+        // With the world's database in place, the output's name may be a newer run's.
+        const QStringList candidates =
+            inPlace ? QStringList{input, archive, archive + QStringLiteral(".zst")}
+                    : QStringList{input, output, archive, archive + QStringLiteral(".zst")};
+        for (const QString &path : candidates) {
             const QFileInfo info(path);
             if (info.exists() && (newest.isEmpty() || info.lastModified() > newestTime)) {
                 newest = path;

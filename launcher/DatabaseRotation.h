@@ -33,8 +33,9 @@ public:
     /// Called after each step; a test throws from it to stand in for a crash.
     using StepHook = std::function<void(RotationStep)>;
     /// How far to go: everything, or only until the world's database is back under its name
-    /// (the renames, quick enough for the GUI thread), leaving the compression and the
-    /// journal for a later recover().
+    /// (the renames), leaving the compression and the journal for a later recover(). From
+    /// there on the journal records that only the archive is left, and its compression looks
+    /// at no name a new run may take.
     enum class Until { Done, InPlace };
 
     /// Plans moving input aside and output into its place; started is the run's start time.
@@ -54,14 +55,19 @@ public:
                            Until until = Until::Done);
     /// Whether folder holds the journal of an unfinished rotation.
     static bool unfinishedIn(const QString &folder);
+    /// Whether folder's unfinished rotation has its renames done: the world's database is under
+    /// its name, and only the archive's compression is left.
+    static bool onlyCompressionLeftIn(const QString &folder);
 
 private:
-    DatabaseRotation(QString input, QString output, QString archive);
+    DatabaseRotation(QString input, QString output, QString archive, bool inPlace);
     void continueFromFiles(const StepHook &hook, Until until) const;
 
     QString m_input;
     QString m_output;
     QString m_archive;
+    bool m_inPlace =
+        false; // the renames are done: the input's and output's names are not looked at
 };
 
 } // namespace paddock

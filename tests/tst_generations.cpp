@@ -12,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <memory>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -75,6 +78,74 @@ bool runWorld(const QString &input, const QString &output)
 
 const QDateTime FirstRun(QDate(2026, 12, 8), QTime(16, 12, 17));
 
+// Holds the archiving worker at one step, the first time it comes there, until the test lets
+// it go on or fail there; a deadline keeps a fault from hanging the test. The worker shares
+// the gate's state, so a test that ends early leaves it nothing dangling.
+class StepGate final {
+public:
+    explicit StepGate(RotationStep at)
+        : m_state(std::make_shared<State>())
+    {
+        m_state->at = at;
+    }
+    ~StepGate() { release(); }
+    Q_DISABLE_COPY_MOVE(StepGate)
+    DatabaseRotation::StepHook hook() const
+    {
+        return [state = m_state](RotationStep step) {
+            if (step != state->at || state->passed.exchange(true))
+                return;
+            state->reached.release();
+            if (!state->go.tryAcquire(1, 20000) || state->fail)
+                throw RotationError("the test failed the step");
+        };
+    }
+    bool reached() const { return m_state->reached.available() > 0; }
+    void release(bool fail = false)
+    {
+        m_state->fail = fail;
+        m_state->go.release();
+    }
+
+private:
+    struct State {
+        RotationStep at{};
+        std::atomic<bool> passed{false};
+        std::atomic<bool> fail{false};
+        QSemaphore reached, go;
+    };
+    std::shared_ptr<State> m_state;
+};
+
+// A world in the fixture's folder, run on castle.db with castle.db.new as its output, rotated
+// after each clean stop; its generations hold the worker at gate's step.
+struct RotatedWorld {
+    explicit RotatedWorld(StepGate &gate)
+        : life(fixture.controller())
+        , generations(fixture.controller(), life)
+    {
+        fixture.store().setString(MOORotateDatabases, "1");
+        fixture.store().setString(MOONewDBNameFormat, "%@.new");
+        generations.setHistory(
+            RunHistory(test::osPath(fixture.folder() + QStringLiteral("/runs"))));
+        generations.setStepHook(gate.hook());
+    }
+    QString world() const { return fixture.folder() + QStringLiteral("/castle.db"); }
+    // Runs script on castle.db until ready, then stops it: its rotation begins.
+    bool runAndStop(const std::string &script)
+    {
+        fixture.launch(script + "\nstdout ready\n", "castle.db.new", "castle.db");
+        if (!QTest::qWaitFor([this] { return test::contains(fixture.log(), "ready"); }, 10000))
+            return false;
+        life.stop();
+        return !fixture.controller().isMooRunning();
+    }
+
+    test::ControllerFixture fixture;
+    ServerLife life;
+    DatabaseGenerations generations;
+};
+
 } // namespace
 
 class tst_Generations final : public QObject {
@@ -86,6 +157,9 @@ private Q_SLOTS:
     void stop_rotationWanted_rotatesOnlyAfterACleanFinalDump();
     void start_unfinishedRotation_renamesFirstThenStarts_data();
     void start_unfinishedRotation_renamesFirstThenStarts();
+    void rotate_renamesOnAWorker_startHeldUntilInPlace();
+    void compression_newRunMeanwhile_neverLocksTheWorld_data();
+    void compression_newRunMeanwhile_neverLocksTheWorld();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes();
     void recover_databasesMoved_namesNewest();
@@ -174,15 +248,22 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data()
     QTest::addColumn<bool>("wanted");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("outputName");
+    QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("rotated");
-    QTest::newRow("clean stop") << true << QByteArray("castle.db") << QByteArray("castle.db.new")
-                                << true;
+    const QByteArray db = "castle.db", out = "castle.db.new";
+    QTest::newRow("clean stop") << true << db << out << QByteArray() << true;
     QTest::newRow("not wanted: names stay as the template makes them")
-        << false << QByteArray("castle.db") << QByteArray("castle.db.new") << false;
-    QTest::newRow("final dump failed")
-        << true << QByteArray("castle.db") << QByteArray("gone/castle.db.new") << false;
+        << false << db << out << QByteArray() << false;
+    QTest::newRow("final dump could not open its file")
+        << true << db << QByteArray("gone/castle.db.new") << QByteArray() << false;
+    // The server retries until the user forces it to stop.
+    QTest::newRow("final dump failed on a full disk")
+        << true << db << out << QByteArray("dump-fails 1000 1") << false;
+    QTest::newRow("final dump failed once, then written whole")
+        << true << db << out << QByteArray("dump-fails 1 0") << true;
     QTest::newRow("started from a panic dump: the world never takes its name")
-        << true << QByteArray("castle.db.PANIC") << QByteArray("castle.db.PANIC.new") << false;
+        << true << QByteArray("castle.db.PANIC") << QByteArray("castle.db.PANIC.new")
+        << QByteArray() << false;
 }
 
 // Through the controller and the server's life, as the window runs them: start, Stop, and the
@@ -192,6 +273,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QFETCH(bool, wanted);
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, outputName);
+    QFETCH(QByteArray, script);
     QFETCH(bool, rotated);
     test::ControllerFixture fixture;
     if (wanted)
@@ -202,7 +284,14 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QSignalSpy notes(&generations, &DatabaseGenerations::note);
     QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
 
-    fixture.launch("stdout ready", outputName.toStdString(), input.toStdString());
+    // A final dump that keeps failing is ended as the user would: Force Stop.
+    if (!rotated)
+        connect(&life, &ServerLife::changed, this, [&life] {
+            if (!life.checkpointWarning().isEmpty() && life.state() == ServerLife::State::Stopping)
+                life.forceStop();
+        });
+    fixture.launch(script.toStdString() + "\nstdout ready", outputName.toStdString(),
+                   input.toStdString());
     const QString world = fixture.folder() + QLatin1Char('/') + QString::fromLatin1(input);
     const QByteArray started = readFile(world);
     QTRY_VERIFY_WITH_TIMEOUT(test::contains(fixture.log(), "ready"), 10000);
@@ -222,6 +311,9 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
         QCOMPARE(*fixture.controller().newDbPath(), outputName.toStdString());
         // Wanted but refused: the user hears why; not wanted: nothing is said.
         QCOMPARE(notes.size(), wanted ? 1 : 0);
+        if (wanted)
+            QVERIFY2(notes.first().at(0).toString().contains(QStringLiteral("not archived")),
+                     qPrintable(notes.first().at(0).toString()));
         return;
     }
     QVERIFY(!finished.isEmpty() || finished.wait(20000));
@@ -242,32 +334,32 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
 void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts_data()
 {
     QTest::addColumn<RotationStep>("crashAt");
-    QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("atPaddockStart");
-    QTest::addColumn<QString>("refusal");
-    QTest::newRow("crash after archiving, world chosen")
-        << RotationStep::InputArchived << QStringLiteral("castle.db") << false << QString();
-    QTest::newRow("crash after archiving, output chosen: it moved")
-        << RotationStep::InputArchived << QStringLiteral("castle.db.new") << false
-        << QStringLiteral("choose the database again");
+    QTest::addColumn<bool>("firstStartHeld");
+    QTest::addColumn<QString>("nextStart"); // what refuses the start after the recovery
+    QTest::newRow("crash after archiving: the start waits for the renames")
+        << RotationStep::InputArchived << false << true << QString();
+    QTest::newRow("crash while compressing: the start goes ahead at once")
+        << RotationStep::CompressedWritten << false << false << QString();
     QTest::newRow("crash before compressing, found when Paddock starts")
-        << RotationStep::OutputRenamed << QString() << true << QString();
-    QTest::newRow("journal that makes no sense") << RotationStep(-1) << QStringLiteral("castle.db")
-                                                 << false << QStringLiteral("cannot make sense");
+        << RotationStep::OutputRenamed << true << false << QString();
+    QTest::newRow("journal that makes no sense: the next start says what to do")
+        << RotationStep(-1) << false << true << QStringLiteral("cannot make sense");
 }
 
 void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
 {
     QFETCH(RotationStep, crashAt);
-    QFETCH(QString, chosen);
     QFETCH(bool, atPaddockStart);
-    QFETCH(QString, refusal);
+    QFETCH(bool, firstStartHeld);
+    QFETCH(QString, nextStart);
     test::ControllerFixture fixture;
     ServerLife life(fixture.controller());
     DatabaseGenerations generations(fixture.controller(), life);
     const QString folder = fixture.folder();
     generations.setHistory(RunHistory(test::osPath(folder + QStringLiteral("/runs"))));
     QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
+    QSignalSpy moved(&generations, &DatabaseGenerations::renamesEnded);
     const QString world = folder + QStringLiteral("/castle.db");
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
@@ -282,27 +374,108 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
                                      }));
     }
 
+    const std::string chosen = test::osPath(world);
     if (atPaddockStart) {
         QVERIFY(generations.history().record({FirstRun, world, world + QStringLiteral(".new")}));
         generations.recoverLastWorld();
     } else {
-        const std::string answer =
-            generations.beforeStart(test::osPath(folder + QLatin1Char('/') + chosen));
-        QVERIFY2(QString::fromStdString(answer).contains(refusal) &&
-                     answer.empty() == refusal.isEmpty(),
+        const std::string answer = generations.beforeStart(chosen);
+        QVERIFY2(QString::fromStdString(answer).contains(QStringLiteral("finishing it now")) ==
+                         firstStartHeld &&
+                     answer.empty() != firstStartHeld,
                  answer.c_str());
-        if (!refusal.isEmpty()) {
-            if (crashAt != RotationStep(-1)) // the compression still goes on
-                QVERIFY(!finished.isEmpty() || finished.wait(20000));
-            return;
-        }
     }
-    // The renames are done at once; the world's newest database carries its name.
-    QCOMPARE(readFile(world), database(2));
+    // The renames run on the worker; the world's newest database then carries its name.
+    QVERIFY(!moved.isEmpty() || moved.wait(20000));
+    const QString answer = QString::fromStdString(generations.beforeStart(chosen));
+    QVERIFY2(answer.contains(nextStart) && answer.isEmpty() == nextStart.isEmpty(),
+             qPrintable(answer));
     QVERIFY(!finished.isEmpty() || finished.wait(20000));
+    if (!nextStart.isEmpty()) {
+        QVERIFY2(answer.contains(DatabaseRotation::journalPath(folder)), qPrintable(answer));
+        return;
+    }
+    QCOMPARE(readFile(world), database(2));
     QVERIFY(!QFile::exists(DatabaseRotation::journalPath(folder)));
     QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files),
              QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst")});
+}
+
+// The renames run on a worker, as a copy to another file system would take long: the event
+// loop goes on meanwhile, and a start in the world's folder waits for them.
+void tst_Generations::rotate_renamesOnAWorker_startHeldUntilInPlace()
+{
+    StepGate gate(RotationStep::JournalWritten);
+    RotatedWorld run(gate);
+    MooController &controller = run.fixture.controller();
+    QSignalSpy notes(&run.generations, &DatabaseGenerations::note);
+    QSignalSpy moved(&run.generations, &DatabaseGenerations::renamesEnded);
+    QSignalSpy finished(&run.generations, &DatabaseGenerations::archivingFinished);
+    QSignalSpy refused(&controller, &MooController::launchFailed);
+    QVERIFY(run.runAndStop(""));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.reached(), 10000);
+
+    QVERIFY(!notes.isEmpty());
+    QVERIFY2(notes.last().at(0).toString().startsWith(QStringLiteral("Archiving")),
+             qPrintable(notes.last().at(0).toString()));
+    QCOMPARE(*controller.newDbPath(), std::string("castle.db.new"));
+    QVERIFY(!controller.startFromDatabase(test::osPath(run.world())));
+    QVERIFY(!controller.isMooRunning());
+    QCOMPARE(refused.size(), 1);
+    QVERIFY2(refused.first().at(0).toString().contains(QStringLiteral("still archiving")),
+             qPrintable(refused.first().at(0).toString()));
+
+    gate.release();
+    QVERIFY(!moved.isEmpty() || moved.wait(20000));
+    QCOMPARE(*controller.newDbPath(), test::osPath(run.world()));
+    QVERIFY(!finished.isEmpty() || finished.wait(20000));
+    QCOMPARE(finished.first().at(1).toBool(), false);
+}
+
+void tst_Generations::compression_newRunMeanwhile_neverLocksTheWorld_data()
+{
+    QTest::addColumn<bool>("compressionFails");
+    QTest::newRow("compression goes on") << false;
+    QTest::newRow("compression fails: the next start goes ahead and finishes it") << true;
+}
+
+// A new run starts on the world while the last rotation's archive is compressed, and writes
+// the output's name; the compression must not care.
+void tst_Generations::compression_newRunMeanwhile_neverLocksTheWorld()
+{
+    QFETCH(bool, compressionFails);
+    StepGate gate(RotationStep::CompressedWritten);
+    RotatedWorld run(gate);
+    QSignalSpy finished(&run.generations, &DatabaseGenerations::archivingFinished);
+    QSignalSpy moved(&run.generations, &DatabaseGenerations::renamesEnded);
+    const QString output = run.world() + QStringLiteral(".new");
+    QVERIFY(run.runAndStop("checkpoint"));
+    QVERIFY(!moved.isEmpty() || moved.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.reached(), 10000);
+    const QByteArray inPlace = readFile(run.world());
+
+    QVERIFY(run.fixture.controller().startFromDatabase(test::osPath(run.world())));
+    // The new run's checkpoint writes the output at once, under a temporary name first.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 10000);
+    const QByteArray written = readFile(output);
+    QVERIFY(written.startsWith(inPlace));
+
+    gate.release(compressionFails);
+    QVERIFY(!finished.isEmpty() || finished.wait(20000));
+    QCOMPARE(finished.last().at(1).toBool(), compressionFails);
+    if (compressionFails) {
+        QVERIFY(DatabaseRotation::unfinishedIn(run.fixture.folder()));
+        QCOMPARE(run.generations.beforeStart(test::osPath(run.world())), std::string());
+        QVERIFY(finished.size() > 1 || finished.wait(20000));
+        QCOMPARE(finished.last().at(1).toBool(), false);
+    }
+    QVERIFY(!DatabaseRotation::unfinishedIn(run.fixture.folder()));
+    QCOMPARE(readFile(output), written);
+    QCOMPARE(readFile(run.world()), inPlace);
+    const QStringList archived =
+        QDir(run.fixture.folder() + QStringLiteral("/archive")).entryList(QDir::Files);
+    QCOMPARE(archived.size(), 1);
+    QVERIFY(archived.first().endsWith(QStringLiteral(".zst")));
 }
 
 void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data()

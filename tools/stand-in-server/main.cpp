@@ -3,7 +3,7 @@
 // Paddock without one. It takes exactly two arguments, the input database and the output
 // name, reports what it got, and on SIGTERM writes the output database (the input's
 // contents plus a line) under the output name, resolved against its working directory; like
-// a MOO server, it exits with 0 even when it could not write it.
+// a MOO server, it exits with 0 even when it could not open a file to write it in.
 //
 // What else it does is read from the input database, one command a line (others ignored):
 //   exit N               exit at once with status N
@@ -25,10 +25,18 @@
 //   usr2-handler         install a handler for SIGUSR2 (it stays blocked and waited for), so
 //                        the kernel reports the signal as caught, as a MOO server's is
 //   checkpoint           checkpoint at once, as on SIGUSR2
+//   dump-fails N [SECONDS]  the next N dumps fail as on a full disk: half the database is
+//                        written, then ENOSPC; a failed final dump is tried again after
+//                        SECONDS (60 when not given)
 //
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
 // words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished"; the dump at SIGTERM says
-// "DUMPING" instead.
+// "DUMPING" instead. Each dump is written under that temporary name and renamed over the
+// output once whole. A failure is logged as a MOO server logs it ("*** Trying to dump
+// database: REASON", or "Opening" / "Renaming temporary dump file: REASON"), followed by
+// "*** Abandoning checkpoint attempt..." for a checkpoint and, for the final dump, by
+// "*** Waiting N seconds and retrying dump..." and another try; a temporary file that cannot
+// be opened or renamed ends the final dump without one.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -180,36 +188,88 @@ void interleave(long long bytes, unsigned seed)
     }
 }
 
-bool writeOutputDatabase(const std::string &name, const std::string &contents, const char *why)
-{
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        say(STDERR_FILENO,
-            "stand-in-server: cannot write \"" + name + "\": " + std::strerror(errno));
-        return false;
-    }
-    const std::string saved = contents + "stand-in-server: " + why + "\n";
-    writeAll(fd, saved.data(), saved.size());
-    ::fsync(fd);
-    ::close(fd);
-    say(STDOUT_FILENO, std::string("stand-in-server: ") + why + ", wrote \"" + name + "\"");
-    return true;
-}
-
 void ignoreSignal(int) {}
 
+// What "dump-fails" asked for: how many dumps are still to fail as on a full disk, and the
+// pause before a failed final dump is tried again.
+int dumpFailuresLeft = 0;
+long dumpRetrySeconds = 60;
+
+// Writes bytes whole to fd; returns 0, or the error that stopped it. A dump meant to fail
+// stops halfway with ENOSPC, as on a full disk.
+int writeDatabase(int fd, const std::string &bytes, bool failing)
+{
+    const size_t size = failing ? bytes.size() / 2 : bytes.size();
+    for (size_t done = 0; done < size;) {
+        const ssize_t written = ::write(fd, bytes.data() + done, size - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        done += size_t(written);
+    }
+    return failing ? ENOSPC : 0;
+}
+
+// Writes the output database under temporary, then renames it over the output, checking
+// every step as a MOO server does; returns an empty text, or what failed and why.
+std::string writeOutputDatabase(const std::string &temporary, const std::string &output,
+                                const std::string &saved)
+{
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::string("Opening temporary dump file: ") + std::strerror(errno);
+    const bool failing = dumpFailuresLeft > 0;
+    if (failing)
+        --dumpFailuresLeft;
+    int error = writeDatabase(fd, saved, failing);
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return std::string("Trying to dump database: ") + std::strerror(error);
+    }
+    if (::rename(temporary.c_str(), output.c_str()) != 0) {
+        error = errno;
+        ::unlink(temporary.c_str());
+        return std::string("Renaming temporary dump file: ") + std::strerror(error);
+    }
+    return {};
+}
+
 // Writes the output database as a MOO server's checkpoint or final dump at shutdown does,
-// saying so in its words.
+// saying so in its words. A failed checkpoint is abandoned; a failed final dump is tried
+// again after a pause, until it succeeds, unless the temporary file could not be opened or
+// renamed.
 void dump(const std::string &output, const std::string &contents, bool shutdown)
 {
     static int number = 0;
-    const std::string temporary = output + ".#" + std::to_string(++number) + "#";
     const std::string word = shutdown ? "DUMPING" : "CHECKPOINTING";
-    say(STDERR_FILENO, word + " on " + temporary + " ...");
-    if (writeOutputDatabase(output, contents, shutdown ? "shut down" : "checkpoint"))
-        say(STDERR_FILENO, word + " on " + temporary + " finished");
-    else if (!shutdown)
-        say(STDERR_FILENO, "*** Abandoning checkpoint attempt...");
+    const char *why = shutdown ? "shut down" : "checkpoint";
+    for (;;) {
+        const std::string temporary = output + ".#" + std::to_string(++number) + "#";
+        say(STDERR_FILENO, word + " on " + temporary + " ...");
+        const std::string failure =
+            writeOutputDatabase(temporary, output, contents + "stand-in-server: " + why + "\n");
+        if (failure.empty()) {
+            say(STDOUT_FILENO,
+                std::string("stand-in-server: ") + why + ", wrote \"" + output + "\"");
+            say(STDERR_FILENO, word + " on " + temporary + " finished");
+            return;
+        }
+        say(STDERR_FILENO, "*** " + failure);
+        if (!shutdown) {
+            say(STDERR_FILENO, "*** Abandoning checkpoint attempt...");
+            return;
+        }
+        if (failure.rfind("Trying", 0) != 0)
+            return; // like a MOO server, it then exits with 0 without a database
+        say(STDERR_FILENO,
+            "*** Waiting " + std::to_string(dumpRetrySeconds) + " seconds and retrying dump...");
+        sleepMs(dumpRetrySeconds * 1000);
+    }
 }
 
 } // namespace
@@ -351,6 +411,10 @@ int main(int argc, char **argv)
             ::sigaction(SIGUSR2, &action, nullptr);
         } else if (command == "checkpoint") {
             dump(output, contents, false);
+        } else if (command == "dump-fails") {
+            long seconds = 60;
+            words >> dumpFailuresLeft >> seconds;
+            dumpRetrySeconds = words ? seconds : 60;
         }
     }
 
