@@ -29,34 +29,7 @@ std::atomic<bool> cancelled{false};
 
 [[noreturn]] void fail(const std::string &what, const std::string &path, int error)
 {
-    throw RotationError(what + " “" + path + "”: " + errorText(error));
-}
-
-UniqueFd openFile(const std::string &path, int flags, const char *verb)
-{
-    int fd;
-    do
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        fail(verb, path, errno);
-    return UniqueFd(fd);
-}
-
-UniqueFd openRead(const std::string &path)
-{
-    return openFile(path, O_RDONLY, "Cannot read");
-}
-
-UniqueFd createNew(const std::string &path)
-{
-    return openFile(path, O_WRONLY | O_CREAT | O_TRUNC, "Cannot write");
-}
-
-// For a file nobody else may have: refuses to open what already exists.
-UniqueFd createExclusive(const std::string &path)
-{
-    return openFile(path, O_WRONLY | O_CREAT | O_EXCL, "Cannot write");
+    throw RotationError(what + " “" + path + "”: " + errorText(error), error);
 }
 
 // An archive keeps the time its database was last written, whatever form it takes, so the
@@ -71,24 +44,18 @@ void keepModificationTime(int from, int to, const std::string &path)
         fail("Cannot write", path, errno);
 }
 
-// Never replaces a file: a rename onto an existing name would destroy a database.
-int renameNoReplace(const std::string &from, const std::string &to)
+// Runs write, which writes into target (created new) from here on; target goes again when it
+// fails, or the file system would stay as full as it made it.
+template <typename Write> void writeNew(const FolderFile &target, Write write)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return errno;
-    // A file system without RENAME_NOREPLACE: a hard link never replaces either.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
+    UniqueFd out = target.folder.createNew(target.name);
+    try {
+        write(out);
+    } catch (...) {
+        out.reset();
+        ::unlinkat(target.folder.fd(), target.name.c_str(), 0);
+        throw;
     }
-    if (errno == EEXIST)
-        return EEXIST;
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 // Reads up to size bytes, fewer only at the end of the file.
@@ -178,98 +145,93 @@ void cancelArchiveWork()
     cancelled.store(true, std::memory_order_relaxed);
 }
 
-void compressFile(const std::string &source, const std::string &target)
+void compressFile(const FolderFile &source, const FolderFile &target)
 {
-    UniqueFd in = openRead(source);
-    UniqueFd out = createNew(target);
+    const UniqueFd in = source.folder.openForReading(source.name);
     std::unique_ptr<ZSTD_CCtx, CctxFree> cctx(ZSTD_createCCtx());
     if (!cctx)
-        throw RotationError("Cannot compress “" + source + "”: out of memory");
+        throw RotationError("Cannot compress “" + source.path() + "”: out of memory", ENOMEM);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
-    std::vector<char> inBuf(ChunkSize), outBuf(ZSTD_CStreamOutSize());
-    bool last = false;
-    while (!last) {
-        const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source);
-        last = got < inBuf.size();
-        ZSTD_inBuffer input{inBuf.data(), got, 0};
-        const ZSTD_EndDirective mode = last ? ZSTD_e_end : ZSTD_e_continue;
-        bool finished = false;
-        while (!finished) {
-            ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
-            const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, mode);
-            if (ZSTD_isError(left))
-                throw RotationError("Cannot compress “" + source + "”: " + ZSTD_getErrorName(left));
-            writeFully(out.get(), outBuf.data(), output.pos, target);
-            finished = last ? left == 0 : input.pos == input.size;
+    writeNew(target, [&](UniqueFd &out) {
+        std::vector<char> inBuf(ChunkSize), outBuf(ZSTD_CStreamOutSize());
+        bool last = false;
+        while (!last) {
+            const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source.path());
+            last = got < inBuf.size();
+            ZSTD_inBuffer input{inBuf.data(), got, 0};
+            const ZSTD_EndDirective mode = last ? ZSTD_e_end : ZSTD_e_continue;
+            bool finished = false;
+            while (!finished) {
+                ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
+                const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, mode);
+                if (ZSTD_isError(left))
+                    throw RotationError("Cannot compress “" + source.path() +
+                                        "”: " + ZSTD_getErrorName(left));
+                writeFully(out.get(), outBuf.data(), output.pos, target.path());
+                finished = last ? left == 0 : input.pos == input.size;
+            }
         }
-    }
-    keepModificationTime(in.get(), out.get(), target);
-    syncAndClose(std::move(out), target);
+        keepModificationTime(in.get(), out.get(), target.path());
+        syncAndClose(std::move(out), target.path());
+    });
 }
 
-void decompressFile(const std::string &source, const std::string &target)
+void decompressFile(const FolderFile &source, const FolderFile &target)
 {
-    struct stat st;
-    if (::lstat(target.c_str(), &st) == 0)
-        fail("Cannot restore", target, EEXIST);
-    UniqueFd in = openRead(source);
-    const std::string part = target + ".part";
+    if (target.folder.entry(target.name) != HeldFolder::Entry::Absent)
+        fail("Cannot restore", target.path(), EEXIST);
+    const UniqueFd in = source.folder.openForReading(source.name);
+    const FolderFile part{target.folder, target.name + ".part"};
     // A part left by a restore that was interrupted (Paddock ended meanwhile) is this
     // function's own leftover; anything but a regular file there stays and fails the restore.
-    if (::lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::unlink(part.c_str());
-    UniqueFd out = createExclusive(part);
-    // From here on the part is this call's own: it goes on any failure.
-    try {
+    part.folder.removeLeftover(part.name);
+    writeNew(part, [&](UniqueFd &out) {
         bool whole = false;
         try {
-            whole = decompressPieces(in.get(), source, [&](const char *data, size_t size) {
-                writeFully(out.get(), data, size, part);
+            whole = decompressPieces(in.get(), source.path(), [&](const char *data, size_t size) {
+                writeFully(out.get(), data, size, part.path());
                 return true;
             });
         } catch (const NotZstd &error) {
-            throw RotationError("Cannot decompress “" + source + "”: " + error.reason);
+            throw RotationError("Cannot decompress “" + source.path() + "”: " + error.reason);
         }
         if (!whole)
-            throw RotationError("Cannot decompress “" + source + "”: the file is cut short");
-        keepModificationTime(in.get(), out.get(), part);
-        syncAndClose(std::move(out), part);
-        if (const int error = renameNoReplace(part, target))
-            fail("Cannot restore", target, error);
-    } catch (...) {
-        ::unlink(part.c_str());
-        throw;
-    }
-    syncFolder(deletingLastPathComponent(target));
+            throw RotationError("Cannot decompress “" + source.path() + "”: the file is cut short");
+        keepModificationTime(in.get(), out.get(), part.path());
+        syncAndClose(std::move(out), part.path());
+        if (const int error = part.folder.renameNoReplace(part.name, target.folder, target.name))
+            fail("Cannot restore", target.path(), error);
+    });
+    target.folder.sync();
 }
 
-bool decompressesTo(const std::string &compressed, const std::string &original)
+bool decompressesTo(const FolderFile &compressed, const FolderFile &original)
 {
-    UniqueFd in = openRead(compressed);
-    UniqueFd orig = openRead(original);
+    const UniqueFd in = compressed.folder.openForReading(compressed.name);
+    const UniqueFd orig = original.folder.openForReading(original.name);
     std::vector<char> origBuf(ZSTD_DStreamOutSize());
     try {
         const bool whole =
-            decompressPieces(in.get(), compressed, [&](const char *data, size_t size) {
-                return readFully(orig.get(), origBuf.data(), size, original) == size &&
+            decompressPieces(in.get(), compressed.path(), [&](const char *data, size_t size) {
+                return readFully(orig.get(), origBuf.data(), size, original.path()) == size &&
                        std::memcmp(origBuf.data(), data, size) == 0;
             });
         char extra;
-        return whole && readFully(orig.get(), &extra, 1, original) == 0;
+        return whole && readFully(orig.get(), &extra, 1, original.path()) == 0;
     } catch (const NotZstd &) {
         return false;
     }
 }
 
-bool sameBytes(const std::string &a, const std::string &b)
+bool sameBytes(const FolderFile &a, const FolderFile &b)
 {
-    UniqueFd fa = openRead(a);
-    UniqueFd fb = openRead(b);
+    const UniqueFd fa = a.folder.openForReading(a.name);
+    const UniqueFd fb = b.folder.openForReading(b.name);
     std::vector<char> ba(ChunkSize), bb(ChunkSize);
     for (;;) {
-        const size_t na = readFully(fa.get(), ba.data(), ba.size(), a);
-        const size_t nb = readFully(fb.get(), bb.data(), bb.size(), b);
+        const size_t na = readFully(fa.get(), ba.data(), ba.size(), a.path());
+        const size_t nb = readFully(fb.get(), bb.data(), bb.size(), b.path());
         if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0)
             return false;
         if (na < ba.size())
@@ -277,32 +239,41 @@ bool sameBytes(const std::string &a, const std::string &b)
     }
 }
 
-void copyFile(const std::string &source, const std::string &target)
+void copyFile(const FolderFile &source, const FolderFile &target)
 {
-    UniqueFd in = openRead(source);
-    UniqueFd out = createNew(target);
-    std::vector<char> buf(ChunkSize);
-    for (;;) {
-        const size_t got = readFully(in.get(), buf.data(), buf.size(), source);
-        writeFully(out.get(), buf.data(), got, target);
-        if (got < buf.size())
-            break;
-    }
-    keepModificationTime(in.get(), out.get(), target);
-    syncAndClose(std::move(out), target);
+    const UniqueFd in = source.folder.openForReading(source.name);
+    writeNew(target, [&](UniqueFd &out) {
+        std::vector<char> buf(ChunkSize);
+        for (;;) {
+            const size_t got = readFully(in.get(), buf.data(), buf.size(), source.path());
+            writeFully(out.get(), buf.data(), got, target.path());
+            if (got < buf.size())
+                break;
+        }
+        keepModificationTime(in.get(), out.get(), target.path());
+        syncAndClose(std::move(out), target.path());
+    });
 }
 
-void syncFolder(const std::string &folder)
+void compressFile(const std::string &source, const std::string &target)
 {
-    int fd;
-    do
-        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        fail("Cannot open the folder", folder, errno);
-    UniqueFd owned(fd);
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        fail("Cannot write the folder", folder, errno);
+    const HeldFolder from = HeldFolder::open(deletingLastPathComponent(source));
+    const HeldFolder to = HeldFolder::open(deletingLastPathComponent(target));
+    compressFile({from, lastPathComponent(source)}, {to, lastPathComponent(target)});
+}
+
+void decompressFile(const std::string &source, const std::string &target)
+{
+    const HeldFolder from = HeldFolder::open(deletingLastPathComponent(source));
+    const HeldFolder to = HeldFolder::open(deletingLastPathComponent(target));
+    decompressFile({from, lastPathComponent(source)}, {to, lastPathComponent(target)});
+}
+
+bool decompressesTo(const std::string &compressed, const std::string &original)
+{
+    const HeldFolder from = HeldFolder::open(deletingLastPathComponent(compressed));
+    const HeldFolder to = HeldFolder::open(deletingLastPathComponent(original));
+    return decompressesTo({from, lastPathComponent(compressed)}, {to, lastPathComponent(original)});
 }
 
 } // namespace paddock

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "HeldFolder.h"
+
 #include <string>
 
 namespace paddock {
@@ -10,21 +12,27 @@ namespace paddock {
 /// must not linger with its window gone. Lasts for the rest of the process.
 void cancelArchiveWork();
 
-/// Compresses source into target with zstd, fsyncing target and giving it source's modification
-/// time; throws RotationError.
-void compressFile(const std::string &source, const std::string &target);
+/// Compresses source into target with zstd, giving it source's modification time and fsyncing
+/// it. target must not exist (a link neither); a failure removes it again. Throws
+/// RotationError, whose error() is the errno of a failed write (ENOSPC on a full disk).
+void compressFile(const FolderFile &source, const FolderFile &target);
 /// Decompresses the zstd file source into target, which must not exist yet: written under
 /// <target>.part (created new), fsynced, given source's modification time, then renamed without
 /// replacing anything. Throws RotationError; a failure leaves no part behind.
-void decompressFile(const std::string &source, const std::string &target);
+void decompressFile(const FolderFile &source, const FolderFile &target);
 /// Whether compressed decompresses to exactly the bytes of original; throws RotationError when
 /// either cannot be read.
-bool decompressesTo(const std::string &compressed, const std::string &original);
+bool decompressesTo(const FolderFile &compressed, const FolderFile &original);
 /// Whether two files hold the same bytes; throws RotationError when either cannot be read.
-bool sameBytes(const std::string &a, const std::string &b);
-/// Copies source to target (created new), fsyncing it; throws RotationError.
-void copyFile(const std::string &source, const std::string &target);
-/// Flushes a folder's entries to disk, so a rename in it survives a power cut.
-void syncFolder(const std::string &folder);
+bool sameBytes(const FolderFile &a, const FolderFile &b);
+/// Copies source to target, which must not exist, fsyncing it; throws RotationError, and a
+/// failure removes target again.
+void copyFile(const FolderFile &source, const FolderFile &target);
+
+/// The same for files given by path, in folders the user chose: a link in the folders' paths
+/// is followed, a link at the files' names never.
+void compressFile(const std::string &source, const std::string &target);
+void decompressFile(const std::string &source, const std::string &target);
+bool decompressesTo(const std::string &compressed, const std::string &original);
 
 } // namespace paddock

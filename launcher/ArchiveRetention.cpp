@@ -4,12 +4,16 @@
 #include "DatabaseRotation.h"
 #include "String.h"
 
-#include <QDir>
+#include "SystemError.h"
+
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace paddock {
@@ -71,28 +75,54 @@ QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
 
 namespace {
 
-const QString ManifestName = QStringLiteral(".paddock-archived");
+const std::string ManifestName = ".paddock-archived";
+
+// The names of the regular files in folder.
+QStringList fileNames(const HeldFolder &folder)
+{
+    QStringList names;
+    const int fd = ::fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return names;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && folder.entry(name) == HeldFolder::Entry::File)
+            names.append(QFile::decodeName(QByteArray::fromStdString(name)));
+    }
+    ::closedir(dir);
+    return names;
+}
 
 } // namespace
 
-void recordArchived(const QString &folder, const QString &fileName)
+void recordArchived(const HeldFolder &folder, const QString &fileName)
 {
-    QFile manifest(QDir(folder).filePath(ManifestName));
-    if (!manifest.open(QIODevice::Append))
-        throw RotationError("Cannot write “" + pathBytes(manifest.fileName()) +
-                            "”: " + manifest.errorString().toStdString());
+    const UniqueFd manifest = folder.openForAppending(ManifestName);
     const QByteArray line = QFile::encodeName(fileName).toPercentEncoding() + '\n';
-    if (manifest.write(line) != line.size() || !manifest.flush() || ::fsync(manifest.handle()) != 0)
-        throw RotationError("Cannot write “" + pathBytes(manifest.fileName()) +
-                            "”: " + manifest.errorString().toStdString());
+    if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
+        ::fsync(manifest.get()) != 0) {
+        const int error = errno;
+        throw RotationError(
+            "Cannot write “" + folder.pathOf(ManifestName) + "”: " + errorText(error), error);
+    }
 }
 
-QStringList archivedByPaddock(const QString &folder)
+QStringList archivedByPaddock(const HeldFolder &folder)
 {
     QStringList names;
-    QFile manifest(QDir(folder).filePath(ManifestName));
-    if (!manifest.open(QIODevice::ReadOnly))
-        return names;
+    QFile manifest;
+    try {
+        if (!manifest.open(folder.openForReading(ManifestName).release(), QIODevice::ReadOnly,
+                           QFileDevice::AutoCloseHandle))
+            return names;
+    } catch (const RotationError &) {
+        return names; // none, or not a list Paddock could have written: nothing is pruned
+    }
     while (!manifest.atEnd()) {
         const QByteArray line = manifest.readLine().trimmed();
         if (!line.isEmpty())
@@ -103,18 +133,31 @@ QStringList archivedByPaddock(const QString &folder)
 
 QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, int days)
 {
-    const QDir dir(folder);
+    const std::string path = pathBytes(folder);
+    std::optional<HeldFolder> archive;
+    try {
+        // The archive folder itself must not be a link: what is pruned stays inside the world.
+        archive = HeldFolder::open(deletingLastPathComponent(path))
+                      .subfolder(lastPathComponent(path), false);
+    } catch (const RotationError &error) {
+        if (error.error() == ENOENT)
+            return {};
+        return {QString::fromStdString(error.what()) + QLatin1Char('.')};
+    }
     QStringList failures;
     // Only what Paddock archived itself is ever removed: a file someone put there under a
     // name of the same form stays.
-    const QStringList archived = archivedByPaddock(folder);
-    QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList archived = archivedByPaddock(*archive);
+    QStringList names = fileNames(*archive);
     names.removeIf([&archived](const QString &name) { return !archived.contains(name); });
     for (const QString &name : archivesToRemove(names, now, keep, days)) {
-        QFile file(dir.filePath(name));
-        if (!file.remove())
+        try {
+            archive->remove(pathBytes(name));
+        } catch (const RotationError &error) {
             failures.append(QStringLiteral("Cannot remove the archived database “%1”: %2.")
-                                .arg(file.fileName(), file.errorString()));
+                                .arg(QString::fromStdString(archive->pathOf(pathBytes(name))),
+                                     QString::fromStdString(errorText(error.error()))));
+        }
     }
     return failures;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "HeldFolder.h"
+
 #include <QDateTime>
 #include <QStringList>
 
@@ -30,13 +32,13 @@ QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now,
                              int keep = DefaultArchiveKeep, int days = DefaultArchiveDays);
 
 /// Records in folder's list of archives that fileName is an archive Paddock made; throws
-/// RotationError when the list cannot be written.
-void recordArchived(const QString &folder, const QString &fileName);
-/// The names folder's list of archives holds.
-QStringList archivedByPaddock(const QString &folder);
+/// RotationError when the list cannot be written (or is a link).
+void recordArchived(const HeldFolder &folder, const QString &fileName);
+/// The names folder's list of archives holds; none when it is missing or not a regular file.
+QStringList archivedByPaddock(const HeldFolder &folder);
 
-/// Removes from folder the archives archivesToRemove chooses among those Paddock recorded; returns
-/// a sentence for each file that could not be removed (empty when all went).
+/// Removes from folder (never a link) the archives archivesToRemove chooses among those Paddock
+/// recorded; returns a sentence for each file that could not be removed (empty when all went).
 QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep = DefaultArchiveKeep,
                          int days = DefaultArchiveDays);
 

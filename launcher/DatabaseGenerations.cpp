@@ -306,8 +306,12 @@ std::string DatabaseGenerations::beforeStart(const std::string &db)
                                  .arg(folder));
         }
     }
-    if (const QString warning = diskSpaceWarning(path); !warning.isEmpty())
-        say(warning, true);
+    // A journal Paddock will not act on is said but does not hold the start: nothing was done
+    // by it, and the user might never get past a hidden file they did not put there.
+    QStringList warnings{DatabaseRotation::journalRefusal(folder), diskSpaceWarning(path)};
+    warnings.removeAll(QString());
+    if (!warnings.isEmpty())
+        say(warnings.join(QLatin1Char(' ')), true);
     return {};
 }
 

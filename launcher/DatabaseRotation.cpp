@@ -3,60 +3,50 @@
 
 #include "ArchiveFiles.h"
 #include "ArchiveRetention.h"
+#include "HeldFolder.h"
+#include "RotationJournal.h"
 #include "String.h"
 #include "SystemError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSaveFile>
+#include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace paddock {
 
 namespace {
 
-const QString JournalName = QStringLiteral(".paddock-rotation");
+using Entry = HeldFolder::Entry;
 
-bool exists(const QString &path)
+QString tr(const char *text)
 {
-    struct stat st;
-    return ::lstat(pathBytes(path).c_str(), &st) == 0;
+    return QCoreApplication::translate("DatabaseRotation", text);
 }
 
 QString folderOf(const QString &path)
 {
-    return QFileInfo(path).absolutePath();
+    return QDir::cleanPath(QFileInfo(path).absolutePath());
+}
+
+std::string nameOf(const QString &path)
+{
+    return pathBytes(QFileInfo(path).fileName());
+}
+
+QString textOf(const std::string &bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 [[noreturn]] void fail(const QString &what, int error)
 {
-    throw RotationError(what.toStdString() + ": " + errorText(error));
-}
-
-// Never replaces a file: a rename onto an existing name would destroy a database.
-int renameNoReplace(const QString &from, const QString &to)
-{
-    if (::renameat2(AT_FDCWD, pathBytes(from).c_str(), AT_FDCWD, pathBytes(to).c_str(),
-                    RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return errno;
-    if (exists(to))
-        return EEXIST;
-    return ::rename(pathBytes(from).c_str(), pathBytes(to).c_str()) == 0 ? 0 : errno;
-}
-
-void removeFile(const QString &path)
-{
-    if (::unlink(pathBytes(path).c_str()) != 0 && errno != ENOENT)
-        fail(QStringLiteral("Cannot remove “%1”").arg(path), errno);
+    throw RotationError(what.toStdString() + ": " + errorText(error), error);
 }
 
 void callHook(const DatabaseRotation::StepHook &hook, RotationStep step)
@@ -65,22 +55,43 @@ void callHook(const DatabaseRotation::StepHook &hook, RotationStep step)
         hook(step);
 }
 
-QJsonObject readJournal(const QString &folder)
+// Whether name is a file in folder; anything but a file there (a link above all) was not left
+// by a rotation, and stops it.
+bool present(const HeldFolder &folder, const std::string &name)
 {
-    QFile journal(DatabaseRotation::journalPath(folder));
-    if (!journal.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(journal.read(1 << 16)).object();
+    const Entry entry = folder.entry(name);
+    if (entry == Entry::Other)
+        throw RotationError("“" + folder.pathOf(name) +
+                            "” is a link or something other than a file; Paddock leaves it alone.");
+    return entry == Entry::File;
 }
 
-void writeJournal(const QString &folder, const QJsonObject &plan)
+bool isFullDisk(int error)
 {
-    QSaveFile journal(DatabaseRotation::journalPath(folder));
-    if (!journal.open(QIODevice::WriteOnly) || journal.write(QJsonDocument(plan).toJson()) < 0 ||
-        !journal.commit())
-        throw RotationError("Cannot write “" + pathBytes(journal.fileName()) +
-                            "”: " + journal.errorString().toStdString());
-    syncFolder(pathBytes(folder));
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+QString fullDiskSentence(const std::string &archive, qint64 free)
+{
+    return tr("“%1” is kept uncompressed: the disk was full when Paddock compressed it, with %2 "
+              "free. Paddock compresses it at a later start, once more space is free.")
+        .arg(displayPath(ArchiveFolderName + '/' + archive),
+             QLocale::system().formattedDataSize(std::max(free, qint64(0))));
+}
+
+// The sentence to stop with when the compression of archive failed for want of space and too
+// little was freed since: clearly more than then (an eighth more, at least 1 MiB), so small
+// changes in free space do not make Paddock fill the disk again for nothing.
+QString compressionWaits(const HeldFolder &world, const HeldFolder &archiveFolder,
+                         const std::string &archive)
+{
+    const std::optional<FullDisk> failed = fullDiskRecord(world);
+    if (!failed || failed->archive != archive)
+        return {};
+    const qint64 free = archiveFolder.freeBytes();
+    if (free > failed->free + std::max(failed->free / 8, qint64(1) << 20))
+        return {};
+    return fullDiskSentence(archive, failed->free);
 }
 
 } // namespace
@@ -89,8 +100,8 @@ DatabaseRotation::DatabaseRotation(QString input, QString output, const QDateTim
     : m_input(QFileInfo(input).absoluteFilePath())
     , m_output(QFileInfo(output).absoluteFilePath())
 {
-    m_archive = folderOf(m_input) + QStringLiteral("/archive/") + QFileInfo(m_input).fileName() +
-                QLatin1Char('.') +
+    m_archive = folderOf(m_input) + QLatin1Char('/') + textOf(ArchiveFolderName) +
+                QLatin1Char('/') + QFileInfo(m_input).fileName() + QLatin1Char('.') +
                 started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
 }
 
@@ -103,139 +114,184 @@ DatabaseRotation::DatabaseRotation(QString input, QString output, QString archiv
 
 QString DatabaseRotation::journalPath(const QString &folder)
 {
-    return QDir(folder).absoluteFilePath(JournalName);
+    return QDir(folder).absoluteFilePath(textOf(JournalName));
 }
+
+namespace {
+
+// The folder's journal as recover() would take it; none when the folder cannot be opened.
+std::optional<JournalReading> journalIn(const QString &folder)
+{
+    try {
+        return readJournal(HeldFolder::open(pathBytes(QDir::cleanPath(folder))));
+    } catch (const RotationError &) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
 
 bool DatabaseRotation::unfinishedIn(const QString &folder)
 {
-    return exists(journalPath(folder));
+    const std::optional<JournalReading> journal = journalIn(folder);
+    return journal && journal->plan;
+}
+
+QString DatabaseRotation::journalRefusal(const QString &folder)
+{
+    const std::optional<JournalReading> journal = journalIn(folder);
+    return journal ? journal->refusal : QString();
 }
 
 bool DatabaseRotation::onlyCompressionLeftIn(const QString &folder)
 {
-    return readJournal(folder).value(QStringLiteral("inPlace")).toBool();
+    const std::optional<JournalReading> journal = journalIn(folder);
+    return journal && journal->plan && journal->plan->inPlace;
+}
+
+void DatabaseRotation::retryCompression(const QString &folder)
+{
+    forgetFullDisk(HeldFolder::open(pathBytes(QDir::cleanPath(folder))));
 }
 
 void DatabaseRotation::run(const StepHook &hook, Until until) const
 {
     if (m_input == m_output)
         throw RotationError("The output database has the input's name; nothing to archive.");
+    // The journal names files of one folder only, and giving the output the world's name must
+    // be a rename: a copy would leave the world without a database under its name meanwhile.
+    if (folderOf(m_output) != folderOf(m_input))
+        throw RotationError(tr("“%1” is not in the folder of “%2”; Paddock archives only an output "
+                               "written beside its database.")
+                                .arg(m_output, m_input)
+                                .toStdString());
+    const HeldFolder world = HeldFolder::open(pathBytes(folderOf(m_input)));
+    const RotationPlan plan{nameOf(m_input), nameOf(m_output), nameOf(m_archive)};
     // Check everything that can be checked before the journal exists, so a refusal leaves
     // nothing to recover.
-    for (const QString &path : {m_input, m_output})
-        if (!exists(path))
-            fail(QStringLiteral("Cannot archive “%1”").arg(path), ENOENT);
-    const QString zst = m_archive + QStringLiteral(".zst");
-    if (exists(m_archive) || exists(zst))
-        fail(QStringLiteral("Cannot archive “%1”").arg(m_input), EEXIST);
+    for (const std::string &name : {plan.input, plan.output})
+        if (!present(world, name))
+            fail(QStringLiteral("Cannot archive “%1”").arg(displayPath(world.pathOf(name))),
+                 ENOENT);
     // One journal per folder: overwriting it would lose the record of an unfinished rotation.
-    if (exists(journalPath(folderOf(m_input))))
-        throw RotationError("An earlier archiving in “" + pathBytes(folderOf(m_input)) +
-                            "” is unfinished; it must be recovered first.");
-    const QString archiveFolder = folderOf(m_archive);
-    if (::mkdir(pathBytes(archiveFolder).c_str(), 0755) != 0 && errno != EEXIST)
-        fail(QStringLiteral("Cannot create the folder “%1”").arg(archiveFolder), errno);
-    struct stat inputStat, outputStat, archiveStat;
-    if (::stat(pathBytes(archiveFolder).c_str(), &archiveStat) != 0)
-        fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), errno);
-    if (!S_ISDIR(archiveStat.st_mode))
-        fail(QStringLiteral("Cannot use the folder “%1”").arg(archiveFolder), ENOTDIR);
-    // Giving the output the world's name must be a rename: a copy across file systems would
-    // leave the world without a database under its name for as long as it takes.
-    if (::stat(pathBytes(m_input).c_str(), &inputStat) != 0 ||
-        ::stat(pathBytes(m_output).c_str(), &outputStat) != 0)
+    if (world.entry(JournalName) != Entry::Absent) {
+        const QString refusal = readJournal(world).refusal;
+        throw RotationError(!refusal.isEmpty()
+                                ? refusal.toStdString()
+                                : "An earlier archiving in “" + world.path() +
+                                      "” is unfinished; it must be recovered first.");
+    }
+    const HeldFolder archive = world.subfolder(ArchiveFolderName, true);
+    if (archive.entry(plan.archive) != Entry::Absent ||
+        archive.entry(plan.archive + ".zst") != Entry::Absent)
+        fail(QStringLiteral("Cannot archive “%1”").arg(m_input), EEXIST);
+    struct stat inputStat, outputStat;
+    if (::fstatat(world.fd(), plan.input.c_str(), &inputStat, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(world.fd(), plan.output.c_str(), &outputStat, AT_SYMLINK_NOFOLLOW) != 0)
         fail(QStringLiteral("Cannot archive “%1”").arg(m_input), errno);
     if (inputStat.st_dev != outputStat.st_dev)
         fail(QStringLiteral("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
 
-    writeJournal(folderOf(m_input), {{QStringLiteral("input"), m_input},
-                                     {QStringLiteral("output"), m_output},
-                                     {QStringLiteral("archive"), m_archive}});
+    writeJournal(world, plan);
     callHook(hook, RotationStep::JournalWritten);
-    continueFromFiles(hook, until);
+    if (const QString waits = continueFromFiles(world, archive, hook, until); !waits.isEmpty())
+        throw RotationError(waits.toStdString(), ENOSPC);
 }
 
 // Every step is chosen from the files that exist, so a normal run and a recovery after a
-// crash at any point take the same path.
-void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) const
+// crash at any point take the same path. Returns why the compression waits, or nothing.
+QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldFolder &archive,
+                                            const StepHook &hook, Until until) const
 {
-    const QString zst = m_archive + QStringLiteral(".zst");
-    const QString zstTemp = zst + QStringLiteral(".part");
-    const std::string folder = pathBytes(folderOf(m_input));
-    const std::string archiveFolder = pathBytes(folderOf(m_archive));
+    const std::string input = nameOf(m_input), output = nameOf(m_output);
+    const std::string archived = nameOf(m_archive), zst = archived + ".zst";
+    const std::string zstPart = zst + ".part", copyPart = archived + ".part";
     bool inPlace = m_inPlace;
     for (;;) {
         // Once the world's database is back under its name, only the archive is looked at: a
         // new run may take the input's and the output's names at any moment.
-        const bool in = inPlace || exists(m_input), out = !inPlace && exists(m_output);
-        const bool ar = exists(m_archive), z = exists(zst);
+        const bool in = inPlace || present(world, input);
+        const bool out = !inPlace && present(world, output);
+        const bool ar = present(archive, archived), z = present(archive, zst);
         if (!inPlace && in && !out && (ar || z)) {
-            writeJournal(folderOf(m_input), {{QStringLiteral("input"), m_input},
-                                             {QStringLiteral("output"), m_output},
-                                             {QStringLiteral("archive"), m_archive},
-                                             {QStringLiteral("inPlace"), true}});
+            writeJournal(world, {input, output, archived, true}, true);
             inPlace = true;
         }
         if (until == Until::InPlace && in && !out)
-            return;
+            return {};
         if (in && out && !ar && !z) {
-            const int error = renameNoReplace(m_input, m_archive);
+            const int error = world.renameNoReplace(input, archive, archived);
             if (error == EXDEV) {
                 // The archive folder is another file system: copy under a temporary name, so
                 // the archive's name only ever holds a whole copy; the next round verifies it.
-                const QString part = m_archive + QStringLiteral(".part");
-                copyFile(pathBytes(m_input), pathBytes(part));
-                if (const int e = renameNoReplace(part, m_archive))
+                archive.removeLeftover(copyPart);
+                copyFile({world, input}, {archive, copyPart});
+                if (const int e = archive.renameNoReplace(copyPart, archive, archived))
                     fail(QStringLiteral("Cannot archive “%1”").arg(m_input), e);
-                syncFolder(archiveFolder);
+                archive.sync();
                 continue;
             }
             if (error)
                 fail(QStringLiteral("Cannot archive “%1”").arg(m_input), error);
-            syncFolder(archiveFolder);
-            syncFolder(folder);
+            archive.sync();
+            world.sync();
             callHook(hook, RotationStep::InputArchived);
         } else if (in && out && ar && !z) {
-            if (!sameBytes(pathBytes(m_input), pathBytes(m_archive)))
-                throw RotationError("The archived copy of “" + pathBytes(m_input) +
+            if (!sameBytes({world, input}, {archive, archived}))
+                throw RotationError("The archived copy of “" + world.pathOf(input) +
                                     "” differs from it.");
-            removeFile(m_input);
-            syncFolder(folder);
+            world.remove(input);
+            world.sync();
             callHook(hook, RotationStep::InputArchived);
         } else if (!in && out && (ar || z)) {
-            if (const int e = renameNoReplace(m_output, m_input))
+            if (const int e = world.renameNoReplace(output, world, input))
                 fail(QStringLiteral("Cannot rename “%1”").arg(m_output), e);
-            syncFolder(folder);
+            world.sync();
             callHook(hook, RotationStep::OutputRenamed);
         } else if (in && !out && ar && !z) {
-            compressFile(pathBytes(m_archive), pathBytes(zstTemp));
-            if (!decompressesTo(pathBytes(zstTemp), pathBytes(m_archive))) {
-                removeFile(zstTemp);
-                throw RotationError("The compressed copy of “" + pathBytes(m_archive) +
+            if (const QString waits = compressionWaits(world, archive, archived); !waits.isEmpty())
+                return waits;
+            archive.removeLeftover(zstPart);
+            try {
+                compressFile({archive, archived}, {archive, zstPart});
+            } catch (const RotationError &error) {
+                if (!isFullDisk(error.error()))
+                    throw;
+                // The part is gone again; what is free now is what did not suffice. Should
+                // even this record not fit, the next start tries once more.
+                const qint64 free = archive.freeBytes();
+                recordFullDisk(world, {archived, free});
+                return fullDiskSentence(archived, free);
+            }
+            if (!decompressesTo({archive, zstPart}, {archive, archived})) {
+                archive.remove(zstPart);
+                throw RotationError("The compressed copy of “" + archive.pathOf(archived) +
                                     "” does not match it.");
             }
             callHook(hook, RotationStep::CompressedWritten);
-            if (const int e = renameNoReplace(zstTemp, zst))
-                fail(QStringLiteral("Cannot rename “%1”").arg(zstTemp), e);
-            syncFolder(archiveFolder);
+            if (const int e = archive.renameNoReplace(zstPart, archive, zst))
+                fail(QStringLiteral("Cannot rename “%1”").arg(displayPath(archive.pathOf(zstPart))),
+                     e);
+            archive.sync();
             callHook(hook, RotationStep::CompressedInPlace);
         } else if (in && !out && ar && z) {
             // The compressed file only gets its name once verified; checking again costs one
             // read and guards against a disk that lost it since.
-            if (!decompressesTo(pathBytes(zst), pathBytes(m_archive)))
-                throw RotationError("The compressed copy of “" + pathBytes(m_archive) +
+            if (!decompressesTo({archive, zst}, {archive, archived}))
+                throw RotationError("The compressed copy of “" + archive.pathOf(archived) +
                                     "” does not match it.");
-            removeFile(m_archive);
-            syncFolder(archiveFolder);
+            archive.remove(archived);
+            archive.sync();
             callHook(hook, RotationStep::UncompressedGone);
         } else if (in && !out && !ar && z) {
             // Recorded before the journal goes, so a crash between them records it twice at
             // worst, never not at all.
-            recordArchived(folderOf(m_archive), QFileInfo(zst).fileName());
-            removeFile(zstTemp);
-            removeFile(journalPath(folderOf(m_input)));
-            syncFolder(folder);
-            return;
+            recordArchived(archive, textOf(zst));
+            archive.removeLeftover(zstPart);
+            forgetFullDisk(world);
+            world.remove(JournalName);
+            world.sync();
+            return {};
         } else {
             throw RotationError("The databases are not where an unfinished archiving left them.");
         }
@@ -244,35 +300,39 @@ void DatabaseRotation::continueFromFiles(const StepHook &hook, Until until) cons
 
 QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, Until until)
 {
-    QFile journal(journalPath(folder));
-    if (!journal.exists())
-        return {};
-    if (!journal.open(QIODevice::ReadOnly))
-        return QStringLiteral("Paddock cannot read “%1”, left by an unfinished archiving: %2.")
-            .arg(journal.fileName(), journal.errorString());
-    const QJsonObject plan = QJsonDocument::fromJson(journal.readAll()).object();
-    const QString input = plan.value(QStringLiteral("input")).toString();
-    const QString output = plan.value(QStringLiteral("output")).toString();
-    const QString archive = plan.value(QStringLiteral("archive")).toString();
-    const bool inPlace = plan.value(QStringLiteral("inPlace")).toBool();
-    if (input.isEmpty() || output.isEmpty() || archive.isEmpty())
-        return QStringLiteral("Paddock cannot make sense of “%1”, left by an unfinished archiving; "
-                              "check the databases in “%2”.")
-            .arg(journal.fileName(), folder);
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    std::optional<HeldFolder> world;
     try {
-        DatabaseRotation(input, output, archive, inPlace).continueFromFiles(hook, until);
-        return {};
+        world = HeldFolder::open(pathBytes(clean));
+    } catch (const RotationError &) {
+        return {}; // no folder, no journal
+    }
+    const JournalReading journal = readJournal(*world);
+    if (!journal.plan)
+        return journal.refusal;
+    const auto path = [](const std::string &folderPath, const std::string &name) {
+        return textOf(folderPath + '/' + name);
+    };
+    const std::string archiveFolder = world->pathOf(ArchiveFolderName);
+    const QString input = path(world->path(), journal.plan->input);
+    const QString output = path(world->path(), journal.plan->output);
+    const QString archive = path(archiveFolder, journal.plan->archive);
+    try {
+        const HeldFolder archived = world->subfolder(ArchiveFolderName, true);
+        return DatabaseRotation(input, output, archive, journal.plan->inPlace)
+            .continueFromFiles(*world, archived, hook, until);
     } catch (const std::exception &e) {
         QString newest;
         QDateTime newestTime;
         // With the world's database in place, the output's name may be a newer run's.
         const QStringList candidates =
-            inPlace ? QStringList{input, archive, archive + QStringLiteral(".zst")}
-                    : QStringList{input, output, archive, archive + QStringLiteral(".zst")};
-        for (const QString &path : candidates) {
-            const QFileInfo info(path);
+            journal.plan->inPlace
+                ? QStringList{input, archive, archive + QStringLiteral(".zst")}
+                : QStringList{input, output, archive, archive + QStringLiteral(".zst")};
+        for (const QString &candidate : candidates) {
+            const QFileInfo info(candidate);
             if (info.exists() && (newest.isEmpty() || info.lastModified() > newestTime)) {
-                newest = path;
+                newest = candidate;
                 newestTime = info.lastModified();
             }
         }

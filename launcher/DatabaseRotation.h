@@ -9,6 +9,8 @@
 
 namespace paddock {
 
+class HeldFolder;
+
 /// The moments between the steps of a rotation, where a crash can leave the files.
 enum class RotationStep {
     JournalWritten,    ///< the plan is on disk, nothing moved yet
@@ -22,12 +24,24 @@ enum class RotationStep {
 /// A failure of a rotation step: the files are whole under some name and the journal stays.
 class RotationError final : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit RotationError(const std::string &what, int error = 0)
+        : std::runtime_error(what)
+        , m_error(error)
+    {}
+    /// The errno value that caused it, or 0.
+    int error() const noexcept { return m_error; }
+
+private:
+    int m_error;
 };
 
 /// Moves the previous database into archive/ after a clean stop, gives the output the world's
 /// name and compresses the archived copy. Every step is recorded by a journal beside the
 /// database, so a crash at any point leaves each database whole and recover() can finish.
+/// A journal may have been put there by someone else: it only ever names files in its own
+/// folder and archive/, every file is reached through the folder's descriptor, and no link
+/// is followed. A compression that fails for want of space keeps the uncompressed archive
+/// and waits until more space is free.
 class DatabaseRotation final {
 public:
     /// Called after each step; a test throws from it to stand in for a crash.
@@ -46,28 +60,37 @@ public:
     /// The journal's path for a database folder.
     static QString journalPath(const QString &folder);
 
-    /// Runs every step on the calling thread; throws RotationError, or whatever hook throws.
+    /// Runs every step on the calling thread; throws RotationError (also when the compression
+    /// waits for space), or whatever hook throws. Input and output must be regular files in
+    /// one folder.
     void run(const StepHook &hook = {}, Until until = Until::Done) const;
 
     /// Finishes a rotation a crash left in folder; returns an empty text when there was none or
-    /// it is now complete, else a sentence naming the newest database. Never throws.
+    /// it is now complete, else a sentence: why its journal is refused, why the compression
+    /// waits, or which database is the newest. Never throws.
     static QString recover(const QString &folder, const StepHook &hook = {},
                            Until until = Until::Done);
-    /// Whether folder holds the journal of an unfinished rotation.
+    /// Whether folder holds the journal of an unfinished rotation that recover() acts on.
     static bool unfinishedIn(const QString &folder);
+    /// The sentence refusing folder's journal, which recover() never acts on; empty when there
+    /// is none or it is one Paddock acts on.
+    static QString journalRefusal(const QString &folder);
     /// Whether folder's unfinished rotation has its renames done: the world's database is under
     /// its name, and only the archive's compression is left.
     static bool onlyCompressionLeftIn(const QString &folder);
+    /// Lets the next recover() try again a compression that failed for want of space, however
+    /// much is free; for a user's Retry. Throws RotationError when that cannot be recorded.
+    static void retryCompression(const QString &folder);
 
 private:
     DatabaseRotation(QString input, QString output, QString archive, bool inPlace);
-    void continueFromFiles(const StepHook &hook, Until until) const;
+    QString continueFromFiles(const HeldFolder &world, const HeldFolder &archive,
+                              const StepHook &hook, Until until) const;
 
     QString m_input;
     QString m_output;
     QString m_archive;
-    bool m_inPlace =
-        false; // the renames are done: the input's and output's names are not looked at
+    bool m_inPlace = false; // the renames are done: the input's and output's names are not looked at
 };
 
 } // namespace paddock

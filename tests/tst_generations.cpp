@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSemaphore>
@@ -146,6 +147,23 @@ struct RotatedWorld {
     DatabaseGenerations generations;
 };
 
+// Everything below root as it is, links not followed: each name with its bytes, "folder", or
+// the link's target.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        tree[QDir(root).relativeFilePath(info.filePath())] =
+            info.isSymLink() ? "link to " + info.symLinkTarget().toUtf8()
+            : info.isDir()   ? QByteArray("folder")
+                             : readFile(info.filePath());
+    }
+    return tree;
+}
+
 } // namespace
 
 class tst_Generations final : public QObject {
@@ -163,6 +181,9 @@ private Q_SLOTS:
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes_data();
     void rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinishes();
     void recover_databasesMoved_namesNewest();
+    void recover_journalNamingElsewhereOrLinks_refusedAndNothingChanges_data();
+    void recover_journalNamingElsewhereOrLinks_refusedAndNothingChanges();
+    void compress_diskFull_keepsArchiveAndWaitsForSpaceOrRetry();
     void verify_compressedAgainstOriginal_data();
     void verify_compressedAgainstOriginal();
     void retention_data();
@@ -343,8 +364,8 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts_data()
         << RotationStep::CompressedWritten << false << false << QString();
     QTest::newRow("crash before compressing, found when Paddock starts")
         << RotationStep::OutputRenamed << true << false << QString();
-    QTest::newRow("journal that makes no sense: the next start says what to do")
-        << RotationStep(-1) << false << true << QStringLiteral("cannot make sense");
+    QTest::newRow("journal that makes no sense: said, not acted on, start goes on")
+        << RotationStep(-1) << false << false << QString();
 }
 
 void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
@@ -360,6 +381,7 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
     generations.setHistory(RunHistory(test::osPath(folder + QStringLiteral("/runs"))));
     QSignalSpy finished(&generations, &DatabaseGenerations::archivingFinished);
     QSignalSpy moved(&generations, &DatabaseGenerations::renamesEnded);
+    QSignalSpy notes(&generations, &DatabaseGenerations::note);
     const QString world = folder + QStringLiteral("/castle.db");
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
@@ -384,6 +406,13 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
                          firstStartHeld &&
                      answer.empty() != firstStartHeld,
                  answer.c_str());
+        if (crashAt == RotationStep(-1)) {
+            QVERIFY(!notes.isEmpty() && notes.last().at(1).toBool());
+            QVERIFY2(notes.last().at(0).toString().contains(QStringLiteral("cannot make sense")),
+                     qPrintable(notes.last().at(0).toString()));
+            QCOMPARE(readFile(world), database(1));
+            return;
+        }
     }
     // The renames run on the worker; the world's newest database then carries its name.
     QVERIFY(!moved.isEmpty() || moved.wait(20000));
@@ -546,6 +575,113 @@ void tst_Generations::recover_databasesMoved_namesNewest()
     QVERIFY2(sentence.contains(rotation.archivePath()), qPrintable(sentence));
     QCOMPARE(readFile(rotation.archivePath()), database(1));
     QVERIFY(QFile::exists(DatabaseRotation::journalPath(dir.path())));
+}
+
+void tst_Generations::recover_journalNamingElsewhereOrLinks_refusedAndNothingChanges_data()
+{
+    QTest::addColumn<QString>("journal"); // $W is the world's folder, $O a folder beside it
+    QTest::addColumn<QString>("files");   // in $W, each holding the bytes of $O/sentinel
+    QTest::addColumn<QString>("links");   // name in $W > target
+    QTest::addColumn<QString>("reason");
+    const auto plan = [](const char *input, const char *output, const char *archive) {
+        return QStringLiteral(R"({"input": "%1", "output": "%2", "archive": "%3"})")
+            .arg(QLatin1String(input), QLatin1String(output), QLatin1String(archive));
+    };
+    const auto row = [](const char *name, const QString &journal, const char *files,
+                        const char *links, const char *reason) {
+        QTest::newRow(name) << journal << QString::fromUtf8(files) << QString::fromUtf8(links)
+                            << QString::fromUtf8(reason);
+    };
+    const QString usual = plan("$W/castle.db", "$W/castle.db.new", "$W/archive/castle.db.T");
+    const char *notInFolder = "which is not a file in that folder", *link = "is a link";
+    row("input elsewhere, the bytes of an archive",
+        plan("$O/sentinel", "$W/castle.db.new", "$W/archive/castle.db.T"),
+        "castle.db.new archive/castle.db.T", "", notInFolder);
+    row("output through ..",
+        plan("$W/castle.db", "$W/../outside/sentinel", "$W/archive/castle.db.T"),
+        "archive/castle.db.T", "", notInFolder);
+    row("output through .., as a plain name",
+        plan("castle.db", "../outside/sentinel", "archive/castle.db.T"), "archive/castle.db.T", "",
+        notInFolder);
+    row("archive folder a link", usual, "castle.db castle.db.new", "archive>$O", link);
+    row("archived file a link", usual, "castle.db", "archive/castle.db.T>$O/sentinel", link);
+    row("link at the compressed copy's part", usual, "castle.db archive/castle.db.T",
+        "archive/castle.db.T.zst.part>$O/sentinel", link);
+    row("the journal a link", usual, "castle.db castle.db.new", ".paddock-rotation>$O/plan", link);
+}
+
+// A journal put in a world's folder by someone else is never acted on, and says why.
+void tst_Generations::recover_journalNamingElsewhereOrLinks_refusedAndNothingChanges()
+{
+    QFETCH(QString, journal);
+    QFETCH(QString, files);
+    QFETCH(QString, links);
+    QFETCH(QString, reason);
+    QTemporaryDir top;
+    const QString world = top.filePath(QStringLiteral("world"));
+    const QString outside = top.filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(world) && QDir().mkpath(outside));
+    const auto expand = [&](QString text) {
+        return text
+            .replace(QStringLiteral("castle.db.T"), QStringLiteral("castle.db.2026-12-08T161217"))
+            .replace(QStringLiteral("$W"), world)
+            .replace(QStringLiteral("$O"), outside);
+    };
+    QVERIFY(writeFile(outside + QStringLiteral("/sentinel"), database(7)));
+    for (const QString &file : files.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        QVERIFY(QDir().mkpath(QFileInfo(world + QLatin1Char('/') + expand(file)).path()));
+        QVERIFY(writeFile(world + QLatin1Char('/') + expand(file), database(7)));
+    }
+    for (const QString &pair : links.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString at = world + QLatin1Char('/') + expand(pair.section(QLatin1Char('>'), 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(at).path()));
+        QVERIFY(QFile::link(expand(pair.section(QLatin1Char('>'), 1)), at));
+    }
+    const QString journalFile = DatabaseRotation::journalPath(world);
+    const QFileInfo journalInfo(journalFile);
+    QVERIFY(writeFile(journalInfo.isSymLink() ? journalInfo.symLinkTarget() : journalFile,
+                      expand(journal).toUtf8()));
+    const QMap<QString, QByteArray> before = snapshot(top.path());
+
+    const QString sentence = DatabaseRotation::recover(world);
+    QVERIFY2(sentence.contains(journalFile) && sentence.contains(reason), qPrintable(sentence));
+    // Still refused at the next start, and never taken for an unfinished archiving.
+    QCOMPARE(DatabaseRotation::recover(world), sentence);
+    QVERIFY(!DatabaseRotation::unfinishedIn(world));
+    QCOMPARE(snapshot(top.path()), before);
+}
+
+void tst_Generations::compress_diskFull_keepsArchiveAndWaitsForSpaceOrRetry()
+{
+    QTemporaryDir dir;
+    const QString world = dir.filePath(QStringLiteral("castle.db"));
+    QVERIFY(writeFile(world, database(1)));
+    QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
+    const DatabaseRotation rotation(world, world + QStringLiteral(".new"), FirstRun);
+    QString said;
+    {
+        const test::FileSizeLimit diskFull(4096); // the compressed copy needs more
+        try {
+            rotation.run();
+        } catch (const RotationError &error) {
+            said = QString::fromStdString(error.what());
+        }
+    }
+    QVERIFY2(said.contains(QStringLiteral("kept uncompressed")), qPrintable(said));
+    const QDir archive(dir.filePath(QStringLiteral("archive")));
+    const QString archived = QFileInfo(rotation.archivePath()).fileName();
+    QCOMPARE(archive.entryList(QDir::Files), QStringList{archived});
+    QCOMPARE(readFile(rotation.archivePath()), database(1));
+    QCOMPARE(readFile(world), database(2));
+
+    // The next start, with no more space free, does not try again; the user's Retry does.
+    QCOMPARE(DatabaseRotation::recover(dir.path()), said);
+    QCOMPARE(archive.entryList(QDir::Files), QStringList{archived});
+    DatabaseRotation::retryCompression(dir.path());
+    QCOMPARE(DatabaseRotation::recover(dir.path()), QString());
+    QCOMPARE(archive.entryList(QDir::Files), QStringList{archived + QStringLiteral(".zst")});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("castle.db")});
 }
 
 void tst_Generations::verify_compressedAgainstOriginal_data()

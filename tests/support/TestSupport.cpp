@@ -209,6 +209,21 @@ SignalDisposition::~SignalDisposition()
     ::sigaction(m_signal, &m_previous, nullptr);
 }
 
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+    : m_ignored(SIGXFSZ, SIG_IGN)
+{
+    ::getrlimit(RLIMIT_FSIZE, &m_previous);
+    struct rlimit limit = m_previous;
+    limit.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        QTest::qFail("the file size limit could not be set", __FILE__, __LINE__);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    ::setrlimit(RLIMIT_FSIZE, &m_previous);
+}
+
 bool isProcessAlive(int pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));

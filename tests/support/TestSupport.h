@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 
 namespace paddock::test {
 
@@ -101,6 +102,19 @@ public:
 private:
     int m_signal;
     struct sigaction m_previous = {};
+};
+
+/// Limits the size of the files this process writes for this object's life, SIGXFSZ ignored:
+/// a write past bytes fails with EFBIG, as on a disk that has just filled up.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    Q_DISABLE_COPY_MOVE(FileSizeLimit)
+
+private:
+    SignalDisposition m_ignored;
+    struct rlimit m_previous = {};
 };
 
 /// Whether a process exists and has not ended (a zombie has ended).

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: MIT
+#include "HeldFolder.h"
+
+#include "DatabaseRotation.h"
+#include "SystemError.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace paddock {
+
+namespace {
+
+[[noreturn]] void fail(const char *verb, const std::string &path, int error)
+{
+    if (error == ELOOP)
+        throw RotationError(std::string(verb) + " “" + path +
+                                "”: it is a link, which Paddock does not follow",
+                            error);
+    throw RotationError(std::string(verb) + " “" + path + "”: " + errorText(error), error);
+}
+
+// Names come from a journal someone else may have written: one component, never a path.
+void checkName(const std::string &name, const std::string &folder)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        throw RotationError("“" + name + "” is not a file name in “" + folder + "”", EINVAL);
+}
+
+int openAt(int dir, const std::string &name, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+HeldFolder::HeldFolder(UniqueFd fd, std::string path)
+    : m_fd(std::move(fd))
+    , m_path(std::move(path))
+{}
+
+HeldFolder HeldFolder::open(const std::string &path)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail("Cannot open the folder", path, errno);
+    return HeldFolder(UniqueFd(fd), path);
+}
+
+HeldFolder HeldFolder::subfolder(const std::string &name, bool create) const
+{
+    checkName(name, m_path);
+    if (create && ::mkdirat(fd(), name.c_str(), 0755) != 0 && errno != EEXIST)
+        fail("Cannot create the folder", pathOf(name), errno);
+    const int sub = openAt(fd(), name, O_RDONLY | O_DIRECTORY);
+    if (sub < 0) {
+        // A link there reads as "not a folder"; say what it is.
+        int error = errno;
+        struct stat st;
+        if (error == ENOTDIR && ::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
+            error = ELOOP;
+        fail("Cannot use the folder", pathOf(name), error);
+    }
+    return HeldFolder(UniqueFd(sub), pathOf(name));
+}
+
+std::string HeldFolder::pathOf(const std::string &name) const
+{
+    return m_path.ends_with('/') ? m_path + name : m_path + '/' + name;
+}
+
+HeldFolder::Entry HeldFolder::entry(const std::string &name) const
+{
+    checkName(name, m_path);
+    struct stat st;
+    if (::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
+    if (errno == ENOENT)
+        return Entry::Absent;
+    fail("Cannot look at", pathOf(name), errno);
+}
+
+UniqueFd HeldFolder::openFile(const std::string &name, int flags, const char *verb) const
+{
+    checkName(name, m_path);
+    // Non-blocking, so a FIFO put there cannot hold the open; it is refused just after.
+    UniqueFd file(openAt(fd(), name, flags | O_NONBLOCK, 0644));
+    if (!file)
+        fail(verb, pathOf(name), errno);
+    struct stat st;
+    if (::fstat(file.get(), &st) != 0)
+        fail(verb, pathOf(name), errno);
+    if (!S_ISREG(st.st_mode))
+        throw RotationError(std::string(verb) + " “" + pathOf(name) + "”: it is not a regular file",
+                            EINVAL);
+    return file;
+}
+
+UniqueFd HeldFolder::openForReading(const std::string &name) const
+{
+    return openFile(name, O_RDONLY, "Cannot read");
+}
+
+UniqueFd HeldFolder::createNew(const std::string &name) const
+{
+    return openFile(name, O_WRONLY | O_CREAT | O_EXCL, "Cannot write");
+}
+
+void HeldFolder::writeNewFile(const std::string &name, std::string_view bytes) const
+{
+    UniqueFd file = createNew(name);
+    int error = writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 ? 0 : errno;
+    if (::close(file.release()) != 0 && errno != EINTR && !error)
+        error = errno;
+    if (error) {
+        ::unlinkat(fd(), name.c_str(), 0);
+        fail("Cannot write", pathOf(name), error);
+    }
+}
+
+UniqueFd HeldFolder::openForAppending(const std::string &name) const
+{
+    return openFile(name, O_WRONLY | O_APPEND | O_CREAT, "Cannot write");
+}
+
+void HeldFolder::remove(const std::string &name) const
+{
+    checkName(name, m_path);
+    if (::unlinkat(fd(), name.c_str(), 0) != 0 && errno != ENOENT)
+        fail("Cannot remove", pathOf(name), errno);
+}
+
+void HeldFolder::removeLeftover(const std::string &name) const
+{
+    if (entry(name) == Entry::File)
+        remove(name);
+}
+
+int HeldFolder::renameNoReplace(const std::string &name, const HeldFolder &to,
+                                const std::string &newName) const
+{
+    checkName(name, m_path);
+    checkName(newName, to.m_path);
+    const char *from = name.c_str(), *target = newName.c_str();
+    if (::renameat2(fd(), from, to.fd(), target, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    // A file system without RENAME_NOREPLACE: a hard link never replaces either.
+    if (::linkat(fd(), from, to.fd(), target, 0) == 0)
+        return ::unlinkat(fd(), from, 0) == 0 ? 0 : errno;
+    if (errno == EEXIST)
+        return EEXIST;
+    // Nor hard links: look, then rename. Something made in between would be replaced; such a
+    // file system leaves no better way.
+    if (to.entry(newName) != Entry::Absent)
+        return EEXIST;
+    return ::renameat(fd(), from, to.fd(), target) == 0 ? 0 : errno;
+}
+
+void HeldFolder::sync() const
+{
+    if (::fsync(fd()) != 0 && errno != EINVAL)
+        fail("Cannot write the folder", m_path, errno);
+}
+
+qint64 HeldFolder::freeBytes() const
+{
+    struct statvfs vfs;
+    if (::fstatvfs(fd(), &vfs) != 0)
+        return -1;
+    return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+}
+
+} // namespace paddock
