@@ -4,6 +4,8 @@
 #include "LogCharacters.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 
 namespace paddock {
 
@@ -18,11 +20,32 @@ bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
     const qsizetype end = text->length();
     const qsizetype limit = m_indexed + budget;
     qsizetype start = m_lastRowStart;
+    // The stored piece the rows are being found in, fetched once for all the rows it holds
+    // rather than once a row: a piece read back from a log file costs a look-up.
+    std::string_view piece;
+    qsizetype pieceStart = 0;
+    const auto newlineIn = [&](qsizetype from, qsizetype to) -> qsizetype {
+        if (from >= to)
+            return -1;
+        if (from < pieceStart || from >= pieceStart + qsizetype(piece.size())) {
+            piece = text->pieceAt(from);
+            pieceStart = from;
+        }
+        const qsizetype pieceEnd = pieceStart + qsizetype(piece.size());
+        if (to <= pieceEnd) {
+            const char *at = piece.data() + (from - pieceStart);
+            const void *hit = std::memchr(at, '\n', size_t(to - from));
+            return hit ? from + (static_cast<const char *>(hit) - at) : -1;
+        }
+        // The range runs past the piece: let the text read on (which may read other
+        // pieces from the files, so the one held here is fetched again next time).
+        piece = {};
+        return text->indexOf('\n', from, to);
+    };
     for (;;) {
         // The row ends at a newline within its length, or after MaxRowLength characters;
         // otherwise it is the last row and may still grow.
-        const qsizetype newline =
-            text->indexOf('\n', start, std::min(start + MaxRowLength + 1, end));
+        const qsizetype newline = newlineIn(start, std::min(start + MaxRowLength + 1, end));
         qsizetype length = 0;
         qsizetype next = 0;
         if (newline >= 0) {

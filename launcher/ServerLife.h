@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace paddock {
@@ -201,7 +202,7 @@ private:
     void onTerminated(Task *task);
     void onLaunchFailed(const QString &reason);
     void onReadCompletion(const Notification &notification);
-    void onLine(const ServerLogLine &line, const std::string &text);
+    void onLine(const ServerLogLine &line, std::string_view text);
     void setCheckpointVerdict(CheckpointVerdict verdict);
     void checkPanicFile();
     void restart();

@@ -21,20 +21,22 @@ void ServerLife::onReadCompletion(const Notification &notification)
     const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
     const QByteArray chunk =
         item != notification.userInfo.constEnd() ? item->toByteArray() : QByteArray();
-    std::unique_ptr<LineAssembler> &assembler = m_assemblers[sender];
+    // Lines go to onLine as they are found, as views into the chunk; the assembler is held
+    // here meanwhile, so nothing done for a line can take it away mid-chunk.
+    std::unique_ptr<LineAssembler> assembler = std::move(m_assemblers[sender]);
+    m_assemblers.erase(sender);
     if (!assembler)
         assembler = std::make_unique<LineAssembler>();
-    std::vector<std::string> lines =
-        assembler->push(std::string_view(chunk.constData(), size_t(chunk.size())));
+    const auto recognise = [this](std::string_view line) {
+        onLine(recogniseServerLogLine(line), line);
+    };
+    assembler->push(std::string_view(chunk.constData(), size_t(chunk.size())), recognise);
     // An empty chunk is the end of the stream: its last line is complete, and the sender's
     // assembler goes, so a long life of many runs leaves none behind.
-    if (chunk.isEmpty()) {
-        for (std::string &line : assembler->finish())
-            lines.push_back(std::move(line));
-        m_assemblers.erase(sender);
-    }
-    for (const std::string &line : lines)
-        onLine(recogniseServerLogLine(line), line);
+    if (chunk.isEmpty())
+        assembler->finish(recognise);
+    else
+        m_assemblers[sender] = std::move(assembler);
     if (chunk.isEmpty()) {
         const auto stream = std::find(m_runStreams.begin(), m_runStreams.end(), sender);
         if (stream != m_runStreams.end()) {
@@ -45,11 +47,11 @@ void ServerLife::onReadCompletion(const Notification &notification)
     }
 }
 
-void ServerLife::onLine(const ServerLogLine &line, const std::string &text)
+void ServerLife::onLine(const ServerLogLine &line, std::string_view text)
 {
     bool shown = false;
     if (line.isError()) {
-        m_lastErrorLine = QString::fromLocal8Bit(text);
+        m_lastErrorLine = QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
         shown = true;
     }
     const std::string database(line.database);

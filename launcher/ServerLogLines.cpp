@@ -3,7 +3,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace paddock {
 
@@ -86,12 +92,34 @@ int listeningPort(std::string_view text)
     return port;
 }
 
-bool containsWord(std::string_view text, std::string_view word)
+// Whether text holds "error" in any case. Every line the server logs passes here, so it
+// looks for the "rr" each occurrence holds sixteen bytes at a time where the processor
+// allows, without copying the line.
+bool mentionsError(std::string_view text)
 {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return lower.find(word) != std::string::npos;
+    const auto folded = [&](std::size_t at) { return char(text[at] | 0x20); }; // 'R' -> 'r'
+    // at: a byte that is 'r' or 'R' followed by another.
+    const auto errorAround = [&](std::size_t at) {
+        return at >= 1 && at + 3 < text.size() && folded(at - 1) == 'e' &&
+               folded(at + 2) == 'o' && folded(at + 3) == 'r';
+    };
+    std::size_t at = 0;
+#ifdef __SSE2__
+    const __m128i caseBit = _mm_set1_epi8(0x20), r = _mm_set1_epi8('r');
+    // Sixteen bytes hold fifteen adjacent pairs; the next load starts at the sixteenth.
+    for (; at + 16 <= text.size(); at += 15) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + at));
+        const auto rs =
+            unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), r)));
+        for (unsigned pairs = rs & (rs >> 1); pairs; pairs &= pairs - 1)
+            if (errorAround(at + std::size_t(std::countr_zero(pairs))))
+                return true;
+    }
+#endif
+    for (; at + 1 < text.size(); ++at)
+        if (folded(at) == 'r' && folded(at + 1) == 'r' && errorAround(at))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -99,7 +127,7 @@ bool containsWord(std::string_view text, std::string_view word)
 bool ServerLogLine::isError() const
 {
     return mark == "***" || mark == "!!!" || kind == ServerLogKind::Panic ||
-           kind == ServerLogKind::CheckpointAbandoned || containsWord(text, "error");
+           kind == ServerLogKind::CheckpointAbandoned || mentionsError(text);
 }
 
 ServerLogLine recogniseServerLogLine(std::string_view line)
@@ -107,14 +135,20 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     ServerLogLine result;
     std::string_view text = withoutStamp(line);
     static constexpr std::array<std::string_view, 4> marks = {"*** ", "!!! ", "### ", "> "};
-    for (const std::string_view mark : marks) {
-        if (startsWith(text, mark)) {
-            result.mark = text.substr(0, mark.size() - 1);
-            text.remove_prefix(mark.size());
-            break;
+    // Most lines carry no mark: one byte tells.
+    if (!text.empty() && std::string_view("*!#>").find(text.front()) != std::string_view::npos) {
+        for (const std::string_view mark : marks) {
+            if (startsWith(text, mark)) {
+                result.mark = text.substr(0, mark.size() - 1);
+                text.remove_prefix(mark.size());
+                break;
+            }
         }
     }
     result.text = text;
+    // Every kind below begins with one of these letters; most lines begin otherwise.
+    if (text.empty() || std::string_view("LCDPAWS").find(text.front()) == std::string_view::npos)
+        return result;
 
     const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
         result.dumpName = dumpNameAfter(text, verb);
@@ -154,44 +188,51 @@ LineAssembler::LineAssembler(std::size_t limit)
     : m_limit(std::max<std::size_t>(limit, 1))
 {}
 
-std::vector<std::string> LineAssembler::push(std::string_view chunk)
+void LineAssembler::complete(std::string_view rest, bool ended, const LineVisitor &visit)
 {
-    std::vector<std::string> lines;
-    while (!chunk.empty()) {
-        const std::size_t end = chunk.find('\n');
-        const std::string_view piece = chunk.substr(0, end);
-        if (!m_dropping) {
-            const std::size_t room = m_limit - m_pending.size();
-            m_pending.append(piece.substr(0, room));
-            if (piece.size() > room) {
-                // Give the cut line now: its rest may never end.
-                lines.push_back(std::move(m_pending));
-                m_pending.clear();
-                m_dropping = true;
-            }
+    if (!m_dropping) {
+        std::string_view line = rest;
+        if (!m_pending.empty()) {
+            m_pending.append(rest);
+            line = m_pending;
         }
-        if (end == std::string_view::npos)
-            break;
-        if (!m_dropping) {
-            if (!m_pending.empty() && m_pending.back() == '\r')
-                m_pending.pop_back();
-            lines.push_back(std::move(m_pending));
-        }
-        m_pending.clear();
-        m_dropping = false;
-        chunk.remove_prefix(end + 1);
+        if (ended && !line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        visit(line);
     }
-    return lines;
-}
-
-std::vector<std::string> LineAssembler::finish()
-{
-    std::vector<std::string> lines;
-    if (!m_pending.empty())
-        lines.push_back(std::move(m_pending));
     m_pending.clear();
     m_dropping = false;
-    return lines;
+}
+
+void LineAssembler::push(std::string_view chunk, const LineVisitor &visit)
+{
+    const char *at = chunk.data();
+    const char *const end = at + chunk.size();
+    while (at < end) {
+        const auto *newline = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+        const char *const pieceEnd = newline ? newline : end;
+        if (!m_dropping && m_pending.size() + size_t(pieceEnd - at) > m_limit) {
+            // Give the cut line now: its rest may never end.
+            const size_t room = m_limit - m_pending.size();
+            complete(std::string_view(at, room), false, visit);
+            m_dropping = true;
+        }
+        if (!newline) {
+            if (!m_dropping)
+                m_pending.append(at, size_t(end - at));
+            break;
+        }
+        complete(std::string_view(at, size_t(newline - at)), true, visit);
+        at = newline + 1;
+    }
+}
+
+void LineAssembler::finish(const LineVisitor &visit)
+{
+    if (!m_pending.empty() && !m_dropping)
+        visit(m_pending);
+    m_pending.clear();
+    m_dropping = false;
 }
 
 } // namespace paddock

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace paddock {
 
@@ -47,18 +47,26 @@ ServerLogLine recogniseServerLogLine(std::string_view line);
 
 /// Cuts a byte stream that arrives in arbitrary chunks into lines. A line longer than the
 /// limit is cut at the limit and the rest of it up to its line end dropped, so memory stays
-/// bounded whatever the server writes.
+/// bounded whatever the server writes. Lines a chunk holds whole are handed over as views
+/// into the chunk: only the unfinished line at a chunk's end is copied.
 class LineAssembler final {
 public:
+    /// Receives one line, without "\n" or a trailing "\r"; the view is valid during the call.
+    using LineVisitor = std::function<void(std::string_view)>;
+
     /// limit: the most bytes kept of one line (at least 1).
     explicit LineAssembler(std::size_t limit = 4096);
 
-    /// Appends chunk; returns the lines it completed, without "\n" or a trailing "\r".
-    std::vector<std::string> push(std::string_view chunk);
-    /// The unfinished last line (at the end of the stream), or none; clears it.
-    std::vector<std::string> finish();
+    /// Appends chunk; calls visit with each line it completes, in order.
+    void push(std::string_view chunk, const LineVisitor &visit);
+    /// Calls visit with the unfinished last line (at the end of the stream), if any; clears it.
+    void finish(const LineVisitor &visit);
 
 private:
+    // Hands over the line m_pending followed by rest, unless it is being dropped; ended: at
+    // its line end (a trailing "\r" is then no part of it), not cut at the limit.
+    void complete(std::string_view rest, bool ended, const LineVisitor &visit);
+
     std::size_t m_limit;
     std::string m_pending;
     bool m_dropping = false; // the current line passed the limit: skip to its end

@@ -91,6 +91,10 @@ struct LogText::Buffer {
     };
     std::vector<Block> blocks;
     size_t firstLive = 0; // blocks before it are dropped from memory
+    // The last block dropped, kept for the next one needed: with a log file the oldest
+    // block goes as each new one comes, and reusing it spares mapping and clearing fresh
+    // pages for every 2 MiB of a flood.
+    Block spare{Block::Empty};
     qsizetype length = 0;
     qsizetype scrollback = std::numeric_limits<qsizetype>::max();
     std::vector<Backing> backings;
@@ -124,6 +128,10 @@ struct LogText::Buffer {
     {
         blocks.reserve(blocks.size() + 1);
         for (;;) {
+            if (spare.data()) {
+                blocks.push_back(std::move(spare));
+                return;
+            }
             try {
                 blocks.emplace_back();
                 return;
@@ -151,7 +159,13 @@ struct LogText::Buffer {
         }
     }
 
-    void dropFirstLive() { blocks[firstLive++] = Block(Block::Empty); }
+    void dropFirstLive()
+    {
+        Block &dropped = blocks[firstLive++];
+        if (!spare.data())
+            spare = std::move(dropped);
+        dropped = Block(Block::Empty);
+    }
 
     // The backing holding position, if any, and position's offset in its log.
     const Backing *backingOf(qsizetype position, std::uint64_t &offset) const

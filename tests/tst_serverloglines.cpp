@@ -80,6 +80,21 @@ void tst_ServerLogLines::recognise_serverLines_data()
         << QByteArray("odd.#x#") << false;
     QTest::newRow("empty") << QByteArray() << K::Other << QByteArray() << 0 << QByteArray()
                            << false;
+    // "error" in any case and at any place, found however the line falls into the steps of
+    // the scan.
+    QTest::newRow("error at the start") << QByteArray("Errors: 2") << K::Other << QByteArray()
+                                        << 0 << QByteArray() << true;
+    QTest::newRow("error at the end, mixed case")
+        << QByteArray("Jul  7 10:31:02: compile ERrOr") << K::Other << QByteArray() << 0
+        << QByteArray() << true;
+    QTest::newRow("error across the scan's steps")
+        << QByteArray("0123456789abcerror and then more") << K::Other << QByteArray() << 0
+        << QByteArray() << true;
+    QTest::newRow("error after the last step")
+        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyz error") << K::Other << QByteArray()
+        << 0 << QByteArray() << true;
+    QTest::newRow("near misses") << QByteArray("terr or; mirror; erro; rrror; e-rror")
+                                 << K::Other << QByteArray() << 0 << QByteArray() << false;
 }
 
 void tst_ServerLogLines::recognise_serverLines()
@@ -111,6 +126,12 @@ void tst_ServerLogLines::assemble_chunks_giveBoundedLines_data()
         << QByteArrayList{"0123456789ab", "cdef\nok\n"} << QByteArrayList{"01234567", "ok"};
     QTest::newRow("exactly the limit")
         << QByteArrayList{"01234567", "\nx\n"} << QByteArrayList{"01234567", "x"};
+    QTest::newRow("many lines in one chunk, one carried over")
+        << QByteArrayList{"a\n\nbc\r\nd", "e\n"} << QByteArrayList{"a", "", "bc", "de"};
+    QTest::newRow("a carriage return kept where the limit cuts")
+        << QByteArrayList{"0123456\r89\n"} << QByteArrayList{"0123456\r"};
+    QTest::newRow("cut line dropped to the end of the stream")
+        << QByteArrayList{"0123456789"} << QByteArrayList{"01234567"};
 }
 
 void tst_ServerLogLines::assemble_chunks_giveBoundedLines()
@@ -119,11 +140,12 @@ void tst_ServerLogLines::assemble_chunks_giveBoundedLines()
     QFETCH(QByteArrayList, lines);
     LineAssembler assembler(8);
     QByteArrayList got;
+    const auto collect = [&got](std::string_view line) {
+        got << QByteArray(line.data(), qsizetype(line.size()));
+    };
     for (const QByteArray &chunk : chunks)
-        for (const std::string &line : assembler.push(chunk.toStdString()))
-            got << QByteArray::fromStdString(line);
-    for (const std::string &line : assembler.finish())
-        got << QByteArray::fromStdString(line);
+        assembler.push(std::string_view(chunk.constData(), size_t(chunk.size())), collect);
+    assembler.finish(collect);
     QCOMPARE(got, lines);
 }
 
