@@ -172,8 +172,11 @@ void Interface::observeKeys()
         if (store.lastSaveSucceeded())
             window->setSettingsSaveFailed(false);
     });
+    connect(&store, &UserDefaults::readFailed, window, &LogWindow::showSettingsUnreadable);
     // Class initialisation may already have failed to save, before anything listened.
-    if (!store.lastSaveSucceeded())
+    if (const QString unreadable = store.readProblem(); !unreadable.isEmpty())
+        window->showSettingsUnreadable(displayPath(store.filePath()), unreadable);
+    else if (!store.lastSaveSucceeded())
         window->setSettingsSaveFailed(true, displayPath(store.filePath()));
 }
 

@@ -160,8 +160,19 @@ QString LogWindow::statusText() const
 
 void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
 {
+    m_settingsWarning->setText(tr("Settings cannot be saved"));
     m_settingsWarning->setToolTip(failed ? tr("Paddock cannot write ") + filePath : QString());
     m_settingsWarning->setVisible(failed);
+}
+
+void LogWindow::showSettingsUnreadable(const QString &filePath, const QString &reason)
+{
+    m_settingsWarning->setText(tr("Settings cannot be read"));
+    m_settingsWarning->setToolTip(
+        tr("Paddock cannot read its settings file %1 (%2). It leaves the file as it is and runs "
+           "on default settings; changes made now last until Paddock quits.")
+            .arg(filePath, reason));
+    m_settingsWarning->show();
 }
 
 void LogWindow::showDatabaseNote(const QString &text, bool warning)

@@ -51,6 +51,9 @@ public:
     QString statusText() const;
     /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
+    /// Shows, until a later save succeeds, that the settings file at filePath cannot be read
+    /// (reason says why) and is left as it is while Paddock runs on defaults.
+    void showSettingsUnreadable(const QString &filePath, const QString &reason);
     /// Shows what Paddock did or fears for the world's databases (an empty text hides it).
     void showDatabaseNote(const QString &text, bool warning);
     QString databaseNote() const;

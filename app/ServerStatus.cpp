@@ -62,6 +62,12 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
     connect(&controller, &MooController::serverNotRecorded, this, [warn](const QString &reason) {
         warn(tr(". Warning: a later Paddock will not find this server: ") + reason);
     });
+    connect(&controller, &MooController::logFileShared, this,
+            [warn](const QString &warning) { warn(tr(". Warning: ") + warning); });
+    connect(&controller, &MooController::recordsRefused, this, [warn](const QStringList &texts) {
+        for (const QString &text : texts)
+            warn(tr(". Warning: ") + (text.endsWith(u'.') ? text.chopped(1) : text));
+    });
     if (controller.task())
         onTaskChanged();
 }

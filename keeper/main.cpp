@@ -13,6 +13,9 @@
 //
 //   paddock-keeper --launcher=PID --server=PID --log=PATH --socket=PATH
 //                  [--stdout-fd=3] [--stderr-fd=4] [--rotate-size=BYTES] [--keep=N]
+//                  [--owned=REGISTRY]
+//
+// REGISTRY lists the log files Paddock created; only those are ever rotated away.
 #include "DescriptorPassing.h"
 #include "KeeperClient.h"
 #include "LogFileWriter.h"
@@ -47,6 +50,7 @@ struct Options {
     std::uint64_t rotateSize = 64ull << 20;
     int keep = 5;
     std::string socketPath;
+    std::string ownedRegistry;
 };
 
 bool parseNumber(const std::string &text, std::uint64_t limit, std::uint64_t &value)
@@ -72,6 +76,8 @@ bool parseOptions(int argc, char **argv, Options &options)
         constexpr std::uint64_t MaxPid = 0x3fffffff;
         if (name == "log" || name == "socket") {
             (name == "log" ? options.logPath : options.socketPath) = value;
+        } else if (name == "owned") {
+            options.ownedRegistry = value;
         } else if (name == "rotate-size" && parseNumber(value, UINT64_MAX, number)) {
             options.rotateSize = number;
         } else if (name == "keep" && parseNumber(value, 1000, number)) {
@@ -225,7 +231,8 @@ void Keeper::drain(int index)
         return;
     }
     if (!m_log)
-        m_log.emplace(m_options.logPath, m_options.rotateSize, m_options.keep);
+        m_log.emplace(m_options.logPath, m_options.rotateSize, m_options.keep,
+                      LogFileOwnership(m_options.ownedRegistry));
     // With the log file failing, keep reading all the same: a server blocked on a full pipe
     // stops serving its users, which is worse than output lost (and counted).
     if (m_log->failed() || m_log->append(std::string_view(buffer, std::size_t(got))) != 0) {

@@ -3,6 +3,7 @@
 
 #include "KeeperClient.h"
 #include "KeeperLocation.h"
+#include "LogFileOwnership.h"
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
 #include "ServerRecord.h"
@@ -162,21 +163,33 @@ std::uint64_t bootTime()
 
 // The last `limit` bytes of the log file's history, oldest first: its rotated predecessors
 // (path.N ... path.1), then path. Older bytes stay in the files, where an administrator reads
-// them; the window keeps no more of them than its scrollback.
+// them; the window keeps no more of them than its scrollback. Names are looked up in the log's
+// folder alone and links are not followed: a link there could show any file in the window.
 std::string readLogHistory(const std::string &path, std::uint64_t limit)
 {
-    std::vector<UniqueFd> files;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd)
+        return {};
     std::vector<std::string> names;
     for (int n = 1; n < 10000; ++n) {
-        const std::string rotated = path + "." + std::to_string(n);
-        if (::access(rotated.c_str(), F_OK) != 0)
+        const std::string rotated = name + "." + std::to_string(n);
+        struct stat info = {};
+        if (::fstatat(folderFd.get(), rotated.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode))
             break;
         names.insert(names.begin(), rotated);
     }
-    names.push_back(path);
+    names.push_back(name);
+    std::vector<UniqueFd> files;
     std::uint64_t total = 0;
-    for (const std::string &name : names) {
-        UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    for (const std::string &each : names) {
+        UniqueFd fd(::openat(folderFd.get(), each.c_str(),
+                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
         struct stat info = {};
         if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
@@ -261,10 +274,12 @@ void MooController::startKeeper()
         problem = tr("its output is not on pipes");
     } else {
         record.keeperSocket = socket.path;
-        keeper = spawnKeeper(keeperExecutable(),
-                             {"--launcher=" + std::to_string(::getpid()),
-                              "--server=" + std::to_string(serverPid), "--log=" + record.logFile,
-                              "--socket=" + record.keeperSocket},
+        std::vector<std::string> arguments{
+            "--launcher=" + std::to_string(::getpid()), "--server=" + std::to_string(serverPid),
+            "--log=" + record.logFile, "--socket=" + record.keeperSocket};
+        if (const std::string registry = defaultLogFileRegistry(); !registry.empty())
+            arguments.push_back("--owned=" + registry);
+        keeper = spawnKeeper(keeperExecutable(), std::move(arguments),
                              output->fileHandleForReading()->fileDescriptor(),
                              error->fileHandleForReading()->fileDescriptor());
         if (keeper < 0) {
@@ -301,7 +316,7 @@ void MooController::reattach()
     for (const ServerRecord &record : found.records) {
         // One server at a time: the others stay recorded for a later Paddock.
         if (m_task && m_task->isRunning())
-            return;
+            break;
         // Adopted first, so the pipes are taken from the keeper only for a server that is ours.
         const std::shared_ptr<Task> server = Task::adopt(record.serverPid, record.serverStartTime,
                                                          ::getuid(), record.executable, nullptr);
@@ -358,6 +373,12 @@ void MooController::reattach()
         Q_EMIT reattached(int(record.serverPid), processStartDateTime(record.serverStartTime),
                           problem);
     }
+    // Said after the server taken back, so the window shows both.
+    QStringList refused;
+    for (const RefusedServerRecord &record : found.refused)
+        refused.append(refusedRecordText(record));
+    if (!refused.isEmpty())
+        Q_EMIT recordsRefused(refused);
 }
 
 } // namespace paddock

@@ -22,6 +22,7 @@ namespace paddock {
 
 class OpenPanel;
 class Window;
+struct RefusedServerRecord;
 
 /// Context codes handed to a file chooser and back to openPanelDidEnd.
 enum ChooserPurpose : int {
@@ -187,8 +188,22 @@ Q_SIGNALS:
     /// The log file cannot be written (sent once per log file): message says so and that the
     /// log goes on in memory only. The server runs on.
     void logFileFailed(const QString &message);
+    /// The server just launched writes its own log (-l) to Paddock's log file: warning says
+    /// what follows and what to do. The server runs on.
+    void logFileShared(const QString &warning);
+    /// Server records an earlier Paddock left that this one does not act on: one sentence for
+    /// each, saying what it is, why it is not trusted and what to do.
+    void recordsRefused(const QStringList &sentences);
 
 private:
+    /// The sentence for a record reattach refuses, naming the server it may still describe.
+    static QString refusedRecordText(const RefusedServerRecord &refused);
+    /// Why a Start on db is refused: a record not trusted names a server on db that may still
+    /// run. Empty when none does.
+    QString recordedServerRefusal(const std::string &db) const;
+    /// The warning for a server whose arguments give it its own log file at Paddock's log
+    /// file; empty when they do not.
+    QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
     void appendToLogFile(const LogText &log, std::string_view bytes);
     void reportLogFileFailure();
 

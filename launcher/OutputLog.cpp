@@ -2,6 +2,7 @@
 #include "MooController.h"
 
 #include "FileHandle.h"
+#include "LogFileOwnership.h"
 #include "OutputDatabase.h"
 #include "SettingsKeys.h"
 #include "SystemError.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <new>
 
@@ -34,7 +36,11 @@ void MooController::openLogFile()
     const bool sameFile = m_logFile && !m_logFile->failed() && m_logFile->path() == path &&
                           m_logFile->rotateSize() == m_logRotateSize;
     if (!sameFile)
-        m_logFile = path.empty() ? nullptr : std::make_unique<LogFileWriter>(path, m_logRotateSize);
+        m_logFile =
+            path.empty()
+                ? nullptr
+                : std::make_unique<LogFileWriter>(path, m_logRotateSize, LogFileWriter::DefaultKeep,
+                                                  LogFileOwnership(defaultLogFileRegistry()));
 
     long long mib = DefaultScrollbackMiB;
     if (m_prefsController) {
@@ -91,11 +97,16 @@ void MooController::appendToLogFile(const LogText &log, std::string_view bytes)
 
 void MooController::reportLogFileFailure()
 {
+    // Players' words reach the log file: a link there could carry them anywhere.
+    const QString reason =
+        m_logFile->error() == ELOOP
+            ? QCoreApplication::translate("MooController",
+                                          "it is a symbolic link, which Paddock does not follow")
+            : QString::fromStdString(errorText(m_logFile->error()));
     Q_EMIT logFileFailed(QCoreApplication::translate("MooController",
                                                      "The log file %1 cannot be written (%2); "
                                                      "the log goes on in this window only.")
-                             .arg(QString::fromStdString(m_logFile->path()),
-                                  QString::fromStdString(errorText(m_logFile->error()))));
+                             .arg(QString::fromStdString(m_logFile->path()), reason));
 }
 
 } // namespace paddock

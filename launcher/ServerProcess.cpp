@@ -31,6 +31,8 @@ void MooController::runMoo()
         m_prefsController ? &m_prefsController->defaults() : nullptr,
         dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string());
 
+    const QString sharedLogWarning = logFileSharedWarning(arguments);
+
     const std::shared_ptr<Pipe> errorPipe = newPipe();
     const std::shared_ptr<Pipe> outputPipe = newPipe();
     openLogFile();
@@ -69,6 +71,8 @@ void MooController::runMoo()
     if (serverRuns)
         holdNewProcess();
     setIsMooRunning(true);
+    if (!sharedLogWarning.isEmpty())
+        Q_EMIT logFileShared(sharedLogWarning);
     startKeeper();
 }
 

@@ -128,6 +128,11 @@ bool MooController::startFromDatabase(const std::string &db)
                 return false;
             }
         }
+        // A server an earlier Paddock started may still run on it, writing the same files.
+        if (const QString refusal = recordedServerRefusal(db); !refusal.isEmpty()) {
+            Q_EMIT launchFailed(refusal, refusal);
+            return false;
+        }
         // A name that cannot work is refused before it is recorded or handed to a server,
         // which would run for weeks and then fail to save.
         const std::string name = formNewDbName();

@@ -259,7 +259,8 @@ void escapeValue(std::string_view value, bool binary, std::string &out)
     }
 }
 
-void parseLine(std::string_view line, const QString &section, SettingsValues &values)
+// False for a line that is no key and value.
+bool parseLine(std::string_view line, const QString &section, SettingsValues &values)
 {
     size_t equals = std::string_view::npos;
     bool inQuotes = false;
@@ -274,18 +275,20 @@ void parseLine(std::string_view line, const QString &section, SettingsValues &va
         }
     }
     if (equals == std::string_view::npos)
-        return;
+        return false;
     const QString name = unescapeKey(trimmed(line.substr(0, equals)));
     if (name.isEmpty())
-        return;
+        return false;
     if (std::optional<SettingsValue> value = parseValue(line.substr(equals + 1)))
         values[section.isEmpty() ? name : section + u'/' + name] = std::move(*value);
+    return true;
 }
 
 } // namespace
 
-SettingsValues parseIni(std::string_view data)
+SettingsValues parseIni(std::string_view data, bool *wellFormed)
 {
+    bool formed = data.find('\0') == std::string_view::npos;
     SettingsValues values;
     QString section;
     size_t pos = 0;
@@ -321,6 +324,7 @@ SettingsValues parseIni(std::string_view data)
         const std::string_view line = data.substr(start, pos - start);
         if (line.front() == '[') {
             const size_t close = line.find(']');
+            formed = formed && close != std::string_view::npos;
             const QString name = close == std::string_view::npos
                                      ? QString()
                                      : unescapeKey(trimmed(line.substr(1, close - 1)));
@@ -329,8 +333,10 @@ SettingsValues parseIni(std::string_view data)
                                                                          : name;
             continue;
         }
-        parseLine(line, section, values);
+        formed = parseLine(line, section, values) && formed;
     }
+    if (wellFormed)
+        *wellFormed = formed;
     return values;
 }
 

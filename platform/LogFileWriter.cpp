@@ -4,17 +4,41 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <stdio.h> // renameat2
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace paddock {
 
-LogFileWriter::LogFileWriter(std::string path, std::uint64_t rotateSize, int keep)
+namespace {
+
+// Renames from to to in folder unless to exists. Where the file system has no
+// RENAME_NOREPLACE, a hard link does the same (it never replaces either), then the old name
+// goes; between the two both names exist, which a crash could leave behind, never a loss.
+int renameNoReplaceAt(int folder, const std::string &from, const std::string &to)
+{
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0)
+        return errno;
+    return ::unlinkat(folder, from.c_str(), 0) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+LogFileWriter::LogFileWriter(std::string path, std::uint64_t rotateSize, int keep,
+                             LogFileOwnership ownership)
     : m_path(std::move(path))
     , m_rotateSize(rotateSize)
     , m_keep(std::max(keep, 0))
-{}
+    , m_ownership(std::move(ownership))
+{
+    const std::size_t slash = m_path.rfind('/');
+    m_name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+}
 
 int LogFileWriter::fail(int error)
 {
@@ -25,51 +49,143 @@ int LogFileWriter::fail(int error)
 
 int LogFileWriter::open()
 {
-    // Read and write in one descriptor, so the bytes read back are certainly those of the
-    // file written (a second open could meet another file renamed in between). O_NONBLOCK
-    // keeps a FIFO at the path from blocking the open; it means nothing to a regular file.
-    UniqueFd fd(::open(m_path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-    if (!fd)
-        return errno;
     struct stat status {};
-    if (::fstat(fd.get(), &status) != 0)
-        return errno;
-    if (!S_ISREG(status.st_mode))
-        return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-    // A regular file never blocks, but an EAGAIN from some file system must not end the log.
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        return errno;
     try {
+        if (!m_folder) {
+            // The folder is the one the user chose for the log; from here on every name is
+            // looked up in it alone, so no link inside it is ever followed.
+            const std::size_t slash = m_path.rfind('/');
+            const std::string folder = slash == std::string::npos ? "."
+                                       : slash == 0               ? "/"
+                                                                  : m_path.substr(0, slash);
+            UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!folderFd)
+                return errno;
+            m_folder = aboveStandardDescriptors(std::move(folderFd));
+        }
+        if (m_name.empty() || m_name == "." || m_name == "..")
+            return EISDIR;
+        // Read and write in one descriptor, so the bytes read back are certainly those of the
+        // file written (a second open could meet another file renamed in between). O_NONBLOCK
+        // keeps a FIFO at the path from blocking the open; it means nothing to a regular file.
+        // Created here, the file is Paddock's; one that is there already is only continued.
+        constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+        UniqueFd fd;
+        bool created = false;
+        for (int attempt = 0; attempt < 3 && !fd; ++attempt) {
+            fd.reset(::openat(m_folder.get(), m_name.c_str(), flags | O_CREAT | O_EXCL, 0644));
+            if (fd) {
+                created = true;
+            } else if (errno != EEXIST) {
+                return errno;
+            } else {
+                fd.reset(::openat(m_folder.get(), m_name.c_str(), flags));
+                if (!fd && errno != ENOENT) // ENOENT: removed in between, so try again
+                    return errno;
+            }
+        }
+        if (!fd)
+            return errno;
+        if (::fstat(fd.get(), &status) != 0)
+            return errno;
+        if (!S_ISREG(status.st_mode))
+            return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        // A regular file never blocks, but an EAGAIN from some file system must not end the log.
+        const int fileFlags = ::fcntl(fd.get(), F_GETFL);
+        if (fileFlags < 0 || ::fcntl(fd.get(), F_SETFL, fileFlags & ~O_NONBLOCK) != 0)
+            return errno;
+        m_file = identityOf(fd.get());
+        if (m_file && created)
+            m_ownership.remember(*m_file);
+        else if (m_file && !m_ownership.owns(*m_file))
+            m_file.reset(); // someone else's log: appended to, never rotated away
         m_fd = std::make_shared<const UniqueFd>(aboveStandardDescriptors(std::move(fd)));
     } catch (const std::system_error &error) {
         return error.code().value();
     }
     m_fileSize = std::uint64_t(status.st_size);
+    m_rotateAt = m_file ? m_rotateSize : 0;
     m_segments->addFile(m_fd, m_fileSize);
     return 0;
 }
 
+std::optional<int> LogFileWriter::shiftNumbered(int &error)
+{
+    error = 0;
+    const auto remove = [this, &error](int n, const FileIdentity &file) {
+        if (::unlinkat(m_folder.get(), numbered(n).c_str(), 0) != 0 && errno != ENOENT) {
+            error = errno;
+            return false;
+        }
+        m_ownership.forget(file);
+        return true;
+    };
+    // The first numbered name that is free, or made free by removing Paddock's oldest file.
+    int free = 0;
+    std::optional<FileIdentity> previous;
+    for (int n = 1; n <= m_keep && free == 0; ++n) {
+        const std::optional<FileIdentity> file = identityAt(m_folder.get(), numbered(n));
+        if (!file) {
+            if (errno != ENOENT) {
+                error = errno;
+                return std::nullopt;
+            }
+            free = n;
+        } else if (!m_ownership.owns(*file)) {
+            // Nothing moves onto a file that is not Paddock's: Paddock's file before it goes
+            // instead, and with none before it nothing can move at all.
+            if (n == 1 || !remove(n - 1, *previous))
+                return std::nullopt;
+            free = n - 1;
+        } else if (n == m_keep) {
+            if (!remove(n, *file))
+                return std::nullopt;
+            free = n;
+        }
+        previous = file;
+    }
+    for (int n = free - 1; n >= 1; --n) {
+        if (const int failed = renameNoReplaceAt(m_folder.get(), numbered(n), numbered(n + 1))) {
+            // EEXIST: a file appeared in the way meanwhile; nothing is lost, nothing moves on.
+            error = failed == EEXIST ? 0 : failed;
+            return std::nullopt;
+        }
+    }
+    return free;
+}
+
 int LogFileWriter::rotate()
 {
-    const auto numbered = [this](int n) { return m_path + '.' + std::to_string(n); };
-    if (m_keep == 0) {
-        if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
-            return errno;
-    } else {
-        if (::unlink(numbered(m_keep).c_str()) != 0 && errno != ENOENT)
-            return errno;
-        for (int n = m_keep - 1; n >= 1; --n) {
-            if (::rename(numbered(n).c_str(), numbered(n + 1).c_str()) != 0 && errno != ENOENT)
+    // Only the file this writer holds is moved, and only from where it still is: someone may
+    // have moved it away and put another file in its place.
+    const std::optional<FileIdentity> atPath = identityAt(m_folder.get(), m_name);
+    if (atPath && atPath == m_file) {
+        if (m_keep == 0) {
+            if (::unlinkat(m_folder.get(), m_name.c_str(), 0) != 0 && errno != ENOENT)
                 return errno;
+            m_ownership.forget(*m_file);
+            m_segments->keepNewest(0);
+        } else {
+            int error = 0;
+            const std::optional<int> kept = shiftNumbered(error);
+            if (error)
+                return error;
+            error = kept ? renameNoReplaceAt(m_folder.get(), m_name, numbered(1)) : EEXIST;
+            if (error == EEXIST) {
+                // A name in the way is not Paddock's: keep appending here, and try again once
+                // as much again has been written.
+                m_rotateAt = m_fileSize + m_rotateSize;
+                return 0;
+            }
+            if (error)
+                return error;
+            // The files this writer wrote are now path.1 ... path.kept and the new path: the new
+            // file's segment and kept older ones remain readable.
+            m_segments->keepNewest(std::size_t(*kept));
         }
-        if (::rename(m_path.c_str(), numbered(1).c_str()) != 0)
-            return errno;
     }
-    // The files this writer wrote are now path, path.1 ... path.keep less the one removed:
-    // the new file's segment and keep older ones remain readable.
-    m_segments->keepNewest(std::size_t(m_keep));
     m_fd.reset();
+    m_file.reset();
     return open();
 }
 
@@ -84,13 +200,13 @@ int LogFileWriter::append(std::string_view bytes)
             return fail(error);
     }
     while (!bytes.empty()) {
-        if (m_rotateSize && m_fileSize >= m_rotateSize) {
+        if (m_rotateAt && m_fileSize >= m_rotateAt) {
             if (const int error = rotate())
                 return fail(error);
         }
         std::size_t count = bytes.size();
-        if (m_rotateSize)
-            count = std::size_t(std::min<std::uint64_t>(count, m_rotateSize - m_fileSize));
+        if (m_rotateAt)
+            count = std::size_t(std::min<std::uint64_t>(count, m_rotateAt - m_fileSize));
         const ssize_t done = ::write(m_fd->get(), bytes.data(), count);
         if (done < 0) {
             if (errno == EINTR)

@@ -170,23 +170,31 @@ std::string writeServerRecord(const std::string &folder, const ServerRecord &rec
     return {};
 }
 
-std::string readServerRecord(const std::string &folder, pid_t serverPid, ServerRecord &record)
+namespace {
+
+// Reads folder/server-PID into record; returns why it cannot be read at all. distrust gets
+// why it cannot be trusted although it could be read: its owner, or others can change it or
+// its folder. Nothing is read through a link.
+std::string readRecordFile(const std::string &folder, pid_t serverPid, ServerRecord &record,
+                           std::string &distrust)
 {
-    if (std::string problem = checkPrivateFolder(folder); !problem.empty())
-        return problem;
+    distrust = checkPrivateFolder(folder);
+    struct stat status;
+    if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return distrust;
     const std::string path = folder + "/" + fileName(serverPid);
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         return "Cannot read the server record \"" + path + "\": " + errorText(errno);
-    struct stat status;
     if (::fstat(fd.get(), &status) != 0)
         return "Cannot read the server record \"" + path + "\": " + errorText(errno);
     if (!S_ISREG(status.st_mode))
         return "The server record \"" + path + "\" is not a regular file";
-    if (status.st_uid != ::geteuid())
-        return "The server record \"" + path + "\" belongs to another user";
-    if (status.st_mode & (S_IWGRP | S_IWOTH))
-        return "The server record \"" + path + "\" can be changed by other users";
+    // The folder's sentence, if any, comes first.
+    if (distrust.empty() && status.st_uid != ::geteuid())
+        distrust = "The server record \"" + path + "\" belongs to another user";
+    else if (distrust.empty() && (status.st_mode & (S_IWGRP | S_IWOTH)))
+        distrust = "The server record \"" + path + "\" can be changed by other users";
     if (status.st_size > MaxRecordSize)
         return "The server record \"" + path + "\" is too large";
     std::string text(std::size_t(status.st_size), '\0');
@@ -211,14 +219,28 @@ std::string readServerRecord(const std::string &folder, pid_t serverPid, ServerR
     return {};
 }
 
+} // namespace
+
+std::string readServerRecord(const std::string &folder, pid_t serverPid, ServerRecord &record)
+{
+    ServerRecord read;
+    std::string distrust;
+    if (std::string problem = readRecordFile(folder, serverPid, read, distrust); !problem.empty())
+        return problem;
+    if (!distrust.empty())
+        return distrust;
+    record = std::move(read);
+    return {};
+}
+
 ServerRecords readServerRecords(const std::string &folder)
 {
     ServerRecords result;
     DIR *listing = ::opendir(folder.c_str());
     if (!listing) {
         if (errno != ENOENT)
-            result.problems.push_back("Cannot read the folder \"" + folder +
-                                      "\": " + errorText(errno));
+            result.refused.push_back(
+                {folder, "Cannot read the folder \"" + folder + "\": " + errorText(errno), {}});
         return result;
     }
     std::vector<pid_t> pids;
@@ -232,10 +254,14 @@ ServerRecords readServerRecords(const std::string &folder)
     ::closedir(listing);
     for (const pid_t pid : pids) {
         ServerRecord record;
-        if (std::string problem = readServerRecord(folder, pid, record); problem.empty())
+        std::string distrust;
+        const std::string problem = readRecordFile(folder, pid, record, distrust);
+        if (problem.empty() && distrust.empty())
             result.records.push_back(std::move(record));
+        else if (problem.empty())
+            result.refused.push_back({folder + "/" + fileName(pid), distrust, std::move(record)});
         else
-            result.problems.push_back(std::move(problem));
+            result.refused.push_back({folder + "/" + fileName(pid), problem, {}});
     }
     return result;
 }

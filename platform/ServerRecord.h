@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -36,10 +37,19 @@ std::string writeServerRecord(const std::string &folder, const ServerRecord &rec
 /// others can change. Returns empty on success, else the sentence why not.
 std::string readServerRecord(const std::string &folder, pid_t serverPid, ServerRecord &record);
 
-/// Every record in folder that can be trusted, and a sentence for each one that cannot.
+/// A record Paddock does not act on: where it is and why. When only its trust is wrong (its
+/// owner, or others can change it or its folder) what it says is read all the same, never to
+/// adopt or signal its process, only to keep a second server off the database it names.
+struct RefusedServerRecord {
+    std::string path;
+    std::string problem;
+    std::optional<ServerRecord> untrusted;
+};
+
+/// Every record in folder that can be trusted, and each one that cannot.
 struct ServerRecords {
     std::vector<ServerRecord> records;
-    std::vector<std::string> problems;
+    std::vector<RefusedServerRecord> refused;
 };
 ServerRecords readServerRecords(const std::string &folder);
 

@@ -15,8 +15,6 @@ namespace paddock {
 
 namespace {
 
-constexpr off_t maximumSize = 1024 * 1024;
-
 std::string nonEmptyEnvironment(const char *name)
 {
     const char *value = ::getenv(name);
@@ -92,16 +90,29 @@ FileStamp stampOf(const std::string &path)
     return stampFrom(info);
 }
 
-std::string readSettingsFile(const std::string &path, FileStamp &stamp)
+std::optional<std::string> readSettingsFile(const std::string &path, FileStamp &stamp, int &error)
 {
+    error = 0;
     stamp = stampOf(path);
     // Non-blocking, so a FIFO put in the file's place cannot stop Paddock in open().
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd)
-        return {};
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR) // no file there, nothing to keep
+            return std::string();
+        error = errno;
+        return std::nullopt;
+    }
     struct stat info = {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maximumSize)
-        return {};
+    if (::fstat(fd.get(), &info) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    else if (info.st_size > MaximumSettingsFileSize)
+        error = EFBIG;
+    if (error)
+        return std::nullopt;
     stamp = stampFrom(info);
     std::string contents(size_t(info.st_size), '\0');
     size_t filled = 0;
@@ -109,8 +120,10 @@ std::string readSettingsFile(const std::string &path, FileStamp &stamp)
         const ssize_t got = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return {};
+        if (got < 0) {
+            error = errno;
+            return std::nullopt;
+        }
         if (got == 0)
             break;
         filled += size_t(got);

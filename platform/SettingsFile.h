@@ -31,10 +31,15 @@ struct FileStamp {
 /// The stamp of the file at path now, following symbolic links; none for a missing file.
 FileStamp stampOf(const std::string &path);
 
+/// The largest settings file read: far above any real one, small enough to read at once.
+inline constexpr off_t MaximumSettingsFileSize = off_t(64) << 20;
+
 /// The contents of a settings file, read without ever blocking: a regular file of at most
-/// 1 MiB. Anything else (missing, a FIFO, a device, a folder, too large, unreadable) reads
-/// as empty. Sets stamp to the file's state as read.
-std::string readSettingsFile(const std::string &path, FileStamp &stamp);
+/// MaximumSettingsFileSize. A missing file (or folder) reads as empty. Anything else standing there
+/// gives none, with error saying why: EISDIR for a folder, EINVAL for no regular file (a FIFO, a
+/// device), EFBIG when too large, or the errno of the open or read. Such a file is not
+/// Paddock's to replace. Sets stamp to the file's state as read.
+std::optional<std::string> readSettingsFile(const std::string &path, FileStamp &stamp, int &error);
 
 /// An exclusive lock on a settings folder, held until destroyed; it dies with the process,
 /// so no stale lock can outlive a crash.

@@ -24,6 +24,7 @@ struct UserDefaults::Shared {
     SettingsValues values;  // as last read or written, with unsaved changes applied
     SettingsValues pending; // changes made here that no save has written yet
     FileStamp stamp;        // the file as last read or written
+    QString unreadable;     // why the file that stands there cannot be read; empty if it can
 
     static std::mutex registryMutex;
     static std::map<std::string, std::weak_ptr<Shared>> registry;
@@ -35,11 +36,37 @@ struct UserDefaults::Shared {
             return;
         reload();
     }
+    // A file that cannot be read is kept as it is, and never saved over: the values in memory
+    // (the defaults, or the file as last read) stay in use until it can be read again.
     void reload()
     {
-        values = parseIni(readSettingsFile(path, stamp));
+        int error = 0;
+        const std::optional<std::string> contents = readSettingsFile(path, stamp, error);
+        bool wellFormed = true;
+        SettingsValues read = contents ? parseIni(*contents, &wellFormed) : SettingsValues();
+        if (!contents || !wellFormed) {
+            unreadable = describeUnreadable(error);
+            return;
+        }
+        unreadable.clear();
+        values = std::move(read);
         for (const auto &[key, value] : pending)
             values[key] = value;
+    }
+    static QString describeUnreadable(int error)
+    {
+        switch (error) {
+        case 0:
+            return UserDefaults::tr("it holds lines that are not settings");
+        case EISDIR:
+            return UserDefaults::tr("it is a folder");
+        case EINVAL:
+            return UserDefaults::tr("it is not a regular file");
+        case EFBIG:
+            return UserDefaults::tr("it is larger than %1 MiB").arg(MaximumSettingsFileSize >> 20);
+        default:
+            return QString::fromStdString(errorText(error));
+        }
     }
     // A settings file kept elsewhere through a link (a folder of dotfiles) is replaced where
     // it lives, so the link stays a link. Only a link to a regular file is followed: one to
@@ -67,6 +94,8 @@ struct UserDefaults::Shared {
         // Another process may have saved since we read: only the keys changed here are ours
         // to write.
         reload();
+        if (!unreadable.isEmpty())
+            return false;
         if (!replaceFileAtomically(target, formatIni(values), *lock, stamp))
             return false;
         pending.clear();
@@ -182,12 +211,21 @@ void UserDefaults::set(const QString &key, SettingsValue value)
     m_shared->values[key] = value;
     m_shared->pending[key] = std::move(value);
     m_lastSaveSucceeded = m_shared->save();
-    if (!m_lastSaveSucceeded)
+    const QString unreadable = m_shared->unreadable;
+    if (!m_lastSaveSucceeded && unreadable.isEmpty())
         qCWarning(lcSettings, "Cannot save \"%s\": %s", m_shared->path.c_str(),
                   errorText(errno).c_str());
     Q_EMIT valueChanged(key);
-    if (!m_lastSaveSucceeded)
+    if (!unreadable.isEmpty())
+        Q_EMIT readFailed(displayPath(m_shared->path), unreadable);
+    else if (!m_lastSaveSucceeded)
         Q_EMIT saveFailed(displayPath(m_shared->path));
+}
+
+QString UserDefaults::readProblem() const
+{
+    m_shared->refresh();
+    return m_shared->unreadable;
 }
 
 UserDefaultsController::UserDefaultsController(QObject *parent)

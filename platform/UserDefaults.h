@@ -19,7 +19,8 @@ namespace paddock {
 /// one store for each of Paddock's own settings files. A value that could not be saved
 /// stays in use, and the next save that works writes it too. Stores on the same file within
 /// the process see one another's values; a change made to the file from outside is seen at
-/// the next look-up.
+/// the next look-up. A file that stands there but cannot be read (see readProblem) is never
+/// written over: the store runs on what it holds in memory until the file can be read again.
 class UserDefaults final : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ public:
     static std::string standardFilePath();
 
     /// A store kept in filePath. A file that cannot be read or parsed, or is no regular
-    /// file, gives an empty store.
+    /// file, gives an empty store, and is left as it is.
     explicit UserDefaults(const std::string &filePath, QObject *parent = nullptr);
     ~UserDefaults() override;
     Q_DISABLE_COPY_MOVE(UserDefaults)
@@ -42,19 +43,26 @@ public:
     bool boolForKey(const QString &key, bool fallback = false) const;
     /// The value for key read as a whole decimal number; none when absent or not a number.
     std::optional<long long> integerForKey(const QString &key) const;
-    /// Stores value under key and saves; emits valueChanged, and saveFailed if the file
-    /// could not be written (the value stays in memory for this run).
+    /// Stores value under key and saves; emits valueChanged, then readFailed if the file
+    /// cannot be read and so is not saved over, or saveFailed if it could not be written (the
+    /// value stays in memory for this run either way).
     void setString(const QString &key, const std::string &value);
     /// As setString, but the file marks the value as bytes whatever they hold.
     void setBytes(const QString &key, const QByteArray &value);
 
     /// Whether the last save reached the disk (a later good save clears an earlier failure).
     bool lastSaveSucceeded() const { return m_lastSaveSucceeded; }
+    /// Why the file that stands at filePath cannot be read (too large, not a regular file, not
+    /// settings, unreadable), so that nothing is saved over it; empty when it can be read or
+    /// is missing.
+    QString readProblem() const;
     const std::string &filePath() const;
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
     void saveFailed(const QString &filePath);
+    /// A change could not be saved because the file cannot be read: reason says why.
+    void readFailed(const QString &filePath, const QString &reason);
 
 private:
     struct Shared;

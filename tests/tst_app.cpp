@@ -12,6 +12,7 @@
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
+#include "UniqueFd.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,7 +31,9 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -770,7 +774,9 @@ void tst_App::window_fifoInPlaceOfItsFile_opensAtDefaultSize()
     QVERIFY(window.close());
     struct stat info = {};
     QCOMPARE(::stat(file.c_str(), &info), 0);
-    QVERIFY(S_ISREG(info.st_mode)); // replaced by the placement saved on closing
+    // Left as it is: what Paddock cannot read as its file is not its to replace.
+    QVERIFY(S_ISFIFO(info.st_mode));
+    ::unlink(file.c_str());
 }
 
 void tst_App::preferences_storeEditsAndPreviewNextName_data()
@@ -907,7 +913,8 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
 
 void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()
 {
-    // As when class initialisation fails to save, before the window is there to listen.
+    // As when class initialisation finds a settings file it cannot read, before the window
+    // is there to listen: nothing is saved over it, and the window says why.
     const QString file = qtPath(UserDefaults::standardFilePath());
     QFile::remove(file);
     QVERIFY(QDir().mkdir(file));
@@ -918,6 +925,10 @@ void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()
     Interface interface;
     auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
     QVERIFY(warning && !warning->isHidden());
+    QCOMPARE(warning->text(), QStringLiteral("Settings cannot be read"));
+    QVERIFY2(warning->toolTip().contains(QStringLiteral("it is a folder")),
+             qPrintable(warning->toolTip()));
+    QVERIFY(QFileInfo(file).isDir());
 
     QVERIFY(QDir(file).removeRecursively());
     standardStore().setString(MOODateFormat, DefaultDateFormat);
@@ -932,11 +943,10 @@ void tst_App::settingsSaveFailure_isShown()
     auto *warning = interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
     QVERIFY(warning && warning->isHidden());
 
-    // A folder where the settings file should be: no save can replace it.
-    const QString file = qtPath(UserDefaults::standardFilePath());
-    QVERIFY(QFile::remove(file));
-    QVERIFY(QDir().mkdir(file));
-    auto restore = qScopeGuard([&file] { QDir(file).removeRecursively(); });
+    // Another process holds the settings folder's lock: no save can go on meanwhile.
+    const std::string folder = settingsFolderPath();
+    const UniqueFd held(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QCOMPARE(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
     standardStore().setString(MOODateFormat, DefaultDateFormat);
     QVERIFY(!standardStore().lastSaveSucceeded());
     QVERIFY(!warning->isHidden());

@@ -7,6 +7,7 @@
 #include "ServerRecord.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -134,6 +135,7 @@ private Q_SLOTS:
     void initTestCase();
     void drain_launcherKilledMidFlood_everyByteInLogInOrder_data();
     void drain_launcherKilledMidFlood_everyByteInLogInOrder();
+    void drain_logFileIsALink_nothingWrittenThroughIt();
     void handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain();
     void handBack_peerOfAnotherUser_getsNothing();
     void reclaim_noUsableKeeper_failsPromptly_data();
@@ -187,6 +189,23 @@ void tst_Keeper::drain_launcherKilledMidFlood_everyByteInLogInOrder()
     }
     QCOMPARE(log.size(), size_t(bytes));
     QVERIFY2(log == expectedFlood(size_t(bytes)), "the flood arrived changed or out of order");
+}
+
+void tst_Keeper::drain_logFileIsALink_nothingWrittenThroughIt()
+{
+    Launched run;
+    const std::string folder = osPath(run.folder.path());
+    QVERIFY(test::writeFile(folder + "/elsewhere", "not a log\n"));
+    QVERIFY(::symlink((folder + "/elsewhere").c_str(), (folder + "/server.log").c_str()) == 0);
+    QVERIFY(run.start("", 0));
+    run.killLauncher();
+    // The server's last lines, after the stop, reach the keeper alone.
+    QTRY_VERIFY_WITH_TIMEOUT(blocksTerm(run.server), 10000);
+    QVERIFY(::kill(run.server, SIGTERM) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(ended(run.server, run.serverPidfd), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 10000);
+    QCOMPARE(test::readFile(folder + "/elsewhere"), QByteArray("not a log\n"));
+    QVERIFY(QFileInfo(test::qtPath(run.log)).isSymLink());
 }
 
 void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
@@ -342,7 +361,7 @@ void tst_Keeper::record_awkwardBytes_roundTrip()
     QVERIFY(::stat(folder.c_str(), &status) == 0 && (status.st_mode & 0777) == 0700);
     const ServerRecords all = readServerRecords(folder);
     QCOMPARE(all.records.size(), size_t(1));
-    QVERIFY(all.problems.empty());
+    QVERIFY(all.refused.empty());
     QCOMPARE(removeServerRecord(folder, 4242), std::string());
     QVERIFY(readServerRecords(folder).records.empty());
 }

@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
+#include "LogFileOwnership.h"
 #include "LogFileSegments.h"
 #include "LogFileWriter.h"
+#include "SettingsKeys.h"
 #include "SystemError.h"
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +63,10 @@ private Q_SLOTS:
     void append_unusablePath_failsAtOnceWithoutBlocking_data();
     void append_unusablePath_failsAtOnceWithoutBlocking();
     void append_fileSizeLimit_failsOnceAndWritesNothingMore();
+    void rotate_filesNotPaddocks_neverMovedOrRemoved_data();
+    void rotate_filesNotPaddocks_neverMovedOrRemoved();
+    void start_serverArgumentsLogToTheSameFile_warns_data();
+    void start_serverArgumentsLogToTheSameFile_warns();
     void segments_readAcrossWindowsAndFiles_data();
     void segments_readAcrossWindowsAndFiles();
 };
@@ -92,11 +101,15 @@ void tst_LogFile::append_filesHoldEveryByteSplitAtTheLimit()
 
     QTemporaryDir dir;
     const std::string path = osPath(dir.path()) + "/server.log";
+    const std::string registry = osPath(dir.path()) + "/state/log-files";
     const std::string before = patterned(std::size_t(existing), 7);
-    if (existing)
-        QVERIFY(test::writeFile(path, QByteArray::fromStdString(before)));
+    if (existing) {
+        // Left by an earlier run of Paddock: its own, so it rotates as if it were continued.
+        LogFileWriter earlier(path, 0, keep, LogFileOwnership(registry));
+        QCOMPARE(earlier.append(before), 0);
+    }
 
-    LogFileWriter writer(path, std::uint64_t(rotateSize), keep);
+    LogFileWriter writer(path, std::uint64_t(rotateSize), keep, LogFileOwnership(registry));
     std::string data;
     for (int size : chunks) {
         const std::string chunk = patterned(std::size_t(size), data.size());
@@ -151,6 +164,8 @@ void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking_data()
     QTest::newRow("path is a folder") << "folder" << EISDIR;
     QTest::newRow("path is a FIFO without reader") << "fifo" << EINVAL;
     QTest::newRow("path is a FIFO with a reader") << "fifo with reader" << EINVAL;
+    QTest::newRow("path is a link to a file") << "link" << ELOOP;
+    QTest::newRow("path is a link to nothing") << "dangling link" << ELOOP;
 }
 
 void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking()
@@ -169,6 +184,10 @@ void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking()
         path = root + "/plain/server.log";
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(::mkdir(path.c_str(), 0755) == 0);
+    } else if (kind.contains(QLatin1String("link"))) {
+        if (kind == QLatin1String("link"))
+            QVERIFY(test::writeFile(root + "/elsewhere", "precious\n"));
+        QVERIFY(::symlink((root + "/elsewhere").c_str(), path.c_str()) == 0);
     } else {
         QVERIFY(::mkfifo(path.c_str(), 0644) == 0);
         if (kind == QLatin1String("fifo with reader"))
@@ -182,6 +201,10 @@ void tst_LogFile::append_unusablePath_failsAtOnceWithoutBlocking()
     QCOMPARE(writer.error(), expected);
     QCOMPARE(writer.append("more\n"), expected);
     QCOMPARE(writer.written(), 0u);
+    // Nothing went through a link: what it points to is as it was, or still missing.
+    QCOMPARE(fileContents(root + "/elsewhere"), kind == QLatin1String("link")
+                                                    ? std::optional<std::string>("precious\n")
+                                                    : std::nullopt);
     if (reader) {
         char byte;
         QVERIFY(::read(reader.get(), &byte, 1) <= 0);
@@ -213,6 +236,115 @@ void tst_LogFile::append_fileSizeLimit_failsOnceAndWritesNothingMore()
     QCOMPARE(writer.written(), 1000u);
     QCOMPARE(fileContents(path), data.substr(0, 1000));
     QCOMPARE(readBack(*writer.segments(), 0, 1000), data.substr(0, 1000));
+}
+
+void tst_LogFile::rotate_filesNotPaddocks_neverMovedOrRemoved_data()
+{
+    // Files the user had before Paddock ("->": a link to a file elsewhere), the bytes then
+    // appended (limit 10, keep 5), and Paddock's files afterwards with the part of the log
+    // each holds ("from-to"), after what the user's file held.
+    QTest::addColumn<QString>("others");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("ours");
+    QTest::newRow("the user's log and numbered logs")
+        << "server.log server.log.1 server.log.2 server.log.3 server.log.4 server.log.5" << 35
+        << "server.log=0-35";
+    QTest::newRow("the user's numbered logs only")
+        << "server.log.1 server.log.2 server.log.3 server.log.4 server.log.5" << 35
+        << "server.log=0-35";
+    QTest::newRow("a link where Paddock's first would go")
+        << "server.log.1->" << 35 << "server.log=0-35";
+    QTest::newRow("one of the user's amid Paddock's")
+        << "server.log.3" << 35 << "server.log=30-35 server.log.1=20-30 server.log.2=10-20";
+    QTest::newRow("the user's oldest name")
+        << "server.log.5" << 65
+        << "server.log=60-65 server.log.1=50-60 server.log.2=40-50 server.log.3=30-40 "
+           "server.log.4=20-30";
+}
+
+void tst_LogFile::rotate_filesNotPaddocks_neverMovedOrRemoved()
+{
+    QFETCH(QString, others);
+    QFETCH(int, bytes);
+    QFETCH(QString, ours);
+    QTemporaryDir dir;
+    const std::string root = osPath(dir.path());
+    const std::string path = root + "/server.log";
+    QVERIFY(test::writeFile(root + "/elsewhere", "not a log\n"));
+    std::map<std::string, std::string> theirs; // name: contents
+    for (const QString &other : others.split(u' ')) {
+        const std::string name = other.section(QStringLiteral("->"), 0, 0).toStdString();
+        if (other.endsWith(QStringLiteral("->"))) {
+            QVERIFY(::symlink((root + "/elsewhere").c_str(), (root + "/" + name).c_str()) == 0);
+        } else {
+            theirs[name] = "the user's " + name + "\n";
+            QVERIFY(test::writeFile(root + "/" + name, QByteArray::fromStdString(theirs[name])));
+        }
+    }
+
+    LogFileWriter writer(path, 10, 5, LogFileOwnership(root + "/state/log-files"));
+    const std::string data = patterned(std::size_t(bytes));
+    for (std::size_t at = 0; at < data.size(); at += 7)
+        QCOMPARE(writer.append(std::string_view(data).substr(at, 7)), 0);
+
+    std::map<std::string, std::string> expected = theirs;
+    for (const QString &file : ours.split(u' ')) {
+        const std::string name = file.section(u'=', 0, 0).toStdString();
+        const int from = file.section(u'=', 1).section(u'-', 0, 0).toInt();
+        const int to = file.section(u'=', 1).section(u'-', 1).toInt();
+        expected[name] += data.substr(std::size_t(from), std::size_t(to - from));
+    }
+    std::map<std::string, std::string> found;
+    for (const QString &name :
+         QDir(dir.path())
+             .entryList({QStringLiteral("server.log*")}, QDir::Files | QDir::NoSymLinks))
+        found[name.toStdString()] = fileContents(root + "/" + name.toStdString()).value();
+    QCOMPARE(found, expected);
+    QCOMPARE(fileContents(root + "/elsewhere"), std::optional<std::string>("not a log\n"));
+    if (others.contains(QStringLiteral("->")))
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("server.log.1"))).isSymLink());
+}
+
+void tst_LogFile::start_serverArgumentsLogToTheSameFile_warns_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("logName");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("-l on the log file") << "-l server.log"
+                                        << "server.log" << true;
+    QTest::newRow("another spelling") << "-l ./logs//world.log"
+                                      << "logs/world.log" << true;
+    QTest::newRow("--log=") << "--log=server.log"
+                            << "server.log" << true;
+    QTest::newRow("absolute path") << "-l <folder>/server.log"
+                                   << "server.log" << true;
+    QTest::newRow("another file") << "-l other.log"
+                                  << "server.log" << false;
+    QTest::newRow("no log file of Paddock's") << "-l server.log"
+                                              << "" << false;
+    QTest::newRow("no -l") << "-e"
+                           << "server.log" << false;
+}
+
+void tst_LogFile::start_serverArgumentsLogToTheSameFile_warns()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QString, logName);
+    QFETCH(bool, warned);
+    ControllerFixture fixture;
+    QVERIFY(QDir(fixture.folder()).mkpath(QStringLiteral("logs")));
+    fixture.store().setString(
+        MOOArgumentsBefore,
+        arguments.replace(QLatin1String("<folder>"), fixture.folder()).toStdString());
+    fixture.store().setString(MOOLogFileName, logName.toStdString());
+    QSignalSpy shared(&fixture.controller(), &MooController::logFileShared);
+    // The stand-in refuses the extra arguments and ends; the start itself goes on.
+    fixture.launch("");
+    QVERIFY(fixture.controller().task());
+    QCOMPARE(shared.count(), warned ? 1 : 0);
+    if (warned)
+        QVERIFY2(shared.at(0).at(0).toString().contains(logName.section(u'/', -1)),
+                 qPrintable(shared.at(0).at(0).toString()));
 }
 
 void tst_LogFile::segments_readAcrossWindowsAndFiles_data()

@@ -7,11 +7,13 @@
 #include "TestSupport.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace paddock;
@@ -25,6 +27,8 @@ private Q_SLOTS:
     void reattach_serverEndedWhileClosed_saidOnceAndRecordGone();
     void reattach_recordedPidNowUnrelated_neverSignalled_data();
     void reattach_recordedPidNowUnrelated_neverSignalled();
+    void reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused_data();
+    void reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused();
 };
 
 namespace {
@@ -158,6 +162,81 @@ void tst_Reattach::reattach_recordedPidNowUnrelated_neverSignalled()
     QVERIFY(readServerRecords(serverRecordFolder()).records.empty());
     unrelated.kill();
     unrelated.waitForFinished();
+}
+
+void tst_Reattach::reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused_data()
+{
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("serverRuns"); // the recorded server is the process still running
+    QTest::addColumn<QString>("why");
+    QTest::newRow("record writable by its group")
+        << 0620 << 0700 << true << QStringLiteral("can be changed by other users");
+    QTest::newRow("records' folder writable by its group")
+        << 0600 << 0770 << true << QStringLiteral("can be changed by other users");
+    QTest::newRow("recorded server gone, its PID another process's")
+        << 0620 << 0700 << false << QStringLiteral("no longer running");
+}
+
+void tst_Reattach::reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused()
+{
+    QFETCH(int, fileMode);
+    QFETCH(int, folderMode);
+    QFETCH(bool, serverRuns);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    // The first server, still running after a crash of its Paddock.
+    const std::string db = writeDatabase(dir.path(), "castle.db", "");
+    QProcess first;
+    first.start(qtPath(standInServerPath()), {qtPath(db), QStringLiteral("castle.db.new")});
+    QVERIFY(first.waitForStarted());
+    const int pid = int(first.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(processExecutable(pid) == standInServerPath(), 10000);
+    ServerRecord record{pid,
+                        processStartTime(pid).value_or(0) + (serverRuns ? 0 : 1),
+                        0,
+                        "",
+                        standInServerPath(),
+                        db,
+                        "castle.db.new",
+                        ""};
+    const std::string folder = serverRecordFolder();
+    QCOMPARE(writeServerRecord(folder, record), std::string());
+    const auto restore = qScopeGuard([&] {
+        ::chmod(folder.c_str(), 0700);
+        removeServerRecord(folder, pid);
+        first.kill();
+        first.waitForFinished();
+    });
+    QVERIFY(::chmod((folder + "/server-" + std::to_string(pid)).c_str(), mode_t(fileMode)) == 0);
+    QVERIFY(::chmod(folder.c_str(), mode_t(folderMode)) == 0);
+
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    ServerLife life(controller);
+    ServerStatus status(controller, life);
+    QSignalSpy refused(&controller, &MooController::recordsRefused);
+    controller.reattach();
+    QCOMPARE(refused.count(), 1);
+    const QString sentence = refused.at(0).at(0).toStringList().value(0);
+    QVERIFY2(sentence.contains(why) && sentence.contains(QString::number(pid)) &&
+                 sentence.contains(QStringLiteral("remove"), Qt::CaseInsensitive),
+             qPrintable(sentence));
+    QVERIFY2(status.text().contains(why), qPrintable(status.text()));
+    QVERIFY(!controller.task());
+
+    // A Start on its database: refused while that server may run, with the same sentence.
+    QSignalSpy failed(&controller, &MooController::launchFailed);
+    QCOMPARE(controller.startFromDatabase(db), !serverRuns);
+    QCOMPARE(failed.count(), serverRuns ? 1 : 0);
+    if (serverRuns)
+        QCOMPARE(failed.at(0).at(0).toString(), sentence);
+    else
+        reapTasks({controller.task()});
+    // The record was never acted on: its server was not signalled, and it is still there.
+    QVERIFY(isProcessAlive(pid));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("castle.db.new"))));
+    QVERIFY(::access((folder + "/server-" + std::to_string(pid)).c_str(), F_OK) == 0);
 }
 
 PADDOCK_TEST_MAIN(tst_Reattach)

@@ -31,14 +31,14 @@ private Q_SLOTS:
     void formatDefaults_emptyStore_getsExactlyTheTwoFormats();
     void formatDefaults_userValuesSurvive_data();
     void formatDefaults_userValuesSurvive();
-    void store_garbageFile_givesDefaultsAndRuns_data();
-    void store_garbageFile_givesDefaultsAndRuns();
+    void store_readableFile_keepsItsValues_data();
+    void store_readableFile_keepsItsValues();
     void store_write_replacesFileAtomically();
     void store_nonUtf8Bytes_roundTrip();
     void store_unwritableFolder_reportsAndKeepsValue();
     void initialize_standardStore_runsOnceBeforeFirstController();
-    void store_noRegularFile_givesEmptyStoreAtOnce_data();
-    void store_noRegularFile_givesEmptyStoreAtOnce();
+    void store_unreadableFile_keptAsItIsAndSaysWhy_data();
+    void store_unreadableFile_keptAsItIsAndSaysWhy();
     void save_lockTroubles_neverBlock_data();
     void save_lockTroubles_neverBlock();
     void settingsFolder_environmentBytesAsTheyAre_data();
@@ -123,34 +123,33 @@ void tst_Settings::formatDefaults_userValuesSurvive()
     QCOMPARE(store.stringForKey(key).value_or("<absent>"), value.toStdString());
 }
 
-void tst_Settings::store_garbageFile_givesDefaultsAndRuns_data()
+void tst_Settings::store_readableFile_keepsItsValues_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    static const char binary[] = "\x00\xff\x01[[[\n=\x7f garbage\n";
-    QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1);
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("broken section") << QByteArray("[General\nMOOLastDBName\n");
+    QTest::addColumn<QString>("lastDb"); // what the file says, kept through the saves
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("over 1 MiB") << "[General]\nMOOLastDBName=castle.db\n" +
+                                       QByteArray(1024 * 1024, '\n')
+                                << QStringLiteral("castle.db");
 }
 
-void tst_Settings::store_garbageFile_givesDefaultsAndRuns()
+void tst_Settings::store_readableFile_keepsItsValues()
 {
     QFETCH(QByteArray, contents);
+    QFETCH(QString, lastDb);
     QTemporaryDir dir;
     const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
-    {
-        QFile f(qtPath(file));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(contents);
-    }
+    QVERIFY(writeFile(file, contents));
     {
         UserDefaults store(file);
         MooController::writeFormatDefaults(store);
-        QCOMPARE(store.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
-        QVERIFY(store.lastSaveSucceeded()); // the broken old file is no failure to save
+        QVERIFY(store.lastSaveSucceeded());
+        QVERIFY(store.readProblem().isEmpty());
     }
     UserDefaults reread(file);
     QCOMPARE(reread.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
     QCOMPARE(reread.stringForKey(MOODateFormat).value_or(""), "%Y%m%d%H%M%S");
+    QCOMPARE(reread.stringForKey(MOOLastDBName).value_or(""), lastDb.toStdString());
 }
 
 void tst_Settings::store_write_replacesFileAtomically()
@@ -240,30 +239,29 @@ void tst_Settings::initialize_standardStore_runsOnceBeforeFirstController()
     QVERIFY(!standard.hasKey(MOONewDBNameFormat) && !standard.hasKey(MOODateFormat));
 }
 
-void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce_data()
+void tst_Settings::store_unreadableFile_keptAsItIsAndSaysWhy_data()
 {
-    // What stands where the file should be; the folder holds a good file called good.conf.
+    // What stands where the file should be, and the reason the store gives for not reading it.
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("FIFO as paddock.conf")
-        << QStringLiteral("fifo") << QStringLiteral("paddock.conf");
-    QTest::newRow("FIFO as window.conf") << QStringLiteral("fifo") << QStringLiteral("window.conf");
-    QTest::newRow("FIFO as choosers.conf")
-        << QStringLiteral("fifo") << QStringLiteral("choosers.conf");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << QStringLiteral("fifo") << QStringLiteral("not a regular file");
     QTest::newRow("link to a FIFO")
-        << QStringLiteral("link to fifo") << QStringLiteral("paddock.conf");
+        << QStringLiteral("link to fifo") << QStringLiteral("not a regular file");
     QTest::newRow("link to a device")
-        << QStringLiteral("link to device") << QStringLiteral("paddock.conf");
-    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("paddock.conf");
-    QTest::newRow("over 1 MiB") << QStringLiteral("huge") << QStringLiteral("paddock.conf");
+        << QStringLiteral("link to device") << QStringLiteral("not a regular file");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("folder");
+    QTest::newRow("over the size limit") << QStringLiteral("huge") << QStringLiteral("64 MiB");
+    QTest::newRow("binary") << QStringLiteral("binary") << QStringLiteral("not settings");
+    QTest::newRow("a line that is no setting")
+        << QStringLiteral("broken") << QStringLiteral("not settings");
 }
 
-void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce()
+void tst_Settings::store_unreadableFile_keptAsItIsAndSaysWhy()
 {
     QFETCH(QString, kind);
-    QFETCH(QString, name);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
-    const std::string file = osPath(dir.filePath(name));
+    const std::string file = osPath(dir.filePath(QStringLiteral("paddock.conf")));
     const std::string fifo = osPath(dir.filePath(QStringLiteral("fifo")));
     const std::string device = osPath(dir.filePath(QStringLiteral("zero")));
     QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
@@ -278,23 +276,42 @@ void tst_Settings::store_noRegularFile_givesEmptyStoreAtOnce()
         QCOMPARE(::symlink(device.c_str(), file.c_str()), 0);
     } else if (kind == u"folder") {
         QCOMPARE(::mkdir(file.c_str(), 0700), 0);
+    } else if (kind == u"huge") {
+        // Sparse: the size counts, not the disk.
+        QVERIFY(writeFile(file, "[General]\nMOOLastDBName=castle.db\n"));
+        QCOMPARE(::truncate(file.c_str(), (off_t(64) << 20) + 1), 0);
+    } else if (kind == u"binary") {
+        static const char binary[] = "\x00\xff\x01[[[\n=\x7f garbage\n";
+        QVERIFY(writeFile(file, QByteArray(binary, sizeof binary - 1)));
     } else {
-        QVERIFY(writeFile(file,
-                          "[General]\nMOOLastDBName=castle.db\n" + QByteArray(1024 * 1024, '\n')));
+        QVERIFY(writeFile(file, "[General\nMOOLastDBName\nMOOExecutableURL=/usr/bin/moo\n"));
     }
+    struct stat before = {};
+    QCOMPARE(::lstat(file.c_str(), &before), 0);
+    const QByteArray bytes = S_ISREG(before.st_mode) ? readFile(file) : QByteArray();
 
     // Opening a FIFO for reading would wait for a writer: the store must not.
     UserDefaults store(file);
     QVERIFY(!store.hasKey(MOOLastDBName));
+    QVERIFY2(store.readProblem().contains(reason), qPrintable(store.readProblem()));
+    QSignalSpy unreadable(&store, &UserDefaults::readFailed);
+    MooController::writeFormatDefaults(store); // as class initialisation does
     store.setString(MOOLastDBName, "castle.db");
     QCOMPARE(store.stringForKey(MOOLastDBName).value_or(""), "castle.db");
-    QCOMPARE(store.lastSaveSucceeded(), kind != u"folder"); // a folder cannot be replaced
-    // What a link pointed to is left alone: the link itself was replaced.
-    struct stat info = {};
-    if (kind == u"link to device")
-        QVERIFY(::stat(device.c_str(), &info) == 0 && S_ISCHR(info.st_mode));
-    if (kind == u"link to fifo")
-        QVERIFY(::stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    QCOMPARE(store.stringForKey(MOONewDBNameFormat).value_or(""), "%@.new");
+    QVERIFY(!store.lastSaveSucceeded());
+    QCOMPARE(unreadable.count(), 3);
+    QVERIFY(unreadable.at(0).at(1).toString().contains(reason));
+
+    // The file, or whatever stands there, is exactly as it was.
+    struct stat after = {};
+    QCOMPARE(::lstat(file.c_str(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_size, before.st_size);
+    if (S_ISREG(after.st_mode))
+        QCOMPARE(readFile(file), bytes);
+    QVERIFY(::stat(fifo.c_str(), &after) != 0 || S_ISFIFO(after.st_mode));
 }
 
 void tst_Settings::save_lockTroubles_neverBlock_data()

@@ -62,7 +62,9 @@ int main(int argc, char *argv[])
         return 1;
 
     long long left = std::atoll(argv[6]);
-    const int logFd = ::open(argv[4], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int logFd =
+        left > 0 ? ::open(argv[4], O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)
+                 : -1;
     char buffer[65536];
     while (left > 0 && logFd >= 0) {
         const ssize_t got =
