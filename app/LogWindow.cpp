@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LogWindow.h"
 
+#include "ElidedLabel.h"
 #include "LogView.h"
 #include "UserDefaults.h"
 #include "ui_LogWindow.h"
@@ -29,7 +30,8 @@ LogWindow::LogWindow(QWidget *parent)
 {
     m_ui->setupUi(this);
 
-    m_status = new QLabel(tr("Stopped"), this);
+    // Both may hold whole sentences: elided, so they never widen the window past the screen.
+    m_status = new ElidedLabel(tr("Stopped"), this);
     m_status->setObjectName(QStringLiteral("serverStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
@@ -42,7 +44,10 @@ LogWindow::LogWindow(QWidget *parent)
         statusBar()->addPermanentWidget(label);
         return label;
     };
-    m_databaseNote = addNote("databaseNote", QString());
+    m_databaseNote = new ElidedLabel(QString(), this);
+    m_databaseNote->setObjectName(QStringLiteral("databaseNote"));
+    m_databaseNote->hide();
+    statusBar()->addPermanentWidget(m_databaseNote, 1);
     m_databaseNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_settingsWarning = addNote("settingsWarning", tr("Settings cannot be saved"));
     m_logFileWarning = addNote("logFileWarning", tr("Log file cannot be written"));
@@ -150,12 +155,12 @@ void LogWindow::updateEnablement()
 
 void LogWindow::setStatusText(const QString &text)
 {
-    m_status->setText(text);
+    m_status->setFullText(text);
 }
 
 QString LogWindow::statusText() const
 {
-    return m_status->text();
+    return m_status->fullText();
 }
 
 void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
@@ -177,15 +182,14 @@ void LogWindow::showSettingsUnreadable(const QString &filePath, const QString &r
 
 void LogWindow::showDatabaseNote(const QString &text, bool warning)
 {
-    m_databaseNote->setText(text);
-    m_databaseNote->setToolTip(text);
+    m_databaseNote->setFullText(text);
     m_databaseNote->setStyleSheet(warning ? WarningStyle : QString());
     m_databaseNote->setVisible(!text.isEmpty());
 }
 
 QString LogWindow::databaseNote() const
 {
-    return m_databaseNote->isVisibleTo(this) ? m_databaseNote->text() : QString();
+    return m_databaseNote->isVisibleTo(this) ? m_databaseNote->fullText() : QString();
 }
 
 void LogWindow::showLogFileFailed(const QString &message)

@@ -15,6 +15,8 @@ class LogWindow;
 
 namespace paddock {
 
+class ElidedLabel;
+
 class LogView;
 class UserDefaults;
 
@@ -73,10 +75,10 @@ private:
 
     std::unique_ptr<Ui::LogWindow> m_ui;
     std::unique_ptr<UserDefaults> m_placement; // window.conf
-    QLabel *m_status;
+    ElidedLabel *m_status;
     QLabel *m_settingsWarning;
     QLabel *m_logFileWarning;
-    QLabel *m_databaseNote;
+    ElidedLabel *m_databaseNote;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

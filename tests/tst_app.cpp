@@ -117,6 +117,7 @@ private Q_SLOTS:
     void status_tellsHowTheServerIs_data();
     void status_tellsHowTheServerIs();
     void status_serverReapedElsewhere_saysStatusUnknown();
+    void status_longSentences_neverWidenTheWindow();
     void stop_showsStoppingThenStopped();
     void stop_termIgnored_offersForceStopAfterGracePeriod();
     void checkpoint_sendsSigusr2ToTheServer();
@@ -426,6 +427,37 @@ void tst_App::status_serverReapedElsewhere_saysStatusUnknown()
     QTRY_VERIFY_WITH_TIMEOUT(interface.logWindow().statusText().startsWith(
                                  QStringLiteral("Server ended; its exit status is unknown.")),
                              10000);
+}
+
+// A crash with a panic dump, a refused journal and a failing log file all at once: the window
+// can still be made as narrow as a small screen, and every sentence stays whole for whoever
+// reads it through the tooltip or a screen reader.
+void tst_App::status_longSentences_neverWidenTheWindow()
+{
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    const QString sentence =
+        QStringLiteral("Crashed: killed by signal SIGABRT (Aborted). Warning: the server saved "
+                       "no database. A panic dump \"castle.db.new.PANIC\" was left beside the "
+                       "database. ")
+            .repeated(4);
+    window.setStatusText(sentence);
+    window.showDatabaseNote(sentence, true);
+    window.showLogFileFailed(QStringLiteral("The log file cannot be written."));
+    QVERIFY2(window.minimumSizeHint().width() <= 640,
+             qPrintable(QString::number(window.minimumSizeHint().width())));
+    window.resize(640, 480);
+    QTRY_COMPARE_WITH_TIMEOUT(window.width(), 640, 5000);
+    QCOMPARE(window.statusText(), sentence);
+    QCOMPARE(window.databaseNote(), sentence);
+    for (const char *name : {"serverStatus", "databaseNote"}) {
+        const auto *label = window.findChild<QLabel *>(QLatin1String(name));
+        QVERIFY(label);
+        QCOMPARE(label->toolTip(), sentence);
+        QCOMPARE(label->accessibleDescription(), sentence);
+        QVERIFY2(label->text().size() < sentence.size(), qPrintable(label->text()));
+    }
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("logFileWarning"))->isVisibleTo(&window));
 }
 
 void tst_App::stop_showsStoppingThenStopped()
