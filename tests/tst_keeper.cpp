@@ -174,7 +174,9 @@ void tst_Keeper::drain_launcherKilledMidFlood_everyByteInLogInOrder()
         run.start("flood " + std::to_string(bytes) + " " + stream.toStdString() + "\n", readFirst));
     run.killLauncher();
     // The stand-in takes a stop only once its flood is written, all of it through the keeper.
-    QTRY_VERIFY_WITH_TIMEOUT(blocksTerm(run.server), 10000);
+    // A wait on the clock, not on counted turns: a signal that cuts the test's sleeps short
+    // (its children end around it) must not shorten the deadline.
+    QVERIFY(QTest::qWaitFor([&run] { return blocksTerm(run.server); }, 10000));
     QVERIFY(::kill(run.server, SIGTERM) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.server, run.serverPidfd), 60000);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 60000);
@@ -200,7 +202,9 @@ void tst_Keeper::drain_logFileIsALink_nothingWrittenThroughIt()
     QVERIFY(run.start("", 0));
     run.killLauncher();
     // The server's last lines, after the stop, reach the keeper alone.
-    QTRY_VERIFY_WITH_TIMEOUT(blocksTerm(run.server), 10000);
+    // A wait on the clock, not on counted turns: a signal that cuts the test's sleeps short
+    // (its children end around it) must not shorten the deadline.
+    QVERIFY(QTest::qWaitFor([&run] { return blocksTerm(run.server); }, 10000));
     QVERIFY(::kill(run.server, SIGTERM) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.server, run.serverPidfd), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(ended(run.keeper, run.keeperPidfd), 10000);
