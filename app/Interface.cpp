@@ -16,6 +16,7 @@
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
+#include "WorldTitle.h"
 
 #include <QApplication>
 #include <QFile>
@@ -158,6 +159,12 @@ void Interface::observeKeys()
             [window, controller] { window->logView()->setLogText(controller->outputString()); });
     window->logView()->setLogText(controller->outputString());
     connect(controller, &MooController::isMooRunningChanged, window, &LogWindow::setServerRunning);
+    connect(controller, &MooController::isMooRunningChanged, this, [this](bool running) {
+        if (running)
+            runStarted();
+    });
+    connect(controller, &MooController::dbPathChanged, this, &Interface::updateTitle);
+    updateTitle();
     connect(controller, &MooController::logFileFailed, window, &LogWindow::showLogFileFailed);
     connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
@@ -270,6 +277,20 @@ void Interface::lifeChanged()
     m_logWindow->cancelRestartAction()->setEnabled(waiting);
     m_logWindow->startFromPanicAction()->setEnabled(
         !m_life->panicFile().empty() && state != ServerLife::State::Running && !stopping);
+    updateTitle();
+}
+
+void Interface::updateTitle()
+{
+    const String db = m_controller->dbPath();
+    m_logWindow->setWorldTitle(worldName(db ? *db : std::string()), worldStateWord(*m_life));
+}
+
+void Interface::runStarted()
+{
+    // The run's output follows what the log holds now.
+    const LogTextPtr log = m_controller->outputString();
+    m_logWindow->logView()->markRunStart(log ? log->length() : 0);
 }
 
 void Interface::forceStop()

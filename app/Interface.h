@@ -87,6 +87,8 @@ private:
     void observeKeys();
     void stop();
     void lifeChanged();
+    void updateTitle();
+    void runStarted();
     void forceStop();
     void checkpoint();
     void quit();

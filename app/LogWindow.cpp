@@ -2,6 +2,7 @@
 #include "LogWindow.h"
 
 #include "ElidedLabel.h"
+#include "LogPane.h"
 #include "LogView.h"
 #include "UserDefaults.h"
 #include "ui_LogWindow.h"
@@ -12,6 +13,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace paddock {
 
@@ -52,11 +54,19 @@ LogWindow::LogWindow(QWidget *parent)
     m_settingsWarning = addNote("settingsWarning", tr("Settings cannot be saved"));
     m_logFileWarning = addNote("logFileWarning", tr("Log file cannot be written"));
 
-    connect(m_ui->actionCopy, &QAction::triggered, m_ui->logView, &LogView::copy);
-    connect(m_ui->actionSelectAll, &QAction::triggered, m_ui->logView, &LogView::selectAll);
+    LogView *log = logView();
+    connect(m_ui->actionCopy, &QAction::triggered, log, &LogView::copy);
+    connect(m_ui->actionSelectAll, &QAction::triggered, log, &LogView::selectAll);
+    m_ui->actionFind->setShortcuts(QKeySequence::Find);
+    m_ui->actionFindNext->setShortcuts(QKeySequence::FindNext);
+    m_ui->actionFindPrevious->setShortcuts(QKeySequence::FindPrevious);
+    connect(m_ui->actionFind, &QAction::triggered, log, &LogView::showFindBar);
+    connect(m_ui->actionFindNext, &QAction::triggered, log, &LogView::findNext);
+    connect(m_ui->actionFindPrevious, &QAction::triggered, log, &LogView::findPrevious);
     m_ui->actionCopy->setEnabled(false);
-    connect(m_ui->logView, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
-    connect(m_ui->logView, &LogView::copyTooLarge, this, [this](qsizetype bytes, qsizetype limit) {
+    connect(log, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
+    log->setEmptyHint(emptyLogHint());
+    connect(log, &LogView::copyTooLarge, this, [this](qsizetype bytes, qsizetype limit) {
         const QLocale locale;
         statusBar()->showMessage(
             tr("The selection is too large to copy (%1; at most %2 at a time).")
@@ -77,7 +87,7 @@ LogWindow::~LogWindow() = default;
 
 LogView *LogWindow::logView() const
 {
-    return m_ui->logView;
+    return m_ui->logPane->logView();
 }
 QAction *LogWindow::startAction() const
 {
@@ -196,6 +206,27 @@ void LogWindow::showLogFileFailed(const QString &message)
 {
     m_logFileWarning->setToolTip(message);
     m_logFileWarning->show();
+}
+
+QString LogWindow::emptyLogHint() const
+{
+    // In the menus' own words, so the hint stays true when they change.
+    const auto plain = [](QString text) {
+        return text.remove(QRegularExpression(QStringLiteral("&(?!&)"))).remove(u'…').remove(
+            QStringLiteral("..."));
+    };
+    const QString menuItem = tr("%1 ▸ %2").arg(plain(m_ui->menuServer->title()),
+                                               plain(m_ui->actionStart->text()));
+    const QString shortcut = m_ui->actionStart->shortcut().toString(QKeySequence::NativeText);
+    return shortcut.isEmpty()
+               ? tr("%1 asks for the MOO server and a database.").arg(menuItem)
+               : tr("%1 (%2) asks for the MOO server and a database.").arg(menuItem, shortcut);
+}
+
+void LogWindow::setWorldTitle(const QString &world, const QString &state)
+{
+    setWindowTitle(world.isEmpty() ? tr("Paddock")
+                                   : tr("%1 — %2 — Paddock").arg(world, state));
 }
 
 bool LogWindow::confirmQuit()

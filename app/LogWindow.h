@@ -61,6 +61,9 @@ public:
     QString databaseNote() const;
     /// Shows that the log file cannot be written, message saying why, in the status bar.
     void showLogFileFailed(const QString &message);
+    /// Titles the window with the world (its database's file name) and its state in a word
+    /// or two; without a world, just "Paddock".
+    void setWorldTitle(const QString &world, const QString &state);
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
     static std::string geometryFilePath();
@@ -70,6 +73,8 @@ protected:
 
 private:
     void updateEnablement();
+    /// What the empty log says to do first.
+    QString emptyLogHint() const;
     /// Asks whether to quit while a server runs; true for Quit.
     bool confirmQuit();
 

@@ -18,8 +18,10 @@ FindBar::FindBar(QWidget *parent)
     , m_status(new QLabel(this))
 {
     setAutoFillBackground(true);
+    setAccessibleName(tr("Find"));
     m_text->setObjectName(QStringLiteral("findText"));
     m_text->setPlaceholderText(tr("Find in log"));
+    m_text->setAccessibleName(tr("Find in log"));
     m_text->setClearButtonEnabled(true);
     m_text->installEventFilter(this);
     m_caseSensitive->setObjectName(QStringLiteral("matchCase"));
@@ -111,12 +113,6 @@ void FindBar::dismiss()
 {
     hide();
     Q_EMIT closed();
-}
-
-void FindBar::placeBelow(const QRect &area)
-{
-    if (isVisible())
-        setGeometry(area.left(), area.bottom() + 1, area.width(), sizeHint().height());
 }
 
 } // namespace paddock

@@ -21,9 +21,6 @@ public:
     bool isCaseSensitive() const;
     /// Shows the bar and puts the focus into its search text, all of it selected.
     void activate();
-    /// Lays the bar out along the bottom edge of area (in the parent's coordinates), if
-    /// the bar is shown.
-    void placeBelow(const QRect &area);
     /// Shows whether the last search found a match.
     void setFound(bool found);
 

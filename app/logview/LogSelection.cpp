@@ -57,4 +57,31 @@ std::pair<qsizetype, qsizetype> LogSelection::wordAround(const LogText &text, qs
     return {rowStart + first->offset, rowStart + last->offset};
 }
 
+qsizetype LogSelection::wordStep(const LogText &text, qsizetype limit, qsizetype position,
+                                 bool forward)
+{
+    const qsizetype bound = forward ? std::min(limit, position + MaxStep)
+                                    : std::max<qsizetype>(0, position - MaxStep);
+    const auto inWordAt = [&](qsizetype at) {
+        return isWordCharacter(LogCharacters::decodeAt(text, at, limit).code);
+    };
+    if (forward) {
+        // Past the rest of this word, then past the gap.
+        for (const bool word : {true, false})
+            while (position < bound && inWordAt(position) == word)
+                position += LogCharacters::decodeAt(text, position, limit).length;
+        return position;
+    }
+    // Back over the gap, then to the start of the word before it.
+    for (const bool word : {false, true}) {
+        while (position > bound) {
+            const qsizetype before = LogCharacters::boundaryAtOrBefore(text, position - 1, limit);
+            if (inWordAt(before) != word)
+                break;
+            position = before;
+        }
+    }
+    return position;
+}
+
 } // namespace paddock

@@ -28,6 +28,12 @@ public:
     /// of text: the letters, digits, marks and underscores on both sides of it.
     static std::pair<qsizetype, qsizetype> wordAround(const LogText &text, qsizetype rowStart,
                                                       qsizetype rowEnd, qsizetype position);
+    /// Where a move by a word from position (a character boundary) ends, looking at no byte
+    /// at or past limit: forwards, the start of the next word; backwards, the start of this
+    /// word or the one before. A move crosses at most MaxStep bytes of gap.
+    static qsizetype wordStep(const LogText &text, qsizetype limit, qsizetype position,
+                              bool forward);
+    static constexpr qsizetype MaxStep = 4096;
 
 private:
     qsizetype m_anchor = 0;

@@ -4,6 +4,7 @@
 #include "FindBar.h"
 #include "LogCharacters.h"
 #include "LogRowPainter.h"
+#include "LogViewAccessible.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,17 +23,6 @@
 #include <climits>
 
 namespace paddock {
-
-namespace {
-
-bool isOurShortcut(const QKeyEvent *key)
-{
-    return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll) ||
-           key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext) ||
-           key->matches(QKeySequence::FindPrevious);
-}
-
-} // namespace
 
 LogView::LogView(QWidget *parent)
     : QAbstractScrollArea(parent)
@@ -56,6 +46,8 @@ LogView::LogView(QWidget *parent)
     });
 
     m_findBar->hide();
+    LogViewAccessible::install();
+    setAccessibleName(tr("Server log"));
     connect(m_findBar, &FindBar::findNextRequested, this, &LogView::findNext);
     connect(m_findBar, &FindBar::findPreviousRequested, this, &LogView::findPrevious);
     connect(m_findBar, &FindBar::closed, this, &LogView::hideFindBar);
@@ -89,6 +81,7 @@ void LogView::applyPendingText()
         // Another log: start over.
         m_index.clear();
         m_selection.clear();
+        m_runStarts.clear();
         m_followTail = true;
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
@@ -181,8 +174,13 @@ QRect LogView::cellRect(qsizetype position) const
 void LogView::paintEvent(QPaintEvent *)
 {
     QPainter painter(viewport());
-    if (!m_index.text())
+    if (!m_index.text() || shownLength() == 0) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12),
+                         Qt::AlignCenter | Qt::TextWordWrap, m_emptyHint);
+        paintMarks(painter, 0, 0);
         return;
+    }
     painter.setFont(font());
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype last =
@@ -205,21 +203,19 @@ void LogView::paintEvent(QPaintEvent *)
         }
         row = m_index.rowStartingAt(row.next);
     }
+    paintMarks(painter, first, last);
 }
 
 void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
-    m_findBar->placeBelow(viewport()->geometry());
 }
 
 bool LogView::viewportEvent(QEvent *event)
 {
-    if (event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Resize)
         updateScrollBars();
-        m_findBar->placeBelow(viewport()->geometry());
-    }
     return QAbstractScrollArea::viewportEvent(event);
 }
 
@@ -231,40 +227,6 @@ void LogView::changeEvent(QEvent *event)
         updateScrollBars();
         viewport()->update();
     }
-}
-
-bool LogView::event(QEvent *event)
-{
-    // Our keys are ours while the view has the focus, even if the window has shortcuts
-    // with the same keys.
-    if (event->type() == QEvent::ShortcutOverride &&
-        isOurShortcut(static_cast<QKeyEvent *>(event))) {
-        event->accept();
-        return true;
-    }
-    return QAbstractScrollArea::event(event);
-}
-
-void LogView::keyPressEvent(QKeyEvent *event)
-{
-    if (event->matches(QKeySequence::Copy))
-        copy();
-    else if (event->matches(QKeySequence::SelectAll))
-        selectAll();
-    else if (event->matches(QKeySequence::Find))
-        showFindBar();
-    else if (event->matches(QKeySequence::FindNext))
-        findNext();
-    else if (event->matches(QKeySequence::FindPrevious))
-        findPrevious();
-    else if (event->key() == Qt::Key_Home)
-        verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
-    else if (event->key() == Qt::Key_End)
-        verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    else if (event->key() == Qt::Key_Escape && m_findBar->isVisible())
-        hideFindBar();
-    else
-        QAbstractScrollArea::keyPressEvent(event);
 }
 
 void LogView::mousePressEvent(QMouseEvent *event)
@@ -337,6 +299,7 @@ void LogView::setSelection(qsizetype anchor, qsizetype cursor)
     if (!m_selection.set(m_index.text().get(), shownLength(), anchor, cursor))
         return;
     viewport()->update();
+    LogViewAccessible::announceCaret(this);
     Q_EMIT selectionChanged();
     if (had != hasSelection())
         Q_EMIT copyAvailable(hasSelection());
@@ -350,11 +313,16 @@ void LogView::select(qsizetype start, qsizetype end)
 
 QString LogView::textRange(qsizetype start, qsizetype end) const
 {
+    return LogCharacters::toQString(textBytes(start, end));
+}
+
+std::string LogView::textBytes(qsizetype start, qsizetype end) const
+{
     if (!m_index.text())
-        return QString();
+        return std::string();
     start = std::clamp<qsizetype>(start, 0, shownLength());
     end = std::clamp<qsizetype>(end, start, shownLength());
-    return LogCharacters::toQString(m_index.text()->bytes(start, end - start));
+    return m_index.text()->bytes(start, end - start);
 }
 
 QString LogView::selectedText() const

@@ -10,6 +10,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
+
+class QPainter;
 
 namespace paddock {
 
@@ -20,7 +24,8 @@ class FindBar;
 /// takes in a growing log at most once per frame, with bounded work per frame. Valid
 /// UTF-8 sequences are shown as their characters and every other byte as its Latin-1
 /// character; control characters are shown as visible symbols. Positions are byte offsets
-/// in the log, and never fall inside a character.
+/// in the log, and never fall inside a character. The caret is the selection's moving end.
+/// Put findBar() beside the view in a layout (LogPane does): the view only shows and hides it.
 class LogView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -54,10 +59,30 @@ public:
     void select(qsizetype start, qsizetype end);
     /// The characters in the bytes [start, end) of the log shown, as shown.
     QString textRange(qsizetype start, qsizetype end) const;
+    /// The bytes [start, end) of the log shown.
+    std::string textBytes(qsizetype start, qsizetype end) const;
+    /// Scrolls the bytes [position, position + length) into sight, if they are not.
+    void scrollToPosition(qsizetype position, qsizetype length);
     /// The log position under a point of the viewport (between characters, rounded).
     qsizetype positionAt(QPoint point) const;
     /// Where in the viewport the character at position is drawn (its one or two cells).
     QRect cellRect(qsizetype position) const;
+
+    /// Where the caret is: the moving end of the selection.
+    qsizetype caretPosition() const { return m_selection.cursor(); }
+    /// Puts the caret at position, without a selection, and scrolls it into sight.
+    void setCaretPosition(qsizetype position);
+    /// The bytes [first, second) of the shown log in and around the rows in sight: what
+    /// assistive technology reads (see LogViewAccessible).
+    std::pair<qsizetype, qsizetype> rowsAroundSight() const;
+
+    /// What the view says while the log is empty (what to do first).
+    void setEmptyHint(const QString &hint);
+    QString emptyHint() const { return m_emptyHint; }
+    /// Marks position of the log as where a run of the server began: a rule is drawn above
+    /// its row. The mark is the view's alone; the log's bytes are not touched.
+    void markRunStart(qsizetype position);
+    const std::vector<qsizetype> &runStarts() const { return m_runStarts; }
 
     /// Searches for text after the start of the selection (backwards: before it), wrapping
     /// around the log; selects and shows the match. Returns whether there was one.
@@ -99,6 +124,8 @@ protected:
     void changeEvent(QEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -109,9 +136,11 @@ private:
     void applyPendingText();
     void updateMetrics();
     void updateScrollBars();
-    void scrollToPosition(qsizetype position, qsizetype length);
     void setSelection(qsizetype anchor, qsizetype cursor);
     void findAgain(bool backwards);
+    bool moveCaret(const QKeyEvent *key);
+    qsizetype caretTarget(const QKeyEvent *key) const;
+    void paintMarks(QPainter &painter, qsizetype first, qsizetype last);
     void hideFindBar();
     LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
 
@@ -123,6 +152,8 @@ private:
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
+    QString m_emptyHint;
+    std::vector<qsizetype> m_runStarts; // sorted
     qsizetype m_copyLimit = DefaultCopyLimit;
     LogCellWidths m_widths;
     int m_lineHeight = 16;

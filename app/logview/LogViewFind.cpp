@@ -35,15 +35,12 @@ void LogView::showFindBar()
         if (selected.size() <= 200 && !selected.contains(QLatin1Char('\n')))
             m_findBar->setText(selected);
     }
-    setViewportMargins(0, 0, 0, m_findBar->sizeHint().height());
     m_findBar->activate();
-    m_findBar->placeBelow(viewport()->geometry());
 }
 
 void LogView::hideFindBar()
 {
     m_findBar->hide();
-    setViewportMargins(0, 0, 0, 0);
     setFocus(Qt::OtherFocusReason);
 }
 
