@@ -134,6 +134,7 @@ private Q_SLOTS:
     void databases_showTheWorldAndStartThroughTheController();
     void databases_startOverItsInput_asksWithCancelAsDefault();
     void notifier_deadSessionBus_doesNothing();
+    void runs_markedInTheViewOnlyAndNamedInTheTitle();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
     void preferences_commandPreview_showsWholeArgumentVector();
@@ -624,6 +625,36 @@ void tst_App::databases_showTheWorldAndStartThroughTheController()
     auto reaper = qScopeGuard([&task] { reap(task); });
     QVERIFY(task && task->isRunning());
     QVERIFY(!start->isEnabled());
+}
+
+void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()
+{
+    const QTemporaryDir folder;
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    QCOMPARE(window.windowTitle(), QStringLiteral("Paddock"));
+    QVERIFY2(window.logView()->emptyHint().startsWith(u"Server ▸ Start (Ctrl+R) asks"),
+             qPrintable(window.logView()->emptyHint()));
+
+    std::vector<qsizetype> starts;
+    for (size_t run = 1; run <= 2; ++run) {
+        starts.push_back(qsizetype(logOf(interface.controller()).size()));
+        const std::shared_ptr<Task> task = launch(interface, folder.path(), "stdout up\n");
+        auto reaper = qScopeGuard([&task] { reap(task); });
+        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(),
+                                  QStringLiteral("in.db — Running — Paddock"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            contains(logOf(interface.controller()).substr(size_t(starts.back())), "running"),
+            10000);
+        window.stopAction()->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(),
+                                  QStringLiteral("in.db — Stopped — Paddock"), 10000);
+    }
+    QCOMPARE(window.logView()->runStarts(), starts);
+    // The marks are the view's: the log file holds the servers' output and nothing else.
+    const std::string log = logOf(interface.controller());
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(folder.filePath(QStringLiteral("server.log"))),
+                              QByteArray::fromStdString(log), 10000);
 }
 
 void tst_App::notifier_deadSessionBus_doesNothing()

@@ -3,9 +3,12 @@
 
 #include "FindBar.h"
 #include "LogLineIndex.h"
+#include "LogPane.h"
 #include "LogSelection.h"
 #include "LogView.h"
 
+#include <QAccessible>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -69,6 +72,42 @@ std::vector<LogLineIndex::Row> naiveRows(const std::string &text)
     }
 }
 
+// A log written with marks: '^' where the selection's anchor is, '|' where the caret is
+// (the anchor too, without '^'). Returns the bytes, and the anchor and caret positions.
+struct Marked {
+    std::string bytes;
+    qsizetype anchor = -1;
+    qsizetype caret = -1;
+};
+Marked unmark(const QByteArray &marked)
+{
+    Marked result;
+    for (const char c : marked) {
+        if (c == '^')
+            result.anchor = qsizetype(result.bytes.size());
+        else if (c == '|')
+            result.caret = qsizetype(result.bytes.size());
+        else
+            result.bytes += c;
+    }
+    if (result.anchor < 0)
+        result.anchor = result.caret;
+    return result;
+}
+
+// Every accessible interface below root, depth first.
+QList<QAccessibleInterface *> accessibleTree(QAccessibleInterface *root)
+{
+    QList<QAccessibleInterface *> all;
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface *child = root->child(i)) {
+            all.append(child);
+            all.append(accessibleTree(child));
+        }
+    }
+    return all;
+}
+
 // A view on screen (offscreen), with room for a known number of rows.
 class ShownView final {
 public:
@@ -117,6 +156,12 @@ private Q_SLOTS:
     void selection_wordAround_wholeCharacters();
     void view_find_nextPreviousWrapAndCase();
     void view_ctrlF_opensFindBarAndEnterFinds();
+    void view_caretKeys_moveAndShiftSelects_data();
+    void view_caretKeys_moveAndShiftSelects();
+    void accessible_textInterface_offersRowsAroundSight_data();
+    void accessible_textInterface_offersRowsAroundSight();
+    void accessible_findBar_controlsNamedInTree_data();
+    void accessible_findBar_controlsNamedInTree();
 };
 
 void tst_LogView::index_matchesPlainSplitting_data()
@@ -489,6 +534,190 @@ void tst_LogView::view_ctrlF_opensFindBarAndEnterFinds()
 
     QTest::keyClick(search, Qt::Key_Escape);
     QVERIFY(!shown.view.findBar()->isVisible());
+}
+
+void tst_LogView::view_caretKeys_moveAndShiftSelects_data()
+{
+    QTest::addColumn<QByteArray>("before"); // the log, '|' the caret
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QByteArray>("after"); // '^' the anchor, '|' the caret
+    const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier;
+    QTest::newRow("right") << QByteArray("|ab") << int(Qt::Key_Right) << none
+                           << QByteArray("a|b");
+    QTest::newRow("right over a UTF-8 character")
+        << QByteArray("caf|\xc3\xa9!") << int(Qt::Key_Right) << none
+        << QByteArray("caf\xc3\xa9|!");
+    QTest::newRow("left back over it") << QByteArray("caf\xc3\xa9|!") << int(Qt::Key_Left)
+                                       << none << QByteArray("caf|\xc3\xa9!");
+    QTest::newRow("left at the start") << QByteArray("|ab") << int(Qt::Key_Left) << none
+                                       << QByteArray("|ab");
+    QTest::newRow("right at the end") << QByteArray("ab|") << int(Qt::Key_Right) << none
+                                      << QByteArray("ab|");
+    QTest::newRow("shift+right selects") << QByteArray("|ab") << int(Qt::Key_Right) << shift
+                                         << QByteArray("^a|b");
+    QTest::newRow("ctrl+right to the next word")
+        << QByteArray("|alpha, beta") << int(Qt::Key_Right) << ctrl
+        << QByteArray("alpha, |beta");
+    QTest::newRow("ctrl+left to this word's start")
+        << QByteArray("alpha, be|ta") << int(Qt::Key_Left) << ctrl << QByteArray("alpha, |beta");
+    QTest::newRow("ctrl+left over the gap") << QByteArray("alpha, |beta") << int(Qt::Key_Left)
+                                            << ctrl << QByteArray("|alpha, beta");
+    QTest::newRow("ctrl+shift+right selects a word")
+        << QByteArray("|alpha beta") << int(Qt::Key_Right) << (ctrl | shift)
+        << QByteArray("^alpha |beta");
+    QTest::newRow("down keeps the column") << QByteArray("ab|cd\nefgh\n") << int(Qt::Key_Down)
+                                           << none << QByteArray("abcd\nef|gh\n");
+    QTest::newRow("down to a shorter row") << QByteArray("abc|d\nef\n") << int(Qt::Key_Down)
+                                           << none << QByteArray("abcd\nef|\n");
+    QTest::newRow("up") << QByteArray("abcd\nef|gh") << int(Qt::Key_Up) << none
+                        << QByteArray("ab|cd\nefgh");
+    QTest::newRow("up on the first row") << QByteArray("ab|cd\nefgh") << int(Qt::Key_Up)
+                                         << none << QByteArray("|abcd\nefgh");
+    QTest::newRow("shift+down selects to the next row")
+        << QByteArray("ab|cd\nefgh") << int(Qt::Key_Down) << shift
+        << QByteArray("ab^cd\nef|gh");
+    QTest::newRow("home") << QByteArray("abcd\nef|gh") << int(Qt::Key_Home) << none
+                          << QByteArray("abcd\n|efgh");
+    QTest::newRow("end") << QByteArray("ab|cd\nefgh") << int(Qt::Key_End) << none
+                         << QByteArray("abcd|\nefgh");
+    QTest::newRow("ctrl+end") << QByteArray("ab|cd\nefgh") << int(Qt::Key_End) << ctrl
+                              << QByteArray("abcd\nefgh|");
+    QTest::newRow("ctrl+shift+home") << QByteArray("abcd\nef|gh") << int(Qt::Key_Home)
+                                     << (ctrl | shift) << QByteArray("|abcd\nef^gh");
+    // A page: the same column as many rows on as the view shows (numbered rows follow).
+    QTest::newRow("page down") << QByteArray("l|ine") << int(Qt::Key_PageDown) << none
+                               << QByteArray();
+    QTest::newRow("page up from the first row")
+        << QByteArray("li|ne") << int(Qt::Key_PageUp) << none << QByteArray("|line");
+}
+
+void tst_LogView::view_caretKeys_moveAndShiftSelects()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QByteArray, after);
+    ShownView shown;
+    const Marked start = unmark(before);
+    const std::string rows = after.isEmpty() ? numberedLines(1, 200) : std::string();
+    QVERIFY(shown.show(textOf(start.bytes + (rows.empty() ? "" : "\n" + rows))));
+    shown.view.setFocus();
+    shown.view.setCaretPosition(start.caret);
+    QTest::keyClick(&shown.view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+    if (after.isEmpty()) { // a page down from column 1 of row 0
+        const qsizetype page = shown.bar()->pageStep();
+        const QByteArray row = "line " + QByteArray::number(page) + "\n";
+        QCOMPARE(shown.view.textRange(shown.view.caretPosition() - 1,
+                                      shown.view.caretPosition() + row.size() - 1),
+                 QString::fromLatin1(row));
+        QVERIFY(!shown.view.hasSelection());
+        return;
+    }
+    const Marked expected = unmark(after);
+    QCOMPARE(shown.view.caretPosition(), expected.caret);
+    QCOMPARE(shown.view.selectionStart(), std::min(expected.anchor, expected.caret));
+    QCOMPARE(shown.view.selectionEnd(), std::max(expected.anchor, expected.caret));
+    // What Shift selected is what the keyboard copies.
+    if (shown.view.hasSelection()) {
+        QTest::keyClick(&shown.view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), shown.view.selectedText());
+    }
+}
+
+void tst_LogView::accessible_textInterface_offersRowsAroundSight_data()
+{
+    QTest::addColumn<QByteArray>("log"); // empty: 5000 numbered rows
+    QTest::addColumn<int>("topRow");     // scrolled to
+    QTest::addColumn<QString>("caretRow"); // the caret is put at its start
+    QTest::addColumn<int>("caretOffset");  // -1: wherever that row is in the text offered
+    QTest::newRow("short log, all of it") << QByteArray("alpha\nbeta\n") << 0
+                                          << QStringLiteral("beta\n") << 6;
+    QTest::newRow("offsets count UTF-16 units")
+        << QByteArray("a\xf0\x9f\x98\x80 b\nnext\n") << 0 << QStringLiteral("next\n") << 6;
+    QTest::newRow("long log, rows around the middle")
+        << QByteArray() << 2500 << QStringLiteral("line 2500\n") << -1;
+}
+
+void tst_LogView::accessible_textInterface_offersRowsAroundSight()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, topRow);
+    QFETCH(QString, caretRow);
+    QFETCH(int, caretOffset);
+    ShownView shown;
+    const std::string bytes = log.isEmpty() ? numberedLines(0, 5000) : log.toStdString();
+    QVERIFY(shown.show(textOf(bytes)));
+    shown.bar()->setValue(topRow);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&shown.view);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Server log"));
+    QAccessibleTextInterface *text = accessible->textInterface();
+    QVERIFY(text);
+    QVERIFY(accessible->state().readOnly && accessible->state().multiLine);
+
+    const QString offered = text->text(0, text->characterCount());
+    const QString whole = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    QVERIFY2(whole.contains(offered), "the text offered is not the log's");
+    QVERIFY(offered.contains(shown.topRow() + u'\n'));
+    if (log.isEmpty())
+        QVERIFY2(offered.size() < whole.size() / 10, "a long log is offered whole");
+    else
+        QCOMPARE(offered, whole);
+
+    const qsizetype caret = qsizetype(bytes.find(caretRow.toStdString()));
+    shown.view.setCaretPosition(caret);
+    const int expectedOffset = caretOffset >= 0 ? caretOffset : int(offered.indexOf(caretRow));
+    QCOMPARE(text->cursorPosition(), expectedOffset);
+    int start = -1, end = -1;
+    QCOMPARE(text->textAtOffset(expectedOffset, QAccessible::LineBoundary, &start, &end),
+             caretRow);
+    QCOMPARE(start, expectedOffset);
+
+    // Selecting through the interface selects those characters in the view.
+    text->setSelection(0, expectedOffset, expectedOffset + 4);
+    QCOMPARE(shown.view.selectedText(), caretRow.left(4));
+    QCOMPARE(text->selectionCount(), 1);
+    text->setCursorPosition(expectedOffset + 1);
+    QCOMPARE(shown.view.caretPosition(), caret + 1);
+    QCOMPARE(text->selectionCount(), 0);
+}
+
+void tst_LogView::accessible_findBar_controlsNamedInTree_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("the log") << int(QAccessible::EditableText) << QStringLiteral("Server log");
+    QTest::newRow("search text") << int(QAccessible::EditableText) << QStringLiteral("Find in log");
+    QTest::newRow("previous") << int(QAccessible::Button) << QStringLiteral("Previous");
+    QTest::newRow("next") << int(QAccessible::Button) << QStringLiteral("Next");
+    QTest::newRow("close") << int(QAccessible::Button) << QStringLiteral("Close");
+    QTest::newRow("match case") << int(QAccessible::CheckBox) << QStringLiteral("Match case");
+    QTest::newRow("verdict") << int(QAccessible::StaticText) << QStringLiteral("Not found");
+}
+
+void tst_LogView::accessible_findBar_controlsNamedInTree()
+{
+    QFETCH(int, role);
+    QFETCH(QString, name);
+    LogPane pane;
+    pane.resize(500, 300);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.logView()->setLogText(textOf("alpha\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(pane.logView()->shownLength(), 6, 5000);
+    QTest::keyClick(pane.logView(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(!pane.logView()->find(QStringLiteral("gamma")));
+
+    QStringList seen;
+    for (QAccessibleInterface *node : accessibleTree(QAccessible::queryAccessibleInterface(&pane))) {
+        if (node->role() == QAccessible::Role(role) && node->text(QAccessible::Name) == name &&
+            !node->state().invisible)
+            return;
+        seen.append(node->text(QAccessible::Name));
+    }
+    QFAIL(qPrintable(u"Not in the tree; seen: " + seen.join(u", ")));
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_LogView)

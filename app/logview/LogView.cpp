@@ -60,6 +60,9 @@ void LogView::setLogText(const LogTextPtr &text)
 {
     if (!text || text == m_pending)
         return;
+    // The runs marked belong to the log they were marked in.
+    if (m_pending && !text->extends(*m_pending))
+        m_runStarts.clear();
     m_pending = text;
     // One update per frame however many texts arrive meanwhile: the last one wins.
     if (!m_updateTimer.isActive())
@@ -81,7 +84,6 @@ void LogView::applyPendingText()
         // Another log: start over.
         m_index.clear();
         m_selection.clear();
-        m_runStarts.clear();
         m_followTail = true;
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
