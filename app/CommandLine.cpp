@@ -25,9 +25,10 @@ constexpr const char *SynopsisLines[] = {
 // The status for arguments Paddock does not understand, as getopt-style programs use it.
 constexpr int UsageErrorStatus = 2;
 
+// The catalogue files tr() outside any class under the namespace.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("paddock::CommandLine", text);
+    return QCoreApplication::translate("paddock", text);
 }
 
 void print(std::FILE *stream, const QString &text)

@@ -212,11 +212,12 @@ QString LogWindow::emptyLogHint() const
 {
     // In the menus' own words, so the hint stays true when they change.
     const auto plain = [](QString text) {
-        return text.remove(QRegularExpression(QStringLiteral("&(?!&)"))).remove(u'…').remove(
-            QStringLiteral("..."));
+        return text.remove(QRegularExpression(QStringLiteral("&(?!&)")))
+            .remove(u'…')
+            .remove(QStringLiteral("..."));
     };
-    const QString menuItem = tr("%1 ▸ %2").arg(plain(m_ui->menuServer->title()),
-                                               plain(m_ui->actionStart->text()));
+    const QString menuItem =
+        tr("%1 ▸ %2").arg(plain(m_ui->menuServer->title()), plain(m_ui->actionStart->text()));
     const QString shortcut = m_ui->actionStart->shortcut().toString(QKeySequence::NativeText);
     return shortcut.isEmpty()
                ? tr("%1 asks for the MOO server and a database.").arg(menuItem)
@@ -225,8 +226,7 @@ QString LogWindow::emptyLogHint() const
 
 void LogWindow::setWorldTitle(const QString &world, const QString &state)
 {
-    setWindowTitle(world.isEmpty() ? tr("Paddock")
-                                   : tr("%1 — %2 — Paddock").arg(world, state));
+    setWindowTitle(world.isEmpty() ? tr("Paddock") : tr("%1 — %2 — Paddock").arg(world, state));
 }
 
 bool LogWindow::confirmQuit()

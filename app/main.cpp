@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <csignal>
 
@@ -17,6 +20,16 @@ int main(int argc, char *argv[])
     if (const std::optional<int> answered = paddock::answerCommandLine(argc, argv))
         return *answered;
     QApplication application(argc, argv);
+    // The system language's catalogues, Qt's own for its dialogs and Paddock's, when there
+    // are; the template compiles to an empty catalogue, which is left out.
+    QTranslator qtCatalogue, catalogue;
+    if (qtCatalogue.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtCatalogue);
+    if (catalogue.load(QLocale(), QStringLiteral("paddock"), QStringLiteral("_"),
+                       QStringLiteral(":/paddock/translations")) &&
+        !catalogue.isEmpty())
+        QCoreApplication::installTranslator(&catalogue);
     // The desktop matches the window to its desktop entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(PADDOCK_DESKTOP_ID));
     QApplication::setWindowIcon(

@@ -5,6 +5,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libzstd-dev)
+# lupdate and lrelease, and the CMake functions that run them, for the translations.
+packages+=(qt6-tools-dev qt6-l10n-tools)
 packages+=("$@")
 
 missing=()

@@ -641,14 +641,14 @@ void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()
         starts.push_back(qsizetype(logOf(interface.controller()).size()));
         const std::shared_ptr<Task> task = launch(interface, folder.path(), "stdout up\n");
         auto reaper = qScopeGuard([&task] { reap(task); });
-        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(),
-                                  QStringLiteral("in.db — Running — Paddock"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), QStringLiteral("in.db — Running — Paddock"),
+                                  10000);
         QTRY_VERIFY_WITH_TIMEOUT(
             contains(logOf(interface.controller()).substr(size_t(starts.back())), "running"),
             10000);
         window.stopAction()->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(),
-                                  QStringLiteral("in.db — Stopped — Paddock"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), QStringLiteral("in.db — Stopped — Paddock"),
+                                  10000);
     }
     QCOMPARE(window.logView()->runStarts(), starts);
     // The marks are the view's: the log file holds the servers' output and nothing else.

@@ -543,40 +543,36 @@ void tst_LogView::view_caretKeys_moveAndShiftSelects_data()
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<QByteArray>("after"); // '^' the anchor, '|' the caret
     const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier;
-    QTest::newRow("right") << QByteArray("|ab") << int(Qt::Key_Right) << none
-                           << QByteArray("a|b");
+    QTest::newRow("right") << QByteArray("|ab") << int(Qt::Key_Right) << none << QByteArray("a|b");
     QTest::newRow("right over a UTF-8 character")
-        << QByteArray("caf|\xc3\xa9!") << int(Qt::Key_Right) << none
-        << QByteArray("caf\xc3\xa9|!");
-    QTest::newRow("left back over it") << QByteArray("caf\xc3\xa9|!") << int(Qt::Key_Left)
-                                       << none << QByteArray("caf|\xc3\xa9!");
-    QTest::newRow("left at the start") << QByteArray("|ab") << int(Qt::Key_Left) << none
-                                       << QByteArray("|ab");
-    QTest::newRow("right at the end") << QByteArray("ab|") << int(Qt::Key_Right) << none
-                                      << QByteArray("ab|");
-    QTest::newRow("shift+right selects") << QByteArray("|ab") << int(Qt::Key_Right) << shift
-                                         << QByteArray("^a|b");
+        << QByteArray("caf|\xc3\xa9!") << int(Qt::Key_Right) << none << QByteArray("caf\xc3\xa9|!");
+    QTest::newRow("left back over it")
+        << QByteArray("caf\xc3\xa9|!") << int(Qt::Key_Left) << none << QByteArray("caf|\xc3\xa9!");
+    QTest::newRow("left at the start")
+        << QByteArray("|ab") << int(Qt::Key_Left) << none << QByteArray("|ab");
+    QTest::newRow("right at the end")
+        << QByteArray("ab|") << int(Qt::Key_Right) << none << QByteArray("ab|");
+    QTest::newRow("shift+right selects")
+        << QByteArray("|ab") << int(Qt::Key_Right) << shift << QByteArray("^a|b");
     QTest::newRow("ctrl+right to the next word")
-        << QByteArray("|alpha, beta") << int(Qt::Key_Right) << ctrl
-        << QByteArray("alpha, |beta");
+        << QByteArray("|alpha, beta") << int(Qt::Key_Right) << ctrl << QByteArray("alpha, |beta");
     QTest::newRow("ctrl+left to this word's start")
         << QByteArray("alpha, be|ta") << int(Qt::Key_Left) << ctrl << QByteArray("alpha, |beta");
-    QTest::newRow("ctrl+left over the gap") << QByteArray("alpha, |beta") << int(Qt::Key_Left)
-                                            << ctrl << QByteArray("|alpha, beta");
+    QTest::newRow("ctrl+left over the gap")
+        << QByteArray("alpha, |beta") << int(Qt::Key_Left) << ctrl << QByteArray("|alpha, beta");
     QTest::newRow("ctrl+shift+right selects a word")
         << QByteArray("|alpha beta") << int(Qt::Key_Right) << (ctrl | shift)
         << QByteArray("^alpha |beta");
-    QTest::newRow("down keeps the column") << QByteArray("ab|cd\nefgh\n") << int(Qt::Key_Down)
-                                           << none << QByteArray("abcd\nef|gh\n");
-    QTest::newRow("down to a shorter row") << QByteArray("abc|d\nef\n") << int(Qt::Key_Down)
-                                           << none << QByteArray("abcd\nef|\n");
+    QTest::newRow("down keeps the column")
+        << QByteArray("ab|cd\nefgh\n") << int(Qt::Key_Down) << none << QByteArray("abcd\nef|gh\n");
+    QTest::newRow("down to a shorter row")
+        << QByteArray("abc|d\nef\n") << int(Qt::Key_Down) << none << QByteArray("abcd\nef|\n");
     QTest::newRow("up") << QByteArray("abcd\nef|gh") << int(Qt::Key_Up) << none
                         << QByteArray("ab|cd\nefgh");
-    QTest::newRow("up on the first row") << QByteArray("ab|cd\nefgh") << int(Qt::Key_Up)
-                                         << none << QByteArray("|abcd\nefgh");
+    QTest::newRow("up on the first row")
+        << QByteArray("ab|cd\nefgh") << int(Qt::Key_Up) << none << QByteArray("|abcd\nefgh");
     QTest::newRow("shift+down selects to the next row")
-        << QByteArray("ab|cd\nefgh") << int(Qt::Key_Down) << shift
-        << QByteArray("ab^cd\nef|gh");
+        << QByteArray("ab|cd\nefgh") << int(Qt::Key_Down) << shift << QByteArray("ab^cd\nef|gh");
     QTest::newRow("home") << QByteArray("abcd\nef|gh") << int(Qt::Key_Home) << none
                           << QByteArray("abcd\n|efgh");
     QTest::newRow("end") << QByteArray("ab|cd\nefgh") << int(Qt::Key_End) << none
@@ -628,12 +624,12 @@ void tst_LogView::view_caretKeys_moveAndShiftSelects()
 
 void tst_LogView::accessible_textInterface_offersRowsAroundSight_data()
 {
-    QTest::addColumn<QByteArray>("log"); // empty: 5000 numbered rows
-    QTest::addColumn<int>("topRow");     // scrolled to
+    QTest::addColumn<QByteArray>("log");   // empty: 5000 numbered rows
+    QTest::addColumn<int>("topRow");       // scrolled to
     QTest::addColumn<QString>("caretRow"); // the caret is put at its start
     QTest::addColumn<int>("caretOffset");  // -1: wherever that row is in the text offered
-    QTest::newRow("short log, all of it") << QByteArray("alpha\nbeta\n") << 0
-                                          << QStringLiteral("beta\n") << 6;
+    QTest::newRow("short log, all of it")
+        << QByteArray("alpha\nbeta\n") << 0 << QStringLiteral("beta\n") << 6;
     QTest::newRow("offsets count UTF-16 units")
         << QByteArray("a\xf0\x9f\x98\x80 b\nnext\n") << 0 << QStringLiteral("next\n") << 6;
     QTest::newRow("long log, rows around the middle")
@@ -671,8 +667,7 @@ void tst_LogView::accessible_textInterface_offersRowsAroundSight()
     const int expectedOffset = caretOffset >= 0 ? caretOffset : int(offered.indexOf(caretRow));
     QCOMPARE(text->cursorPosition(), expectedOffset);
     int start = -1, end = -1;
-    QCOMPARE(text->textAtOffset(expectedOffset, QAccessible::LineBoundary, &start, &end),
-             caretRow);
+    QCOMPARE(text->textAtOffset(expectedOffset, QAccessible::LineBoundary, &start, &end), caretRow);
     QCOMPARE(start, expectedOffset);
 
     // Selecting through the interface selects those characters in the view.
@@ -711,7 +706,8 @@ void tst_LogView::accessible_findBar_controlsNamedInTree()
     QVERIFY(!pane.logView()->find(QStringLiteral("gamma")));
 
     QStringList seen;
-    for (QAccessibleInterface *node : accessibleTree(QAccessible::queryAccessibleInterface(&pane))) {
+    for (QAccessibleInterface *node :
+         accessibleTree(QAccessible::queryAccessibleInterface(&pane))) {
         if (node->role() == QAccessible::Role(role) && node->text(QAccessible::Name) == name &&
             !node->state().invisible)
             return;

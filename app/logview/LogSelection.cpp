@@ -60,8 +60,8 @@ std::pair<qsizetype, qsizetype> LogSelection::wordAround(const LogText &text, qs
 qsizetype LogSelection::wordStep(const LogText &text, qsizetype limit, qsizetype position,
                                  bool forward)
 {
-    const qsizetype bound = forward ? std::min(limit, position + MaxStep)
-                                    : std::max<qsizetype>(0, position - MaxStep);
+    const qsizetype bound =
+        forward ? std::min(limit, position + MaxStep) : std::max<qsizetype>(0, position - MaxStep);
     const auto inWordAt = [&](qsizetype at) {
         return isWordCharacter(LogCharacters::decodeAt(text, at, limit).code);
     };

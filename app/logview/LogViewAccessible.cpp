@@ -90,8 +90,8 @@ LogViewAccessible::Window LogViewAccessible::shownWindow() const
 
 int LogViewAccessible::offsetOf(const Window &window, qsizetype position)
 {
-    const auto stop = size_t(std::clamp<qsizetype>(position - window.start, 0,
-                                                   qsizetype(window.bytes.size())));
+    const auto stop =
+        size_t(std::clamp<qsizetype>(position - window.start, 0, qsizetype(window.bytes.size())));
     int offset = 0;
     for (size_t at = 0; at < stop;) {
         const LogCharacters::Character c = LogCharacters::decode(window.bytes, at);

@@ -110,8 +110,8 @@ bool LogView::moveCaret(const QKeyEvent *key)
     switch (caretKey->unit) {
     case Unit::Character:
         if (caretKey->forward)
-            target = caret < limit ? caret + LogCharacters::decodeAt(text, caret, limit).length
-                                   : caret;
+            target =
+                caret < limit ? caret + LogCharacters::decodeAt(text, caret, limit).length : caret;
         else
             target = caret > 0 ? LogCharacters::boundaryAtOrBefore(text, caret - 1, limit) : 0;
         break;
@@ -122,8 +122,8 @@ bool LogView::moveCaret(const QKeyEvent *key)
     case Unit::Page: {
         // The same column on the row a line or a page away.
         const qsizetype rows = caretKey->unit == Unit::Row ? 1 : verticalScrollBar()->pageStep();
-        const qsizetype to = std::clamp<qsizetype>(rowNumber + sign * rows, 0,
-                                                   m_index.rowCount() - 1);
+        const qsizetype to =
+            std::clamp<qsizetype>(rowNumber + sign * rows, 0, m_index.rowCount() - 1);
         const LogLineIndex::Row toRow = m_index.row(to);
         const qsizetype column = layoutOf(row).columnOf(caret - row.start);
         target = to == rowNumber ? (caretKey->forward ? row.end : row.start)

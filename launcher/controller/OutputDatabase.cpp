@@ -3,6 +3,8 @@
 
 #include "String.h"
 
+#include <QCoreApplication>
+
 #include <filesystem>
 #include <system_error>
 
@@ -54,24 +56,34 @@ OutputNameProblem outputNameProblem(std::string_view dbPath, std::string_view ou
 
 std::string describeOutputNameProblem(OutputNameProblem problem, std::string_view outputName)
 {
-    const std::string quoted = "\"" + std::string(outputName) + "\"";
+    const char *sentence = nullptr;
     switch (problem) {
     case OutputNameProblem::None:
         return {};
     case OutputNameProblem::Empty:
-        return "The output name is empty: the server would have no name to write its database "
-               "under.";
+        sentence = QT_TRANSLATE_NOOP("OutputDatabase",
+                                     "The output name is empty: the server would have no name to "
+                                     "write its database under.");
+        break;
     case OutputNameProblem::FolderMissing:
-        return "The output name " + quoted +
-               " points into a folder that does not exist beside the database: the server could "
-               "not save its database there.";
+        sentence = QT_TRANSLATE_NOOP("OutputDatabase",
+                                     "The output name \"%1\" points into a folder that does not "
+                                     "exist beside the database: the server could not save its "
+                                     "database there.");
+        break;
     case OutputNameProblem::OverwritesInput:
-        return "The output name " + quoted +
-               " is the database the server runs on: each dump would overwrite it, a risk "
-               "(no earlier copy is kept, and a crash could leave no useful database) that "
-               "Start asks you to accept.";
+        sentence = QT_TRANSLATE_NOOP(
+            "OutputDatabase",
+            "The output name \"%1\" is the database the server runs on: each dump would overwrite "
+            "it, a risk (no earlier copy is kept, and a crash could leave no useful database) "
+            "that Start asks you to accept.");
+        break;
     }
-    return {};
+    // Callers read the sentence as UTF-8; a name that is not shows as the window shows names.
+    QString text = QCoreApplication::translate("OutputDatabase", sentence);
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(displayPath(outputName));
+    return text.toStdString();
 }
 
 std::optional<OutputDatabaseCheck::Seen> OutputDatabaseCheck::look(const std::string &path)

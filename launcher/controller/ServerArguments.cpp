@@ -5,6 +5,8 @@
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 
+#include <QCoreApplication>
+
 namespace paddock {
 
 namespace {
@@ -14,6 +16,12 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// A sentence marked for the catalogue, as UTF-8.
+std::string sentence(const char *text)
+{
+    return QCoreApplication::translate("ServerArguments", text).toStdString();
+}
+
 } // namespace
 
 SplitArguments splitArguments(std::string_view text)
@@ -21,7 +29,8 @@ SplitArguments splitArguments(std::string_view text)
     SplitArguments result;
     // A word reaches the server as a C string, which a NUL byte would cut short.
     if (text.find('\0') != std::string_view::npos) {
-        result.error = "It contains a NUL byte, which no argument can carry.";
+        result.error = sentence(QT_TRANSLATE_NOOP(
+            "ServerArguments", "It contains a NUL byte, which no argument can carry."));
         return result;
     }
     std::string word;
@@ -39,7 +48,8 @@ SplitArguments splitArguments(std::string_view text)
         } else if (c == '\'') {
             const std::size_t close = text.find('\'', i + 1);
             if (close == std::string_view::npos) {
-                result.error = "A single quote (') is not closed.";
+                result.error = sentence(
+                    QT_TRANSLATE_NOOP("ServerArguments", "A single quote (') is not closed."));
                 return result;
             }
             word.append(text.substr(i + 1, close - i - 1));
@@ -50,7 +60,8 @@ SplitArguments splitArguments(std::string_view text)
             ++i;
             for (;;) {
                 if (i >= text.size()) {
-                    result.error = "A double quote (\") is not closed.";
+                    result.error = sentence(
+                        QT_TRANSLATE_NOOP("ServerArguments", "A double quote (\") is not closed."));
                     return result;
                 }
                 const char d = text[i];
@@ -75,7 +86,8 @@ SplitArguments splitArguments(std::string_view text)
             }
         } else if (c == '\\') {
             if (i + 1 >= text.size()) {
-                result.error = "A backslash (\\) at the end escapes nothing.";
+                result.error = sentence(QT_TRANSLATE_NOOP(
+                    "ServerArguments", "A backslash (\\) at the end escapes nothing."));
                 return result;
             }
             if (text[i + 1] != '\n') {
@@ -97,23 +109,30 @@ SplitArguments splitArguments(std::string_view text)
 std::vector<std::string> serverArgumentVector(const UserDefaults *store, const std::string &db,
                                               const std::string &output)
 {
-    const auto wordsOf = [store](const QString &key, const char *what) {
+    const auto wordsOf = [store](const QString &key, const char *refusal) {
         const std::optional<std::string> text = store ? store->stringForKey(key) : std::nullopt;
         if (!text)
             return std::vector<std::string>();
         SplitArguments split = splitArguments(*text);
         if (!split.ok()) {
             // The whole sentence is the reason: the window names the preference at fault.
-            const std::string sentence = std::string("The server arguments ") + what +
-                                         " the database names cannot be used: " + split.error;
+            const std::string sentence = QCoreApplication::translate("ServerArguments", refusal)
+                                             .arg(QString::fromStdString(split.error))
+                                             .toStdString();
             throw LaunchError(sentence, 0, sentence);
         }
         return std::move(split.words);
     };
-    std::vector<std::string> arguments = wordsOf(MOOArgumentsBefore, "before");
+    std::vector<std::string> arguments = wordsOf(
+        MOOArgumentsBefore,
+        QT_TRANSLATE_NOOP("ServerArguments",
+                          "The server arguments before the database names cannot be used: %1"));
     arguments.push_back(db);
     arguments.push_back(output);
-    for (std::string &word : wordsOf(MOOArgumentsAfter, "after"))
+    for (std::string &word : wordsOf(
+             MOOArgumentsAfter,
+             QT_TRANSLATE_NOOP("ServerArguments",
+                               "The server arguments after the database names cannot be used: %1")))
         arguments.push_back(std::move(word));
     return arguments;
 }

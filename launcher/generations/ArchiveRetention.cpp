@@ -6,6 +6,7 @@
 
 #include "SystemError.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -107,8 +108,11 @@ void recordArchived(const HeldFolder &folder, const QString &fileName)
     if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
         ::fsync(manifest.get()) != 0) {
         const int error = errno;
-        throw RotationError(
-            "Cannot write “" + folder.pathOf(ManifestName) + "”: " + errorText(error), error);
+        throw RotationError(QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
+                                .arg(displayPath(folder.pathOf(ManifestName)),
+                                     QString::fromStdString(errorText(error)))
+                                .toStdString(),
+                            error);
     }
 }
 
@@ -154,7 +158,9 @@ QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, 
         try {
             archive->remove(pathBytes(name));
         } catch (const RotationError &error) {
-            failures.append(QStringLiteral("Cannot remove the archived database “%1”: %2.")
+            failures.append(QCoreApplication::translate("ArchiveRetention",
+                                                        "Cannot remove the archived database "
+                                                        "“%1”: %2.")
                                 .arg(QString::fromStdString(archive->pathOf(pathBytes(name))),
                                      QString::fromStdString(errorText(error.error()))));
         }

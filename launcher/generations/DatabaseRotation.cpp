@@ -24,9 +24,13 @@ namespace {
 
 using Entry = HeldFolder::Entry;
 
+// The catalogue files these sentences under the class they are said in, or under the
+// namespace outside any class: look under both.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("DatabaseRotation", text);
+    const QString inClass = QCoreApplication::translate("paddock::DatabaseRotation", text);
+    return inClass != QString::fromUtf8(text) ? inClass
+                                              : QCoreApplication::translate("paddock", text);
 }
 
 QString folderOf(const QString &path)
@@ -157,7 +161,8 @@ void DatabaseRotation::retryCompression(const QString &folder)
 void DatabaseRotation::run(const StepHook &hook, Until until) const
 {
     if (m_input == m_output)
-        throw RotationError("The output database has the input's name; nothing to archive.");
+        throw RotationError(
+            tr("The output database has the input's name; nothing to archive.").toStdString());
     // The journal names files of one folder only, and giving the output the world's name must
     // be a rename: a copy would leave the world without a database under its name meanwhile.
     if (folderOf(m_output) != folderOf(m_input))
@@ -171,26 +176,27 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
     // nothing to recover.
     for (const std::string &name : {plan.input, plan.output})
         if (!present(world, name))
-            fail(QStringLiteral("Cannot archive “%1”").arg(displayPath(world.pathOf(name))),
-                 ENOENT);
+            fail(tr("Cannot archive “%1”").arg(displayPath(world.pathOf(name))), ENOENT);
     // One journal per folder: overwriting it would lose the record of an unfinished rotation.
     if (world.entry(JournalName) != Entry::Absent) {
         const QString refusal = readJournal(world).refusal;
         throw RotationError(!refusal.isEmpty()
                                 ? refusal.toStdString()
-                                : "An earlier archiving in “" + world.path() +
-                                      "” is unfinished; it must be recovered first.");
+                                : tr("An earlier archiving in “%1” is unfinished; it must be "
+                                     "recovered first.")
+                                      .arg(displayPath(world.path()))
+                                      .toStdString());
     }
     const HeldFolder archive = world.subfolder(ArchiveFolderName, true);
     if (archive.entry(plan.archive) != Entry::Absent ||
         archive.entry(plan.archive + ".zst") != Entry::Absent)
-        fail(QStringLiteral("Cannot archive “%1”").arg(m_input), EEXIST);
+        fail(tr("Cannot archive “%1”").arg(m_input), EEXIST);
     struct stat inputStat, outputStat;
     if (::fstatat(world.fd(), plan.input.c_str(), &inputStat, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::fstatat(world.fd(), plan.output.c_str(), &outputStat, AT_SYMLINK_NOFOLLOW) != 0)
-        fail(QStringLiteral("Cannot archive “%1”").arg(m_input), errno);
+        fail(tr("Cannot archive “%1”").arg(m_input), errno);
     if (inputStat.st_dev != outputStat.st_dev)
-        fail(QStringLiteral("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
+        fail(tr("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
 
     writeJournal(world, plan);
     callHook(hook, RotationStep::JournalWritten);
@@ -227,25 +233,26 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
                 archive.removeLeftover(copyPart);
                 copyFile({world, input}, {archive, copyPart});
                 if (const int e = archive.renameNoReplace(copyPart, archive, archived))
-                    fail(QStringLiteral("Cannot archive “%1”").arg(m_input), e);
+                    fail(tr("Cannot archive “%1”").arg(m_input), e);
                 archive.sync();
                 continue;
             }
             if (error)
-                fail(QStringLiteral("Cannot archive “%1”").arg(m_input), error);
+                fail(tr("Cannot archive “%1”").arg(m_input), error);
             archive.sync();
             world.sync();
             callHook(hook, RotationStep::InputArchived);
         } else if (in && out && ar && !z) {
             if (!sameBytes({world, input}, {archive, archived}))
-                throw RotationError("The archived copy of “" + world.pathOf(input) +
-                                    "” differs from it.");
+                throw RotationError(tr("The archived copy of “%1” differs from it.")
+                                        .arg(displayPath(world.pathOf(input)))
+                                        .toStdString());
             world.remove(input);
             world.sync();
             callHook(hook, RotationStep::InputArchived);
         } else if (!in && out && (ar || z)) {
             if (const int e = world.renameNoReplace(output, world, input))
-                fail(QStringLiteral("Cannot rename “%1”").arg(m_output), e);
+                fail(tr("Cannot rename “%1”").arg(m_output), e);
             world.sync();
             callHook(hook, RotationStep::OutputRenamed);
         } else if (in && !out && ar && !z) {
@@ -265,21 +272,22 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
             }
             if (!decompressesTo({archive, zstPart}, {archive, archived})) {
                 archive.remove(zstPart);
-                throw RotationError("The compressed copy of “" + archive.pathOf(archived) +
-                                    "” does not match it.");
+                throw RotationError(tr("The compressed copy of “%1” does not match it.")
+                                        .arg(displayPath(archive.pathOf(archived)))
+                                        .toStdString());
             }
             callHook(hook, RotationStep::CompressedWritten);
             if (const int e = archive.renameNoReplace(zstPart, archive, zst))
-                fail(QStringLiteral("Cannot rename “%1”").arg(displayPath(archive.pathOf(zstPart))),
-                     e);
+                fail(tr("Cannot rename “%1”").arg(displayPath(archive.pathOf(zstPart))), e);
             archive.sync();
             callHook(hook, RotationStep::CompressedInPlace);
         } else if (in && !out && ar && z) {
             // The compressed file only gets its name once verified; checking again costs one
             // read and guards against a disk that lost it since.
             if (!decompressesTo({archive, zst}, {archive, archived}))
-                throw RotationError("The compressed copy of “" + archive.pathOf(archived) +
-                                    "” does not match it.");
+                throw RotationError(tr("The compressed copy of “%1” does not match it.")
+                                        .arg(displayPath(archive.pathOf(archived)))
+                                        .toStdString());
             archive.remove(archived);
             archive.sync();
             callHook(hook, RotationStep::UncompressedGone);
@@ -293,7 +301,8 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
             world.sync();
             return {};
         } else {
-            throw RotationError("The databases are not where an unfinished archiving left them.");
+            throw RotationError(
+                tr("The databases are not where an unfinished archiving left them.").toStdString());
         }
     }
 }
@@ -338,11 +347,11 @@ QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, U
         }
         const QString reason = QString::fromStdString(e.what());
         if (newest.isEmpty())
-            return QStringLiteral("Paddock could not finish archiving “%1” and finds none of its "
-                                  "databases (%2).")
+            return tr("Paddock could not finish archiving “%1” and finds none of its "
+                      "databases (%2).")
                 .arg(input, reason);
-        return QStringLiteral("Paddock could not finish archiving “%1” (%2); the newest database "
-                              "is “%3”.")
+        return tr("Paddock could not finish archiving “%1” (%2); the newest database "
+                  "is “%3”.")
             .arg(input, reason, newest);
     }
 }

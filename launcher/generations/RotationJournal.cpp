@@ -23,9 +23,10 @@ const std::string JournalTemporaryName = JournalName + ".part";
 const std::string FullDiskName = JournalName + "-full";
 constexpr qint64 MostJournalBytes = 64 * 1024;
 
+// The catalogue files tr() outside any class under the namespace.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("DatabaseRotation", text);
+    return QCoreApplication::translate("paddock", text);
 }
 
 QString shown(const std::string &path)

@@ -93,12 +93,12 @@ QString ServerLife::checkpointRequestText(CheckpointRequest request)
     case CheckpointRequest::Sent:
         return {};
     case CheckpointRequest::NotRunning:
-        return QStringLiteral("No server is running.");
+        return tr("No server is running.");
     case CheckpointRequest::NotCaught:
-        return QStringLiteral("The server does not handle SIGUSR2, so the signal would end it; "
-                              "nothing was sent.");
+        return tr("The server does not handle SIGUSR2, so the signal would end it; "
+                  "nothing was sent.");
     case CheckpointRequest::SendFailed:
-        return QStringLiteral("The server did not accept the signal SIGUSR2.");
+        return tr("The server did not accept the signal SIGUSR2.");
     }
     return {};
 }
@@ -109,15 +109,15 @@ QString ServerLife::checkpointVerdictText(CheckpointVerdict verdict)
     case CheckpointVerdict::None:
         return {};
     case CheckpointVerdict::Waiting:
-        return QStringLiteral("Checkpoint requested; waiting for the server to report it.");
+        return tr("Checkpoint requested; waiting for the server to report it.");
     case CheckpointVerdict::Finished:
-        return QStringLiteral("The checkpoint finished.");
+        return tr("The checkpoint finished.");
     case CheckpointVerdict::Failed:
-        return QStringLiteral("The checkpoint failed: the server abandoned it.");
+        return tr("The checkpoint failed: the server abandoned it.");
     case CheckpointVerdict::NotReported:
-        return QStringLiteral("The server did not report the checkpoint within a minute.");
+        return tr("The server did not report the checkpoint within a minute.");
     case CheckpointVerdict::ServerEnded:
-        return QStringLiteral("The server ended before it reported the checkpoint.");
+        return tr("The server ended before it reported the checkpoint.");
     }
     return {};
 }

@@ -197,12 +197,11 @@ void ServerLife::onTerminated(Task *task)
         setState(State::Ended);
         return;
     }
-    QString text = QStringLiteral("The server crashed");
-    if (!m_panicFile.empty())
-        text += QStringLiteral(" and left a panic dump");
+    const bool dumped = !m_panicFile.empty();
     if (!restartWanted()) {
         setState(State::Ended);
-        Q_EMIT notice(Notice::Crashed, text + QLatin1Char('.'));
+        Q_EMIT notice(Notice::Crashed, dumped ? tr("The server crashed and left a panic dump.")
+                                              : tr("The server crashed."));
         return;
     }
     const SteadyClock::time_point at = now();
@@ -211,8 +210,8 @@ void ServerLife::onTerminated(Task *task)
         m_restartGivenUp = true;
         setState(State::Ended);
         Q_EMIT notice(Notice::RestartGivenUp,
-                      QStringLiteral("The server crashed %1 times within %2 minutes; it is not "
-                                     "started again.")
+                      tr("The server crashed %1 times within %2 minutes; it is not "
+                         "started again.")
                           .arg(m_planner.policy().crashLimit)
                           .arg(m_planner.policy().crashWindow.count() / 60000));
         return;
@@ -222,7 +221,9 @@ void ServerLife::onTerminated(Task *task)
     m_countdownTicker.start();
     setState(State::WaitingToRestart);
     Q_EMIT notice(Notice::Crashed,
-                  text + QStringLiteral("; it starts again in %1 s.").arg(delay->count() / 1000));
+                  (dumped ? tr("The server crashed and left a panic dump; it starts again in %1 s.")
+                          : tr("The server crashed; it starts again in %1 s."))
+                      .arg(delay->count() / 1000));
 }
 
 void ServerLife::onLaunchFailed(const QString &reason)
@@ -300,11 +301,11 @@ void ServerLife::restart()
         setState(State::LaunchFailed);
         // Nobody may be watching at 3 a.m.: the world is down for good now.
         Q_EMIT notice(Notice::RestartGivenUp,
-                      QStringLiteral("The server could not be started again: ") + m_launchFailure);
+                      tr("The server could not be started again: %1").arg(m_launchFailure));
         return;
     }
-    Q_EMIT notice(Notice::Restarted, QStringLiteral("The server was started again on \"") +
-                                         QString::fromLocal8Bit(db) + QStringLiteral("\"."));
+    Q_EMIT notice(Notice::Restarted,
+                  tr("The server was started again on \"%1\".").arg(QString::fromLocal8Bit(db)));
 }
 
 void ServerLife::startFromPanicFile()

@@ -76,7 +76,7 @@ void ServerLife::onLine(const ServerLogLine &line, std::string_view text)
         shown = true;
         break;
     case ServerLogKind::CheckpointAbandoned:
-        m_checkpointWarning = QStringLiteral("The last checkpoint was abandoned");
+        m_checkpointWarning = tr("The last checkpoint was abandoned");
         if (m_checkpointVerdict == CheckpointVerdict::Waiting)
             setCheckpointVerdict(CheckpointVerdict::Failed);
         else
@@ -85,8 +85,7 @@ void ServerLife::onLine(const ServerLogLine &line, std::string_view text)
         shown = true;
         break;
     case ServerLogKind::DumpRetrying:
-        m_checkpointWarning =
-            QStringLiteral("The server could not write its database and is retrying");
+        m_checkpointWarning = tr("The server could not write its database and is retrying");
         shown = true;
         break;
     case ServerLogKind::Panic:

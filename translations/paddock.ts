@@ -1,0 +1,1166 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1">
+<context>
+    <name>ArchiveRetention</name>
+    <message>
+        <source>Cannot write “%1”: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot remove the archived database “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LogWindow</name>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start a server on a database you choose</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+R</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask the server to save its database and stop (SIGTERM)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Force Stop...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>End the server at once (SIGKILL); unsaved changes are lost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Checkpoint Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask the server to write a checkpoint of its database (SIGUSR2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start from &amp;Panic Dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server on the panic dump its last run left beside the database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel &amp;Restart</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do not start the crashed server again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Databases...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+D</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world&apos;s databases, outputs, archives and dumps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>C&amp;hoose Server...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the MOO server executable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Preferences...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+,</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+C</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select &amp;All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Find...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find text in the server log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find &amp;Next</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find Pre&amp;vious</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>MooController</name>
+    <message>
+        <source>it is a symbolic link, which Paddock does not follow</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log file %1 cannot be written (%2); the log goes on in this window only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OutputDatabase</name>
+    <message>
+        <source>The output name is empty: the server would have no name to write its database under.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name &quot;%1&quot; points into a folder that does not exist beside the database: the server could not save its database there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name &quot;%1&quot; is the database the server runs on: each dump would overwrite it, a risk (no earlier copy is kept, and a crash could leave no useful database) that Start asks you to accept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PreferencesPanel</name>
+    <message>
+        <source>Paddock Preferences</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server chosen yet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Output &amp;name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%@ is the database&apos;s file name, %T the time, %R a random number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%@ the database&apos;s file name, %T the time, %R a random number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Time format:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>For %T: %Y year, %m month, %d day, %H hour, %M minute, %S second</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Log file:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>none: the log is kept in memory only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every byte the server writes is appended to this file, beside the database; it rotates every 64 MiB, five earlier files kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Scrollback:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>How much of the log the window keeps in memory when there is no log file; older output is dropped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> MiB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server again after a crash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After a crash the server starts again on its last checkpoint, after a countdown that can be cancelled; it is given up after repeated crashes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Arguments &amp;before:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Given to the server before the two database names; split into words as a shell would, quotes honoured, never run through a shell</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Arguments &amp;after:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Given to the server after the two database names, for example a port number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server gets:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After a clean stop, keep the world under one name and archive the previous database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Once the server has stopped cleanly and saved, the database it started on moves into archive/ beside it and is compressed there, and the new database takes its name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive &amp;keeps:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The newest archived databases of a world that always stay</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> newest</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archived databases younger than this always stay; older ones beyond the newest are removed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>and all younger than </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> days</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>WorldTitle</name>
+    <message>
+        <source>Stopped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launch failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Waiting to restart</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to start</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Paddock cannot keep a second Paddock from starting beside this one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock</name>
+    <message>
+        <source>Usage:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Opens Paddock&apos;s window, from which a MOO server is started, watched and stopped.
+Only one Paddock runs per user: a second one brings the first window to the front.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Options:
+  --help     print this help and exit
+  --version  print Paddock&apos;s version and exit
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The keeper, which holds a server&apos;s output while no Paddock runs:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(missing)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>paddock: unknown option &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>paddock: unknown command &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot;paddock --help&quot; lists what Paddock takes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is kept uncompressed: the disk was full when Paddock compressed it, with %2 free. Paddock compresses it at a later start, once more space is free.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is a link or something other than a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is a link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it cannot be read (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock cannot make sense of it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it names “%1”, which is not a file in that folder or in its archive folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock will not act on “%1”, found in the world&apos;s folder: %2. Nothing was moved; remove that file to archive this world again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is a file, not a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is a link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its files cannot be looked at (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::DatabaseGenerations</name>
+    <message>
+        <source>The databases were not archived: the server did not stop with a finished final dump, its new database written and exit status 0.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The databases were not archived: the run started from the panic dump “%1”, whose name the world should not take. Its new database is “%2”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archiving: “%1” is moved into “archive/” and “%2” takes its name…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is now “%2”; the database it replaced is archived as “%3”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The databases were not archived: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check the databases there; once they are as they should be, remove “%1” and start again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is now “%2”; the database it replaced is being compressed…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An unfinished archiving in “%1” has its databases in place again; its archive is being compressed…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock is still archiving in “%1”: the databases there are being moved. Start again once the window says the world&apos;s database has its name.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An unfinished archiving in “%1” was completed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finishing an archiving left unfinished in “%1”…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An archiving in “%1” was left unfinished, and Paddock is finishing it now. Start again once the window says the databases are in place; the one you chose may have moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::DatabaseRotation</name>
+    <message>
+        <source>The output database has the input&apos;s name; nothing to archive.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not in the folder of “%2”; Paddock archives only an output written beside its database.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot archive “%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An earlier archiving in “%1” is unfinished; it must be recovered first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot give “%1” the name “%2”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The archived copy of “%1” differs from it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot rename “%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The compressed copy of “%1” does not match it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The databases are not where an unfinished archiving left them.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock could not finish archiving “%1” and finds none of its databases (%2).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock could not finish archiving “%1” (%2); the newest database is “%3”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::DatabasesWindow</name>
+    <message>
+        <source>Database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive, compressed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Panic dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unfinished dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Databases</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start from This</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server on the selected database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decompress the selected archive beside the world&apos;s database, under its own name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove the selected unfinished dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No world has been started yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The databases of the world “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, newest</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The newest complete database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, the newest complete database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server from the panic dump “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A crashing server wrote it in a hurry: it holds the world as the crash found it, which may be damaged. The database before it stays as it is.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start from Panic Dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server was not started on “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restoring “%1”…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The archive could not be restored. %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restored as “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove the unfinished dump “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A server began this dump and did not finish it. Only this file is removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” could not be removed: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::FileDialogPanel</name>
+    <message>
+        <source>Paddock cannot open &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Its name is not valid UTF-8, and the file chooser cannot pass such a name on unchanged. Rename the file (for example with mv in a terminal) and choose it again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::FindBar</name>
+    <message>
+        <source>Match case</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find in log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not found</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::Interface</name>
+    <message>
+        <source>The MOO server crashed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server was started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server is not started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A checkpoint failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start Anyway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock could not do that.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server could not be started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Force the server to stop?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server may be writing its database. Force Stop ends it at once (SIGKILL), and unsaved changes will be lost.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Force Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint request could not be sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::LogView</name>
+    <message>
+        <source>Server log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>[Older output was dropped here]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select &amp;All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Find…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::LogWindow</name>
+    <message>
+        <source>Stopped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings cannot be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log file cannot be written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The selection is too large to copy (%1; at most %2 at a time).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock cannot write </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings cannot be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock cannot read its settings file %1 (%2). It leaves the file as it is and runs on default settings; changes made now last until Paddock quits.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 ▸ %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 asks for the MOO server and a database.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (%2) asks for the MOO server and a database.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 — %2 — Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A server is running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server keeps running after Paddock quits. To stop it first, choose Cancel, then Stop.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::MooController</name>
+    <message>
+        <source>the server writes its own log (-l) to &quot;%1&quot;, which is also Paddock&apos;s log file: their lines are mixed, and rotation moves the file away from under the server. Choose another log file in the preferences, or remove -l from the arguments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please find the exectuble for the MOO:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please choose a MOO database to use:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name “%1” is the database the server runs on: the server would overwrite its input database, and nobody was asked to accept that risk, so it was not started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server with its output written over “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name “%1” is the database the server starts from. The server writes each dump under a temporary name and then puts it in place of that database, so this works, but no earlier copy is kept: if the server crashes or saves a damaged world, there may be no useful database left.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>there is no folder to keep its output in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its output is not on pipes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot start %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>neither XDG_STATE_HOME nor HOME is set</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its start time cannot be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bytes of its output could not be written to the log file: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its output cannot be taken back from its keeper: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; if no server of yours runs from it, remove &quot;%2&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) is no longer running. Remove &quot;%4&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) may still be running, so Paddock will not start another server on that database. Check that server, and remove &quot;%4&quot; once it has ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::PreferencesPanel</name>
+    <message>
+        <source>when the last output, </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>for an example database, </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, is started</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::ServerLife</name>
+    <message>
+        <source>No server is running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server does not handle SIGUSR2, so the signal would end it; nothing was sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server did not accept the signal SIGUSR2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checkpoint requested; waiting for the server to report it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint finished.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint failed: the server abandoned it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server did not report the checkpoint within a minute.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server ended before it reported the checkpoint.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server crashed and left a panic dump.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server crashed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server crashed %1 times within %2 minutes; it is not started again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server crashed and left a panic dump; it starts again in %1 s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server crashed; it starts again in %1 s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server could not be started again: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server was started again on &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The last checkpoint was abandoned</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server could not write its database and is retrying</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::ServerStatus</name>
+    <message>
+        <source>Stopped</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. Warning: the server will not outlive Paddock&apos;s output: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. Warning: a later Paddock will not find this server: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. Warning: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Running, PID %1, since %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>an unknown time</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Running, PID %1, since %2; reattached</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server ended; its exit status is unknown because it was started by an earlier Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server with PID %1 ended while Paddock was closed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; its output is in &quot;%1&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server ended; its exit status is unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server killed by signal </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server exited with status %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. Warning: the server saved no database: &quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot; was not written during this run</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launch failed: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>killed by signal </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>exited with status %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shut down from inside the world</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to start: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; listening on </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; checkpoint less than a minute ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; checkpoint %1 min ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. A panic dump &quot;%1&quot; was left beside the database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping... the server is still writing its database or is not answering</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed; starting it again failed: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed; starting again in %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. It crashed too often to be started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::SingleInstance</name>
+    <message>
+        <source>Paddock cannot lock &quot;%1&quot;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock cannot listen on &quot;%1&quot;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::UserDefaults</name>
+    <message>
+        <source>it holds lines that are not settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is larger than %1 MiB</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::WorldFiles</name>
+    <message>
+        <source>run of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read by run of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>
