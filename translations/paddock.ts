@@ -309,6 +309,33 @@
     </message>
 </context>
 <context>
+    <name>ServerArguments</name>
+    <message>
+        <source>It contains a NUL byte, which no argument can carry.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A single quote (&apos;) is not closed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A double quote (&quot;) is not closed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A backslash (\) at the end escapes nothing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server arguments before the database names cannot be used: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server arguments after the database names cannot be used: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>WorldTitle</name>
     <message>
         <source>Stopped</source>
