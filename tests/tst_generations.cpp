@@ -16,6 +16,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -171,6 +172,8 @@ class tst_Generations final : public QObject {
 
 private Q_SLOTS:
     void rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived();
+    void rotation_refusal_isLookedUpWhereTheCatalogueFilesIt_data();
+    void rotation_refusal_isLookedUpWhereTheCatalogueFilesIt();
     void stop_rotationWanted_rotatesOnlyAfterACleanFinalDump_data();
     void stop_rotationWanted_rotatesOnlyAfterACleanFinalDump();
     void start_unfinishedRotation_renamesFirstThenStarts_data();
@@ -805,4 +808,57 @@ void tst_Generations::diskSpace_measuredBesideTheDatabase()
 }
 
 PADDOCK_TEST_MAIN(tst_Generations)
+void tst_Generations::rotation_refusal_isLookedUpWhereTheCatalogueFilesIt_data()
+{
+    // The context is the one lupdate files the sentence under: the class it is said in, or
+    // the namespace outside any class.
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("sentence");
+    QTest::addColumn<bool>("journalLeft"); // an unreadable journal refuses; else same names do
+    QTest::newRow("in the rotation's member")
+        << QByteArray("paddock::DatabaseRotation")
+        << QByteArray("The output database has the input's name; nothing to archive.") << false;
+    QTest::newRow("outside any class, reading the journal")
+        << QByteArray("paddock")
+        << QByteArray("Paddock will not act on “%1”, found in the world's folder: %2. Nothing was "
+                      "moved; remove that file to archive this world again.")
+        << true;
+}
+
+void tst_Generations::rotation_refusal_isLookedUpWhereTheCatalogueFilesIt()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, sentence);
+    QFETCH(bool, journalLeft);
+    // A catalogue holding that one sentence, under that context.
+    class OneSentence final : public QTranslator {
+    public:
+        QByteArray context, sentence;
+        bool isEmpty() const override { return false; }
+        QString translate(const char *in, const char *source, const char *, int) const override
+        {
+            return context == in && sentence == source ? QStringLiteral("«translated» %1 %2")
+                                                       : QString();
+        }
+    } catalogue;
+    catalogue.context = context;
+    catalogue.sentence = sentence;
+    QCoreApplication::installTranslator(&catalogue);
+    auto uninstall = qScopeGuard([&] { QCoreApplication::removeTranslator(&catalogue); });
+
+    QTemporaryDir dir;
+    const QString world = dir.filePath(QStringLiteral("a.db"));
+    QVERIFY(writeFile(world, "a"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("a.db.new")), "b"));
+    if (journalLeft)
+        QVERIFY(writeFile(DatabaseRotation::journalPath(dir.path()), "{}"));
+    const QString output = journalLeft ? dir.filePath(QStringLiteral("a.db.new")) : world;
+    try {
+        DatabaseRotation(world, output, FirstRun).run();
+        QFAIL("the rotation was not refused");
+    } catch (const RotationError &error) {
+        QVERIFY2(QString::fromStdString(error.what()).contains(u"«translated»"), error.what());
+    }
+}
+
 #include "tst_generations.moc"
