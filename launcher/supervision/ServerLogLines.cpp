@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ServerLogLines.h"
 
+#include "ConnectionLines.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -122,34 +124,20 @@ bool mentionsError(std::string_view text)
     return false;
 }
 
-} // namespace
-
-bool ServerLogLine::isError() const
+// Whether a line marked so says a port could not be listened on: an error about listening
+// ("*** Binding listening socket: ..."), or a warning saying it failed ("Failed to bind").
+bool mentionsFailedListen(std::string_view mark, std::string_view text)
 {
-    return mark == "***" || mark == "!!!" || kind == ServerLogKind::Panic ||
-           kind == ServerLogKind::CheckpointAbandoned || mentionsError(text);
+    const auto has = [text](std::string_view part) {
+        return text.find(part) != std::string_view::npos;
+    };
+    return (has("isten") || has("bind") || has("Bind")) &&
+           (mark == "***" || has("ail") || has("an't") || has("annot") || has("nable"));
 }
 
-ServerLogLine recogniseServerLogLine(std::string_view line)
+// The kind of a message (the line without stamp and mark), with what it names.
+void recogniseMessage(std::string_view text, ServerLogLine &result)
 {
-    ServerLogLine result;
-    std::string_view text = withoutStamp(line);
-    static constexpr std::array<std::string_view, 4> marks = {"*** ", "!!! ", "### ", "> "};
-    // Most lines carry no mark: one byte tells.
-    if (!text.empty() && std::string_view("*!#>").find(text.front()) != std::string_view::npos) {
-        for (const std::string_view mark : marks) {
-            if (startsWith(text, mark)) {
-                result.mark = text.substr(0, mark.size() - 1);
-                text.remove_prefix(mark.size());
-                break;
-            }
-        }
-    }
-    result.text = text;
-    // Every kind below begins with one of these letters; most lines begin otherwise.
-    if (text.empty() || std::string_view("LCDPAWS").find(text.front()) == std::string_view::npos)
-        return result;
-
     const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
         result.dumpName = dumpNameAfter(text, verb);
         if (result.dumpName.empty())
@@ -159,10 +147,16 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         result.kind = after.find("finished") != std::string_view::npos ? finished : started;
     };
 
-    if (startsWith(text, "LISTEN:") && text.find("now listening") != std::string_view::npos) {
-        result.port = listeningPort(text);
-        if (result.port > 0)
-            result.kind = ServerLogKind::Listening;
+    if (startsWith(text, "LISTEN:")) {
+        if (text.find("now listening") == std::string_view::npos) {
+            result.kind = ServerLogKind::ListenFailed;
+        } else {
+            result.port = listeningPort(text);
+            if (result.port > 0)
+                result.kind = ServerLogKind::Listening;
+        }
+    } else if (startsWith(text, "LOADING")) {
+        result.kind = ServerLogKind::Loading;
     } else if (startsWith(text, "CHECKPOINTING")) {
         dump(ServerLogKind::CheckpointStarted, ServerLogKind::CheckpointFinished, "CHECKPOINTING");
     } else if (startsWith(text, "DUMPING")) {
@@ -180,7 +174,69 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         result.kind = ServerLogKind::DumpRetrying;
     } else if (startsWith(text, "SHUTDOWN:")) {
         result.kind = ServerLogKind::Shutdown;
+    } else {
+        result.kind = recogniseConnectionLine(text, result);
     }
+}
+
+} // namespace
+
+std::string_view withoutColours(std::string_view line, std::string &scratch)
+{
+    if (std::memchr(line.data(), '\x1b', line.size()) == nullptr)
+        return line;
+    scratch.clear();
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (line[at] != '\x1b') {
+            scratch += line[at];
+            continue;
+        }
+        if (at + 1 < line.size() && line[at + 1] == '[') {
+            // A control sequence: parameters and intermediates, then one final byte.
+            at += 2;
+            while (at < line.size() && (line[at] < 0x40 || line[at] > 0x7e))
+                ++at;
+        } else {
+            ++at; // a two-byte escape
+        }
+    }
+    return scratch;
+}
+
+bool ServerLogLine::isError() const
+{
+    if (mark == "***" || mark == "!!!" || kind == ServerLogKind::Panic ||
+        kind == ServerLogKind::CheckpointAbandoned || kind == ServerLogKind::ListenFailed)
+        return true;
+    // Names and hosts are the players' own words: "Terror" logging in is no error.
+    return !isConnectionKind(kind) && mentionsError(text);
+}
+
+ServerLogLine recogniseServerLogLine(std::string_view line)
+{
+    ServerLogLine result;
+    std::string_view text = withoutStamp(line);
+    if (text.size() != line.size())
+        result.stamp = line.substr(0, line.size() - text.size() - 2);
+    static constexpr std::array<std::string_view, 4> marks = {"*** ", "!!! ", "### ", "> "};
+    // Most lines carry no mark: one byte tells.
+    if (!text.empty() && std::string_view("*!#>").find(text.front()) != std::string_view::npos) {
+        for (const std::string_view mark : marks) {
+            if (startsWith(text, mark)) {
+                result.mark = text.substr(0, mark.size() - 1);
+                text.remove_prefix(mark.size());
+                break;
+            }
+        }
+    }
+    result.text = text;
+    // Every kind begins with one of these letters; most lines begin otherwise.
+    if (!text.empty() && std::string_view("LCDPAWSR").find(text.front()) != std::string_view::npos)
+        recogniseMessage(text, result);
+    // The servers word a failure to listen differently, but always mark it.
+    if (result.kind == ServerLogKind::Other && !result.mark.empty() && result.mark != ">" &&
+        mentionsFailedListen(result.mark, text))
+        result.kind = ServerLogKind::ListenFailed;
     return result;
 }
 
