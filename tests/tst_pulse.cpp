@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include <QProcess>
+#include <QScopeGuard>
+
 #include "LogLineCategory.h"
 #include "PlayerRoster.h"
 #include "ResponsivenessJudge.h"
@@ -36,6 +39,8 @@ private Q_SLOTS:
     void roster_lines_giveWhoIsOn();
     void judge_situations_giveVerdict_data();
     void judge_situations_giveVerdict();
+    void standIn_connectionsAndLogins_data();
+    void standIn_connectionsAndLogins();
 };
 
 void tst_Pulse::recognise_connectionLines_data()
@@ -249,11 +254,14 @@ void tst_Pulse::judge_situations_giveVerdict_data()
     const auto busy = [](int from, int to) {
         QByteArrayList steps;
         for (int at = from; at <= to; at += 10)
-            steps << QByteArray::number(at) + " proc R " + QByteArray::number(at - from);
+            steps << QByteArray::number(at) + " proc R " + QByteArray::number(at);
         return steps;
     };
     QTest::newRow("loading: busy and quiet for long")
         << (QByteArrayList{"0 log LOADING: big.db"} + busy(0, 900)) << QByteArray("unknown");
+    QTest::newRow("listening while still loading")
+        << (QByteArrayList{listen, "5 log LOADING: big.db"} + busy(10, 900))
+        << QByteArray("responding");
     QTest::newRow("quiet, idle and answering")
         << QByteArrayList{listen, "10 proc S 0", "70 probe yes", "600 proc S 0", "900 probe yes"}
         << QByteArray("responding");
@@ -266,16 +274,19 @@ void tst_Pulse::judge_situations_giveVerdict_data()
         << (QByteArrayList{listen} + busy(10, 320)) << QByteArray("not responding since 10");
     QTest::newRow("busy, but logging")
         << (QByteArrayList{listen} + busy(10, 200) + QByteArrayList{"205 log ACCEPT: #-1 on x"} +
-            busy(210, 500))
+            busy(210, 490))
         << QByteArray("responding");
     QTest::newRow("busy, but answering") << (QByteArrayList{listen} + busy(10, 200) +
-                                             QByteArrayList{"200 probe yes"} + busy(200, 480))
+                                             QByteArrayList{"200 probe yes"} + busy(210, 490))
                                          << QByteArray("responding");
     QTest::newRow("half busy") << QByteArrayList{listen, "10 proc R 0", "100 proc R 45",
                                                  "400 proc R 195"}
                                << QByteArray("responding");
     QTest::newRow("stopped process")
         << QByteArrayList{listen, "5 proc S 0", "10 proc T 0", "200 proc T 0", "310 proc T 0"}
+        << QByteArray("not responding since 10");
+    QTest::newRow("stuck on a device")
+        << QByteArrayList{listen, "10 proc D 0", "200 proc D 0", "320 proc D 0"}
         << QByteArray("not responding since 10");
     QTest::newRow("stopped, then continued")
         << QByteArrayList{listen, "10 proc T 0", "200 proc T 0", "210 proc S 0", "600 proc S 0"}
@@ -293,7 +304,7 @@ void tst_Pulse::judge_situations_giveVerdict_data()
         << QByteArray("responding");
     QTest::newRow("busy on after the checkpoint")
         << (QByteArrayList{listen, "10 log CHECKPOINTING on a.db.#1# ..."} + busy(10, 600) +
-            QByteArrayList{"600 log CHECKPOINTING on a.db.#1# finished"} + busy(600, 900))
+            QByteArrayList{"600 log CHECKPOINTING on a.db.#1# finished"} + busy(610, 900))
         << QByteArray("not responding since 600");
     QTest::newRow("retried dump")
         << QByteArrayList{listen,
@@ -304,6 +315,10 @@ void tst_Pulse::judge_situations_giveVerdict_data()
                           "200 probe no",
                           "900 proc D 2"}
         << QByteArray("responding");
+    QTest::newRow("stopped after a retried dump finished")
+        << QByteArrayList{listen, "10 log *** Waiting 60 seconds and retrying dump...",
+                          "70 log DUMPING on a.db.#3# finished", "80 proc T 1", "380 proc T 1"}
+        << QByteArray("not responding since 80");
     QTest::newRow("ended") << QByteArrayList{listen, "10 proc T 0", "600 proc Z 0"}
                            << QByteArray("unknown");
 }
@@ -335,6 +350,59 @@ void tst_Pulse::judge_situations_giveVerdict()
         got += " since " + QByteArray::number(
                                qlonglong(duration_cast<seconds>(*verdict.since - start).count()));
     QTEST(got, "verdict");
+}
+
+void tst_Pulse::standIn_connectionsAndLogins_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("answer"); // what a connection reads before the server ends
+    QTest::addColumn<QByteArrayList>("players");
+    QTest::newRow("answers, players in and out")
+        << QByteArray("listen 0\nlogin Wizard 2\nlogin Bob 3\nlogout Wizard 2\n")
+        << QByteArray("*** Connected ***\r\n") << QByteArrayList{"Bob"};
+    QTest::newRow("frozen: connected by the kernel, never answered")
+        << QByteArray("listen 0 0\n") << QByteArray() << QByteArrayList{};
+}
+
+void tst_Pulse::standIn_connectionsAndLogins()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, answer);
+    QTemporaryDir folder;
+    QProcess server;
+    server.setWorkingDirectory(folder.path());
+    server.start(test::qtPath(test::standInServerPath()),
+                 {test::qtPath(test::writeDatabase(folder.path(), "in.db", script.toStdString())),
+                  QStringLiteral("out.db")});
+    const auto reap = qScopeGuard([&server] {
+        server.kill();
+        server.waitForFinished();
+    });
+    QByteArray log;
+    const auto listeningPort = [&log] {
+        for (const QByteArray &line : log.split('\n'))
+            if (const ServerLogLine got = recogniseServerLogLine(viewOf(line));
+                got.kind == ServerLogKind::Listening)
+                return got.port;
+        return 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT((log += server.readAllStandardError(), listeningPort() > 0), 10000);
+    const int port = listeningPort();
+    UniqueFd connection;
+    QByteArray got = test::readFromLoopback(connection, port, answer.size(), 10000);
+    server.terminate();
+    QVERIFY(server.waitForFinished(10000));
+    got += test::readFromLoopback(connection, port, 1, 0);
+    QCOMPARE(got, answer);
+
+    PlayerRoster roster;
+    log += server.readAllStandardError();
+    for (const QByteArray &line : log.split('\n'))
+        roster.take(recogniseServerLogLine(viewOf(line)), QDateTime::currentDateTime());
+    QByteArrayList names;
+    for (const OnlinePlayer &player : roster.players())
+        names << player.name.toUtf8();
+    QTEST(names, "players");
 }
 
 PADDOCK_TEST_MAIN(tst_Pulse)

@@ -25,7 +25,7 @@ std::vector<OnlinePlayer>::iterator PlayerRoster::find(long long object)
 bool PlayerRoster::take(const ServerLogLine &line, const QDateTime &at)
 {
     using K = ServerLogKind;
-    if (!isConnectionKind(line.kind) || line.kind == K::Accepted || line.object < 0)
+    if (!isConnectionKind(line.kind) || line.kind == K::Accepted)
         return false;
     const auto listed = find(line.object);
     if (line.kind == K::Disconnected || line.kind == K::ClientDisconnected) {
