@@ -124,84 +124,22 @@ bool mentionsError(std::string_view text)
     return false;
 }
 
-// Whether a line marked so says a port could not be listened on: an error about listening
-// ("*** Binding listening socket: ..."), or a warning saying it failed ("Failed to bind").
-bool mentionsFailedListen(std::string_view mark, std::string_view text)
+// A marked line that says a port could not be listened on becomes ListenFailed: an error
+// about listening ("*** Binding listening socket: ..."), or a warning that it failed ("Failed
+// to bind"). The servers word it differently, but always mark it.
+ServerLogLine withFailedListen(ServerLogLine line)
 {
-    const auto has = [text](std::string_view part) {
-        return text.find(part) != std::string_view::npos;
+    const auto has = [&line](std::string_view part) {
+        return line.text.find(part) != std::string_view::npos;
     };
-    return (has("isten") || has("bind") || has("Bind")) &&
-           (mark == "***" || has("ail") || has("an't") || has("annot") || has("nable"));
-}
-
-// The kind of a message (the line without stamp and mark), with what it names.
-void recogniseMessage(std::string_view text, ServerLogLine &result)
-{
-    const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
-        result.dumpName = dumpNameAfter(text, verb);
-        if (result.dumpName.empty())
-            return;
-        result.database = databaseOf(result.dumpName);
-        const std::string_view after = text.substr(verb.size() + 4 + result.dumpName.size());
-        result.kind = after.find("finished") != std::string_view::npos ? finished : started;
-    };
-
-    if (startsWith(text, "LISTEN:")) {
-        if (text.find("now listening") == std::string_view::npos) {
-            result.kind = ServerLogKind::ListenFailed;
-        } else {
-            result.port = listeningPort(text);
-            if (result.port > 0)
-                result.kind = ServerLogKind::Listening;
-        }
-    } else if (startsWith(text, "LOADING")) {
-        result.kind = ServerLogKind::Loading;
-    } else if (startsWith(text, "CHECKPOINTING")) {
-        dump(ServerLogKind::CheckpointStarted, ServerLogKind::CheckpointFinished, "CHECKPOINTING");
-    } else if (startsWith(text, "DUMPING")) {
-        dump(ServerLogKind::DumpStarted, ServerLogKind::DumpFinished, "DUMPING");
-    } else if (startsWith(text, "PANIC-DUMPING")) {
-        result.dumpName = dumpNameAfter(text, "PANIC-DUMPING");
-        result.database = result.dumpName;
-        result.kind = ServerLogKind::Panic;
-    } else if (startsWith(text, "PANIC")) {
-        result.kind = ServerLogKind::Panic;
-    } else if (startsWith(text, "Abandoning checkpoint attempt")) {
-        result.kind = ServerLogKind::CheckpointAbandoned;
-    } else if (startsWith(text, "Waiting ") &&
-               text.find("retrying dump") != std::string_view::npos) {
-        result.kind = ServerLogKind::DumpRetrying;
-    } else if (startsWith(text, "SHUTDOWN:")) {
-        result.kind = ServerLogKind::Shutdown;
-    } else {
-        result.kind = recogniseConnectionLine(text, result);
-    }
+    if (line.kind == ServerLogKind::Other && !line.mark.empty() && line.mark != ">" &&
+        (has("isten") || has("bind") || has("Bind")) &&
+        (line.mark == "***" || has("ail") || has("an't") || has("annot") || has("nable")))
+        line.kind = ServerLogKind::ListenFailed;
+    return line;
 }
 
 } // namespace
-
-std::string_view withoutColours(std::string_view line, std::string &scratch)
-{
-    if (std::memchr(line.data(), '\x1b', line.size()) == nullptr)
-        return line;
-    scratch.clear();
-    for (std::size_t at = 0; at < line.size(); ++at) {
-        if (line[at] != '\x1b') {
-            scratch += line[at];
-            continue;
-        }
-        if (at + 1 < line.size() && line[at + 1] == '[') {
-            // A control sequence: parameters and intermediates, then one final byte.
-            at += 2;
-            while (at < line.size() && (line[at] < 0x40 || line[at] > 0x7e))
-                ++at;
-        } else {
-            ++at; // a two-byte escape
-        }
-    }
-    return scratch;
-}
 
 bool ServerLogLine::isError() const
 {
@@ -230,14 +168,70 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         }
     }
     result.text = text;
-    // Every kind begins with one of these letters; most lines begin otherwise.
-    if (!text.empty() && std::string_view("LCDPAWSR").find(text.front()) != std::string_view::npos)
-        recogniseMessage(text, result);
-    // The servers word a failure to listen differently, but always mark it.
-    if (result.kind == ServerLogKind::Other && !result.mark.empty() && result.mark != ">" &&
-        mentionsFailedListen(result.mark, text))
+    // Every kind below begins with one of these letters; most lines begin otherwise.
+    if (text.empty() || std::string_view("LCDPAWSR").find(text.front()) == std::string_view::npos)
+        return withFailedListen(result);
+
+    const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
+        result.dumpName = dumpNameAfter(text, verb);
+        if (result.dumpName.empty())
+            return;
+        result.database = databaseOf(result.dumpName);
+        const std::string_view after = text.substr(verb.size() + 4 + result.dumpName.size());
+        result.kind = after.find("finished") != std::string_view::npos ? finished : started;
+    };
+
+    if (startsWith(text, "LISTEN:") && text.find("now listening") != std::string_view::npos) {
+        result.port = listeningPort(text);
+        if (result.port > 0)
+            result.kind = ServerLogKind::Listening;
+    } else if (startsWith(text, "LISTEN:")) {
         result.kind = ServerLogKind::ListenFailed;
-    return result;
+    } else if (startsWith(text, "LOADING")) {
+        result.kind = ServerLogKind::Loading;
+    } else if (startsWith(text, "CHECKPOINTING")) {
+        dump(ServerLogKind::CheckpointStarted, ServerLogKind::CheckpointFinished, "CHECKPOINTING");
+    } else if (startsWith(text, "DUMPING")) {
+        dump(ServerLogKind::DumpStarted, ServerLogKind::DumpFinished, "DUMPING");
+    } else if (startsWith(text, "PANIC-DUMPING")) {
+        result.dumpName = dumpNameAfter(text, "PANIC-DUMPING");
+        result.database = result.dumpName;
+        result.kind = ServerLogKind::Panic;
+    } else if (startsWith(text, "PANIC")) {
+        result.kind = ServerLogKind::Panic;
+    } else if (startsWith(text, "Abandoning checkpoint attempt")) {
+        result.kind = ServerLogKind::CheckpointAbandoned;
+    } else if (startsWith(text, "Waiting ") &&
+               text.find("retrying dump") != std::string_view::npos) {
+        result.kind = ServerLogKind::DumpRetrying;
+    } else if (startsWith(text, "SHUTDOWN:")) {
+        result.kind = ServerLogKind::Shutdown;
+    } else {
+        result.kind = recogniseConnectionLine(text, result);
+    }
+    return withFailedListen(result);
+}
+
+std::string_view withoutColours(std::string_view line, std::string &scratch)
+{
+    if (std::memchr(line.data(), '\x1b', line.size()) == nullptr)
+        return line;
+    scratch.clear();
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (line[at] != '\x1b') {
+            scratch += line[at];
+            continue;
+        }
+        if (at + 1 < line.size() && line[at + 1] == '[') {
+            // A control sequence: parameters and intermediates, then one final byte.
+            at += 2;
+            while (at < line.size() && (line[at] < 0x40 || line[at] > 0x7e))
+                ++at;
+        } else {
+            ++at; // a two-byte escape
+        }
+    }
+    return scratch;
 }
 
 LineAssembler::LineAssembler(std::size_t limit)
