@@ -66,7 +66,8 @@ void tst_ServerLogLines::recognise_serverLines_data()
     QTest::newRow("toast warning") << QByteArray("Jul  7 10:31:02: ### Could not resolve host")
                                    << K::Other << QByteArray("###") << 0 << QByteArray() << false;
     QTest::newRow("toast error") << QByteArray("Jul  7 10:31:02: !!! Failed to bind to port")
-                                 << K::Other << QByteArray("!!!") << 0 << QByteArray() << true;
+                                 << K::ListenFailed << QByteArray("!!!") << 0 << QByteArray()
+                                 << true;
     // Near misses stay ordinary lines.
     QTest::newRow("no stamp") << QByteArray("CHECKPOINTING on a.db.#1# finished")
                               << K::CheckpointFinished << QByteArray() << 0 << QByteArray("a.db")
@@ -93,6 +94,9 @@ void tst_ServerLogLines::recognise_serverLines_data()
     QTest::newRow("error after the last step")
         << QByteArray("0123456789abcdefghijklmnopqrstuvwxyz error") << K::Other << QByteArray()
         << 0 << QByteArray() << true;
+    QTest::newRow("a player named for an error logs in")
+        << QByteArray("CONNECTED: Terror (#5) on port 7777 from errors.example, port 2")
+        << K::Connected << QByteArray() << 7777 << QByteArray() << false;
     QTest::newRow("near misses") << QByteArray("terr or; mirror; erro; rrror; e-rror")
                                  << K::Other << QByteArray() << 0 << QByteArray() << false;
 }

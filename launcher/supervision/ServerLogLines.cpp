@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ServerLogLines.h"
 
+#include "ConnectionLines.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -122,18 +124,38 @@ bool mentionsError(std::string_view text)
     return false;
 }
 
+// A marked line that says a port could not be listened on becomes ListenFailed: an error
+// about listening ("*** Binding listening socket: ..."), or a warning that it failed ("Failed
+// to bind"). The servers word it differently, but always mark it.
+ServerLogLine withFailedListen(ServerLogLine line)
+{
+    const auto has = [&line](std::string_view part) {
+        return line.text.find(part) != std::string_view::npos;
+    };
+    if (line.kind == ServerLogKind::Other && !line.mark.empty() && line.mark != ">" &&
+        (has("isten") || has("bind") || has("Bind")) &&
+        (line.mark == "***" || has("ail") || has("an't") || has("annot") || has("nable")))
+        line.kind = ServerLogKind::ListenFailed;
+    return line;
+}
+
 } // namespace
 
 bool ServerLogLine::isError() const
 {
-    return mark == "***" || mark == "!!!" || kind == ServerLogKind::Panic ||
-           kind == ServerLogKind::CheckpointAbandoned || mentionsError(text);
+    if (mark == "***" || mark == "!!!" || kind == ServerLogKind::Panic ||
+        kind == ServerLogKind::CheckpointAbandoned || kind == ServerLogKind::ListenFailed)
+        return true;
+    // Names and hosts are the players' own words: "Terror" logging in is no error.
+    return !isConnectionKind(kind) && mentionsError(text);
 }
 
 ServerLogLine recogniseServerLogLine(std::string_view line)
 {
     ServerLogLine result;
     std::string_view text = withoutStamp(line);
+    if (text.size() != line.size())
+        result.stamp = line.substr(0, line.size() - text.size() - 2);
     static constexpr std::array<std::string_view, 4> marks = {"*** ", "!!! ", "### ", "> "};
     // Most lines carry no mark: one byte tells.
     if (!text.empty() && std::string_view("*!#>").find(text.front()) != std::string_view::npos) {
@@ -147,8 +169,8 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     }
     result.text = text;
     // Every kind below begins with one of these letters; most lines begin otherwise.
-    if (text.empty() || std::string_view("LCDPAWS").find(text.front()) == std::string_view::npos)
-        return result;
+    if (text.empty() || std::string_view("LCDPAWSR").find(text.front()) == std::string_view::npos)
+        return withFailedListen(result);
 
     const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
         result.dumpName = dumpNameAfter(text, verb);
@@ -163,6 +185,10 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         result.port = listeningPort(text);
         if (result.port > 0)
             result.kind = ServerLogKind::Listening;
+    } else if (startsWith(text, "LISTEN:")) {
+        result.kind = ServerLogKind::ListenFailed;
+    } else if (startsWith(text, "LOADING")) {
+        result.kind = ServerLogKind::Loading;
     } else if (startsWith(text, "CHECKPOINTING")) {
         dump(ServerLogKind::CheckpointStarted, ServerLogKind::CheckpointFinished, "CHECKPOINTING");
     } else if (startsWith(text, "DUMPING")) {
@@ -180,8 +206,32 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         result.kind = ServerLogKind::DumpRetrying;
     } else if (startsWith(text, "SHUTDOWN:")) {
         result.kind = ServerLogKind::Shutdown;
+    } else {
+        result.kind = recogniseConnectionLine(text, result);
     }
-    return result;
+    return withFailedListen(result);
+}
+
+std::string_view withoutColours(std::string_view line, std::string &scratch)
+{
+    if (std::memchr(line.data(), '\x1b', line.size()) == nullptr)
+        return line;
+    scratch.clear();
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (line[at] != '\x1b') {
+            scratch += line[at];
+            continue;
+        }
+        if (at + 1 < line.size() && line[at + 1] == '[') {
+            // A control sequence: parameters and intermediates, then one final byte.
+            at += 2;
+            while (at < line.size() && (line[at] < 0x40 || line[at] > 0x7e))
+                ++at;
+        } else {
+            ++at; // a two-byte escape
+        }
+    }
+    return scratch;
 }
 
 LineAssembler::LineAssembler(std::size_t limit)

@@ -20,7 +20,21 @@ enum class ServerLogKind {
     DumpRetrying,        // "Waiting N seconds and retrying dump..."
     Panic,               // "PANIC: ..." or "PANIC-DUMPING on NAME.PANIC ..."
     Shutdown,            // "SHUTDOWN: ..."
+    Loading,             // "LOADING: ..." while the database is read, before any LISTEN
+    ListenFailed,        // "LISTEN: ..." that announces no port, or a failure to bind one
+    Accepted,            // "ACCEPT: #-N on port P from HOST, port Q": a connection, no login yet
+    Connected,           // "CONNECTED: NAME (#N) on ...": a login
+    Created,             // "CREATED: NAME (#N) on ...": a login as a new player
+    Redirected,          // "REDIRECTED: NAME (#N), was ..., now ...": the same login moved
+    Disconnected,        // "DISCONNECTED: NAME (#N) on ...": the server closed it
+    ClientDisconnected,  // "CLIENT DISCONNECTED: ... on ...": the client closed it
 };
+
+/// Whether kind is one of the connection lines, from Accepted to ClientDisconnected.
+constexpr bool isConnectionKind(ServerLogKind kind)
+{
+    return kind >= ServerLogKind::Accepted && kind <= ServerLogKind::ClientDisconnected;
+}
 
 /// One recognised line. Views point into the line that was recognised.
 struct ServerLogLine {
@@ -30,8 +44,19 @@ struct ServerLogLine {
     std::string_view mark;
     /// The message after the time stamp and the mark.
     std::string_view text;
-    /// The port a Listening line names; 0 otherwise.
+    /// The time stamp without its ": " ("Jul  7 10:31:02"); empty when the line has none.
+    std::string_view stamp;
+    /// The port a Listening line names, or the one a connection line's connection came in
+    /// on; 0 otherwise.
     int port = 0;
+    /// Connection lines (Accepted to ClientDisconnected): the player's name as logged, empty
+    /// for a connection not logged in ("#-3"); its object number; where the connection comes
+    /// from as logged ("localhost", "host [10.0.0.1]"), and that end's port. A REDIRECTED
+    /// line gives the connection it moved to.
+    std::string_view player;
+    long long object = 0;
+    std::string_view host;
+    int remotePort = 0;
     /// The file a checkpoint or dump line names, as logged ("castle.db.#3#", "castle.db.PANIC").
     std::string_view dumpName;
     /// The database that file becomes: dumpName without a trailing ".#N#".
@@ -44,6 +69,11 @@ struct ServerLogLine {
 /// Recognises one line (without its line end) in the LambdaMOO and ToastStunt formats: an
 /// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
 ServerLogLine recogniseServerLogLine(std::string_view line);
+
+/// The line without ANSI control sequences ("ESC [ ... letter"), which a server writes
+/// instead of severity marks when its output is a terminal. Returns line itself when it holds
+/// no escape byte (no copy); otherwise the cleaned bytes, kept in scratch.
+std::string_view withoutColours(std::string_view line, std::string &scratch);
 
 /// Cuts a byte stream that arrives in arbitrary chunks into lines. A line longer than the
 /// limit is cut at the limit and the rest of it up to its line end dropped, so memory stays

@@ -4,6 +4,7 @@
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <regex>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -106,6 +109,33 @@ bool writeFile(const std::string &path, const QByteArray &bytes, const QDateTime
 bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified)
 {
     return writeFile(osPath(path), bytes, modified);
+}
+
+QByteArray readFromLoopback(UniqueFd &connection, int port, qsizetype want, int deadlineMs)
+{
+    if (!connection) {
+        connection.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(connection.get(), reinterpret_cast<sockaddr *>(&address),
+                      sizeof address) != 0)
+            return "<cannot connect>";
+    }
+    QByteArray got;
+    QDeadlineTimer deadline(deadlineMs);
+    while (got.size() < want) {
+        pollfd ready{connection.get(), POLLIN, 0};
+        if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[256];
+        const ssize_t read = ::read(connection.get(), buffer, sizeof buffer);
+        if (read <= 0)
+            break; // the end, or reset by a server that never took the connection
+        got.append(buffer, read);
+    }
+    return got;
 }
 
 std::string writeDatabase(const QString &folder, const std::string &name, const std::string &script)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "MooController.h"
+#include "UniqueFd.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -67,6 +68,10 @@ inline bool contains(const std::string &text, const std::string &part)
 
 /// The controller's whole log as bytes.
 std::string logOf(const MooController &controller);
+
+/// Reads from a connection to the loopback interface at port until it has want bytes, it
+/// ends, or the deadline passes; returns what came. Connects first unless connection is open.
+QByteArray readFromLoopback(UniqueFd &connection, int port, qsizetype want, int deadlineMs);
 
 /// The bytes the stand-in's flood writes: 100-byte numbered lines in repeated 64 KiB blocks.
 std::string expectedFlood(size_t bytes);

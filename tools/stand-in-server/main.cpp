@@ -28,6 +28,10 @@
 //   dump-fails N [SECONDS]  the next N dumps fail as on a full disk: half the database is
 //                        written, then ENOSPC; a failed final dump is tried again after
 //                        SECONDS (60 when not given)
+//   listen PORT [MS]     listen on the loopback interface (PORT 0: any free port) and answer
+//                        connections as a MOO server does; after MS milliseconds, stop
+//                        answering them, as a frozen server
+//   login NAME N         log that player NAME (#N) logged in; logout NAME N: out
 //
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
 // words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished"; the dump at SIGTERM says
@@ -37,6 +41,8 @@
 // "*** Abandoning checkpoint attempt..." for a checkpoint and, for the final dump, by
 // "*** Waiting N seconds and retrying dump..." and another try; a temporary file that cannot
 // be opened or renamed ends the final dump without one.
+#include "Connections.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -325,6 +331,7 @@ int main(int argc, char **argv)
     }
 
     long tickMs = -1;
+    int listening = 7777; // the port logins are logged on
     std::istringstream script(contents);
     std::string line;
     while (std::getline(script, line)) {
@@ -415,6 +422,19 @@ int main(int argc, char **argv)
             long seconds = 60;
             words >> dumpFailuresLeft >> seconds;
             dumpRetrySeconds = words ? seconds : 60;
+        } else if (command == "listen") {
+            int port = 0;
+            long answerMs = -1;
+            words >> port;
+            if (!(words >> answerMs))
+                answerMs = -1; // answer for ever
+            const auto log = [](const std::string &text) { say(STDERR_FILENO, text); };
+            listening = standin::listenOnLoopback(port, answerMs, log);
+        } else if (command == "login" || command == "logout") {
+            std::string name;
+            long long object = 0;
+            words >> name >> object;
+            say(STDERR_FILENO, standin::playerLine(command == "login", name, object, listening));
         }
     }
 

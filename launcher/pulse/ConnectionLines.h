@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ServerLogLines.h"
+
+#include <string_view>
+
+namespace paddock {
+
+/// Recognises a connection line's message (without stamp and mark): ACCEPT, CONNECTED,
+/// CREATED, REDIRECTED, DISCONNECTED and CLIENT DISCONNECTED, in the shape its verb gives it.
+/// Returns its kind and fills in result's player, object, host and ports; Other, with those
+/// left empty, when text is no such line.
+ServerLogKind recogniseConnectionLine(std::string_view text, ServerLogLine &result);
+
+} // namespace paddock
