@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include "DescriptorIo.h"
 #include "ProcessSpawn.h"
 #include "RenameNoReplace.h"
 #include "UniqueFd.h"
@@ -9,7 +10,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <regex>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace paddock;
@@ -22,6 +25,8 @@ class tst_Posix final : public QObject {
 private Q_SLOTS:
     void spawn_failure_reportsStepAndLeavesNothing_data();
     void spawn_failure_reportsStepAndLeavesNothing();
+    void spawn_child_getsExactlyWhatIsAsked_data();
+    void spawn_child_getsExactlyWhatIsAsked();
     void renameNoReplace_neverReplaces_data();
     void renameNoReplace_neverReplaces();
 };
@@ -40,8 +45,8 @@ void tst_Posix::spawn_failure_reportsStepAndLeavesNothing_data()
 
     using S = SpawnError::Step;
     const QByteArray server = QByteArray::fromStdString(standInServerPath());
-    QTest::newRow("missing program") << QByteArray("/nonexistent/server") << QByteArray() << -1
-                                     << -1 << S::Start << ENOENT;
+    QTest::newRow("missing program")
+        << QByteArray("/nonexistent/server") << QByteArray() << -1 << -1 << S::Start << ENOENT;
     QTest::newRow("program not executable")
         << QByteArray("/dev/null") << QByteArray() << -1 << -1 << S::Start << EACCES;
     QTest::newRow("folder gone") << server << QByteArray("/nonexistent/world") << -1 << -1
@@ -82,6 +87,60 @@ void tst_Posix::spawn_failure_reportsStepAndLeavesNothing()
     }
     QCOMPARE(childProcesses(), QList<int>());
     QCOMPARE(openDescriptorCount(), descriptors);
+}
+
+void tst_Posix::spawn_child_getsExactlyWhatIsAsked_data()
+{
+    QTest::addColumn<bool>("passTwo");
+    QTest::addColumn<bool>("newSession");
+    QTest::addColumn<bool>("sigpipeIgnored");
+    QTest::addColumn<QByteArray>("descriptors");
+    QTest::addColumn<QByteArray>("ignored");
+
+    // This process ignores SIGINT; the child never inherits that.
+    QTest::newRow("server") << false << false << true << QByteArray("0,1,2")
+                            << QByteArray("0000000000001000");
+    QTest::newRow("keeper") << true << true << false << QByteArray("0,1,2,3,4")
+                            << QByteArray("0000000000000000");
+}
+
+void tst_Posix::spawn_child_getsExactlyWhatIsAsked()
+{
+    QFETCH(bool, passTwo);
+    QFETCH(bool, newSession);
+    QFETCH(bool, sigpipeIgnored);
+    QFETCH(QByteArray, descriptors);
+    QFETCH(QByteArray, ignored);
+
+    const SignalDisposition intIgnored(SIGINT, SIG_IGN);
+    QTemporaryDir dir;
+    int ends[2];
+    QVERIFY(::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0);
+    const UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+    SpawnOptions options;
+    options.program = standInServerPath();
+    options.arguments = {writeDatabase(dir.path(), "world.db", "report\nexit 0\n"), "out.db"};
+    options.workingFolder = osPath(dir.path());
+    options.standardOutput = ChildStream::from(writeEnd.get());
+    if (passTwo)
+        options.passedDescriptors = {writeEnd.get(), readEnd.get()};
+    options.newSession = newSession;
+    options.sigpipeIgnored = sigpipeIgnored;
+    const pid_t pid = spawnProcess(options);
+    writeEnd.reset();
+    std::string report;
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(readEnd.get(), report) == 0, 10000);
+    QCOMPARE(::waitpid(pid, nullptr, 0), pid);
+
+    static const std::regex fields(
+        "fds=(\\S+) blocked=(\\S+) ignored=(\\S+) pid=(\\d+) pgid=(\\d+)");
+    std::smatch match;
+    QVERIFY2(std::regex_search(report, match, fields), report.c_str());
+    QCOMPARE(QByteArray::fromStdString(match[1].str()), descriptors);
+    QCOMPARE(match[2].str(), std::string("0000000000000000"));
+    QCOMPARE(QByteArray::fromStdString(match[3].str()), ignored);
+    QCOMPARE(match[4].str(), match[5].str()); // a process group of its own
 }
 
 void tst_Posix::renameNoReplace_neverReplaces_data()

@@ -35,8 +35,8 @@ struct DirClose {
 std::vector<std::string> namesIn(const std::string &folder)
 {
     std::vector<std::string> names;
-    const int fd =
-        retryOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
         return names;
     UniqueFd owned(fd);

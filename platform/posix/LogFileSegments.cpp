@@ -98,9 +98,8 @@ LogFileSegments::windowLocked(const Segment &segment, std::uint64_t index,
         return nullptr; // the piece is then unreachable for now; Paddock goes on
     }
     const off_t start = off_t(index * m_windowSize);
-    window->filled = readFullyAt(segment.fd->get(), window->bytes.get(),
-                                 std::size_t(m_windowSize), start)
-                         .bytes;
+    window->filled =
+        readFullyAt(segment.fd->get(), window->bytes.get(), std::size_t(m_windowSize), start).bytes;
     // A file cut short by another program no longer holds what the log says it does.
     if (window->filled < needed)
         return nullptr;

@@ -130,7 +130,7 @@ std::optional<int> LogFileWriter::shiftNumbered(int &error)
     }
     for (int n = free - 1; n >= 1; --n) {
         if (const int failed = renameNoReplace(m_folder.get(), numbered(n).c_str(), m_folder.get(),
-                                                  numbered(n + 1).c_str())) {
+                                               numbered(n + 1).c_str())) {
             // EEXIST: a file appeared in the way meanwhile; nothing is lost, nothing moves on.
             error = failed == EEXIST ? 0 : failed;
             return std::nullopt;
@@ -156,7 +156,8 @@ int LogFileWriter::rotate()
             if (error)
                 return error;
             error = kept ? renameNoReplace(m_folder.get(), m_name.c_str(), m_folder.get(),
-                                            numbered(1).c_str()) : EEXIST;
+                                           numbered(1).c_str())
+                         : EEXIST;
             if (error == EEXIST) {
                 // A name in the way is not Paddock's: keep appending here, and try again once
                 // as much again has been written.

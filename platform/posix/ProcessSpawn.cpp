@@ -87,8 +87,7 @@ std::string absoluteProgramPath(const std::string &path)
 // A close-on-exec copy of fd numbered above every number the child's descriptors get, so no
 // action between the spawn and the exec can overwrite it before it is used, and a dup2 onto
 // its target never meets the same number (which would keep close-on-exec set).
-UniqueFd copyAbove(int fd, int highestTarget,
-                   SpawnError::Step step = SpawnError::Step::Prepare)
+UniqueFd copyAbove(int fd, int highestTarget, SpawnError::Step step = SpawnError::Step::Prepare)
 {
     UniqueFd copy(::fcntl(fd, F_DUPFD_CLOEXEC, highestTarget + 1));
     if (!copy)
@@ -134,8 +133,7 @@ pid_t spawnProcess(const SpawnOptions &options)
         const ChildStream &stream = *streams[target];
         if (stream.kind == ChildStream::Kind::DevNull)
             check(posix_spawn_file_actions_addopen(actions.get(), target, "/dev/null",
-                                                   target == STDIN_FILENO ? O_RDONLY : O_WRONLY,
-                                                   0),
+                                                   target == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0),
                   "posix_spawn_file_actions_addopen");
         else if (stream.kind == ChildStream::Kind::Descriptor)
             giveAs(stream.fd, target);
