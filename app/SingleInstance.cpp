@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SingleInstance.h"
 
+#include "DescriptorIo.h"
 #include "PrivateFolder.h"
 #include "String.h"
 #include "SystemError.h"
@@ -33,9 +34,8 @@ UniqueFd lockFile(const QString &path, QString &problem)
         error = errno;
     else if (!S_ISREG(status.st_mode))
         error = EINVAL;
-    while (error == 0 && ::flock(fd.get(), LOCK_EX) != 0)
-        if (errno != EINTR)
-            error = errno;
+    if (error == 0 && retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0)
+        error = errno;
     if (error == 0)
         return fd;
     problem =

@@ -16,6 +16,7 @@
 //                  [--owned=REGISTRY]
 //
 // REGISTRY lists the log files Paddock created; only those are ever rotated away.
+#include "DescriptorIo.h"
 #include "DescriptorPassing.h"
 #include "KeeperClient.h"
 #include "LogFileWriter.h"
@@ -223,8 +224,8 @@ void Keeper::handBack(UniqueFd connection)
 void Keeper::drain(int index)
 {
     char buffer[65536];
-    const ssize_t got = ::read(m_pipes[index].get(), buffer, sizeof buffer);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+    const ssize_t got = readSome(m_pipes[index].get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EAGAIN)
         return;
     if (got <= 0) {
         m_ended[index] = m_hungUp[index] = true;

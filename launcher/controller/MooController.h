@@ -119,8 +119,6 @@ public:
     /// log), and emits reattached; for each recorded server that has ended emits
     /// recordedServerEnded and removes its record. Does nothing while a server runs here.
     void reattach();
-    /// A process start time in clock ticks since boot as a wall-clock time; invalid if unknown.
-    static QDateTime processStartDateTime(std::uint64_t ticks);
     /// Opens the log file for the server being launched (none if logFilePath() is empty); the
     /// output read from now on is appended to it.
     void openLogFile();

@@ -2,8 +2,8 @@
 #include "ArchiveFiles.h"
 
 #include "DatabaseRotation.h"
+#include "DescriptorIo.h"
 #include "String.h"
-#include "SystemError.h"
 #include "UniqueFd.h"
 
 #include <zstd.h>
@@ -27,21 +27,16 @@ constexpr size_t ChunkSize = 1 << 20;
 
 std::atomic<bool> cancelled{false};
 
-[[noreturn]] void fail(const std::string &what, const std::string &path, int error)
-{
-    throw RotationError(what + " “" + path + "”: " + errorText(error), error);
-}
-
 // An archive keeps the time its database was last written, whatever form it takes, so the
 // newest database can still be told by its time.
 void keepModificationTime(int from, int to, const std::string &path)
 {
     struct stat st;
     if (::fstat(from, &st) != 0)
-        fail("Cannot read", path, errno);
+        throwFileError("Cannot read", path, errno);
     const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
     if (::futimens(to, times) != 0)
-        fail("Cannot write", path, errno);
+        throwFileError("Cannot write", path, errno);
 }
 
 // Runs write, which writes into target (created new) from here on; target goes again when it
@@ -64,32 +59,24 @@ size_t readFully(int fd, char *data, size_t size, const std::string &path)
     // Every loop over a file reads it a chunk at a time: the place to notice the end.
     if (cancelled.load(std::memory_order_relaxed))
         throw RotationError("Stopped, as Paddock is ending: “" + path + "” is left for later.");
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Cannot read", path, errno);
-        if (n == 0)
-            break;
-        done += size_t(n);
-    }
-    return done;
+    const ReadOutcome read = paddock::readFully(fd, data, size);
+    if (read.error)
+        throwFileError("Cannot read", path, read.error);
+    return read.bytes;
 }
 
 void writeFully(int fd, const char *data, size_t size, const std::string &path)
 {
     if (!writeAll(fd, std::string_view(data, size)))
-        fail("Cannot write", path, errno);
+        throwFileError("Cannot write", path, errno);
 }
 
 void syncAndClose(UniqueFd fd, const std::string &path)
 {
     if (::fsync(fd.get()) != 0)
-        fail("Cannot write", path, errno);
+        throwFileError("Cannot write", path, errno);
     if (::close(fd.release()) != 0 && errno != EINTR)
-        fail("Cannot write", path, errno);
+        throwFileError("Cannot write", path, errno);
 }
 
 struct CctxFree {
@@ -180,7 +167,7 @@ void compressFile(const FolderFile &source, const FolderFile &target)
 void decompressFile(const FolderFile &source, const FolderFile &target)
 {
     if (target.folder.entry(target.name) != HeldFolder::Entry::Absent)
-        fail("Cannot restore", target.path(), EEXIST);
+        throwFileError("Cannot restore", target.path(), EEXIST);
     const UniqueFd in = source.folder.openForReading(source.name);
     const FolderFile part{target.folder, target.name + ".part"};
     // A part left by a restore that was interrupted (Paddock ended meanwhile) is this
@@ -201,7 +188,7 @@ void decompressFile(const FolderFile &source, const FolderFile &target)
         keepModificationTime(in.get(), out.get(), part.path());
         syncAndClose(std::move(out), part.path());
         if (const int error = part.folder.renameNoReplace(part.name, target.folder, target.name))
-            fail("Cannot restore", target.path(), error);
+            throwFileError("Cannot restore", target.path(), error);
     });
     target.folder.sync();
 }

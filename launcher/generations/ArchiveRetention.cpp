@@ -2,6 +2,7 @@
 #include "ArchiveRetention.h"
 
 #include "DatabaseRotation.h"
+#include "DescriptorIo.h"
 #include "String.h"
 
 #include "SystemError.h"

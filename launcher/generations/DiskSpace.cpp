@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "DiskSpace.h"
 
+#include "DescriptorIo.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -27,10 +29,7 @@ QString diskSpaceWarning(const QString &path)
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     struct stat st;
     struct statvfs fs;
-    int rc;
-    do
-        rc = ::statvfs(folder.constData(), &fs);
-    while (rc != 0 && errno == EINTR);
+    const int rc = retryOnInterrupt([&] { return ::statvfs(folder.constData(), &fs); });
     if (rc != 0 || ::stat(local.constData(), &st) != 0)
         return {};
     return diskSpaceWarning(path, qint64(fs.f_bavail) * qint64(fs.f_frsize), qint64(st.st_size));

@@ -2,10 +2,11 @@
 #include "HeldFolder.h"
 
 #include "DatabaseRotation.h"
+#include "DescriptorIo.h"
+#include "RenameNoReplace.h"
 #include "SystemError.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -13,9 +14,7 @@
 
 namespace paddock {
 
-namespace {
-
-[[noreturn]] void fail(const char *verb, const std::string &path, int error)
+void throwFileError(const char *verb, const std::string &path, int error)
 {
     if (error == ELOOP)
         throw RotationError(std::string(verb) + " “" + path +
@@ -23,6 +22,8 @@ namespace {
                             error);
     throw RotationError(std::string(verb) + " “" + path + "”: " + errorText(error), error);
 }
+
+namespace {
 
 // Names come from a journal someone else may have written: one component, never a path.
 void checkName(const std::string &name, const std::string &folder)
@@ -34,11 +35,8 @@ void checkName(const std::string &name, const std::string &folder)
 
 int openAt(int dir, const std::string &name, int flags, mode_t mode = 0)
 {
-    int fd;
-    do
-        fd = ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return retryOnInterrupt(
+        [&] { return ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode); });
 }
 
 } // namespace
@@ -50,12 +48,10 @@ HeldFolder::HeldFolder(UniqueFd fd, std::string path)
 
 HeldFolder HeldFolder::open(const std::string &path)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd =
+        retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
-        fail("Cannot open the folder", path, errno);
+        throwFileError("Cannot open the folder", path, errno);
     return HeldFolder(UniqueFd(fd), path);
 }
 
@@ -63,7 +59,7 @@ HeldFolder HeldFolder::subfolder(const std::string &name, bool create) const
 {
     checkName(name, m_path);
     if (create && ::mkdirat(fd(), name.c_str(), 0755) != 0 && errno != EEXIST)
-        fail("Cannot create the folder", pathOf(name), errno);
+        throwFileError("Cannot create the folder", pathOf(name), errno);
     const int sub = openAt(fd(), name, O_RDONLY | O_DIRECTORY);
     if (sub < 0) {
         // A link there reads as "not a folder"; say what it is.
@@ -72,7 +68,7 @@ HeldFolder HeldFolder::subfolder(const std::string &name, bool create) const
         if (error == ENOTDIR && ::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISLNK(st.st_mode))
             error = ELOOP;
-        fail("Cannot use the folder", pathOf(name), error);
+        throwFileError("Cannot use the folder", pathOf(name), error);
     }
     return HeldFolder(UniqueFd(sub), pathOf(name));
 }
@@ -90,7 +86,7 @@ HeldFolder::Entry HeldFolder::entry(const std::string &name) const
         return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
     if (errno == ENOENT)
         return Entry::Absent;
-    fail("Cannot look at", pathOf(name), errno);
+    throwFileError("Cannot look at", pathOf(name), errno);
 }
 
 UniqueFd HeldFolder::openFile(const std::string &name, int flags, const char *verb) const
@@ -99,10 +95,10 @@ UniqueFd HeldFolder::openFile(const std::string &name, int flags, const char *ve
     // Non-blocking, so a FIFO put there cannot hold the open; it is refused just after.
     UniqueFd file(openAt(fd(), name, flags | O_NONBLOCK, 0644));
     if (!file)
-        fail(verb, pathOf(name), errno);
+        throwFileError(verb, pathOf(name), errno);
     struct stat st;
     if (::fstat(file.get(), &st) != 0)
-        fail(verb, pathOf(name), errno);
+        throwFileError(verb, pathOf(name), errno);
     if (!S_ISREG(st.st_mode))
         throw RotationError(std::string(verb) + " “" + pathOf(name) + "”: it is not a regular file",
                             EINVAL);
@@ -127,7 +123,7 @@ void HeldFolder::writeNewFile(const std::string &name, std::string_view bytes) c
         error = errno;
     if (error) {
         ::unlinkat(fd(), name.c_str(), 0);
-        fail("Cannot write", pathOf(name), error);
+        throwFileError("Cannot write", pathOf(name), error);
     }
 }
 
@@ -140,7 +136,7 @@ void HeldFolder::remove(const std::string &name) const
 {
     checkName(name, m_path);
     if (::unlinkat(fd(), name.c_str(), 0) != 0 && errno != ENOENT)
-        fail("Cannot remove", pathOf(name), errno);
+        throwFileError("Cannot remove", pathOf(name), errno);
 }
 
 void HeldFolder::removeLeftover(const std::string &name) const
@@ -154,27 +150,13 @@ int HeldFolder::renameNoReplace(const std::string &name, const HeldFolder &to,
 {
     checkName(name, m_path);
     checkName(newName, to.m_path);
-    const char *from = name.c_str(), *target = newName.c_str();
-    if (::renameat2(fd(), from, to.fd(), target, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return errno;
-    // A file system without RENAME_NOREPLACE: a hard link never replaces either.
-    if (::linkat(fd(), from, to.fd(), target, 0) == 0)
-        return ::unlinkat(fd(), from, 0) == 0 ? 0 : errno;
-    if (errno == EEXIST)
-        return EEXIST;
-    // Nor hard links: look, then rename. Something made in between would be replaced; such a
-    // file system leaves no better way.
-    if (to.entry(newName) != Entry::Absent)
-        return EEXIST;
-    return ::renameat(fd(), from, to.fd(), target) == 0 ? 0 : errno;
+    return paddock::renameNoReplace(fd(), name.c_str(), to.fd(), newName.c_str());
 }
 
 void HeldFolder::sync() const
 {
     if (::fsync(fd()) != 0 && errno != EINVAL)
-        fail("Cannot write the folder", m_path, errno);
+        throwFileError("Cannot write the folder", m_path, errno);
 }
 
 qint64 HeldFolder::freeBytes() const

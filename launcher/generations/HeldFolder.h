@@ -61,6 +61,10 @@ private:
     std::string m_path;
 };
 
+/// Throws the RotationError "<verb> “<path>”: <the system's reason>"; for ELOOP it says that
+/// path is a link, which is never followed.
+[[noreturn]] void throwFileError(const char *verb, const std::string &path, int error);
+
 /// A file by its name in a held folder, which must outlive it.
 struct FolderFile {
     const HeldFolder &folder;

@@ -2,6 +2,7 @@
 #include "WorldFiles.h"
 
 #include "ArchiveRetention.h"
+#include "DescriptorIo.h"
 #include "String.h"
 #include "UniqueFd.h"
 
@@ -34,10 +35,8 @@ struct DirClose {
 std::vector<std::string> namesIn(const std::string &folder)
 {
     std::vector<std::string> names;
-    int fd;
-    do
-        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
         return names;
     UniqueFd owned(fd);
@@ -66,10 +65,8 @@ std::optional<struct stat> regularFile(const std::string &path)
 // through a link or from anything but a regular file.
 bool hasDatabaseHeader(const std::string &path)
 {
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0)
         return false;
     const UniqueFd owned(fd);
@@ -77,10 +74,7 @@ bool hasDatabaseHeader(const std::string &path)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     char head[256];
-    ssize_t got;
-    do
-        got = ::read(fd, head, sizeof head);
-    while (got < 0 && errno == EINTR);
+    const ssize_t got = readSome(fd, head, sizeof head);
     if (got <= 0)
         return false;
     const std::string_view text(head, size_t(got));

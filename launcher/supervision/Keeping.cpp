@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "MooController.h"
 
+#include "DescriptorIo.h"
 #include "KeeperClient.h"
 #include "KeeperLocation.h"
 #include "LogFileOwnership.h"
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
+#include "ProcessSpawn.h"
+#include "ProcessStartTime.h"
 #include "ServerRecord.h"
 #include "SystemError.h"
 
@@ -14,60 +17,27 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace paddock {
 
 namespace {
 
 // Spawns the keeper in a session of its own with the two read ends as its descriptors 3 and 4
-// and /dev/null on 0, 1 and 2 (it reports nothing). Returns its PID, or -1 with errno set.
+// and /dev/null on 0, 1 and 2 (it reports nothing). Returns its PID; throws SpawnError.
 pid_t spawnKeeper(const std::string &keeper, std::vector<std::string> arguments, int output,
                   int error)
 {
-    // Copies above 4, so neither dup2 below can meet its own target and keep close-on-exec.
-    const UniqueFd outputCopy(::fcntl(output, F_DUPFD_CLOEXEC, 5));
-    const UniqueFd errorCopy(::fcntl(error, F_DUPFD_CLOEXEC, 5));
-    if (!outputCopy || !errorCopy)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    for (int fd = 0; fd <= STDERR_FILENO; ++fd)
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputCopy.get(), 3);
-    posix_spawn_file_actions_adddup2(&actions, errorCopy.get(), 4);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 5);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(keeper.c_str()));
-    for (std::string &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, keeper.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) {
-        errno = rc;
-        return -1;
-    }
-    return pid;
+    SpawnOptions options;
+    options.program = keeper;
+    options.arguments = std::move(arguments);
+    options.passedDescriptors = {output, error};
+    options.newSession = true;
+    return spawnProcess(options);
 }
 
 // Watches one server's end to remove its record, and reaps the keeper when it is this
@@ -147,20 +117,6 @@ private:
     bool m_serverDone = false;
 };
 
-std::uint64_t bootTime()
-{
-    std::FILE *stat = std::fopen("/proc/stat", "re");
-    if (!stat)
-        return 0;
-    char line[256];
-    unsigned long long seconds = 0;
-    while (std::fgets(line, sizeof line, stat))
-        if (std::sscanf(line, "btime %llu", &seconds) == 1)
-            break;
-    std::fclose(stat);
-    return seconds;
-}
-
 // The last `limit` bytes of the log file's history, oldest first: its rotated predecessors
 // (path.N ... path.1), then path. Older bytes stay in the files, where an administrator reads
 // them; the window keeps no more of them than its scrollback. Names are looked up in the log's
@@ -201,9 +157,7 @@ std::string readLogHistory(const std::string &path, std::uint64_t limit)
     for (const UniqueFd &fd : files) {
         char buffer[65536];
         for (;;) {
-            const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
+            const ssize_t got = readSome(fd.get(), buffer, sizeof buffer);
             if (got <= 0)
                 break;
             const std::uint64_t dropped = std::min<std::uint64_t>(skip, std::uint64_t(got));
@@ -228,16 +182,6 @@ std::string MooController::keeperExecutable() const
     if (!m_keeperExecutable.empty())
         return m_keeperExecutable;
     return installedKeeperPath();
-}
-
-QDateTime MooController::processStartDateTime(std::uint64_t ticks)
-{
-    const long perSecond = ::sysconf(_SC_CLK_TCK);
-    const std::uint64_t boot = bootTime();
-    if (perSecond <= 0 || boot == 0)
-        return {};
-    return QDateTime::fromMSecsSinceEpoch(
-        qint64(boot * 1000 + ticks * 1000 / std::uint64_t(perSecond)));
 }
 
 void MooController::startKeeper()
@@ -279,13 +223,14 @@ void MooController::startKeeper()
             "--log=" + record.logFile, "--socket=" + record.keeperSocket};
         if (const std::string registry = defaultLogFileRegistry(); !registry.empty())
             arguments.push_back("--owned=" + registry);
-        keeper = spawnKeeper(keeperExecutable(), std::move(arguments),
-                             output->fileHandleForReading()->fileDescriptor(),
-                             error->fileHandleForReading()->fileDescriptor());
-        if (keeper < 0) {
+        try {
+            keeper = spawnKeeper(keeperExecutable(), std::move(arguments),
+                                 output->fileHandleForReading()->fileDescriptor(),
+                                 error->fileHandleForReading()->fileDescriptor());
+        } catch (const SpawnError &failure) {
             problem = tr("cannot start %1: %2")
                           .arg(QString::fromLocal8Bit(keeperExecutable()),
-                               QString::fromLocal8Bit(errorText(errno)));
+                               QString::fromLocal8Bit(errorText(failure.error())));
             record.keeperSocket.clear();
         }
     }

@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The server life's pure decisions (how a run ended, when to restart and from which
-// database, whether a signal is caught) and the sentences for Checkpoint Now.
+// database) and the sentences for Checkpoint Now.
 #include "ServerLife.h"
-
-#include "ProcessInfo.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace paddock {
@@ -73,18 +68,6 @@ std::string restartDatabase(const std::string &input, const std::string &outputP
     if (outputCheckpointed && ::stat(outputPath.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         return outputPath;
     return input;
-}
-
-bool processCatchesSignal(int pid, int signal)
-{
-    const std::optional<std::string> status = processStatus(pid);
-    if (!status)
-        return false;
-    const std::size_t field = status->find("\nSigCgt:");
-    if (field == std::string::npos)
-        return false;
-    const unsigned long long mask = std::strtoull(status->c_str() + field + 8, nullptr, 16);
-    return signal >= 1 && signal <= 64 && (mask >> (signal - 1)) & 1U;
 }
 
 QString ServerLife::checkpointRequestText(CheckpointRequest request)

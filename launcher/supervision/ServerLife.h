@@ -77,10 +77,6 @@ private:
 std::string restartDatabase(const std::string &input, const std::string &outputPath,
                             bool outputCheckpointed);
 
-/// Whether process pid has a handler for signal (SigCgt in /proc/PID/status). A signal
-/// that is neither caught nor ignored ends a process that does not block it.
-bool processCatchesSignal(int pid, int signal);
-
 /// The server's life as one state, observed from the controller's signals, the termination
 /// notice of each task it holds and the lines the server logs. Stop, Force Stop, Checkpoint
 /// Now and restarts after a crash go through it; the window only renders it.

@@ -6,6 +6,7 @@
 #include "FileHandle.h"
 #include "MooController.h"
 #include "NotificationCenter.h"
+#include "ProcessInfo.h"
 #include "ServerLogLines.h"
 
 #include <QByteArray>

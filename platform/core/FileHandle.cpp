@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "FileHandle.h"
 
+#include "DescriptorIo.h"
 #include "Logging.h"
 #include "NotificationCenter.h"
 #include "SystemError.h"
@@ -65,7 +66,7 @@ int FileHandle::readAvailable()
     // bounded amount of work per wakeup.
     while (size < MaxChunk) {
         const qsizetype want = MaxChunk - size;
-        const ssize_t got = ::read(m_fd.get(), m_buffer.data() + size, size_t(want));
+        const ssize_t got = readSome(m_fd.get(), m_buffer.data() + size, size_t(want));
         if (got > 0) {
             size += got;
             if (got < want)
@@ -76,8 +77,6 @@ int FileHandle::readAvailable()
             status = size == 0 ? -1 : 0; // deliver what we have; the end shows on the next read
             break;
         }
-        if (errno == EINTR)
-            continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK && size == 0)
             status = errno;
         break;

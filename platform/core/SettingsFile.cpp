@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SettingsFile.h"
 
+#include "DescriptorIo.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -115,20 +117,12 @@ std::optional<std::string> readSettingsFile(const std::string &path, FileStamp &
         return std::nullopt;
     stamp = stampFrom(info);
     std::string contents(size_t(info.st_size), '\0');
-    size_t filled = 0;
-    while (filled < contents.size()) {
-        const ssize_t got = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            error = errno;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        filled += size_t(got);
+    const ReadOutcome read = readFully(fd.get(), contents.data(), contents.size());
+    if (read.error) {
+        error = read.error;
+        return std::nullopt;
     }
-    contents.resize(filled);
+    contents.resize(read.bytes);
     return contents;
 }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "Task.h"
 
+#include "DescriptorIo.h"
 #include "LaunchError.h"
 #include "Logging.h"
 #include "NotificationCenter.h"
 #include "ProcessInfo.h"
+#include "ProcessSpawn.h"
 #include "String.h"
 
 #include <QCoreApplication>
@@ -12,15 +14,9 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace paddock {
 
@@ -36,61 +32,6 @@ namespace {
 [[noreturn]] void refuse(const std::string &sentence, int error)
 {
     throw LaunchError(sentence, error, sentence);
-}
-
-// posix_spawn's attributes and file actions, released on every path out of launch().
-struct SpawnSetup {
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_t actions;
-    SpawnSetup()
-    {
-        posix_spawnattr_init(&attributes);
-        posix_spawn_file_actions_init(&actions);
-    }
-    ~SpawnSetup()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSetup(const SpawnSetup &) = delete;
-    SpawnSetup &operator=(const SpawnSetup &) = delete;
-};
-
-// The child must ignore SIGPIPE, so that a server outliving the launcher gets EPIPE on
-// its writes instead of dying before it can save. posix_spawn can only reset signals to
-// their default, so the ignored disposition is inherited: set it in the launcher for the
-// moment of the spawn and put back whatever was there.
-class SigpipeIgnoredForSpawn final {
-public:
-    SigpipeIgnoredForSpawn()
-    {
-        struct sigaction ignore = {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        m_saved = ::sigaction(SIGPIPE, &ignore, &m_previous) == 0;
-    }
-    ~SigpipeIgnoredForSpawn()
-    {
-        if (m_saved)
-            ::sigaction(SIGPIPE, &m_previous, nullptr);
-    }
-    SigpipeIgnoredForSpawn(const SigpipeIgnoredForSpawn &) = delete;
-    SigpipeIgnoredForSpawn &operator=(const SigpipeIgnoredForSpawn &) = delete;
-
-private:
-    struct sigaction m_previous = {};
-    bool m_saved = false;
-};
-
-std::string absoluteLaunchPath(const std::string &path)
-{
-    if (path.empty() || path.front() == '/')
-        return path;
-    // A relative path means the launcher's own folder, not the server's.
-    char cwd[PATH_MAX];
-    if (!::getcwd(cwd, sizeof cwd))
-        return path;
-    return std::string(cwd) + "/" + path;
 }
 
 } // namespace
@@ -128,81 +69,39 @@ void Task::launch()
     for (const std::string &argument : m_arguments)
         if (argument.find('\0') != std::string::npos)
             refuse("An argument for the server contains a NUL byte", EINVAL);
-    const std::string executable = absoluteLaunchPath(m_launchPath);
 
-    // Open the working folder first: it can fail, and nothing needs undoing yet. The child
-    // changes into this very folder, even if the path is renamed meanwhile.
-    UniqueFd folder;
-    if (!m_currentDirectory.empty()) {
-        folder.reset(::open(m_currentDirectory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!folder)
-            fail("Cannot use the database's folder \"" + m_currentDirectory + "\"", errno);
-        // Numbered 0, 1 or 2, it would be replaced by /dev/null or a pipe before the chdir.
-        try {
-            folder = aboveStandardDescriptors(std::move(folder));
-        } catch (const std::system_error &e) {
-            fail("Cannot use the database's folder \"" + m_currentDirectory + "\"",
-                 e.code().value());
-        }
-    }
-
-    SpawnSetup setup;
-    int rc = 0;
-    auto check = [&rc](int result) {
-        if (result != 0 && rc == 0)
-            rc = result;
+    // Standard input is /dev/null: a server reading the launcher's terminal would be stopped
+    // by SIGTTIN, and a stop would then wait forever. Its own process group keeps a Ctrl+C or
+    // hang-up aimed at a launcher started from a terminal away from the server, and SIGPIPE
+    // ignored lets a server outliving the launcher get EPIPE on its writes instead of dying
+    // before it can save.
+    SpawnOptions options;
+    options.program = m_launchPath;
+    options.arguments = m_arguments;
+    options.workingFolder = m_currentDirectory;
+    options.standardInput = ChildStream::devNull();
+    const auto writeEndOf = [](const std::shared_ptr<Pipe> &pipe) {
+        return pipe && pipe->writeDescriptor() >= 0 ? ChildStream::from(pipe->writeDescriptor())
+                                                    : ChildStream::inherited();
     };
-
-    // What runs between the spawn and the exec, in this order: standard input becomes
-    // /dev/null, the pipes' write ends become 1 and 2 (dup2 onto the same number clears
-    // close-on-exec), the child changes into the folder, and every descriptor above 2 is
-    // closed, also ones a library opened without close-on-exec. A server reading the
-    // launcher's terminal would be stopped by SIGTTIN, and a stop would then wait forever.
-    check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    if (m_standardOutput && m_standardOutput->writeDescriptor() >= 0)
-        check(posix_spawn_file_actions_adddup2(&setup.actions, m_standardOutput->writeDescriptor(),
-                                               STDOUT_FILENO));
-    if (m_standardError && m_standardError->writeDescriptor() >= 0)
-        check(posix_spawn_file_actions_adddup2(&setup.actions, m_standardError->writeDescriptor(),
-                                               STDERR_FILENO));
-    if (folder)
-        check(posix_spawn_file_actions_addfchdir_np(&setup.actions, folder.get()));
-    check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1));
-
-    // An empty mask and default dispositions for every signal but SIGPIPE, whatever the
-    // launcher blocks or ignores; a process group of its own, so a Ctrl+C or hang-up
-    // aimed at a launcher started from a terminal never reaches the server.
-    sigset_t empty;
-    sigemptyset(&empty);
-    // Every bit set, not sigfillset(): glibc leaves its two reserved real-time signals out
-    // of a filled set and would then hand them to the child ignored.
-    sigset_t defaults;
-    std::memset(&defaults, 0xff, sizeof defaults);
-    sigdelset(&defaults, SIGPIPE);
-    check(posix_spawnattr_setsigmask(&setup.attributes, &empty));
-    check(posix_spawnattr_setsigdefault(&setup.attributes, &defaults));
-    check(posix_spawnattr_setpgroup(&setup.attributes, 0));
-    check(posix_spawnattr_setflags(
-        &setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
-    if (rc != 0)
-        fail("Cannot prepare the server process", rc);
-
-    std::vector<char *> argv;
-    argv.reserve(m_arguments.size() + 2);
-    argv.push_back(const_cast<char *>(executable.c_str()));
-    for (const std::string &argument : m_arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
+    options.standardOutput = writeEndOf(m_standardOutput);
+    options.standardError = writeEndOf(m_standardError);
+    options.sigpipeIgnored = true;
 
     pid_t pid = 0;
-    {
-        const SigpipeIgnoredForSpawn sigpipeIgnored;
-        // glibc's posix_spawn reports a failed chdir or exec of the child as its result.
-        rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(),
-                           environ);
+    try {
+        pid = spawnProcess(options);
+    } catch (const SpawnError &e) {
+        switch (e.step()) {
+        case SpawnError::Step::WorkingFolder:
+            fail("Cannot use the database's folder \"" + m_currentDirectory + "\"", e.error());
+        case SpawnError::Step::Prepare:
+            fail("Cannot prepare the server process", e.error());
+        case SpawnError::Step::Start:
+            break;
+        }
+        fail("Cannot start the server \"" + m_launchPath + "\"", e.error());
     }
-    if (rc != 0)
-        fail("Cannot start the server \"" + m_launchPath + "\"", rc);
 
     // Unless something else reaps our children, the id stays ours until we wait for it;
     // from now on everything goes through the pidfd, kept above 2 like every descriptor the
@@ -228,8 +127,7 @@ void Task::launch()
     if (error != 0) {
         ::kill(pid, SIGKILL); // never started for us: we could neither watch nor stop it
         siginfo_t info;
-        while (::waitid(P_PID, id_t(pid), &info, WEXITED) != 0 && errno == EINTR) {
-        }
+        retryOnInterrupt([&] { return ::waitid(P_PID, id_t(pid), &info, WEXITED); });
         fail("Cannot watch the server process", error);
     }
     m_pid = pid;
@@ -307,10 +205,8 @@ void Task::onPidfdReadable()
         return;
     }
     siginfo_t info = {};
-    int rc;
-    do {
-        rc = ::waitid(P_PIDFD, id_t(m_pidfd.get()), &info, WEXITED | WNOHANG);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = retryOnInterrupt(
+        [&] { return ::waitid(P_PIDFD, id_t(m_pidfd.get()), &info, WEXITED | WNOHANG); });
     if (rc != 0) {
         // ECHILD: something else reaped the child (with SIGCHLD ignored the kernel does).
         // The pidfd stays readable for good and no failure here goes away, so this is the

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "DescriptorPassing.h"
 
+#include "DescriptorIo.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -97,15 +99,13 @@ int sendDescriptors(int socket, std::string_view payload, const std::vector<int>
         header->cmsg_len = CMSG_LEN(bytes);
         std::memcpy(CMSG_DATA(header), descriptors.data(), bytes);
     }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent == ssize_t(payload.size()))
-            return 0;
-        if (sent >= 0)
-            return EMSGSIZE; // a stream socket took part of it: the peer would misread the rest
-        if (errno != EINTR)
-            return errno;
-    }
+    const ssize_t sent =
+        retryOnInterrupt([&] { return ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT); });
+    if (sent == ssize_t(payload.size()))
+        return 0;
+    if (sent >= 0)
+        return EMSGSIZE; // a stream socket took part of it: the peer would misread the rest
+    return errno;
 }
 
 int receiveDescriptors(int socket, int timeoutMs, std::size_t maxDescriptors,

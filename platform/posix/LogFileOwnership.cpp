@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LogFileOwnership.h"
 
+#include "DescriptorIo.h"
 #include "PrivateFolder.h"
 #include "UniqueFd.h"
 
@@ -127,16 +128,7 @@ std::vector<FileIdentity> LogFileOwnership::readRegistry() const
         status.st_size > MaxRegistrySize)
         return files;
     std::string text(std::size_t(status.st_size), '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got = ::read(fd.get(), text.data() + done, text.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += std::size_t(got);
-    }
-    text.resize(done);
+    text.resize(readFully(fd.get(), text.data(), text.size()).bytes);
     // A line cut short or garbled names no file: it is skipped.
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LogFileSegments.h"
 
+#include "DescriptorIo.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -96,16 +98,8 @@ LogFileSegments::windowLocked(const Segment &segment, std::uint64_t index,
         return nullptr; // the piece is then unreachable for now; Paddock goes on
     }
     const off_t start = off_t(index * m_windowSize);
-    while (window->filled < m_windowSize) {
-        const ssize_t got =
-            ::pread(segment.fd->get(), window->bytes.get() + window->filled,
-                    std::size_t(m_windowSize) - window->filled, start + off_t(window->filled));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        window->filled += std::size_t(got);
-    }
+    window->filled =
+        readFullyAt(segment.fd->get(), window->bytes.get(), std::size_t(m_windowSize), start).bytes;
     // A file cut short by another program no longer holds what the log says it does.
     if (window->filled < needed)
         return nullptr;

@@ -1,33 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "LogFileWriter.h"
 
+#include "DescriptorIo.h"
+#include "RenameNoReplace.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <stdio.h> // renameat2
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace paddock {
-
-namespace {
-
-// Renames from to to in folder unless to exists. Where the file system has no
-// RENAME_NOREPLACE, a hard link does the same (it never replaces either), then the old name
-// goes; between the two both names exist, which a crash could leave behind, never a loss.
-int renameNoReplaceAt(int folder, const std::string &from, const std::string &to)
-{
-    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0)
-        return errno;
-    return ::unlinkat(folder, from.c_str(), 0) == 0 ? 0 : errno;
-}
-
-} // namespace
 
 LogFileWriter::LogFileWriter(std::string path, std::uint64_t rotateSize, int keep,
                              LogFileOwnership ownership)
@@ -145,7 +129,8 @@ std::optional<int> LogFileWriter::shiftNumbered(int &error)
         previous = file;
     }
     for (int n = free - 1; n >= 1; --n) {
-        if (const int failed = renameNoReplaceAt(m_folder.get(), numbered(n), numbered(n + 1))) {
+        if (const int failed = renameNoReplace(m_folder.get(), numbered(n).c_str(), m_folder.get(),
+                                               numbered(n + 1).c_str())) {
             // EEXIST: a file appeared in the way meanwhile; nothing is lost, nothing moves on.
             error = failed == EEXIST ? 0 : failed;
             return std::nullopt;
@@ -170,7 +155,9 @@ int LogFileWriter::rotate()
             const std::optional<int> kept = shiftNumbered(error);
             if (error)
                 return error;
-            error = kept ? renameNoReplaceAt(m_folder.get(), m_name, numbered(1)) : EEXIST;
+            error = kept ? renameNoReplace(m_folder.get(), m_name.c_str(), m_folder.get(),
+                                           numbered(1).c_str())
+                         : EEXIST;
             if (error == EEXIST) {
                 // A name in the way is not Paddock's: keep appending here, and try again once
                 // as much again has been written.
@@ -207,12 +194,9 @@ int LogFileWriter::append(std::string_view bytes)
         std::size_t count = bytes.size();
         if (m_rotateAt)
             count = std::size_t(std::min<std::uint64_t>(count, m_rotateAt - m_fileSize));
-        const ssize_t done = ::write(m_fd->get(), bytes.data(), count);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t done = writeSome(m_fd->get(), bytes.data(), count);
+        if (done < 0)
             return fail(errno);
-        }
         if (done == 0)
             return fail(EIO);
         m_fileSize += std::uint64_t(done);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ProcessInfo.h"
 
+#include "DescriptorIo.h"
 #include "UniqueFd.h"
 
 #include <cerrno>
@@ -20,17 +21,9 @@ std::optional<std::string> readSmallFile(const std::string &path)
     if (!fd)
         return std::nullopt;
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            return text;
-        text.append(buffer, std::size_t(got));
-    }
+    if (readAll(fd.get(), text) != 0)
+        return std::nullopt;
+    return text;
 }
 
 std::string procPath(pid_t pid, const char *entry)
@@ -89,6 +82,44 @@ std::optional<uid_t> processUid(pid_t pid)
     if (end == start || errno != 0)
         return std::nullopt;
     return uid_t(uid);
+}
+
+bool processCatchesSignal(pid_t pid, int signal)
+{
+    const std::optional<std::string> status = processStatus(pid);
+    if (!status)
+        return false;
+    const std::size_t field = status->find("\nSigCgt:");
+    if (field == std::string::npos)
+        return false;
+    const unsigned long long mask = std::strtoull(status->c_str() + field + 8, nullptr, 16);
+    return signal >= 1 && signal <= 64 && (mask >> (signal - 1)) & 1U;
+}
+
+std::optional<std::uint64_t> bootTime()
+{
+    const std::optional<std::string> stat = readSmallFile("/proc/stat");
+    if (!stat)
+        return std::nullopt;
+    const std::size_t line = stat->find("\nbtime ");
+    if (line == std::string::npos)
+        return std::nullopt;
+    const char *start = stat->c_str() + line + 7;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long seconds = std::strtoull(start, &end, 10);
+    if (end == start || errno != 0 || seconds == 0)
+        return std::nullopt;
+    return std::uint64_t(seconds);
+}
+
+std::optional<std::int64_t> startTimeSinceEpochMs(std::uint64_t ticks)
+{
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    const std::optional<std::uint64_t> boot = bootTime();
+    if (perSecond <= 0 || !boot)
+        return std::nullopt;
+    return std::int64_t(*boot * 1000 + ticks * 1000 / std::uint64_t(perSecond));
 }
 
 std::optional<std::string> processExecutable(pid_t pid)

@@ -17,6 +17,16 @@ std::optional<std::string> processStatus(pid_t pid);
 /// The real user id of process pid (from /proc/PID/status); none if there is no such process.
 std::optional<uid_t> processUid(pid_t pid);
 
+/// Whether process pid has a handler for signal (SigCgt in /proc/PID/status). A signal that is
+/// neither caught nor ignored ends a process that does not block it.
+bool processCatchesSignal(pid_t pid, int signal);
+
+/// When the system booted, in seconds since the epoch (btime in /proc/stat); none if unknown.
+std::optional<std::uint64_t> bootTime();
+/// A start time in clock ticks since boot (see processStartTime) as milliseconds since the
+/// epoch; none if the boot time or the clock's rate is unknown.
+std::optional<std::int64_t> startTimeSinceEpochMs(std::uint64_t ticks);
+
 /// The path process pid was started from (/proc/PID/exe), with the kernel's " (deleted)"
 /// mark for a replaced file; none if it cannot be read.
 std::optional<std::string> processExecutable(pid_t pid);

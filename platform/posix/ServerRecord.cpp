@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ServerRecord.h"
 
+#include "DescriptorIo.h"
 #include "PrivateFolder.h"
 #include "SystemError.h"
 #include "UniqueFd.h"
@@ -198,18 +199,10 @@ std::string readRecordFile(const std::string &folder, pid_t serverPid, ServerRec
     if (status.st_size > MaxRecordSize)
         return "The server record \"" + path + "\" is too large";
     std::string text(std::size_t(status.st_size), '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got = ::read(fd.get(), text.data() + done, text.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return "Cannot read the server record \"" + path + "\": " + errorText(errno);
-        if (got == 0)
-            break;
-        done += std::size_t(got);
-    }
-    text.resize(done);
+    const ReadOutcome read = readFully(fd.get(), text.data(), text.size());
+    if (read.error)
+        return "Cannot read the server record \"" + path + "\": " + errorText(read.error);
+    text.resize(read.bytes);
     ServerRecord parsed;
     if (std::string why = parseServerRecord(text, parsed); !why.empty())
         return "The server record \"" + path + "\" cannot be used: " + why;

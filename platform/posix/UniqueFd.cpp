@@ -26,18 +26,4 @@ UniqueFd aboveStandardDescriptors(UniqueFd fd)
     return moved;
 }
 
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(size_t(written));
-    }
-    return true;
-}
-
 } // namespace paddock

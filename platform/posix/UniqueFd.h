@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <string_view>
 #include <utility>
 
 namespace paddock {
@@ -44,9 +43,5 @@ private:
 /// launcher started with one of those closed), so a child's dup2 onto its standard
 /// descriptors can never overwrite it. Throws std::system_error if no descriptor is left.
 UniqueFd aboveStandardDescriptors(UniqueFd fd);
-
-/// Writes all of data to fd, retrying after signals and short writes; false, with errno
-/// set, when a write fails.
-bool writeAll(int fd, std::string_view data);
 
 } // namespace paddock
