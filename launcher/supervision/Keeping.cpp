@@ -350,7 +350,7 @@ void MooController::reattach()
                 setOutputString(log->appending(history));
             }
         }
-        // Made before the controller subscribes to the end, which it then hears of first, as
+        // Made before the controller subscribes to the end, so the run hears of it first, as
         // after a launch.
         const std::shared_ptr<Run> run =
             Run::create(server, output, error, record.database, record.outputName);
