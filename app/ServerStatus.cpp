@@ -2,7 +2,7 @@
 #include "ServerStatus.h"
 
 #include "MooController.h"
-#include "NotificationCenter.h"
+#include "Run.h"
 #include "ServerLife.h"
 
 #include <QFileInfo>
@@ -41,9 +41,7 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
     connect(&life, &ServerLife::changed, this, &ServerStatus::render);
     m_minuteTicker.setInterval(60 * 1000);
     connect(&m_minuteTicker, &QTimer::timeout, this, &ServerStatus::render);
-    connect(&controller, &MooController::taskChanged, this, &ServerStatus::onTaskChanged);
-    connect(&controller, &MooController::isMooRunningChanged, this,
-            &ServerStatus::onRunningChanged);
+    connect(&controller, &MooController::runStarted, this, &ServerStatus::showRunning);
     connect(&controller, &MooController::reattached, this, &ServerStatus::onReattached);
     connect(
         &controller, &MooController::recordedServerEnded, this,
@@ -68,14 +66,11 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
         for (const QString &text : texts)
             warn(tr(". Warning: ") + (text.endsWith(u'.') ? text.chopped(1) : text));
     });
-    if (controller.task())
-        onTaskChanged();
+    if (Run *run = controller.run(); run && run->isRunning())
+        showRunning(*run);
 }
 
-ServerStatus::~ServerStatus()
-{
-    NotificationCenter::defaultCenter().removeObserver(this);
-}
+ServerStatus::~ServerStatus() = default;
 
 QString ServerStatus::runningText(int pid, QTime since)
 {
@@ -230,7 +225,7 @@ void ServerStatus::render()
     QString text;
     if (m_life.end() == ServerEnd::None) // life has not seen the end yet
         text = m_endAdopted ? adoptedEndedText()
-                            : endedText(m_endReason, m_endStatus,
+                            : endedText(m_life.terminationReason(), m_life.terminationStatus(),
                                         state == State::Stopping || state == State::StopTakingLong);
     else if (state == State::LaunchFailed) // starting again after the crash failed
         text = tr("Crashed; starting it again failed: ") + m_life.launchFailure();
@@ -255,56 +250,29 @@ void ServerStatus::setText(const QString &text)
     Q_EMIT textChanged(m_text);
 }
 
-void ServerStatus::onTaskChanged()
+void ServerStatus::showRunning(Run &run)
 {
-    const std::shared_ptr<Task> task = m_controller.task();
-    if (!task)
-        return;
-    Task *const raw = task.get();
-    NotificationCenter::defaultCenter().addObserver(
-        this, [this, raw](const Notification &) { onTerminated(raw); },
-        TaskDidTerminateNotification, task);
-    // A launch that replaces a running server does not change isMooRunning; look once the
-    // current event is done whether this task is the one that runs now.
-    QPointer<Task> watched(raw);
-    QTimer::singleShot(0, this, [this, watched] {
-        if (watched && watched != m_shownTask && watched->isRunning() &&
-            m_controller.task().get() == watched.data() && m_controller.isMooRunning())
-            showRunning(watched);
-    });
-}
-
-void ServerStatus::onRunningChanged(bool running)
-{
-    if (running) {
-        if (const std::shared_ptr<Task> task = m_controller.task(); task && task->isRunning())
-            showRunning(task.get());
-    }
-}
-
-void ServerStatus::showRunning(Task *task)
-{
-    m_shownTask = task;
+    // Only the newest run is shown: the end of one a launch replaced says nothing of it.
+    if (m_shownRun)
+        disconnect(m_shownRun, nullptr, this, nullptr);
+    m_shownRun = &run;
+    connect(&run, &Run::ended, this, &ServerStatus::onRunEnded);
     m_since = QTime::currentTime();
     m_shown = Shown::Running;
-    m_runningBase = runningText(task->processIdentifier(), m_since);
+    m_runningBase = runningText(run.processIdentifier(), m_since);
     m_warnings.clear();
     m_minuteTicker.start();
     render();
 }
 
-void ServerStatus::onTerminated(Task *task)
+void ServerStatus::onRunEnded()
 {
-    // The end of a server that another launch replaced says nothing about the current one.
-    if (task != m_shownTask)
-        return;
-    m_endAdopted = task->isAdopted();
-    m_endReason = task->terminationReason();
-    m_endStatus = task->terminationStatus();
+    m_endAdopted = m_shownRun->isAdopted();
     m_shown = Shown::Ended;
     m_warnings.clear();
     m_minuteTicker.stop();
-    m_shownTask = nullptr;
+    disconnect(m_shownRun, nullptr, this, nullptr);
+    m_shownRun = nullptr;
     render();
 }
 

@@ -13,6 +13,7 @@
 namespace paddock {
 
 class MooController;
+class Run;
 class ServerLife;
 
 /// The window's own account of the server, in the words the status bar shows: Stopped,
@@ -24,9 +25,8 @@ class ServerStatus final : public QObject {
     Q_OBJECT
 public:
     /// Follows controller and life (which must outlive this) through their signals and the
-    /// termination of each task the controller holds; starts at "Stopped".
+    /// end of each run the controller announces; starts at "Stopped".
     ServerStatus(MooController &controller, ServerLife &life, QObject *parent = nullptr);
-    /// Ends its subscriptions to the termination notices.
     ~ServerStatus() override;
     Q_DISABLE_COPY_MOVE(ServerStatus)
 
@@ -58,10 +58,8 @@ private:
     void render();
     QString runningDetails() const;
     QString endDetails() const;
-    void onTaskChanged();
-    void onRunningChanged(bool running);
-    void showRunning(Task *task);
-    void onTerminated(Task *task);
+    void showRunning(Run &run);
+    void onRunEnded();
     void onReattached(int pid, const QDateTime &started, const QString &problem);
 
     // What the text describes: a run (rendered anew whenever life changes) or a fixed
@@ -74,10 +72,8 @@ private:
     QString m_runningBase; // "Running, PID ..." or the reattached sentence
     QString m_warnings;    // the keeper's warnings about the shown run
     bool m_endAdopted = false;
-    Task::TerminationReason m_endReason = Task::TerminationReason::None;
-    int m_endStatus = 0;
-    QTimer m_minuteTicker;      // "checkpoint N min ago" ages
-    QPointer<Task> m_shownTask; // the server whose state the text describes
+    QTimer m_minuteTicker;    // "checkpoint N min ago" ages
+    QPointer<Run> m_shownRun; // the run whose state the text describes
     QTime m_since;
     QString m_text;
 };

@@ -44,17 +44,17 @@ public:
 };
 
 // The two read ends of the current run, kept so the run can be watched to its end.
-struct Run {
+struct ReadEnds {
     std::shared_ptr<FileHandle> out, err;
 };
 
-Run currentRun(MooController &controller)
+ReadEnds currentRun(MooController &controller)
 {
-    return Run{controller.taskStdOut()->fileHandleForReading(),
+    return ReadEnds{controller.taskStdOut()->fileHandleForReading(),
                controller.taskStdError()->fileHandleForReading()};
 }
 
-bool finished(const Run &run)
+bool finished(const ReadEnds &run)
 {
     return run.out->isAtEnd() && run.err->isAtEnd();
 }
@@ -147,7 +147,7 @@ void tst_OutputLog::outputSizes_everyByteArrivesOnce()
     ChunkRecorder recorder;
     fixture.launch("flood " + std::to_string(size) + (onStandardError ? " stderr" : "") +
                    "\nexit 0\n");
-    const Run run = currentRun(fixture.controller());
+    const ReadEnds run = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(run), 20000);
 
     // The flooded stream is the stand-in's one greeting line, then exactly the flood.
@@ -166,7 +166,7 @@ void tst_OutputLog::everyByteValue_isOneCharacter()
 {
     ControllerFixture fixture;
     fixture.launch("bytes\nexit 0\n");
-    const Run run = currentRun(fixture.controller());
+    const ReadEnds run = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(run), 10000);
 
     QString all;
@@ -183,7 +183,7 @@ void tst_OutputLog::standardErrorThenOutput_arriveInCompletionOrder()
     ControllerFixture fixture;
     fixture.launch(
         "stderr said on standard error\nwait-usr1\nstdout said on standard output\nexit 0\n");
-    const Run run = currentRun(fixture.controller());
+    const ReadEnds run = currentRun(fixture.controller());
     // The second write waits until the first completion has been handled.
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "said on standard error"), 10000);
     QVERIFY(fixture.controller().task()->sendSignal(SIGUSR1));
@@ -200,13 +200,13 @@ void tst_OutputLog::secondRun_appendsToTheFirst()
 {
     ControllerFixture fixture;
     fixture.launch("stdout from the first run\nexit 0\n");
-    const Run first = currentRun(fixture.controller());
+    const ReadEnds first = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(first), 10000);
     const std::string firstLog = fixture.log();
     QVERIFY(contains(firstLog, "from the first run"));
 
     fixture.launch("stdout from the second run\nexit 0\n");
-    const Run second = currentRun(fixture.controller());
+    const ReadEnds second = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(second), 10000);
     const std::string log = fixture.log();
     QVERIFY(log.compare(0, firstLog.size(), firstLog) == 0);
@@ -219,7 +219,7 @@ void tst_OutputLog::replacedServer_outputStillArrives()
     MooController &controller = fixture.controller();
     fixture.launch("", "first.out", "first.db");
     const std::shared_ptr<Task> first = controller.task();
-    const Run firstRun = currentRun(controller);
+    const ReadEnds firstRun = currentRun(controller);
     QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "stand-in-server: running"), 10000);
 
     fixture.launch("stdout the replacement speaks\nexit 0\n", "second.out", "second.db");
@@ -239,7 +239,7 @@ void tst_OutputLog::endOfStream_closesTheDescriptorAndStopsReading()
     ControllerFixture fixture;
     ChunkRecorder recorder;
     fixture.launch("stdout goodbye\nexit 0\n");
-    const Run run = currentRun(fixture.controller());
+    const ReadEnds run = currentRun(fixture.controller());
     QTRY_VERIFY_WITH_TIMEOUT(finished(run) && !fixture.controller().task(), 10000);
 
     for (const auto &handle : {run.out, run.err}) {

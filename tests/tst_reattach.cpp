@@ -37,15 +37,7 @@ namespace {
 // SIGKILL; returns the server's PID, which runs on with its keeper.
 int launchInAnotherProcessAndKillIt(const std::string &db)
 {
-    QProcess launcher;
-    launcher.start(QStringLiteral(STRESS_LAUNCHER_PATH),
-                   {QString::fromStdString(standInServerPath()), QString::fromStdString(db)});
-    if (!launcher.waitForReadyRead(10000))
-        return 0;
-    const int server = launcher.readLine().trimmed().toInt();
-    launcher.kill();
-    launcher.waitForFinished(10000);
-    return server;
+    return test::launchInAnotherProcessAndKillIt(QStringLiteral(STRESS_LAUNCHER_PATH), db);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MooController.h"
 
+#include "Run.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 #include "Window.h"

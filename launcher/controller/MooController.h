@@ -17,10 +17,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace paddock {
 
 class OpenPanel;
+class Run;
 class Window;
 struct RefusedServerRecord;
 
@@ -93,6 +95,9 @@ public:
 
     /// Whether Start had to ask for the executable first (not published).
     bool shouldPromptForDb() const { return m_shouldPromptForDb; }
+    /// The last run announced through runStarted, kept after its end until the next one; none
+    /// before the first (not published).
+    Run *run() const { return m_run.get(); }
 
     /// Forms the output name from the template and stores it through setNewDbPath.
     void determineNewDbName();
@@ -107,9 +112,7 @@ public:
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
     std::string logFilePath() const;
-    /// Sets the keeper program to start beside each server; empty (the default) means the
-    /// installation's own (installedKeeperPath()).
-    void setKeeperExecutable(std::string path);
+    /// The keeper program started beside each server: the installation's own.
     std::string keeperExecutable() const;
     /// After a launch: starts the keeper with both read ends and records the server. Never
     /// throws; a keeper that cannot start leaves the server running and emits keeperFailed.
@@ -170,6 +173,9 @@ Q_SIGNALS:
     void taskChanged();
     void dbPathChanged();
     void newDbPathChanged();
+    /// A server runs now, launched or adopted: run follows it to its end. Emitted once per run,
+    /// once the fields describe it; a server this one replaced goes on in its own run.
+    void runStarted(paddock::Run &run);
     /// A launch begun from the database chooser failed: message is the whole sentence,
     /// reason the system's part. The chooser's answer comes from the dialog, not from an
     /// action, so the failure cannot be thrown to the shell.
@@ -203,6 +209,8 @@ private:
     /// file; empty when they do not.
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
     void appendToLogFile(const LogText &log, std::string_view bytes);
+    /// Makes run the current one and announces it.
+    void announceRun(const std::shared_ptr<Run> &run);
     void reportLogFileFailure();
 
     // The fields, in their declared order.
@@ -217,7 +225,8 @@ private:
     String m_dbPath;
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
-    std::string m_keeperExecutable;
+    std::shared_ptr<Run> m_run;
+    std::vector<std::shared_ptr<Run>> m_replacedRuns; // until their output has ended
     BeforeStart m_beforeStart;
     ConfirmRisk m_confirmRisk;
     // The log file of the current server, not published.

@@ -2,6 +2,7 @@
 #include "MooController.h"
 
 #include "LaunchError.h"
+#include "Run.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -37,6 +38,11 @@ void MooController::runMoo()
     const std::shared_ptr<Pipe> outputPipe = newPipe();
     openLogFile();
     const std::shared_ptr<Task> process = Task::create();
+    // Made before the launch: it looks at the output database before the server can write it,
+    // and hears of the end before the controller does.
+    const std::shared_ptr<Run> run =
+        Run::create(process, outputPipe, errorPipe, dbPath() ? *dbPath() : std::string(),
+                    newDbPath() ? *newDbPath() : std::string());
     // Only a launch that succeeds may replace a running server: Stop reaches a server
     // through task alone.
     const bool serverRuns = m_task && m_task->isRunning();
@@ -71,9 +77,23 @@ void MooController::runMoo()
     if (serverRuns)
         holdNewProcess();
     setIsMooRunning(true);
+    announceRun(run);
     if (!sharedLogWarning.isEmpty())
         Q_EMIT logFileShared(sharedLogWarning);
     startKeeper();
+}
+
+void MooController::announceRun(const std::shared_ptr<Run> &run)
+{
+    run->begin();
+    // A run this one replaces goes on, and is kept until its last lines have been read.
+    std::erase_if(m_replacedRuns, [](const std::shared_ptr<Run> &replaced) {
+        return replaced->hasEnded() && replaced->outputFinished();
+    });
+    if (m_run && !(m_run->hasEnded() && m_run->outputFinished()))
+        m_replacedRuns.push_back(std::move(m_run));
+    m_run = run;
+    Q_EMIT runStarted(*run);
 }
 
 void MooController::taskEndedNotification(const Notification &)

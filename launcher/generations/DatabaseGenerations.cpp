@@ -5,11 +5,10 @@
 #include "DatabaseRotation.h"
 #include "DiskSpace.h"
 #include "MooController.h"
-#include "OutputDatabase.h"
+#include "Run.h"
 #include "ServerLife.h"
 #include "SettingsKeys.h"
 #include "String.h"
-#include "Task.h"
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
@@ -60,10 +59,7 @@ DatabaseGenerations::DatabaseGenerations(MooController &controller, ServerLife &
             decideAfterStop();
         }
     });
-    // A task is held before its launch; it counts as a run once it runs.
-    connect(&controller, &MooController::taskChanged, this, &DatabaseGenerations::onTaskChanged);
-    connect(&controller, &MooController::isMooRunningChanged, this,
-            &DatabaseGenerations::onTaskChanged);
+    connect(&controller, &MooController::runStarted, this, &DatabaseGenerations::onRunStarted);
     controller.setBeforeStart([this](const std::string &db) { return beforeStart(db); });
 }
 
@@ -83,20 +79,14 @@ void DatabaseGenerations::say(const QString &text, bool warning)
     Q_EMIT note(text, warning);
 }
 
-void DatabaseGenerations::onTaskChanged()
+void DatabaseGenerations::onRunStarted(const Run &run)
 {
-    // Each run Paddock launches is recorded once; an adopted server was recorded by the
-    // Paddock that launched it.
-    const std::shared_ptr<Task> task = m_controller.task();
-    if (!task || !task->isRunning() || task->isAdopted() || task.get() == m_recordedTask)
+    // An adopted server was recorded by the Paddock that launched it.
+    if (run.isAdopted() || run.input().empty())
         return;
-    m_recordedTask = task.get();
-    const String db = m_controller.dbPath();
-    const String output = m_controller.newDbPath();
-    if (!db)
-        return;
-    m_history.record({QDateTime::currentDateTime(), QFileInfo(displayPath(*db)).absoluteFilePath(),
-                      displayPath(resolvedOutputPath(*db, output ? *output : std::string()))});
+    m_history.record({QDateTime::currentDateTime(),
+                      QFileInfo(displayPath(run.input())).absoluteFilePath(),
+                      displayPath(run.outputPath())});
 }
 
 void DatabaseGenerations::onLifeChanged()

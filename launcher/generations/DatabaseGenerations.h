@@ -17,8 +17,8 @@
 namespace paddock {
 
 class MooController;
+class Run;
 class ServerLife;
-class Task;
 class UserDefaults;
 
 /// The archiving preferences as their readers take them: an absent or unreadable value is
@@ -55,8 +55,6 @@ public:
     /// At Paddock's start: finishes a rotation left unfinished in the last world's folder,
     /// unless a server runs there. What cannot be finished is told through note.
     void recoverLastWorld();
-    /// Whether archiving is still running on a worker.
-    bool busy() const { return !m_work.isEmpty(); }
     /// Called on the worker after each step of a rotation or recovery (for tests, which hold
     /// the worker there).
     void setStepHook(DatabaseRotation::StepHook hook) { m_stepHook = std::move(hook); }
@@ -84,7 +82,7 @@ private:
         QDateTime started;
     };
     void onLifeChanged();
-    void onTaskChanged();
+    void onRunStarted(const Run &run);
     void decideAfterStop();
     struct Work {
         bool renaming = true;            // the world's database may not be under its name
@@ -105,7 +103,6 @@ private:
     QTimer m_outputGrace;      // the wait for a stopped server's last lines
     bool m_stopWarned = false; // the disk was looked at for this stop
     bool m_endDecided = true;  // the current run's end needs no decision (yet)
-    QPointer<Task> m_recordedTask;
     QHash<QString, Work> m_work;     // the folders a worker archives in
     QHash<QString, QString> m_stuck; // folders whose unfinished rotation could not be finished
     DatabaseRotation::StepHook m_stepHook;

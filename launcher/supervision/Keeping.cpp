@@ -9,6 +9,7 @@
 #include "ProcessInfo.h"
 #include "ProcessSpawn.h"
 #include "ProcessStartTime.h"
+#include "Run.h"
 #include "ServerRecord.h"
 #include "SystemError.h"
 
@@ -40,20 +41,18 @@ pid_t spawnKeeper(const std::string &keeper, std::vector<std::string> arguments,
     return spawnProcess(options);
 }
 
-// Watches one server's end to remove its record, and reaps the keeper when it is this
-// process's child. Lives as long as the controller at most.
+// Watches one run's end to remove its server's record, and reaps the keeper when it is this
+// process's child.
 class KeeperWatch final : public QObject {
 public:
-    KeeperWatch(QObject *parent, const std::shared_ptr<Task> &server, std::string recordFolder,
-                pid_t serverPid, pid_t keeperChild)
+    KeeperWatch(QObject *parent, Run &server, std::string recordFolder, pid_t keeperChild)
         : QObject(parent)
         , m_recordFolder(std::move(recordFolder))
-        , m_serverPid(serverPid)
+        , m_serverPid(server.processIdentifier())
         , m_keeperChild(keeperChild)
     {
-        NotificationCenter::defaultCenter().addObserver(
-            this, [this](const Notification &) { serverEnded(); }, TaskDidTerminateNotification,
-            server);
+        // The run lasts until its end has been delivered, so the watch hears of it.
+        connect(&server, &Run::ended, this, &KeeperWatch::serverEnded);
         if (m_keeperChild <= 0)
             return;
         // Our child until reaped, so its PID cannot be reused before the pidfd is open.
@@ -82,7 +81,7 @@ public:
                 notifier->setEnabled(false);
         });
     }
-    ~KeeperWatch() override { NotificationCenter::defaultCenter().removeObserver(this); }
+    ~KeeperWatch() override = default;
     Q_DISABLE_COPY_MOVE(KeeperWatch)
 
 private:
@@ -172,22 +171,15 @@ std::string readLogHistory(const std::string &path, std::uint64_t limit)
 
 } // namespace
 
-void MooController::setKeeperExecutable(std::string path)
-{
-    m_keeperExecutable = std::move(path);
-}
-
 std::string MooController::keeperExecutable() const
 {
-    if (!m_keeperExecutable.empty())
-        return m_keeperExecutable;
     return installedKeeperPath();
 }
 
 void MooController::startKeeper()
 {
     const std::shared_ptr<Task> server = task();
-    if (!server || !server->isRunning() || server->isAdopted())
+    if (!server || !server->isRunning() || server->isAdopted() || !m_run)
         return;
     const pid_t serverPid = server->processIdentifier();
     const std::string recordFolder = serverRecordFolder();
@@ -245,7 +237,7 @@ void MooController::startKeeper()
         notRecorded = QString::fromLocal8Bit(writeServerRecord(recordFolder, record));
     // Owned by the application, not the controller: a keeper outlives the controller that
     // started it, and must still be reaped and its server's record removed.
-    new KeeperWatch(QCoreApplication::instance(), server, recordFolder, serverPid, keeper);
+    new KeeperWatch(QCoreApplication::instance(), *m_run, recordFolder, keeper);
     if (!problem.isEmpty())
         Q_EMIT keeperFailed(problem);
     if (!notRecorded.isEmpty())
@@ -303,6 +295,10 @@ void MooController::reattach()
                 setOutputString(log->appending(history));
             }
         }
+        // Made before the controller subscribes to the end, so the run hears of it first, as
+        // after a launch.
+        const std::shared_ptr<Run> run =
+            Run::create(server, output, error, record.database, record.outputName);
         setTaskStdError(error);
         setTaskStdOut(output);
         NotificationCenter::defaultCenter().addObserver(
@@ -313,8 +309,9 @@ void MooController::reattach()
         for (const std::shared_ptr<Pipe> &pipe : {error, output})
             if (pipe)
                 pipe->fileHandleForReading()->readInBackgroundAndNotify();
-        new KeeperWatch(QCoreApplication::instance(), server, folder, record.serverPid, 0);
         setIsMooRunning(true);
+        announceRun(run);
+        new KeeperWatch(QCoreApplication::instance(), *run, folder, 0);
         Q_EMIT reattached(int(record.serverPid), processStartDateTime(record.serverStartTime),
                           problem);
     }

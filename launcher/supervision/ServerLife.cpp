@@ -1,27 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "ServerLife.h"
 
-#include "FileHandle.h"
 #include "LaunchError.h"
 #include "MooController.h"
-#include "NotificationCenter.h"
 #include "OutputDatabase.h"
-#include "Pipe.h"
 #include "ServerLogLines.h"
 #include "SettingsKeys.h"
-#include "UniqueFd.h"
 #include "UserDefaults.h"
 
-#include <QByteArray>
-
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <exception>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace paddock {
 
@@ -46,21 +34,14 @@ ServerLife::ServerLife(MooController &controller, QObject *parent)
     m_countdownTicker.setInterval(milliseconds(1000));
     connect(&m_countdownTicker, &QTimer::timeout, this, &ServerLife::changed);
 
-    connect(&controller, &MooController::taskChanged, this, &ServerLife::onTaskChanged);
-    connect(&controller, &MooController::isMooRunningChanged, this, &ServerLife::onRunningChanged);
+    connect(&controller, &MooController::runStarted, this, &ServerLife::beginRun);
     connect(&controller, &MooController::launchFailed, this,
             [this](const QString &, const QString &reason) { onLaunchFailed(reason); });
-    NotificationCenter::defaultCenter().addObserver(
-        this, [this](const Notification &n) { onReadCompletion(n); },
-        FileHandleReadCompletionNotification);
-    if (controller.task())
-        onTaskChanged();
+    if (Run *run = controller.run(); run && run->isRunning())
+        beginRun(*run);
 }
 
-ServerLife::~ServerLife()
-{
-    NotificationCenter::defaultCenter().removeObserver(this);
-}
+ServerLife::~ServerLife() = default;
 
 void ServerLife::setStopGracePeriod(milliseconds period)
 {
@@ -80,16 +61,43 @@ bool ServerLife::restartWanted() const
     return prefs->defaults().boolForKey(MOORestartAfterCrash);
 }
 
+Task::TerminationReason ServerLife::terminationReason() const
+{
+    return m_run ? m_run->terminationReason() : Task::TerminationReason::None;
+}
+
+int ServerLife::terminationStatus() const
+{
+    return m_run ? m_run->terminationStatus() : 0;
+}
+
+const std::string &ServerLife::runInput() const
+{
+    static const std::string none;
+    return m_run ? m_run->input() : none;
+}
+
+const std::string &ServerLife::runOutputPath() const
+{
+    static const std::string none;
+    return m_run ? m_run->outputPath() : none;
+}
+
+std::chrono::system_clock::time_point ServerLife::runStartedAt() const
+{
+    return m_run ? m_run->startedAt() : std::chrono::system_clock::time_point();
+}
+
 bool ServerLife::endedWithFinalDump() const
 {
     return m_state == State::Ended && m_end == ServerEnd::Stopped &&
-           m_reason == Task::TerminationReason::Exit && m_status == 0 && m_outputSaved &&
-           m_finalDumpFinished;
+           terminationReason() == Task::TerminationReason::Exit && terminationStatus() == 0 &&
+           outputSaved() && m_finalDumpFinished;
 }
 
 std::string ServerLife::plannedRestartDatabase() const
 {
-    return restartDatabase(m_runInput, m_runOutputPath, m_outputCheckpointed);
+    return restartDatabase(runInput(), runOutputPath(), m_outputCheckpointed);
 }
 
 void ServerLife::setState(State state)
@@ -103,11 +111,8 @@ void ServerLife::setState(State state)
     Q_EMIT changed();
 }
 
-void ServerLife::onTaskChanged()
+void ServerLife::beginRun(Run &run)
 {
-    const std::shared_ptr<Task> task = m_controller.task();
-    if (!task)
-        return;
     if (!m_ownStart) {
         // The user started a server: what earlier runs crashed of no longer counts, and a
         // pending restart is not wanted any more.
@@ -116,54 +121,18 @@ void ServerLife::onTaskChanged()
         m_lastCheckpoint.reset();
         m_checkpointWarning.clear();
     }
-    Task *const raw = task.get();
-    const String db = m_controller.dbPath();
-    const String output = m_controller.newDbPath();
-    m_checkedTask = raw;
-    m_outputCheck =
-        OutputDatabaseCheck::before(db ? *db : std::string(), output ? *output : std::string());
-    NotificationCenter::defaultCenter().addObserver(
-        this, [this, raw](const Notification &) { onTerminated(raw); },
-        TaskDidTerminateNotification, task);
-    // A launch that replaces a running server holds the task only once it runs, and does
-    // not change isMooRunning.
-    if (task->isRunning())
-        beginRun(task);
-}
-
-void ServerLife::onRunningChanged(bool running)
-{
-    const std::shared_ptr<Task> task = m_controller.task();
-    if (running && task && task->isRunning() && task.get() != m_runTask)
-        beginRun(task);
-}
-
-void ServerLife::beginRun(const std::shared_ptr<Task> &task)
-{
-    m_runTask = task.get();
-    const String db = m_controller.dbPath();
-    const String output = m_controller.newDbPath();
-    m_runInput = db ? *db : std::string();
-    m_runOutputName = output ? *output : std::string();
-    m_runOutputPath = resolvedOutputPath(m_runInput, m_runOutputName);
+    // Only the newest run is followed: the end of one a launch replaced says nothing of it.
+    if (m_run)
+        disconnect(m_run, nullptr, this, nullptr);
+    m_run = &run;
+    connect(&run, &Run::line, this,
+            [this](std::string_view text) { onLine(recogniseServerLogLine(text), text); });
+    connect(&run, &Run::outputEnded, this, &ServerLife::runOutputFinished);
+    connect(&run, &Run::ended, this, &ServerLife::onRunEnded);
     m_runStarted = now();
-    m_runStartedWall = std::chrono::system_clock::now();
     m_outputCheckpointed = false;
     m_finalDumpFinished = false;
-    m_outputSaved = false;
-    if (m_checkedTask != task.get()) {
-        m_checkedTask = task.get();
-        m_outputCheck = OutputDatabaseCheck::before(m_runInput, m_runOutputName);
-    }
-    m_stopRequested = false;
-    m_runStreams.clear();
-    for (const std::shared_ptr<Pipe> &pipe :
-         {m_controller.taskStdOut(), m_controller.taskStdError()})
-        if (pipe && pipe->fileHandleForReading())
-            m_runStreams.push_back(pipe->fileHandleForReading().get());
     m_end = ServerEnd::None;
-    m_reason = Task::TerminationReason::None;
-    m_status = 0;
     m_launchFailure.clear();
     m_lastErrorLine.clear();
     m_ports.clear();
@@ -175,22 +144,14 @@ void ServerLife::beginRun(const std::shared_ptr<Task> &task)
     setState(State::Running);
 }
 
-void ServerLife::onTerminated(Task *task)
+void ServerLife::onRunEnded()
 {
-    // The end of a server that another launch replaced says nothing about the current one.
-    if (!task || task != m_runTask)
-        return;
-    m_runTask = nullptr;
-    m_reason = task->terminationReason();
-    m_status = task->terminationStatus();
-    m_end = classifyServerEnd(m_reason, m_status, m_stopRequested, now() - m_runStarted,
-                              m_startupPeriod);
+    m_end = classifyServerEnd(terminationReason(), terminationStatus(), m_run->stopRequested(),
+                              now() - m_runStarted, m_startupPeriod);
     m_graceTimer.stop();
-    m_outputSaved = m_checkedTask == task && m_outputCheck.writtenSince();
     if (m_checkpointVerdict == CheckpointVerdict::Waiting)
         setCheckpointVerdict(CheckpointVerdict::ServerEnded);
     checkPanicFile();
-
     if (m_end != ServerEnd::Crashed) {
         if (m_end == ServerEnd::Stopped)
             m_planner.reset();
@@ -229,7 +190,7 @@ void ServerLife::onTerminated(Task *task)
 void ServerLife::onLaunchFailed(const QString &reason)
 {
     // A failed launch beside a running server leaves that server's state alone.
-    if (m_runTask && m_runTask->isRunning())
+    if (m_run && m_run->isRunning())
         return;
     m_launchFailure = reason;
     setState(State::LaunchFailed);
@@ -237,15 +198,15 @@ void ServerLife::onLaunchFailed(const QString &reason)
 
 void ServerLife::checkPanicFile()
 {
-    if (!m_panicFile.empty() || m_runOutputName.empty())
+    if (!m_panicFile.empty() || !m_run || m_run->outputName().empty())
         return;
-    const std::string panic = resolvedOutputPath(m_runInput, m_runOutputName + ".PANIC");
+    const std::string panic = resolvedOutputPath(m_run->input(), m_run->outputName() + ".PANIC");
     struct stat info = {};
     // Only a dump written during this run: an old one is no news about this crash. A second
     // of slack for file systems that keep coarse times.
     if (::stat(panic.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
         std::chrono::system_clock::from_time_t(info.st_mtime) >=
-            m_runStartedWall - std::chrono::seconds(1))
+            m_run->startedAt() - std::chrono::seconds(1))
         m_panicFile = panic;
 }
 
@@ -257,11 +218,11 @@ void ServerLife::stop()
     }
     if (m_stopping)
         return; // one wait at a time
-    const std::shared_ptr<Task> task = m_controller.task();
-    const bool waits = task && task->isRunning() && task.get() == m_runTask;
+    // The controller stops the process it holds: that of its newest run.
+    const bool waits = m_run && m_run->isRunning() && m_controller.run() == m_run;
     if (waits) {
         m_stopping = true;
-        m_stopRequested = true;
+        m_run->setStopRequested();
         setState(State::Stopping);
         m_graceTimer.start();
     }
@@ -269,8 +230,8 @@ void ServerLife::stop()
     m_graceTimer.stop();
     m_stopping = false;
     // The application quit during the wait: the server runs on, and so does its state.
-    if (waits && (m_state == State::Stopping || m_state == State::StopTakingLong) && m_runTask &&
-        m_runTask->isRunning())
+    if (waits && (m_state == State::Stopping || m_state == State::StopTakingLong) && m_run &&
+        m_run->isRunning())
         setState(State::Running);
 }
 
@@ -278,7 +239,7 @@ bool ServerLife::forceStop()
 {
     if (m_state != State::Stopping && m_state != State::StopTakingLong)
         return false;
-    return m_runTask && m_runTask->isRunning() && m_runTask->kill();
+    return m_run && m_run->isRunning() && m_run->sendSignal(SIGKILL);
 }
 
 void ServerLife::cancelRestart()

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "OutputDatabase.h"
+#include "Run.h"
 #include "Task.h"
 
 #include <QList>
@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,9 +20,7 @@
 
 namespace paddock {
 
-class LineAssembler;
 class MooController;
-struct Notification;
 struct ServerLogLine;
 
 using SteadyClock = std::chrono::steady_clock;
@@ -77,9 +74,9 @@ private:
 std::string restartDatabase(const std::string &input, const std::string &outputPath,
                             bool outputCheckpointed);
 
-/// The server's life as one state, observed from the controller's signals, the termination
-/// notice of each task it holds and the lines the server logs. Stop, Force Stop, Checkpoint
-/// Now and restarts after a crash go through it; the window only renders it.
+/// The server's life as one state, over the runs the controller announces: each run's lines
+/// and its end. Stop, Force Stop, Checkpoint Now and restarts after a crash go through it; the
+/// window only renders it.
 class ServerLife final : public QObject {
     Q_OBJECT
 public:
@@ -104,7 +101,7 @@ public:
     Q_ENUM(Notice)
     using Now = std::function<SteadyClock::time_point()>;
 
-    /// Follows controller, which must outlive this; picks up a task it holds already.
+    /// Follows controller, which must outlive this; picks up a run that runs already.
     explicit ServerLife(MooController &controller, QObject *parent = nullptr);
     /// Ends its notice subscriptions; a pending restart is dropped.
     ~ServerLife() override;
@@ -120,9 +117,9 @@ public:
     State state() const { return m_state; }
     /// How the last run ended (Ended, WaitingToRestart); None while one runs.
     ServerEnd end() const { return m_end; }
-    Task::TerminationReason terminationReason() const { return m_reason; }
+    Task::TerminationReason terminationReason() const;
     /// Exit status, or the signal's number.
-    int terminationStatus() const { return m_status; }
+    int terminationStatus() const;
     /// Why the last launch failed (LaunchFailed).
     const QString &launchFailure() const { return m_launchFailure; }
     /// The last error line the current or last run logged; empty when none.
@@ -142,19 +139,19 @@ public:
     CheckpointVerdict checkpointVerdict() const { return m_checkpointVerdict; }
     /// The run the state describes: the database it started on, its output database (resolved
     /// against the database's folder) and when it started; empty before the first run.
-    const std::string &runInput() const { return m_runInput; }
-    const std::string &runOutputPath() const { return m_runOutputPath; }
-    std::chrono::system_clock::time_point runStartedAt() const { return m_runStartedWall; }
+    const std::string &runInput() const;
+    const std::string &runOutputPath() const;
+    std::chrono::system_clock::time_point runStartedAt() const;
     /// Whether the last run ended as a clean stop that saved the world: it exited with status
     /// 0 after the user's Stop, its output database was written during the run, and it logged
     /// that its final dump finished. Only then may its databases be rotated.
     bool endedWithFinalDump() const;
     /// Whether the last run's output database was written during it; judged as it ended, so
     /// archiving that renames the file later changes nothing.
-    bool outputSaved() const { return m_outputSaved; }
+    bool outputSaved() const { return m_run && m_run->outputSaved(); }
     /// Whether both output streams of the run have reached their end, so every line it
     /// logged has been seen.
-    bool runOutputEnded() const { return m_runStreams.empty(); }
+    bool runOutputEnded() const { return !m_run || m_run->outputFinished(); }
     /// The database the pending restart would start from, as things stand now.
     std::string plannedRestartDatabase() const;
     /// Whether the user wants a crashed server started again (MOORestartAfterCrash).
@@ -192,12 +189,9 @@ Q_SIGNALS:
 private:
     SteadyClock::time_point now() const { return m_now ? m_now() : SteadyClock::now(); }
     void setState(State state);
-    void onTaskChanged();
-    void onRunningChanged(bool running);
-    void beginRun(const std::shared_ptr<Task> &task);
-    void onTerminated(Task *task);
+    void beginRun(Run &run);
+    void onRunEnded();
     void onLaunchFailed(const QString &reason);
-    void onReadCompletion(const Notification &notification);
     void onLine(const ServerLogLine &line, std::string_view text);
     void setCheckpointVerdict(CheckpointVerdict verdict);
     void checkPanicFile();
@@ -217,8 +211,6 @@ private:
 
     State m_state = State::Idle;
     ServerEnd m_end = ServerEnd::None;
-    Task::TerminationReason m_reason = Task::TerminationReason::None;
-    int m_status = 0;
     QString m_launchFailure;
     QString m_lastErrorLine;
     QList<int> m_ports;
@@ -229,26 +221,13 @@ private:
     bool m_restartGivenUp = false;
     CheckpointVerdict m_checkpointVerdict = CheckpointVerdict::None;
 
-    // The run the state describes.
-    QPointer<Task> m_runTask;
-    std::string m_runInput;      // the database it started on
-    std::string m_runOutputName; // the output name as given to it
-    std::string m_runOutputPath; // resolved against the database's folder
-    SteadyClock::time_point m_runStarted;
-    std::chrono::system_clock::time_point m_runStartedWall; // to tell a new panic dump
+    // The run the state describes; the controller keeps it until the next one.
+    QPointer<Run> m_run;
+    SteadyClock::time_point m_runStarted; // on the clock above
     bool m_outputCheckpointed = false;
     bool m_finalDumpFinished = false; // the output's shutdown dump was logged as finished
-    bool m_outputSaved = false;       // at the end: the output was written during the run
-    // The output database as the newest launch found it, before its server could write.
-    QPointer<Task> m_checkedTask;
-    OutputDatabaseCheck m_outputCheck;
-    bool m_stopRequested = false;
     bool m_stopping = false;
     bool m_ownStart = false; // a restart of ours is launching: not the user's start
-
-    // Lines are assembled per read end, since the two streams interleave chunk by chunk.
-    std::map<const QObject *, std::unique_ptr<LineAssembler>> m_assemblers;
-    std::vector<const QObject *> m_runStreams; // the run's read ends not yet at their end
 };
 
 } // namespace paddock

@@ -3,50 +3,14 @@
 // panics, and what became of Checkpoint Now.
 #include "ServerLife.h"
 
-#include "FileHandle.h"
 #include "MooController.h"
-#include "NotificationCenter.h"
+#include "OutputDatabase.h"
 #include "ProcessInfo.h"
 #include "ServerLogLines.h"
 
-#include <QByteArray>
-
-#include <algorithm>
 #include <csignal>
 
 namespace paddock {
-
-void ServerLife::onReadCompletion(const Notification &notification)
-{
-    const QObject *const sender = notification.sender.get();
-    const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
-    const QByteArray chunk =
-        item != notification.userInfo.constEnd() ? item->toByteArray() : QByteArray();
-    // Lines go to onLine as they are found, as views into the chunk; the assembler is held
-    // here meanwhile, so nothing done for a line can take it away mid-chunk.
-    std::unique_ptr<LineAssembler> assembler = std::move(m_assemblers[sender]);
-    m_assemblers.erase(sender);
-    if (!assembler)
-        assembler = std::make_unique<LineAssembler>();
-    const auto recognise = [this](std::string_view line) {
-        onLine(recogniseServerLogLine(line), line);
-    };
-    assembler->push(std::string_view(chunk.constData(), size_t(chunk.size())), recognise);
-    // An empty chunk is the end of the stream: its last line is complete, and the sender's
-    // assembler goes, so a long life of many runs leaves none behind.
-    if (chunk.isEmpty())
-        assembler->finish(recognise);
-    else
-        m_assemblers[sender] = std::move(assembler);
-    if (chunk.isEmpty()) {
-        const auto stream = std::find(m_runStreams.begin(), m_runStreams.end(), sender);
-        if (stream != m_runStreams.end()) {
-            m_runStreams.erase(stream);
-            if (m_runStreams.empty())
-                Q_EMIT runOutputFinished();
-        }
-    }
-}
 
 void ServerLife::onLine(const ServerLogLine &line, std::string_view text)
 {
@@ -56,8 +20,8 @@ void ServerLife::onLine(const ServerLogLine &line, std::string_view text)
         shown = true;
     }
     const std::string database(line.database);
-    const bool ofOutput = !database.empty() && !m_runOutputName.empty() &&
-                          resolvedOutputPath(m_runInput, database) == m_runOutputPath;
+    const bool ofOutput = !database.empty() && m_run && !m_run->outputName().empty() &&
+                          resolvedOutputPath(m_run->input(), database) == m_run->outputPath();
     switch (line.kind) {
     case ServerLogKind::Listening:
         if (!m_ports.contains(line.port))
@@ -113,14 +77,13 @@ void ServerLife::setCheckpointVerdict(CheckpointVerdict verdict)
 
 ServerLife::CheckpointRequest ServerLife::checkpointNow()
 {
-    const std::shared_ptr<Task> task = m_controller.task();
-    if (!task || !task->isRunning())
+    if (!m_run || !m_run->isRunning())
         return CheckpointRequest::NotRunning;
     // SIGUSR2's default action ends the process: a server without a handler would be
     // killed, not checkpointed.
-    if (!processCatchesSignal(task->processIdentifier(), SIGUSR2))
+    if (!processCatchesSignal(m_run->processIdentifier(), SIGUSR2))
         return CheckpointRequest::NotCaught;
-    if (!task->sendSignal(SIGUSR2))
+    if (!m_run->sendSignal(SIGUSR2))
         return CheckpointRequest::SendFailed;
     m_checkpointVerdict = CheckpointVerdict::Waiting;
     m_checkpointTimer.start();

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <algorithm>
 #include <cstdlib>
@@ -274,6 +275,18 @@ int openDescriptorCount()
         --count; // the listing's own descriptor
     }
     return count;
+}
+
+int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db)
+{
+    QProcess process;
+    process.start(launcher, {QString::fromStdString(standInServerPath()), QString::fromStdString(db)});
+    if (!process.waitForReadyRead(10000))
+        return 0;
+    const int server = process.readLine().trimmed().toInt();
+    process.kill();
+    process.waitForFinished(10000);
+    return server;
 }
 
 QList<int> childProcesses()

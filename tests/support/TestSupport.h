@@ -125,6 +125,10 @@ private:
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
 
+/// Starts launcher (a program that runs a real controller) on db, then kills it with SIGKILL;
+/// returns the server's PID, which runs on with its keeper as an earlier Paddock left it, or 0.
+int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db);
+
 /// How many descriptors this process has open right now.
 int openDescriptorCount();
 /// The process ids of this process's children that have not been reaped.

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "Run.h"
+
+#include "FileHandle.h"
+#include "NotificationCenter.h"
+#include "Pipe.h"
+#include "ServerLogLines.h"
+
+namespace paddock {
+
+std::shared_ptr<Run> Run::create(std::shared_ptr<Task> task, std::shared_ptr<Pipe> output,
+                                 std::shared_ptr<Pipe> error, std::string input,
+                                 std::string outputName)
+{
+    const std::shared_ptr<Run> run(
+        new Run(std::move(task), std::move(input), std::move(outputName)));
+    run->follow(output, 0);
+    run->follow(error, 1);
+    Run *const raw = run.get();
+    NotificationCenter::defaultCenter().addObserver(
+        raw, [raw](const Notification &) { raw->onTerminated(); }, TaskDidTerminateNotification,
+        run->m_task);
+    return run;
+}
+
+Run::Run(std::shared_ptr<Task> task, std::string input, std::string outputName)
+    : m_task(std::move(task))
+    , m_input(std::move(input))
+    , m_outputName(std::move(outputName))
+    , m_outputCheck(OutputDatabaseCheck::before(m_input, m_outputName))
+{}
+
+Run::~Run()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void Run::follow(const std::shared_ptr<Pipe> &pipe, std::size_t stream)
+{
+    if (!pipe || !pipe->fileHandleForReading())
+        return;
+    m_pipes[stream] = pipe;
+    m_streamOpen[stream] = true;
+    NotificationCenter::defaultCenter().addObserver(
+        this, [this, stream](const Notification &n) { onRead(stream, n); },
+        FileHandleReadCompletionNotification, pipe->fileHandleForReading());
+}
+
+void Run::begin()
+{
+    m_startedAt = std::chrono::system_clock::now();
+    if (!m_ended)
+        m_selfUntilEnded = shared_from_this();
+}
+
+void Run::onRead(std::size_t stream, const Notification &notification)
+{
+    // Whatever a subscriber does for a line, the run lasts until the chunk is done.
+    const std::shared_ptr<Run> keep = weak_from_this().lock();
+    const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
+    const QByteArray chunk =
+        item != notification.userInfo.constEnd() ? item->toByteArray() : QByteArray();
+    if (!chunk.isEmpty())
+        Q_EMIT output(chunk);
+    if (!m_assemblers[stream])
+        m_assemblers[stream] = std::make_unique<LineAssembler>();
+    const auto emitLine = [this](std::string_view text) { Q_EMIT line(text); };
+    m_assemblers[stream]->push(std::string_view(chunk.constData(), size_t(chunk.size())),
+                               emitLine);
+    if (!chunk.isEmpty())
+        return;
+    // An empty chunk (or a failed read) is the end of the stream: its last line is complete.
+    m_assemblers[stream]->finish(emitLine);
+    m_assemblers[stream].reset();
+    if (!m_streamOpen[stream])
+        return;
+    m_streamOpen[stream] = false;
+    if (outputFinished())
+        Q_EMIT outputEnded();
+}
+
+void Run::onTerminated()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_outputSaved = m_outputCheck.writtenSince();
+    // Let go of its own reference only once everyone has heard of the end; the run may then
+    // go at once, so nothing of it is touched afterwards.
+    const std::shared_ptr<Run> self = std::move(m_selfUntilEnded);
+    Q_EMIT ended();
+}
+
+} // namespace paddock

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+#include "Run.h"
+#include "TestSupport.h"
+
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <vector>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+// What one announced run told, in the order it told it.
+struct Told {
+    QPointer<Run> run;
+    bool runningWhenAnnounced = false;
+    bool adopted = false;
+    QStringList lines;
+    int outputsBeforeFirstLine = 0;
+    int outputs = 0;
+    int outputEnds = 0;
+    int ends = 0;
+    Task::TerminationReason reason = Task::TerminationReason::None;
+    int status = 0;
+};
+
+// Records every run the controller announces and what each emits.
+class RunRecorder final : public QObject {
+public:
+    explicit RunRecorder(MooController &controller)
+    {
+        connect(&controller, &MooController::runStarted, this, [this](Run &run) {
+            auto told = std::make_shared<Told>();
+            told->run = &run;
+            told->runningWhenAnnounced = run.isRunning();
+            told->adopted = run.isAdopted();
+            connect(&run, &Run::output, this, [told](const QByteArray &) {
+                ++told->outputs;
+                if (told->lines.isEmpty())
+                    ++told->outputsBeforeFirstLine;
+            });
+            connect(&run, &Run::line, this, [told](std::string_view text) {
+                told->lines.append(QString::fromLatin1(text.data(), qsizetype(text.size())));
+            });
+            connect(&run, &Run::outputEnded, this, [told] { ++told->outputEnds; });
+            connect(&run, &Run::ended, this, [told, &run] {
+                ++told->ends;
+                told->reason = run.terminationReason();
+                told->status = run.terminationStatus();
+            });
+            runs.push_back(told);
+        });
+    }
+    std::vector<std::shared_ptr<Told>> runs;
+};
+
+// Whether lines holds a line containing each of parts, in that order.
+bool containsInOrder(const QStringList &lines, const QStringList &parts)
+{
+    qsizetype next = 0;
+    for (const QString &line : lines)
+        if (next < parts.size() && line.contains(parts[next]))
+            ++next;
+    return next == parts.size();
+}
+
+} // namespace
+
+class tst_Run final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { reapChildren(); }
+    void lifecycle_announcedOnceLinesInOrderEndedOnce_data();
+    void lifecycle_announcedOnceLinesInOrderEndedOnce();
+};
+
+void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce_data()
+{
+    QTest::addColumn<QString>("first");  // a server left running when the last one launches
+    QTest::addColumn<bool>("adoptFirst"); // the first was started by an earlier Paddock
+    QTest::addColumn<QString>("last");   // a server that ends by itself
+    QTest::addColumn<QList<QStringList>>("lines"); // per run, parts of lines in their order
+    QTest::addColumn<int>("lastStatus");
+    QTest::newRow("one launch that exits")
+        << QString() << false << QStringLiteral("stdout one\nstdout two\nexit 3\n")
+        << QList<QStringList>{{QStringLiteral("one"), QStringLiteral("two")}} << 3;
+    QTest::newRow("a launch replaces a running server")
+        << QStringLiteral("stdout first\n") << false << QStringLiteral("stdout second\nexit 0\n")
+        << QList<QStringList>{{QStringLiteral("first")}, {QStringLiteral("second")}} << 0;
+    QTest::newRow("a launch replaces an adopted server")
+        << QStringLiteral("tick-ms 20\n") << true << QStringLiteral("stdout second\nexit 4\n")
+        << QList<QStringList>{{QStringLiteral("tick "), QStringLiteral("tick ")},
+                              {QStringLiteral("second")}}
+        << 4;
+}
+
+void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce()
+{
+    QFETCH(QString, first);
+    QFETCH(bool, adoptFirst);
+    QFETCH(QString, last);
+    QFETCH(QList<QStringList>, lines);
+    QFETCH(int, lastStatus);
+
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    RunRecorder recorder(controller);
+    QTemporaryDir elsewhere;
+    int adopted = 0;
+    const auto killAdopted = qScopeGuard([&adopted] {
+        if (adopted > 0)
+            ::kill(adopted, SIGKILL);
+    });
+    if (adoptFirst) {
+        adopted = launchInAnotherProcessAndKillIt(
+            QStringLiteral(STRESS_LAUNCHER_PATH),
+            writeDatabase(elsewhere.path(), "first.db", first.toStdString()));
+        QVERIFY(adopted > 0);
+        controller.reattach();
+    } else if (!first.isEmpty()) {
+        fixture.launch(first.toStdString(), "first.out", "first.db");
+    }
+    if (!first.isEmpty()) {
+        QCOMPARE(recorder.runs.size(), size_t(1));
+        // Its lines arrive while it runs; the next launch must not take them from it.
+        QTRY_VERIFY_WITH_TIMEOUT(containsInOrder(recorder.runs[0]->lines, lines.first()), 10000);
+    }
+    fixture.launch(last.toStdString(), "last.out", "last.db");
+
+    QCOMPARE(recorder.runs.size(), size_t(lines.size()));
+    QCOMPARE(controller.run(), recorder.runs.back()->run.data());
+    // The replaced server runs on in its own run until it is stopped.
+    if (recorder.runs.size() > 1) {
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.runs.back()->ends, 1, 10000);
+        QCOMPARE(recorder.runs.front()->ends, 0);
+        QVERIFY(recorder.runs.front()->run->sendSignal(SIGTERM));
+    }
+    for (std::size_t i = 0; i < recorder.runs.size(); ++i) {
+        const Told &told = *recorder.runs[i];
+        QTRY_VERIFY_WITH_TIMEOUT(told.ends == 1 && told.outputEnds == 1, 10000);
+        QVERIFY(told.runningWhenAnnounced);
+        QCOMPARE(told.adopted, adoptFirst && i == 0);
+        QVERIFY2(containsInOrder(told.lines, lines[qsizetype(i)]),
+                 qPrintable(told.lines.join(u'|')));
+        // Each chunk is told as output before the lines it completes.
+        QVERIFY(told.outputsBeforeFirstLine >= 1);
+        QVERIFY(told.outputs >= told.outputsBeforeFirstLine);
+    }
+    adopted = 0; // ended: its PID may be another process's now
+    // Another run's lines never reach this one.
+    if (recorder.runs.size() > 1)
+        QVERIFY(!containsInOrder(recorder.runs.back()->lines, lines.first()));
+    const Told &ended = *recorder.runs.back();
+    QCOMPARE(int(ended.reason), int(Task::TerminationReason::Exit));
+    QCOMPARE(ended.status, lastStatus);
+    if (adoptFirst)
+        QCOMPARE(int(recorder.runs.front()->reason), int(Task::TerminationReason::Unknown));
+}
+
+PADDOCK_TEST_MAIN(tst_Run)
+#include "tst_run.moc"
