@@ -355,7 +355,7 @@ void MooController::reattach()
                 readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
             if (!history.empty()) {
                 const LogTextPtr log = outputString() ? outputString() : LogText::create();
-                setOutputString(log->appending(history));
+                setOutputString(log->appending(history, LogKeeping{m_scrollbackBytes, nullptr, 0}));
             }
         }
         setTaskStdError(error);

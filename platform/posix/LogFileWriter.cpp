@@ -189,20 +189,20 @@ int LogFileWriter::rotate()
     return open();
 }
 
-int LogFileWriter::append(std::string_view bytes)
+LogFileWriter::AppendResult LogFileWriter::append(std::string_view bytes)
 {
     if (m_error)
-        return m_error;
+        return {m_error};
     if (bytes.empty())
-        return 0;
+        return {};
     if (!m_fd) {
         if (const int error = open())
-            return fail(error);
+            return {fail(error)};
     }
     while (!bytes.empty()) {
         if (m_rotateAt && m_fileSize >= m_rotateAt) {
             if (const int error = rotate())
-                return fail(error);
+                return {fail(error)};
         }
         std::size_t count = bytes.size();
         if (m_rotateAt)
@@ -211,16 +211,16 @@ int LogFileWriter::append(std::string_view bytes)
         if (done < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(errno);
+            return {fail(errno)};
         }
         if (done == 0)
-            return fail(EIO);
+            return {fail(EIO)};
         m_fileSize += std::uint64_t(done);
         m_written += std::uint64_t(done);
         m_segments->grow(std::uint64_t(done));
         bytes.remove_prefix(std::size_t(done));
     }
-    return 0;
+    return {};
 }
 
 } // namespace paddock
