@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     LogFileWriter writer(folder + "/server.log", LogFileWriter::DefaultRotateSize, keep);
     auto start = std::chrono::steady_clock::now();
     for (std::uint64_t n = 0; n < totalMiB; ++n) {
-        if (const int error = writer.append(chunk)) {
+        if (const int error = writer.append(chunk).error) {
             std::fprintf(stderr, "append failed: %s\n", std::strerror(error));
             return 1;
         }

@@ -61,7 +61,8 @@ public:
     qsizetype find(const LogText &log) const
     {
         for (qsizetype from = 0; from < log.length();) {
-            const std::string_view piece = log.pieceAt(from);
+            const LogPiece held = log.pieceAt(from);
+            const std::string_view piece = held.bytes();
             const qsizetype found = scan(piece.data(), qsizetype(piece.size()));
             if (found >= 0)
                 return from + found;

@@ -236,7 +236,7 @@ void Keeper::drain(int index)
                       LogFileOwnership(m_options.ownedRegistry));
     // With the log file failing, keep reading all the same: a server blocked on a full pipe
     // stops serving its users, which is worse than output lost (and counted).
-    if (m_log->failed() || m_log->append(std::string_view(buffer, std::size_t(got))) != 0) {
+    if (m_log->failed() || !m_log->append(std::string_view(buffer, std::size_t(got))).ok()) {
         m_logError = m_log->error();
         m_lost += std::uint64_t(got);
     }

@@ -50,10 +50,10 @@ LogCharacters::Character LogCharacters::decode(std::string_view bytes, size_t at
 LogCharacters::Character LogCharacters::decodeAt(const LogText &text, qsizetype position,
                                                  qsizetype limit)
 {
-    const std::string_view piece = text.pieceAt(position);
+    const LogPiece piece = text.pieceAt(position);
     const auto available = size_t(std::min<qsizetype>(4, limit - position));
     if (piece.size() >= available)
-        return decode(piece.substr(0, available), 0);
+        return decode(piece.bytes().substr(0, available), 0);
     const std::string bytes = text.bytes(position, qsizetype(available));
     return decode(bytes, 0);
 }

@@ -22,13 +22,15 @@ bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
     qsizetype start = m_lastRowStart;
     // The stored piece the rows are being found in, fetched once for all the rows it holds
     // rather than once a row: a piece read back from a log file costs a look-up.
+    LogPiece held;
     std::string_view piece;
     qsizetype pieceStart = 0;
     const auto newlineIn = [&](qsizetype from, qsizetype to) -> qsizetype {
         if (from >= to)
             return -1;
         if (from < pieceStart || from >= pieceStart + qsizetype(piece.size())) {
-            piece = text->pieceAt(from);
+            held = text->pieceAt(from);
+            piece = held.bytes();
             pieceStart = from;
         }
         const qsizetype pieceEnd = pieceStart + qsizetype(piece.size());

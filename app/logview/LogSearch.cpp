@@ -168,7 +168,8 @@ qsizetype LogSearch::nextCandidate(const LogText &text, qsizetype from, qsizetyp
     const qsizetype m = std::max<qsizetype>(1, qsizetype(m_key.size()));
     const qsizetype last = std::min(to, text.length()) - m + 1; // past the last candidate
     while (from < last) {
-        const std::string_view piece = text.pieceAt(from);
+        const LogPiece held = text.pieceAt(from);
+        const std::string_view piece = held.bytes();
         const qsizetype pieceEnd = from + qsizetype(piece.size());
         // Candidates whose whole key lies in this piece.
         const qsizetype inside = std::min(last, pieceEnd - m + 1);

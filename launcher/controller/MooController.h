@@ -208,7 +208,8 @@ private:
     /// The warning for a server whose arguments give it its own log file at Paddock's log
     /// file; empty when they do not.
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
-    void appendToLogFile(const LogText &log, std::string_view bytes);
+    /// Appends bytes to the log file when one is open and sound; how the log keeps them.
+    LogKeeping appendToLogFile(std::string_view bytes);
     /// Makes run the current one and announces it.
     void announceRun(const std::shared_ptr<Run> &run);
     void reportLogFileFailure();

@@ -71,13 +71,12 @@ void MooController::readDataNotification(const Notification &notification)
         const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
         // A log set to none reads as empty.
         const LogTextPtr log = outputString() ? outputString() : LogText::create();
-        log->setScrollback(m_scrollbackBytes);
-        appendToLogFile(*log, bytes);
+        const LogKeeping keeping = appendToLogFile(bytes);
         try {
-            setOutputString(log->appending(bytes));
+            setOutputString(log->appending(bytes, keeping));
         } catch (const std::bad_alloc &) {
-            // Only a copy of a text that is not its buffer's latest can fail here; the log
-            // keeps what it has rather than ending Paddock.
+            // No memory for the chunk even after dropping older bytes: the window's log keeps
+            // what it has (the log file has the chunk) rather than ending Paddock.
         }
     }
 
@@ -86,13 +85,16 @@ void MooController::readDataNotification(const Notification &notification)
         handle->readInBackgroundAndNotify();
 }
 
-void MooController::appendToLogFile(const LogText &log, std::string_view bytes)
+LogKeeping MooController::appendToLogFile(std::string_view bytes)
 {
+    LogKeeping keeping{m_scrollbackBytes, nullptr, 0};
     if (!m_logFile || m_logFile->failed())
-        return;
-    log.setFileBacking(m_logFile->segments(), log.length(), m_logFile->written());
-    if (m_logFile->append(bytes))
+        return keeping;
+    keeping.file = m_logFile->segments();
+    keeping.fileOffset = m_logFile->written();
+    if (!m_logFile->append(bytes).ok())
         reportLogFileFailure();
+    return keeping;
 }
 
 void MooController::reportLogFileFailure()

@@ -292,7 +292,7 @@ void MooController::reattach()
                 readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
             if (!history.empty()) {
                 const LogTextPtr log = outputString() ? outputString() : LogText::create();
-                setOutputString(log->appending(history));
+                setOutputString(log->appending(history, LogKeeping{m_scrollbackBytes, nullptr, 0}));
             }
         }
         // Made before the controller subscribes to the end, so the run hears of it first, as

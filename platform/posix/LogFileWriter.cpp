@@ -176,35 +176,35 @@ int LogFileWriter::rotate()
     return open();
 }
 
-int LogFileWriter::append(std::string_view bytes)
+LogFileWriter::AppendResult LogFileWriter::append(std::string_view bytes)
 {
     if (m_error)
-        return m_error;
+        return {m_error};
     if (bytes.empty())
-        return 0;
+        return {};
     if (!m_fd) {
         if (const int error = open())
-            return fail(error);
+            return {fail(error)};
     }
     while (!bytes.empty()) {
         if (m_rotateAt && m_fileSize >= m_rotateAt) {
             if (const int error = rotate())
-                return fail(error);
+                return {fail(error)};
         }
         std::size_t count = bytes.size();
         if (m_rotateAt)
             count = std::size_t(std::min<std::uint64_t>(count, m_rotateAt - m_fileSize));
         const ssize_t done = writeSome(m_fd->get(), bytes.data(), count);
         if (done < 0)
-            return fail(errno);
+            return {fail(errno)};
         if (done == 0)
-            return fail(EIO);
+            return {fail(EIO)};
         m_fileSize += std::uint64_t(done);
         m_written += std::uint64_t(done);
         m_segments->grow(std::uint64_t(done));
         bytes.remove_prefix(std::size_t(done));
     }
-    return 0;
+    return {};
 }
 
 } // namespace paddock

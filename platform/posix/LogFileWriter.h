@@ -34,12 +34,17 @@ public:
     LogFileWriter(const LogFileWriter &) = delete;
     LogFileWriter &operator=(const LogFileWriter &) = delete;
 
+    /// What an append came to: all bytes written, or the errno of the failure.
+    struct AppendResult final {
+        int error = 0;
+        bool ok() const { return error == 0; }
+    };
+
     /// Appends all of bytes, opening the file on first use (continuing an existing file, whose
-    /// size counts towards rotateSize) and rotating as needed; returns 0, or the errno of the
-    /// first failure, after which the writer is failed and appends nothing more. A path that
-    /// is not a regular file fails with EISDIR (a folder), ELOOP (a symbolic link) or EINVAL
-    /// (anything else).
-    int append(std::string_view bytes);
+    /// size counts towards rotateSize) and rotating as needed. On the first failure the writer
+    /// is failed and appends nothing more. A path that is not a regular file fails with EISDIR
+    /// (a folder), ELOOP (a symbolic link) or EINVAL (anything else).
+    [[nodiscard]] AppendResult append(std::string_view bytes);
 
     bool failed() const { return m_error != 0; }
     /// The errno of the failure, 0 if none.

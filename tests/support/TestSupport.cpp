@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -253,6 +254,33 @@ FileSizeLimit::FileSizeLimit(rlim_t bytes)
 FileSizeLimit::~FileSizeLimit()
 {
     ::setrlimit(RLIMIT_FSIZE, &m_previous);
+}
+
+AddressSpaceLimit::AddressSpaceLimit(rlim_t headroom)
+{
+    ::getrlimit(RLIMIT_AS, &m_previous);
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    struct rlimit limit = m_previous;
+    limit.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + headroom;
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+        QTest::qFail("the address space limit could not be set", __FILE__, __LINE__);
+}
+
+AddressSpaceLimit::~AddressSpaceLimit()
+{
+    ::setrlimit(RLIMIT_AS, &m_previous);
+}
+
+std::string patterned(std::size_t size, std::size_t salt)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        std::uint64_t x = (i + salt) * 0x9E3779B97F4A7C15u;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+        bytes[i] = char((x ^ (x >> 27)) >> 56);
+    }
+    return bytes;
 }
 
 bool isProcessAlive(int pid)

@@ -122,6 +122,21 @@ private:
     struct rlimit m_previous = {};
 };
 
+/// Limits this process's address space for this object's life to what it maps now and
+/// headroom more: a larger mapping fails, as when memory runs out.
+class AddressSpaceLimit final {
+public:
+    explicit AddressSpaceLimit(rlim_t headroom);
+    ~AddressSpaceLimit();
+    Q_DISABLE_COPY_MOVE(AddressSpaceLimit)
+
+private:
+    struct rlimit m_previous = {};
+};
+
+/// Bytes that differ from their neighbours for a long stretch, so a slice out of place shows.
+std::string patterned(std::size_t size, std::size_t salt = 0);
+
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
 
