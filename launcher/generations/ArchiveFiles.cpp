@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
 
-#include "DatabaseRotation.h"
+#include "RotationError.h"
 #include "String.h"
 #include "SystemError.h"
 #include "UniqueFd.h"

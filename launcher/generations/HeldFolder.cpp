@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "HeldFolder.h"
 
-#include "DatabaseRotation.h"
+#include "RotationError.h"
 #include "SystemError.h"
 
 #include <cerrno>
