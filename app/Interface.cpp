@@ -349,7 +349,7 @@ void Interface::showDatabases()
         if (const String db = controller->dbPath(); db && !db->empty())
             return *db;
         const QList<RunRecord> runs = m_generations->history().runs();
-        return runs.isEmpty() ? std::string() : pathBytes(runs.last().input);
+        return runs.isEmpty() ? std::string() : runs.last().input;
     };
     if (!m_databasesWindow) {
         m_databasesWindow = new DatabasesWindow(

@@ -81,7 +81,9 @@ int main(int argc, char *argv[])
 
     // As Paddock does after a clean stop: the renames on the event loop's thread, then the
     // compression, verification and removal of the uncompressed copy on a worker.
-    const DatabaseRotation rotation(input, output, QDateTime::currentDateTime());
+    const DatabaseRotation rotation(QFile::encodeName(input).toStdString(),
+                                    QFile::encodeName(output).toStdString(),
+                                    QDateTime::currentDateTime());
     QElapsedTimer total;
     qint64 renamesNs = 0;
     QString error;
@@ -98,7 +100,8 @@ int main(int argc, char *argv[])
         }
         renamesNs = total.nsecsElapsed();
         QThreadPool::globalInstance()->start([&] {
-            const QString problem = DatabaseRotation::recover(dir.path());
+            const QString problem =
+                DatabaseRotation::recover(QFile::encodeName(dir.path()).toStdString());
             QMetaObject::invokeMethod(
                 &app,
                 [&, problem] {
@@ -114,7 +117,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "rotation failed: %s\n", qPrintable(error));
         return 1;
     }
-    const qint64 compressed = QFileInfo(rotation.archivePath() + QStringLiteral(".zst")).size();
+    const qint64 compressed =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(rotation.archivePath() + ".zst")))
+            .size();
     std::printf("archived %lld MiB to %.1f MiB (zstd level 3, verified) in %.2f s; "
                 "renames on the event loop %.2f ms; longest event loop gap %.2f ms\n",
                 DatabaseSize / MiB, double(compressed) / double(MiB), double(totalMs) / 1000.0,

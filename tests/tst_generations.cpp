@@ -8,11 +8,13 @@
 #include "ServerLife.h"
 #include "SettingsKeys.h"
 #include "TestSupport.h"
+#include "WorldFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,6 +29,8 @@
 Q_DECLARE_METATYPE(paddock::RotationStep)
 
 using namespace paddock;
+using test::osPath;
+using test::qtPath;
 using test::readFile;
 using test::writeFile;
 
@@ -119,11 +123,12 @@ private:
     std::shared_ptr<State> m_state;
 };
 
-// A world in the fixture's folder, run on castle.db with castle.db.new as its output, rotated
+// A world in the fixture's folder, run on name (castle.db) with name.new as its output, rotated
 // after each clean stop; its generations hold the worker at gate's step.
 struct RotatedWorld {
-    explicit RotatedWorld(StepGate &gate)
-        : life(fixture.controller())
+    explicit RotatedWorld(StepGate &gate, std::string name = "castle.db")
+        : name(std::move(name))
+        , life(fixture.controller())
         , generations(fixture.controller(), life)
     {
         fixture.store().setString(MOORotateDatabases, "1");
@@ -133,16 +138,17 @@ struct RotatedWorld {
         generations.setStepHook(gate.hook());
     }
     QString world() const { return fixture.folder() + QStringLiteral("/castle.db"); }
-    // Runs script on castle.db until ready, then stops it: its rotation begins.
+    // Runs script on the world until ready, then stops it: its rotation begins.
     bool runAndStop(const std::string &script)
     {
-        fixture.launch(script + "\nstdout ready\n", "castle.db.new", "castle.db");
+        fixture.launch(script + "\nstdout ready\n", name + ".new", name);
         if (!QTest::qWaitFor([this] { return test::contains(fixture.log(), "ready"); }, 10000))
             return false;
         life.stop();
         return !fixture.controller().isMooRunning();
     }
 
+    const std::string name;
     test::ControllerFixture fixture;
     ServerLife life;
     DatabaseGenerations generations;
@@ -193,6 +199,8 @@ private Q_SLOTS:
     void retention();
     void diskSpace_measuredBesideTheDatabase_data();
     void diskSpace_measuredBesideTheDatabase();
+    void nameBytes_rotateRecoverAndListTheWorldsOwnFiles_data();
+    void nameBytes_rotateRecoverAndListTheWorldsOwnFiles();
 };
 
 void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived()
@@ -207,24 +215,23 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
         generations.append(readFile(output));
         QVERIFY(generations.last().startsWith(generations.at(run)));
         const QDateTime started = FirstRun.addSecs(run * 3600);
-        DatabaseRotation rotation(world, output, started);
-        QCOMPARE(rotation.archivePath(),
+        DatabaseRotation rotation(osPath(world), osPath(output), started);
+        QCOMPARE(qtPath(rotation.archivePath()),
                  dir.filePath(QStringLiteral("archive/castle.db.") +
                               started.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"))));
         if (run == 2) {
             // The last run in two parts, as Paddock runs it: the renames, then the rest as
             // recovery finishes it.
             rotation.run({}, DatabaseRotation::Until::InPlace);
-            QVERIFY(DatabaseRotation::unfinishedIn(dir.path()));
-            QCOMPARE(DatabaseRotation::recover(dir.path()), QString());
+            QVERIFY(DatabaseRotation::unfinishedIn(osPath(dir.path())));
+            QCOMPARE(DatabaseRotation::recover(osPath(dir.path())), QString());
         } else {
             rotation.run();
         }
         QCOMPARE(readFile(world), generations.at(run + 1));
         QVERIFY(!QFile::exists(output));
-        QVERIFY(!QFile::exists(rotation.archivePath()));
-        const std::string zst =
-            QFile::encodeName(rotation.archivePath() + QStringLiteral(".zst")).toStdString();
+        QVERIFY(!QFile::exists(qtPath(rotation.archivePath())));
+        const std::string zst = rotation.archivePath() + ".zst";
         QVERIFY(writeFile(dir.filePath(QStringLiteral("expected")), generations.at(run)));
         QVERIFY(decompressesTo(
             zst, QFile::encodeName(dir.filePath(QStringLiteral("expected"))).toStdString()));
@@ -233,14 +240,14 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
              (QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst"),
                           QStringLiteral("castle.db.2026-12-08T171217.zst"),
                           QStringLiteral("castle.db.2026-12-08T181217.zst")}));
-    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(dir.path())));
-    QVERIFY(DatabaseRotation::recover(dir.path()).isEmpty());
+    QVERIFY(!QFile::exists(qtPath(DatabaseRotation::journalPath(osPath(dir.path())))));
+    QVERIFY(DatabaseRotation::recover(osPath(dir.path())).isEmpty());
 
     // An unfinished rotation's journal is never overwritten by the next one.
     QVERIFY(writeFile(output, database(9)));
-    QVERIFY(writeFile(DatabaseRotation::journalPath(dir.path()), "{}"));
-    QVERIFY_THROWS_EXCEPTION(RotationError,
-                             DatabaseRotation(world, output, FirstRun.addDays(1)).run());
+    QVERIFY(writeFile(DatabaseRotation::journalPath(osPath(dir.path())), "{}"));
+    QVERIFY_THROWS_EXCEPTION(
+        RotationError, DatabaseRotation(osPath(world), osPath(output), FirstRun.addDays(1)).run());
     QCOMPARE(readFile(world), generations.at(3));
     QCOMPARE(readFile(output), database(9));
 
@@ -249,19 +256,21 @@ void tst_Generations::rotation_severalRuns_worldKeepsOneNameAndEachRunIsArchived
     QVERIFY(writeFile(blocked.filePath(QStringLiteral("archive")), "not a folder"));
     QVERIFY(writeFile(blocked.filePath(QStringLiteral("a.db")), "a"));
     QVERIFY(writeFile(blocked.filePath(QStringLiteral("a.db.new")), "b"));
-    QVERIFY_THROWS_EXCEPTION(
-        RotationError, DatabaseRotation(blocked.filePath(QStringLiteral("a.db")),
-                                        blocked.filePath(QStringLiteral("a.db.new")), FirstRun)
-                           .run());
-    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(blocked.path())));
+    QVERIFY_THROWS_EXCEPTION(RotationError,
+                             DatabaseRotation(osPath(blocked.filePath(QStringLiteral("a.db"))),
+                                              osPath(blocked.filePath(QStringLiteral("a.db.new"))),
+                                              FirstRun)
+                                 .run());
+    QVERIFY(!QFile::exists(qtPath(DatabaseRotation::journalPath(osPath(blocked.path())))));
     QCOMPARE(readFile(blocked.filePath(QStringLiteral("a.db"))), QByteArray("a"));
 
     // Pruning with a keep of one leaves the newest archive only, and what Paddock did not
     // archive itself, however it is named.
     QVERIFY(writeFile(dir.filePath(QStringLiteral("archive/castle.db.2020-01-01T000000.zst")),
                       "theirs"));
-    QVERIFY(pruneArchive(dir.filePath(QStringLiteral("archive")), FirstRun.addYears(1), 1, 30)
-                .isEmpty());
+    QVERIFY(
+        pruneArchive(osPath(dir.filePath(QStringLiteral("archive"))), FirstRun.addYears(1), 1, 30)
+            .isEmpty());
     QCOMPARE(QDir(dir.filePath(QStringLiteral("archive"))).entryList(QDir::Files),
              (QStringList{QStringLiteral("castle.db.2020-01-01T000000.zst"),
                           QStringLiteral("castle.db.2026-12-08T181217.zst")}));
@@ -327,8 +336,8 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     const QString output = fixture.folder() + QLatin1Char('/') + QString::fromLatin1(outputName);
     const QList<RunRecord> runs = generations.history().runs();
     QVERIFY(!runs.isEmpty());
-    QCOMPARE(runs.first().input, world);
-    QCOMPARE(runs.first().output, output);
+    QCOMPARE(qtPath(runs.first().input), world);
+    QCOMPARE(qtPath(runs.first().output), output);
     if (!rotated) {
         QVERIFY(!QFile::exists(fixture.folder() + QStringLiteral("/archive")));
         QCOMPARE(readFile(world), started);
@@ -352,7 +361,7 @@ void tst_Generations::stop_rotationWanted_rotatesOnlyAfterACleanFinalDump()
     QVERIFY(archived.first().startsWith(QStringLiteral("castle.db.")) &&
             archived.first().endsWith(QStringLiteral(".zst")));
     QVERIFY(heldSomewhere(fixture.folder(), started));
-    QCOMPARE(generations.history().runs().constLast().output, world);
+    QCOMPARE(qtPath(generations.history().runs().constLast().output), world);
 }
 
 void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts_data()
@@ -389,10 +398,10 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
     if (crashAt == RotationStep(-1)) {
-        QVERIFY(writeFile(DatabaseRotation::journalPath(folder), "not a plan"));
+        QVERIFY(writeFile(DatabaseRotation::journalPath(osPath(folder)), "not a plan"));
     } else {
         QVERIFY_THROWS_EXCEPTION(Crash,
-                                 DatabaseRotation(world, world + QStringLiteral(".new"), FirstRun)
+                                 DatabaseRotation(osPath(world), osPath(world) + ".new", FirstRun)
                                      .run([crashAt](RotationStep step) {
                                          if (step == crashAt)
                                              throw Crash{};
@@ -401,7 +410,7 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
 
     const std::string chosen = test::osPath(world);
     if (atPaddockStart) {
-        QVERIFY(generations.history().record({FirstRun, world, world + QStringLiteral(".new")}));
+        QVERIFY(generations.history().record({FirstRun, chosen, chosen + ".new"}));
         generations.recoverLastWorld();
     } else {
         const std::string answer = generations.beforeStart(chosen);
@@ -424,11 +433,12 @@ void tst_Generations::start_unfinishedRotation_renamesFirstThenStarts()
              qPrintable(answer));
     QVERIFY(!finished.isEmpty() || finished.wait(20000));
     if (!nextStart.isEmpty()) {
-        QVERIFY2(answer.contains(DatabaseRotation::journalPath(folder)), qPrintable(answer));
+        QVERIFY2(answer.contains(qtPath(DatabaseRotation::journalPath(osPath(folder)))),
+                 qPrintable(answer));
         return;
     }
     QCOMPARE(readFile(world), database(2));
-    QVERIFY(!QFile::exists(DatabaseRotation::journalPath(folder)));
+    QVERIFY(!QFile::exists(qtPath(DatabaseRotation::journalPath(osPath(folder)))));
     QCOMPARE(QDir(folder + QStringLiteral("/archive")).entryList(QDir::Files),
              QStringList{QStringLiteral("castle.db.2026-12-08T161217.zst")});
 }
@@ -496,12 +506,12 @@ void tst_Generations::compression_newRunMeanwhile_neverLocksTheWorld()
     QVERIFY(!finished.isEmpty() || finished.wait(20000));
     QCOMPARE(finished.last().at(1).toBool(), compressionFails);
     if (compressionFails) {
-        QVERIFY(DatabaseRotation::unfinishedIn(run.fixture.folder()));
+        QVERIFY(DatabaseRotation::unfinishedIn(osPath(run.fixture.folder())));
         QCOMPARE(run.generations.beforeStart(test::osPath(run.world())), std::string());
         QVERIFY(finished.size() > 1 || finished.wait(20000));
         QCOMPARE(finished.last().at(1).toBool(), false);
     }
-    QVERIFY(!DatabaseRotation::unfinishedIn(run.fixture.folder()));
+    QVERIFY(!DatabaseRotation::unfinishedIn(osPath(run.fixture.folder())));
     QCOMPARE(readFile(output), written);
     QCOMPARE(readFile(run.world()), inPlace);
     const QStringList archived =
@@ -535,21 +545,21 @@ void tst_Generations::rotation_crashAtStep_everyDatabaseSurvivesAndRecoverFinish
     const QString output = folder + QStringLiteral("/castle.db.new");
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(output, database(2)));
-    DatabaseRotation rotation(world, output, FirstRun);
+    DatabaseRotation rotation(osPath(world), osPath(output), FirstRun);
     const auto crash = [crashAt](RotationStep step) {
         if (step == crashAt)
             throw Crash{};
     };
     QVERIFY_THROWS_EXCEPTION(Crash, rotation.run(crash));
-    QVERIFY(QFile::exists(DatabaseRotation::journalPath(folder)));
+    QVERIFY(QFile::exists(qtPath(DatabaseRotation::journalPath(osPath(folder)))));
     QVERIFY2(heldSomewhere(folder, database(1)), "the input database is lost");
     QVERIFY2(heldSomewhere(folder, database(2)), "the output database is lost");
 
     if (crashAgainInRecovery) {
-        QVERIFY_THROWS_EXCEPTION(Crash, DatabaseRotation::recover(folder, crash));
+        QVERIFY_THROWS_EXCEPTION(Crash, DatabaseRotation::recover(osPath(folder), crash));
         QVERIFY(heldSomewhere(folder, database(1)) && heldSomewhere(folder, database(2)));
     }
-    const QString sentence = DatabaseRotation::recover(folder);
+    const QString sentence = DatabaseRotation::recover(osPath(folder));
     QVERIFY2(sentence.isEmpty(), qPrintable(sentence));
     QCOMPARE(readFile(world), database(2));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
@@ -568,16 +578,16 @@ void tst_Generations::recover_databasesMoved_namesNewest()
     const QString output = dir.filePath(QStringLiteral("castle.db.new"));
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(output, database(2)));
-    DatabaseRotation rotation(world, output, FirstRun);
+    DatabaseRotation rotation(osPath(world), osPath(output), FirstRun);
     QVERIFY_THROWS_EXCEPTION(Crash, rotation.run([](RotationStep step) {
         if (step == RotationStep::InputArchived)
             throw Crash{};
     }));
     QVERIFY(QFile::rename(output, dir.filePath(QStringLiteral("elsewhere"))));
-    const QString sentence = DatabaseRotation::recover(dir.path());
-    QVERIFY2(sentence.contains(rotation.archivePath()), qPrintable(sentence));
+    const QString sentence = DatabaseRotation::recover(osPath(dir.path()));
+    QVERIFY2(sentence.contains(qtPath(rotation.archivePath())), qPrintable(sentence));
     QCOMPARE(readFile(rotation.archivePath()), database(1));
-    QVERIFY(QFile::exists(DatabaseRotation::journalPath(dir.path())));
+    QVERIFY(QFile::exists(qtPath(DatabaseRotation::journalPath(osPath(dir.path())))));
 }
 
 void tst_Generations::recover_journalNamingElsewhereOrLinks_refusedAndNothingChanges_data()
@@ -640,17 +650,17 @@ void tst_Generations::recover_journalNamingElsewhereOrLinks_refusedAndNothingCha
         QVERIFY(QDir().mkpath(QFileInfo(at).path()));
         QVERIFY(QFile::link(expand(pair.section(QLatin1Char('>'), 1)), at));
     }
-    const QString journalFile = DatabaseRotation::journalPath(world);
+    const QString journalFile = qtPath(DatabaseRotation::journalPath(osPath(world)));
     const QFileInfo journalInfo(journalFile);
     QVERIFY(writeFile(journalInfo.isSymLink() ? journalInfo.symLinkTarget() : journalFile,
                       expand(journal).toUtf8()));
     const QMap<QString, QByteArray> before = snapshot(top.path());
 
-    const QString sentence = DatabaseRotation::recover(world);
+    const QString sentence = DatabaseRotation::recover(osPath(world));
     QVERIFY2(sentence.contains(journalFile) && sentence.contains(reason), qPrintable(sentence));
     // Still refused at the next start, and never taken for an unfinished archiving.
-    QCOMPARE(DatabaseRotation::recover(world), sentence);
-    QVERIFY(!DatabaseRotation::unfinishedIn(world));
+    QCOMPARE(DatabaseRotation::recover(osPath(world)), sentence);
+    QVERIFY(!DatabaseRotation::unfinishedIn(osPath(world)));
     QCOMPARE(snapshot(top.path()), before);
 }
 
@@ -660,7 +670,7 @@ void tst_Generations::compress_diskFull_keepsArchiveAndWaitsForSpaceOrRetry()
     const QString world = dir.filePath(QStringLiteral("castle.db"));
     QVERIFY(writeFile(world, database(1)));
     QVERIFY(writeFile(world + QStringLiteral(".new"), database(2)));
-    const DatabaseRotation rotation(world, world + QStringLiteral(".new"), FirstRun);
+    const DatabaseRotation rotation(osPath(world), osPath(world) + ".new", FirstRun);
     QString said;
     {
         const test::FileSizeLimit diskFull(4096); // the compressed copy needs more
@@ -672,16 +682,16 @@ void tst_Generations::compress_diskFull_keepsArchiveAndWaitsForSpaceOrRetry()
     }
     QVERIFY2(said.contains(QStringLiteral("kept uncompressed")), qPrintable(said));
     const QDir archive(dir.filePath(QStringLiteral("archive")));
-    const QString archived = QFileInfo(rotation.archivePath()).fileName();
+    const QString archived = QFileInfo(qtPath(rotation.archivePath())).fileName();
     QCOMPARE(archive.entryList(QDir::Files), QStringList{archived});
     QCOMPARE(readFile(rotation.archivePath()), database(1));
     QCOMPARE(readFile(world), database(2));
 
     // The next start, with no more space free, does not try again; the user's Retry does.
-    QCOMPARE(DatabaseRotation::recover(dir.path()), said);
+    QCOMPARE(DatabaseRotation::recover(osPath(dir.path())), said);
     QCOMPARE(archive.entryList(QDir::Files), QStringList{archived});
-    DatabaseRotation::retryCompression(dir.path());
-    QCOMPARE(DatabaseRotation::recover(dir.path()), QString());
+    DatabaseRotation::retryCompression(osPath(dir.path()));
+    QCOMPARE(DatabaseRotation::recover(osPath(dir.path())), QString());
     QCOMPARE(archive.entryList(QDir::Files), QStringList{archived + QStringLiteral(".zst")});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("castle.db")});
@@ -771,8 +781,14 @@ void tst_Generations::retention()
     QFETCH(int, keep);
     QFETCH(int, days);
     QFETCH(QStringList, removed);
-    QCOMPARE(archivesToRemove(files, QDateTime(QDate(2026, 12, 8), QTime(12, 0)), keep, days),
-             removed);
+    std::vector<std::string> names;
+    for (const QString &file : std::as_const(files))
+        names.push_back(file.toStdString());
+    QStringList chosen;
+    for (const std::string &name :
+         archivesToRemove(names, QDateTime(QDate(2026, 12, 8), QTime(12, 0)), keep, days))
+        chosen.append(QString::fromStdString(name));
+    QCOMPARE(chosen, removed);
 }
 
 void tst_Generations::diskSpace_measuredBesideTheDatabase_data()
@@ -799,12 +815,80 @@ void tst_Generations::diskSpace_measuredBesideTheDatabase()
         QVERIFY(writeFile(db, {}));
         QCOMPARE(::truncate(QFile::encodeName(db).constData(), off_t(available * share)), 0);
     }
-    const QString warning = diskSpaceWarning(db);
+    const QString warning = diskSpaceWarning(osPath(db));
     QCOMPARE(!warning.isEmpty(), warns);
     if (warns)
         QVERIFY2(warning.contains(QStringLiteral("“castle.db”")) &&
                      warning.contains(QStringLiteral("the next dump may fail")),
                  qPrintable(warning));
+}
+
+void tst_Generations::nameBytes_rotateRecoverAndListTheWorldsOwnFiles_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("earlierJournal"); // recovery reads a journal as Paddock once wrote it
+    QTest::newRow("ASCII") << QByteArray("castle.db") << false;
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9.db") << false;
+    QTest::newRow("UTF-8, earlier journal") << QByteArray("caf\xc3\xa9.db") << true;
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9.db") << false;
+    QTest::newRow("not UTF-8, a stray byte last") << QByteArray("castle.db\xff") << false;
+}
+
+// A database's name stays the operating system's bytes from the launch through the renames, the
+// journal, recovery, the run history and the listing; a file whose name only reads the same
+// as text is never touched.
+void tst_Generations::nameBytes_rotateRecoverAndListTheWorldsOwnFiles()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, earlierJournal);
+    StepGate gate(RotationStep::OutputRenamed);
+    RotatedWorld run(gate, name.toStdString());
+    QSignalSpy finished(&run.generations, &DatabaseGenerations::archivingFinished);
+    const std::string folder = osPath(run.fixture.folder());
+    const std::string world = folder + '/' + run.name;
+    const std::string lookalike = osPath(qtPath(world));
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const auto cleanUp = qScopeGuard([&folder] {
+        for (const std::string &entry : test::fileNamesIn(folder))
+            test::removeTree(folder + '/' + entry);
+    });
+    if (lookalike != world)
+        QVERIFY(writeFile(lookalike, "someone else's"));
+
+    // The rotation stops where a crash would, once the output has the world's name.
+    QVERIFY(run.runAndStop({}));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.reached(), 20000);
+    const QByteArray written = readFile(world);
+    QVERIFY2(written.contains("shut down"), written.constData());
+    gate.release(true);
+    QVERIFY(!finished.isEmpty() || finished.wait(20000));
+    const std::vector<std::string> archived = test::fileNamesIn(folder + "/archive");
+    QCOMPARE(archived.size(), size_t(1));
+    if (earlierJournal)
+        QVERIFY(writeFile(DatabaseRotation::journalPath(folder),
+                          R"({"input": ")" + name + R"(", "output": ")" + name +
+                              R"(.new", "archive": "archive/)" +
+                              QByteArray::fromStdString(archived.front()) + "\"}"));
+    const QString sentence = DatabaseRotation::recover(folder);
+    QVERIFY2(sentence.isEmpty(), qPrintable(sentence));
+
+    QCOMPARE(test::fileNamesIn(folder + "/archive"),
+             (std::vector<std::string>{".paddock-archived", archived.front() + ".zst"}));
+    QCOMPARE(readFile(world), written);
+    if (lookalike != world)
+        QCOMPARE(readFile(lookalike), QByteArray("someone else's"));
+    const QList<RunRecord> runs = run.generations.history().runs();
+    QVERIFY(!runs.isEmpty());
+    QCOMPARE(runs.first().input, world);
+    QCOMPARE(runs.first().output, world + ".new");
+    const QList<WorldFile> files = listWorldFiles(world, runs);
+    QVERIFY(!files.isEmpty());
+    QCOMPARE(files.first().localPath, world);
+    QVERIFY(files.first().newestComplete);
+    QVERIFY(std::any_of(files.begin(), files.end(), [&](const WorldFile &file) {
+        return file.localPath == folder + "/archive/" + archived.front() + ".zst" &&
+               file.kind == WorldFileKind::Archive && !file.run.isEmpty();
+    }));
 }
 
 PADDOCK_TEST_MAIN(tst_Generations)

@@ -69,14 +69,14 @@ QList<RunRecord> makeWorld(const QTemporaryDir &dir)
             writeFile(world + '/' + name, QByteArray::fromStdString(name), at(hours)) && written;
     if (!written)
         QTest::qFail("the world's files could not be written", __FILE__, __LINE__);
-    const QString w = test::qtPath(world);
+    const std::string &w = world;
     return {
-        {at(-1), w + QStringLiteral("/saved.db"), w + QStringLiteral("/castle.db")},
-        {at(1), w + QStringLiteral("/castle.db"), w + QStringLiteral("/castle.db")},
-        {at(2), w + QStringLiteral("/castle.db"), test::qtPath(elsewhere + "/castle-copy.db")},
-        {at(4), w + QStringLiteral("/castle.db"), w + QStringLiteral("/castle.db.new")},
+        {at(-1), w + "/saved.db", w + "/castle.db"},
+        {at(1), w + "/castle.db", w + "/castle.db"},
+        {at(2), w + "/castle.db", elsewhere + "/castle-copy.db"},
+        {at(4), w + "/castle.db", w + "/castle.db.new"},
         // Started after castle.db.new was written: the file is not its.
-        {at(8), w + QStringLiteral("/castle.db"), w + QStringLiteral("/castle.db.new")},
+        {at(8), w + "/castle.db", w + "/castle.db.new"},
     };
 }
 
@@ -348,7 +348,7 @@ void tst_WorldFiles::window_preselectsTheNewestOnlyWhenItIsADatabase()
     QVERIFY(writeFile(link ? world + "/elsewhere.db" : newest, contents, Base.addSecs(60)));
     QVERIFY(!link || ::symlink("elsewhere.db", newest.c_str()) == 0);
     const RunHistory history(world + "/state/runs");
-    QVERIFY(!recorded || history.record({Base, test::qtPath(db), test::qtPath(newest)}));
+    QVERIFY(!recorded || history.record({Base, db, newest}));
     QList<std::string> started;
     DatabasesWindow window([&](const std::string &path) { return started.append(path), true; },
                            history);

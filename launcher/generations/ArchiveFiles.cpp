@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
 
-#include "DatabaseRotation.h"
 #include "DescriptorIo.h"
+#include "RotationError.h"
 #include "String.h"
 #include "UniqueFd.h"
 

@@ -1,21 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveRetention.h"
 
-#include "DatabaseRotation.h"
 #include "DescriptorIo.h"
+#include "RotationError.h"
 #include "String.h"
 
 #include "SystemError.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace paddock {
@@ -24,54 +24,64 @@ namespace {
 
 struct Archive {
     QDateTime time;
-    QStringList files; // the uncompressed and/or the compressed form
+    std::vector<std::string> files; // the uncompressed and/or the compressed form
 };
 
 } // namespace
 
-std::optional<ArchiveName> parseArchiveName(const QString &fileName)
+std::optional<ArchiveName> parseArchiveName(std::string_view fileName)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(.+)\\.(\\d{4}-\\d{2}-\\d{2}T\\d{6})(\\.zst)?$"));
-    const QRegularExpressionMatch m = pattern.match(fileName);
-    if (!m.hasMatch())
+    static const QRegularExpression pattern(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{6}$"));
+    constexpr size_t StampSize = 17; // YYYY-MM-DDTHHMMSS
+    ArchiveName parsed;
+    parsed.compressed = fileName.ends_with(".zst");
+    if (parsed.compressed)
+        fileName.remove_suffix(4);
+    if (fileName.size() < StampSize + 2 || fileName[fileName.size() - StampSize - 1] != '.')
         return std::nullopt;
-    const QDateTime time =
-        QDateTime::fromString(m.captured(2), QStringLiteral("yyyy-MM-dd'T'HHmmss"));
-    if (!time.isValid())
+    const QString stamp = QString::fromLatin1(
+        QByteArrayView(fileName.data() + fileName.size() - StampSize, qsizetype(StampSize)));
+    if (!pattern.match(stamp).hasMatch())
         return std::nullopt;
-    return ArchiveName{m.captured(1), time, m.hasCaptured(3)};
+    parsed.time = QDateTime::fromString(stamp, QStringLiteral("yyyy-MM-dd'T'HHmmss"));
+    if (!parsed.time.isValid())
+        return std::nullopt;
+    parsed.database = std::string(fileName.substr(0, fileName.size() - StampSize - 1));
+    return parsed;
 }
 
-QStringList archivesToRemove(const QStringList &fileNames, const QDateTime &now, int keep, int days)
+std::vector<std::string> archivesToRemove(const std::vector<std::string> &fileNames,
+                                          const QDateTime &now, int keep, int days)
 {
     // Archives grouped by database name, then by run (the name without .zst).
-    QHash<QString, QHash<QString, Archive>> worlds;
-    for (const QString &name : fileNames) {
+    std::map<std::string, std::map<std::string, Archive>> worlds;
+    for (const std::string &name : fileNames) {
         const std::optional<ArchiveName> parsed = parseArchiveName(name);
         if (!parsed)
             continue;
-        const QString run = parsed->compressed ? name.chopped(4) : name;
+        const std::string run = parsed->compressed ? name.substr(0, name.size() - 4) : name;
         Archive &archive = worlds[parsed->database][run];
         archive.time = parsed->time;
-        archive.files.append(name);
+        archive.files.push_back(name);
     }
 
     const QDateTime cutoff = now.addDays(-std::max(days, 0));
-    QStringList remove;
-    for (const auto &runs : std::as_const(worlds)) {
-        QList<Archive> archives = runs.values();
+    std::vector<std::string> remove;
+    for (const auto &[database, runs] : worlds) {
+        std::vector<Archive> archives;
+        for (const auto &[run, archive] : runs)
+            archives.push_back(archive);
         std::sort(archives.begin(), archives.end(),
                   [](const Archive &a, const Archive &b) { return a.time > b.time; });
         // The newest archive is the only copy of the world before its last run: never removed.
-        for (qsizetype i = std::max(keep, 1); i < archives.size(); ++i) {
+        for (size_t i = size_t(std::max(keep, 1)); i < archives.size(); ++i) {
             const Archive &archive = archives.at(i);
             if (archive.time >= cutoff || archive.files.size() > 1)
                 continue;
-            remove.append(archive.files);
+            remove.insert(remove.end(), archive.files.begin(), archive.files.end());
         }
     }
-    remove.sort();
+    std::sort(remove.begin(), remove.end());
     return remove;
 }
 
@@ -80,9 +90,9 @@ namespace {
 const std::string ManifestName = ".paddock-archived";
 
 // The names of the regular files in folder.
-QStringList fileNames(const HeldFolder &folder)
+std::vector<std::string> fileNames(const HeldFolder &folder)
 {
-    QStringList names;
+    std::vector<std::string> names;
     const int fd = ::fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         return names;
@@ -94,7 +104,7 @@ QStringList fileNames(const HeldFolder &folder)
     while (const dirent *entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != ".." && folder.entry(name) == HeldFolder::Entry::File)
-            names.append(QFile::decodeName(QByteArray::fromStdString(name)));
+            names.push_back(name);
     }
     ::closedir(dir);
     return names;
@@ -102,10 +112,10 @@ QStringList fileNames(const HeldFolder &folder)
 
 } // namespace
 
-void recordArchived(const HeldFolder &folder, const QString &fileName)
+void recordArchived(const HeldFolder &folder, const std::string &fileName)
 {
     const UniqueFd manifest = folder.openForAppending(ManifestName);
-    const QByteArray line = QFile::encodeName(fileName).toPercentEncoding() + '\n';
+    const QByteArray line = QByteArray::fromStdString(fileName).toPercentEncoding() + '\n';
     if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
         ::fsync(manifest.get()) != 0) {
         const int error = errno;
@@ -117,9 +127,9 @@ void recordArchived(const HeldFolder &folder, const QString &fileName)
     }
 }
 
-QStringList archivedByPaddock(const HeldFolder &folder)
+std::vector<std::string> archivedByPaddock(const HeldFolder &folder)
 {
-    QStringList names;
+    std::vector<std::string> names;
     QFile manifest;
     try {
         if (!manifest.open(folder.openForReading(ManifestName).release(), QIODevice::ReadOnly,
@@ -131,14 +141,14 @@ QStringList archivedByPaddock(const HeldFolder &folder)
     while (!manifest.atEnd()) {
         const QByteArray line = manifest.readLine().trimmed();
         if (!line.isEmpty())
-            names.append(QFile::decodeName(QByteArray::fromPercentEncoding(line)));
+            names.push_back(QByteArray::fromPercentEncoding(line).toStdString());
     }
     return names;
 }
 
-QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, int days)
+QStringList pruneArchive(const std::string &folder, const QDateTime &now, int keep, int days)
 {
-    const std::string path = pathBytes(folder);
+    const std::string path = absolutePath(folder);
     std::optional<HeldFolder> archive;
     try {
         // The archive folder itself must not be a link: what is pruned stays inside the world.
@@ -152,17 +162,19 @@ QStringList pruneArchive(const QString &folder, const QDateTime &now, int keep, 
     QStringList failures;
     // Only what Paddock archived itself is ever removed: a file someone put there under a
     // name of the same form stays.
-    const QStringList archived = archivedByPaddock(*archive);
-    QStringList names = fileNames(*archive);
-    names.removeIf([&archived](const QString &name) { return !archived.contains(name); });
-    for (const QString &name : archivesToRemove(names, now, keep, days)) {
+    const std::vector<std::string> archived = archivedByPaddock(*archive);
+    std::vector<std::string> names = fileNames(*archive);
+    std::erase_if(names, [&archived](const std::string &name) {
+        return std::find(archived.begin(), archived.end(), name) == archived.end();
+    });
+    for (const std::string &name : archivesToRemove(names, now, keep, days)) {
         try {
-            archive->remove(pathBytes(name));
+            archive->remove(name);
         } catch (const RotationError &error) {
             failures.append(QCoreApplication::translate("ArchiveRetention",
                                                         "Cannot remove the archived database "
                                                         "“%1”: %2.")
-                                .arg(QString::fromStdString(archive->pathOf(pathBytes(name))),
+                                .arg(displayPath(archive->pathOf(name)),
                                      QString::fromStdString(errorText(error.error()))));
         }
     }

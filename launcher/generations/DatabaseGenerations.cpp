@@ -12,22 +12,11 @@
 #include "UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QThreadPool>
 
 #include <functional>
 
 namespace paddock {
-
-namespace {
-
-QString folderOf(const QString &path)
-{
-    return QFileInfo(path).absolutePath();
-}
-
-} // namespace
 
 ArchivePolicy archivePolicy(const UserDefaults &store)
 {
@@ -84,9 +73,7 @@ void DatabaseGenerations::onRunStarted(const Run &run)
     // An adopted server was recorded by the Paddock that launched it.
     if (run.isAdopted() || run.input().empty())
         return;
-    m_history.record({QDateTime::currentDateTime(),
-                      QFileInfo(displayPath(run.input())).absoluteFilePath(),
-                      displayPath(run.outputPath())});
+    m_history.record({QDateTime::currentDateTime(), absolutePath(run.input()), run.outputPath()});
 }
 
 void DatabaseGenerations::onLifeChanged()
@@ -99,8 +86,7 @@ void DatabaseGenerations::onLifeChanged()
     } else if (state == State::Stopping && !m_stopWarned) {
         // Before the final dump: the user can still free space while the server retries.
         m_stopWarned = true;
-        if (const QString warning = diskSpaceWarning(displayPath(m_life.runInput()));
-            !warning.isEmpty())
+        if (const QString warning = diskSpaceWarning(m_life.runInput()); !warning.isEmpty())
             say(warning, true);
     } else if (state == State::Ended && !m_endDecided && !m_outputGrace.isActive()) {
         if (m_life.end() != ServerEnd::Stopped) {
@@ -130,41 +116,41 @@ void DatabaseGenerations::decideAfterStop()
         return;
     }
     // The output would take the panic dump's name, and the world would live on under it.
-    const QString input = QFileInfo(displayPath(m_life.runInput())).absoluteFilePath();
-    if (input.endsWith(QStringLiteral(".PANIC"))) {
+    const std::string input = absolutePath(m_life.runInput());
+    if (input.ends_with(".PANIC")) {
         say(tr("The databases were not archived: the run started from the panic dump “%1”, "
                "whose name the world should not take. Its new database is “%2”.")
-                .arg(QFileInfo(input).fileName(),
-                     QFileInfo(displayPath(m_life.runOutputPath())).fileName()),
+                .arg(displayPath(lastPathComponent(input)),
+                     displayPath(lastPathComponent(m_life.runOutputPath()))),
             true);
         return;
     }
     const std::chrono::system_clock::time_point started = m_life.runStartedAt();
-    rotate({input, displayPath(m_life.runOutputPath()),
+    rotate({input, m_life.runOutputPath(),
             QDateTime::fromSecsSinceEpoch(std::chrono::system_clock::to_time_t(started))});
 }
 
 void DatabaseGenerations::rotate(const Rotation &rotation)
 {
     // One journal per folder: a rotation waits for the last one's compression to end.
-    const QString folder = folderOf(rotation.input);
+    const std::string folder = folderOf(rotation.input);
     if (const auto work = m_work.find(folder); work != m_work.end()) {
-        work->waiting = rotation;
+        work->second.waiting = rotation;
         return;
     }
     const DatabaseRotation plan(rotation.input, rotation.output, rotation.started);
-    say(tr("Archiving: “%1” is moved into “archive/” and “%2” takes its name…")
-            .arg(QFileInfo(rotation.input).fileName(), QFileInfo(rotation.output).fileName()),
+    const QString input = displayPath(lastPathComponent(rotation.input));
+    const QString output = displayPath(lastPathComponent(rotation.output));
+    say(tr("Archiving: “%1” is moved into “archive/” and “%2” takes its name…").arg(input, output),
         false);
     archiveInBackground(
         folder, rotation,
         tr("“%1” is now “%2”; the database it replaced is archived as “%3”.")
-            .arg(QFileInfo(rotation.output).fileName(), QFileInfo(rotation.input).fileName(),
-                 QStringLiteral("archive/") + QFileInfo(plan.archivePath()).fileName() +
-                     QStringLiteral(".zst")));
+            .arg(output, input,
+                 displayPath("archive/" + lastPathComponent(plan.archivePath()) + ".zst")));
 }
 
-void DatabaseGenerations::archiveInBackground(const QString &folder,
+void DatabaseGenerations::archiveInBackground(const std::string &folder,
                                               const std::optional<Rotation> &rotation,
                                               const QString &done)
 {
@@ -210,8 +196,7 @@ void DatabaseGenerations::archiveInBackground(const QString &folder,
         const bool failed = !text.isEmpty();
         if (!failed) {
             text = done;
-            const QStringList left =
-                pruneArchive(folder + QStringLiteral("/archive"), now, kept.keep, kept.days);
+            const QStringList left = pruneArchive(folder + "/archive", now, kept.keep, kept.days);
             if (!left.isEmpty())
                 text += QLatin1Char(' ') + left.join(QLatin1Char(' '));
         }
@@ -221,12 +206,12 @@ void DatabaseGenerations::archiveInBackground(const QString &folder,
     });
 }
 
-void DatabaseGenerations::renamesDone(const QString &folder,
+void DatabaseGenerations::renamesDone(const std::string &folder,
                                       const std::optional<Rotation> &rotation,
                                       const QString &problem)
 {
     if (const auto work = m_work.find(folder); work != m_work.end())
-        work->renaming = false;
+        work->second.renaming = false;
     if (!problem.isEmpty()) {
         QString text;
         if (rotation) {
@@ -235,35 +220,39 @@ void DatabaseGenerations::renamesDone(const QString &folder,
             text = problem + QLatin1Char(' ') +
                    tr("Check the databases there; once they are as they should be, remove “%1” "
                       "and start again.")
-                       .arg(DatabaseRotation::journalPath(folder));
-            m_stuck.insert(folder, text);
+                       .arg(displayPath(DatabaseRotation::journalPath(folder)));
+            m_stuck.insert_or_assign(folder, text);
         }
         archivingDone(folder, text, true);
         Q_EMIT renamesEnded(folder);
         return;
     }
-    m_stuck.remove(folder);
+    m_stuck.erase(folder);
     if (rotation) {
         // The world keeps its name, and the next start suggests it; a server started
         // meanwhile (on another world) keeps its own output name.
         if (!m_controller.isMooRunning())
-            m_controller.setNewDbPath(makeString(pathBytes(rotation->input)));
+            m_controller.setNewDbPath(makeString(rotation->input));
         m_history.record({rotation->started, rotation->input, rotation->input});
         say(tr("“%1” is now “%2”; the database it replaced is being compressed…")
-                .arg(QFileInfo(rotation->output).fileName(), QFileInfo(rotation->input).fileName()),
+                .arg(displayPath(lastPathComponent(rotation->output)),
+                     displayPath(lastPathComponent(rotation->input))),
             false);
     } else {
         say(tr("An unfinished archiving in “%1” has its databases in place again; its archive "
                "is being compressed…")
-                .arg(folder),
+                .arg(displayPath(folder)),
             false);
     }
     Q_EMIT renamesEnded(folder);
 }
 
-void DatabaseGenerations::archivingDone(const QString &folder, const QString &text, bool failed)
+void DatabaseGenerations::archivingDone(const std::string &folder, const QString &text, bool failed)
 {
-    const Work work = m_work.take(folder);
+    const auto found = m_work.find(folder);
+    const Work work = found != m_work.end() ? found->second : Work();
+    if (found != m_work.end())
+        m_work.erase(found);
     say(text, failed);
     Q_EMIT archivingFinished(text, failed);
     if (work.waiting)
@@ -272,28 +261,29 @@ void DatabaseGenerations::archivingDone(const QString &folder, const QString &te
 
 std::string DatabaseGenerations::beforeStart(const std::string &db)
 {
-    const QString path = QFileInfo(displayPath(db)).absoluteFilePath();
-    const QString folder = folderOf(path);
-    if (const auto work = m_work.constFind(folder);
-        work != m_work.constEnd() && (work->renaming || work->waiting))
+    const std::string path = absolutePath(db);
+    const std::string folder = folderOf(path);
+    const QString shownFolder = displayPath(folder);
+    if (const auto work = m_work.find(folder);
+        work != m_work.end() && (work->second.renaming || work->second.waiting))
         return pathBytes(tr("Paddock is still archiving in “%1”: the databases there are being "
                             "moved. Start again once the window says the world's database has "
                             "its name.")
-                             .arg(folder));
+                             .arg(shownFolder));
     say({}, false); // a new start: the last note is old news
     if (!m_work.contains(folder) && DatabaseRotation::unfinishedIn(folder)) {
-        if (const auto stuck = m_stuck.constFind(folder); stuck != m_stuck.constEnd())
-            return pathBytes(*stuck);
+        if (const auto stuck = m_stuck.find(folder); stuck != m_stuck.end())
+            return pathBytes(stuck->second);
         // Only a compression left: it looks at no name the new run takes.
         const bool renamesLeft = !DatabaseRotation::onlyCompressionLeftIn(folder);
         archiveInBackground(folder, std::nullopt,
-                            tr("An unfinished archiving in “%1” was completed.").arg(folder));
+                            tr("An unfinished archiving in “%1” was completed.").arg(shownFolder));
         if (renamesLeft) {
-            say(tr("Finishing an archiving left unfinished in “%1”…").arg(folder), false);
+            say(tr("Finishing an archiving left unfinished in “%1”…").arg(shownFolder), false);
             return pathBytes(tr("An archiving in “%1” was left unfinished, and Paddock is "
                                 "finishing it now. Start again once the window says the "
                                 "databases are in place; the one you chose may have moved.")
-                                 .arg(folder));
+                                 .arg(shownFolder));
         }
     }
     // A journal Paddock will not act on is said but does not hold the start: nothing was done
@@ -310,17 +300,18 @@ void DatabaseGenerations::recoverLastWorld()
     const QList<RunRecord> runs = m_history.runs();
     if (runs.isEmpty())
         return;
-    const QString folder = folderOf(runs.constLast().input);
+    const std::string folder = folderOf(runs.constLast().input);
     if (!DatabaseRotation::unfinishedIn(folder) || m_work.contains(folder))
         return;
     // A server that runs there now was started after the renames; its databases are left
     // alone until the next start.
     if (const String db = m_controller.dbPath();
-        db && m_controller.isMooRunning() && folderOf(displayPath(*db)) == folder)
+        db && m_controller.isMooRunning() && folderOf(*db) == folder)
         return;
-    say(tr("Finishing an archiving left unfinished in “%1”…").arg(folder), false);
+    const QString shownFolder = displayPath(folder);
+    say(tr("Finishing an archiving left unfinished in “%1”…").arg(shownFolder), false);
     archiveInBackground(folder, std::nullopt,
-                        tr("An unfinished archiving in “%1” was completed.").arg(folder));
+                        tr("An unfinished archiving in “%1” was completed.").arg(shownFolder));
 }
 
 } // namespace paddock

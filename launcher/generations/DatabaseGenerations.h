@@ -5,12 +5,12 @@
 #include "DatabaseRotation.h"
 #include "RunHistory.h"
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -73,12 +73,12 @@ Q_SIGNALS:
     void archivingFinished(const QString &text, bool warning);
     /// The renames of a rotation or recovery in folder have ended: the world's database is
     /// under its name again, or archivingFinished follows with why not.
-    void renamesEnded(const QString &folder);
+    void renamesEnded(const std::string &folder);
 
 private:
     struct Rotation {
-        QString input;
-        QString output;
+        std::string input;
+        std::string output;
         QDateTime started;
     };
     void onLifeChanged();
@@ -89,11 +89,11 @@ private:
         std::optional<Rotation> waiting; // the next rotation, after this one's compression
     };
     void rotate(const Rotation &rotation);
-    void archiveInBackground(const QString &folder, const std::optional<Rotation> &rotation,
+    void archiveInBackground(const std::string &folder, const std::optional<Rotation> &rotation,
                              const QString &done);
-    void renamesDone(const QString &folder, const std::optional<Rotation> &rotation,
+    void renamesDone(const std::string &folder, const std::optional<Rotation> &rotation,
                      const QString &problem);
-    void archivingDone(const QString &folder, const QString &text, bool failed);
+    void archivingDone(const std::string &folder, const QString &text, bool failed);
     void say(const QString &text, bool warning);
     ArchivePolicy policy() const;
 
@@ -103,8 +103,9 @@ private:
     QTimer m_outputGrace;      // the wait for a stopped server's last lines
     bool m_stopWarned = false; // the disk was looked at for this stop
     bool m_endDecided = true;  // the current run's end needs no decision (yet)
-    QHash<QString, Work> m_work;     // the folders a worker archives in
-    QHash<QString, QString> m_stuck; // folders whose unfinished rotation could not be finished
+    std::map<std::string, Work> m_work; // the folders a worker archives in
+    std::map<std::string, QString>
+        m_stuck; // folders whose unfinished rotation could not be finished
     DatabaseRotation::StepHook m_stepHook;
 };
 

@@ -9,14 +9,13 @@
 #include "SystemError.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace paddock {
 
@@ -31,21 +30,6 @@ QString tr(const char *text)
     const QString inClass = QCoreApplication::translate("paddock::DatabaseRotation", text);
     return inClass != QString::fromUtf8(text) ? inClass
                                               : QCoreApplication::translate("paddock", text);
-}
-
-QString folderOf(const QString &path)
-{
-    return QDir::cleanPath(QFileInfo(path).absolutePath());
-}
-
-std::string nameOf(const QString &path)
-{
-    return pathBytes(QFileInfo(path).fileName());
-}
-
-QString textOf(const std::string &bytes)
-{
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 [[noreturn]] void fail(const QString &what, int error)
@@ -100,34 +84,36 @@ QString compressionWaits(const HeldFolder &world, const HeldFolder &archiveFolde
 
 } // namespace
 
-DatabaseRotation::DatabaseRotation(QString input, QString output, const QDateTime &started)
-    : m_input(QFileInfo(input).absoluteFilePath())
-    , m_output(QFileInfo(output).absoluteFilePath())
+DatabaseRotation::DatabaseRotation(const std::string &input, const std::string &output,
+                                   const QDateTime &started)
+    : m_input(absolutePath(input))
+    , m_output(absolutePath(output))
 {
-    m_archive = folderOf(m_input) + QLatin1Char('/') + textOf(ArchiveFolderName) +
-                QLatin1Char('/') + QFileInfo(m_input).fileName() + QLatin1Char('.') +
-                started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss"));
+    m_archive = folderOf(m_input) + '/' + ArchiveFolderName + '/' + lastPathComponent(m_input) +
+                '.' +
+                started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd'T'HHmmss")).toStdString();
 }
 
-DatabaseRotation::DatabaseRotation(QString input, QString output, QString archive, bool inPlace)
+DatabaseRotation::DatabaseRotation(std::string input, std::string output, std::string archive,
+                                   bool inPlace)
     : m_input(std::move(input))
     , m_output(std::move(output))
     , m_archive(std::move(archive))
     , m_inPlace(inPlace)
 {}
 
-QString DatabaseRotation::journalPath(const QString &folder)
+std::string DatabaseRotation::journalPath(const std::string &folder)
 {
-    return QDir(folder).absoluteFilePath(textOf(JournalName));
+    return absolutePath(folder + '/' + JournalName);
 }
 
 namespace {
 
 // The folder's journal as recover() would take it; none when the folder cannot be opened.
-std::optional<JournalReading> journalIn(const QString &folder)
+std::optional<JournalReading> journalIn(const std::string &folder)
 {
     try {
-        return readJournal(HeldFolder::open(pathBytes(QDir::cleanPath(folder))));
+        return readJournal(HeldFolder::open(absolutePath(folder)));
     } catch (const RotationError &) {
         return std::nullopt;
     }
@@ -135,27 +121,27 @@ std::optional<JournalReading> journalIn(const QString &folder)
 
 } // namespace
 
-bool DatabaseRotation::unfinishedIn(const QString &folder)
+bool DatabaseRotation::unfinishedIn(const std::string &folder)
 {
     const std::optional<JournalReading> journal = journalIn(folder);
     return journal && journal->plan;
 }
 
-QString DatabaseRotation::journalRefusal(const QString &folder)
+QString DatabaseRotation::journalRefusal(const std::string &folder)
 {
     const std::optional<JournalReading> journal = journalIn(folder);
     return journal ? journal->refusal : QString();
 }
 
-bool DatabaseRotation::onlyCompressionLeftIn(const QString &folder)
+bool DatabaseRotation::onlyCompressionLeftIn(const std::string &folder)
 {
     const std::optional<JournalReading> journal = journalIn(folder);
     return journal && journal->plan && journal->plan->inPlace;
 }
 
-void DatabaseRotation::retryCompression(const QString &folder)
+void DatabaseRotation::retryCompression(const std::string &folder)
 {
-    forgetFullDisk(HeldFolder::open(pathBytes(QDir::cleanPath(folder))));
+    forgetFullDisk(HeldFolder::open(absolutePath(folder)));
 }
 
 void DatabaseRotation::run(const StepHook &hook, Until until) const
@@ -168,10 +154,11 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
     if (folderOf(m_output) != folderOf(m_input))
         throw RotationError(tr("“%1” is not in the folder of “%2”; Paddock archives only an output "
                                "written beside its database.")
-                                .arg(m_output, m_input)
+                                .arg(displayPath(m_output), displayPath(m_input))
                                 .toStdString());
-    const HeldFolder world = HeldFolder::open(pathBytes(folderOf(m_input)));
-    const RotationPlan plan{nameOf(m_input), nameOf(m_output), nameOf(m_archive)};
+    const HeldFolder world = HeldFolder::open(folderOf(m_input));
+    const RotationPlan plan{lastPathComponent(m_input), lastPathComponent(m_output),
+                            lastPathComponent(m_archive)};
     // Check everything that can be checked before the journal exists, so a refusal leaves
     // nothing to recover.
     for (const std::string &name : {plan.input, plan.output})
@@ -190,13 +177,14 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
     const HeldFolder archive = world.subfolder(ArchiveFolderName, true);
     if (archive.entry(plan.archive) != Entry::Absent ||
         archive.entry(plan.archive + ".zst") != Entry::Absent)
-        fail(tr("Cannot archive “%1”").arg(m_input), EEXIST);
+        fail(tr("Cannot archive “%1”").arg(displayPath(m_input)), EEXIST);
     struct stat inputStat, outputStat;
     if (::fstatat(world.fd(), plan.input.c_str(), &inputStat, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::fstatat(world.fd(), plan.output.c_str(), &outputStat, AT_SYMLINK_NOFOLLOW) != 0)
-        fail(tr("Cannot archive “%1”").arg(m_input), errno);
+        fail(tr("Cannot archive “%1”").arg(displayPath(m_input)), errno);
     if (inputStat.st_dev != outputStat.st_dev)
-        fail(tr("Cannot give “%1” the name “%2”").arg(m_output, m_input), EXDEV);
+        fail(tr("Cannot give “%1” the name “%2”").arg(displayPath(m_output), displayPath(m_input)),
+             EXDEV);
 
     writeJournal(world, plan);
     callHook(hook, RotationStep::JournalWritten);
@@ -209,8 +197,8 @@ void DatabaseRotation::run(const StepHook &hook, Until until) const
 QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldFolder &archive,
                                             const StepHook &hook, Until until) const
 {
-    const std::string input = nameOf(m_input), output = nameOf(m_output);
-    const std::string archived = nameOf(m_archive), zst = archived + ".zst";
+    const std::string input = lastPathComponent(m_input), output = lastPathComponent(m_output);
+    const std::string archived = lastPathComponent(m_archive), zst = archived + ".zst";
     const std::string zstPart = zst + ".part", copyPart = archived + ".part";
     bool inPlace = m_inPlace;
     for (;;) {
@@ -233,12 +221,12 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
                 archive.removeLeftover(copyPart);
                 copyFile({world, input}, {archive, copyPart});
                 if (const int e = archive.renameNoReplace(copyPart, archive, archived))
-                    fail(tr("Cannot archive “%1”").arg(m_input), e);
+                    fail(tr("Cannot archive “%1”").arg(displayPath(m_input)), e);
                 archive.sync();
                 continue;
             }
             if (error)
-                fail(tr("Cannot archive “%1”").arg(m_input), error);
+                fail(tr("Cannot archive “%1”").arg(displayPath(m_input)), error);
             archive.sync();
             world.sync();
             callHook(hook, RotationStep::InputArchived);
@@ -252,7 +240,7 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
             callHook(hook, RotationStep::InputArchived);
         } else if (!in && out && (ar || z)) {
             if (const int e = world.renameNoReplace(output, world, input))
-                fail(tr("Cannot rename “%1”").arg(m_output), e);
+                fail(tr("Cannot rename “%1”").arg(displayPath(m_output)), e);
             world.sync();
             callHook(hook, RotationStep::OutputRenamed);
         } else if (in && !out && ar && !z) {
@@ -294,7 +282,7 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
         } else if (in && !out && !ar && z) {
             // Recorded before the journal goes, so a crash between them records it twice at
             // worst, never not at all.
-            recordArchived(archive, textOf(zst));
+            recordArchived(archive, zst);
             archive.removeLeftover(zstPart);
             forgetFullDisk(world);
             world.remove(JournalName);
@@ -307,52 +295,51 @@ QString DatabaseRotation::continueFromFiles(const HeldFolder &world, const HeldF
     }
 }
 
-QString DatabaseRotation::recover(const QString &folder, const StepHook &hook, Until until)
+QString DatabaseRotation::recover(const std::string &folder, const StepHook &hook, Until until)
 {
-    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     std::optional<HeldFolder> world;
     try {
-        world = HeldFolder::open(pathBytes(clean));
+        world = HeldFolder::open(absolutePath(folder));
     } catch (const RotationError &) {
         return {}; // no folder, no journal
     }
     const JournalReading journal = readJournal(*world);
     if (!journal.plan)
         return journal.refusal;
-    const auto path = [](const std::string &folderPath, const std::string &name) {
-        return textOf(folderPath + '/' + name);
-    };
-    const std::string archiveFolder = world->pathOf(ArchiveFolderName);
-    const QString input = path(world->path(), journal.plan->input);
-    const QString output = path(world->path(), journal.plan->output);
-    const QString archive = path(archiveFolder, journal.plan->archive);
+    const std::string input = world->pathOf(journal.plan->input);
+    const std::string output = world->pathOf(journal.plan->output);
+    const std::string archive = world->pathOf(ArchiveFolderName + '/' + journal.plan->archive);
     try {
         const HeldFolder archived = world->subfolder(ArchiveFolderName, true);
         return DatabaseRotation(input, output, archive, journal.plan->inPlace)
             .continueFromFiles(*world, archived, hook, until);
     } catch (const std::exception &e) {
-        QString newest;
-        QDateTime newestTime;
+        std::string newest;
+        struct timespec newestTime = {};
         // With the world's database in place, the output's name may be a newer run's.
-        const QStringList candidates =
+        const std::vector<std::string> candidates =
             journal.plan->inPlace
-                ? QStringList{input, archive, archive + QStringLiteral(".zst")}
-                : QStringList{input, output, archive, archive + QStringLiteral(".zst")};
-        for (const QString &candidate : candidates) {
-            const QFileInfo info(candidate);
-            if (info.exists() && (newest.isEmpty() || info.lastModified() > newestTime)) {
+                ? std::vector<std::string>{input, archive, archive + ".zst"}
+                : std::vector<std::string>{input, output, archive, archive + ".zst"};
+        for (const std::string &candidate : candidates) {
+            struct stat st;
+            if (::stat(candidate.c_str(), &st) != 0)
+                continue;
+            const timespec &time = st.st_mtim;
+            if (newest.empty() || time.tv_sec > newestTime.tv_sec ||
+                (time.tv_sec == newestTime.tv_sec && time.tv_nsec > newestTime.tv_nsec)) {
                 newest = candidate;
-                newestTime = info.lastModified();
+                newestTime = time;
             }
         }
         const QString reason = QString::fromStdString(e.what());
-        if (newest.isEmpty())
+        if (newest.empty())
             return tr("Paddock could not finish archiving “%1” and finds none of its "
                       "databases (%2).")
-                .arg(input, reason);
+                .arg(displayPath(input), reason);
         return tr("Paddock could not finish archiving “%1” (%2); the newest database "
                   "is “%3”.")
-            .arg(input, reason, newest);
+            .arg(displayPath(input), reason, displayPath(newest));
     }
 }
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "RotationError.h"
+
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
+#include <string>
 
 namespace paddock {
 
@@ -19,20 +21,6 @@ enum class RotationStep {
     CompressedWritten, ///< the compressed copy is written and verified under a temporary name
     CompressedInPlace, ///< the compressed copy carries its final name
     UncompressedGone,  ///< the uncompressed archive is removed
-};
-
-/// A failure of a rotation step: the files are whole under some name and the journal stays.
-class RotationError final : public std::runtime_error {
-public:
-    explicit RotationError(const std::string &what, int error = 0)
-        : std::runtime_error(what)
-        , m_error(error)
-    {}
-    /// The errno value that caused it, or 0.
-    int error() const noexcept { return m_error; }
-
-private:
-    int m_error;
 };
 
 /// Moves the previous database into archive/ after a clean stop, gives the output the world's
@@ -52,13 +40,14 @@ public:
     /// at no name a new run may take.
     enum class Until { Done, InPlace };
 
-    /// Plans moving input aside and output into its place; started is the run's start time.
-    DatabaseRotation(QString input, QString output, const QDateTime &started);
+    /// Plans moving input aside and output into its place (paths in the operating system's
+    /// bytes); started is the run's start time.
+    DatabaseRotation(const std::string &input, const std::string &output, const QDateTime &started);
 
     /// The archived name before compression: <folder>/archive/<name>.<YYYY-MM-DDTHHMMSS>.
-    QString archivePath() const { return m_archive; }
+    const std::string &archivePath() const { return m_archive; }
     /// The journal's path for a database folder.
-    static QString journalPath(const QString &folder);
+    static std::string journalPath(const std::string &folder);
 
     /// Runs every step on the calling thread; throws RotationError (also when the compression
     /// waits for space), or whatever hook throws. Input and output must be regular files in
@@ -68,28 +57,28 @@ public:
     /// Finishes a rotation a crash left in folder; returns an empty text when there was none or
     /// it is now complete, else a sentence: why its journal is refused, why the compression
     /// waits, or which database is the newest. Never throws.
-    static QString recover(const QString &folder, const StepHook &hook = {},
+    static QString recover(const std::string &folder, const StepHook &hook = {},
                            Until until = Until::Done);
     /// Whether folder holds the journal of an unfinished rotation that recover() acts on.
-    static bool unfinishedIn(const QString &folder);
+    static bool unfinishedIn(const std::string &folder);
     /// The sentence refusing folder's journal, which recover() never acts on; empty when there
     /// is none or it is one Paddock acts on.
-    static QString journalRefusal(const QString &folder);
+    static QString journalRefusal(const std::string &folder);
     /// Whether folder's unfinished rotation has its renames done: the world's database is under
     /// its name, and only the archive's compression is left.
-    static bool onlyCompressionLeftIn(const QString &folder);
+    static bool onlyCompressionLeftIn(const std::string &folder);
     /// Lets the next recover() try again a compression that failed for want of space, however
     /// much is free; for a user's Retry. Throws RotationError when that cannot be recorded.
-    static void retryCompression(const QString &folder);
+    static void retryCompression(const std::string &folder);
 
 private:
-    DatabaseRotation(QString input, QString output, QString archive, bool inPlace);
+    DatabaseRotation(std::string input, std::string output, std::string archive, bool inPlace);
     QString continueFromFiles(const HeldFolder &world, const HeldFolder &archive,
                               const StepHook &hook, Until until) const;
 
-    QString m_input;
-    QString m_output;
-    QString m_archive;
+    std::string m_input;
+    std::string m_output;
+    std::string m_archive;
     bool m_inPlace = false; // the renames are done: the input's and output's names are not looked at
 };
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "HeldFolder.h"
 
-#include "DatabaseRotation.h"
 #include "DescriptorIo.h"
 #include "RenameNoReplace.h"
+#include "RotationError.h"
 #include "SystemError.h"
 
 #include <cerrno>

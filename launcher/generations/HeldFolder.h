@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "RotationError.h"
 #include "UniqueFd.h"
 
 #include <QtGlobal>

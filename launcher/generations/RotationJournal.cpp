@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "RotationJournal.h"
 
-#include "DatabaseRotation.h"
+#include "RotationError.h"
 #include "String.h"
 #include "SystemError.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <variant>
+#include <vector>
 
 namespace paddock {
 
@@ -51,26 +51,59 @@ std::optional<QByteArray> readSmallFile(const HeldFolder &folder, const std::str
     return file.read(limit);
 }
 
+// Names are written percent-encoded, marked so, so every byte of a name that is not UTF-8
+// survives the JSON text; an earlier Paddock wrote them as plain text, without the mark.
+const QString NamesKey = QStringLiteral("names");
+const QString PercentEncoded = QStringLiteral("percent-encoded");
+
+QJsonValue encodedName(const std::string &bytes)
+{
+    return QString::fromLatin1(QByteArray::fromStdString(bytes).toPercentEncoding());
+}
+
+std::string decodedName(const QJsonObject &json, const char *key)
+{
+    const QString text = json.value(QLatin1String(key)).toString();
+    if (json.value(NamesKey).toString() == PercentEncoded)
+        return QByteArray::fromPercentEncoding(text.toLatin1()).toStdString();
+    return text.toUtf8().toStdString();
+}
+
+std::vector<std::string> components(const std::string &path, bool skipEmpty)
+{
+    std::vector<std::string> parts;
+    for (size_t at = 0;;) {
+        const size_t slash = path.find('/', at);
+        std::string part = path.substr(at, slash == std::string::npos ? slash : slash - at);
+        if (!skipEmpty || !part.empty())
+            parts.push_back(std::move(part));
+        if (slash == std::string::npos)
+            return parts;
+        at = slash + 1;
+    }
+}
+
 // The plain name entry gives in the folder at folderPath, or in its archive/ when inArchive;
 // none when it names anything else. An earlier Paddock wrote absolute paths: they are taken
 // when they lead, component by component, to the same place.
-std::optional<std::string> nameIn(const QString &entry, const QString &folderPath, bool inArchive)
+std::optional<std::string> nameIn(const std::string &entry, const std::string &folderPath,
+                                  bool inArchive)
 {
-    QStringList parts = entry.split(QLatin1Char('/'));
-    QStringList expected;
-    if (entry.startsWith(QLatin1Char('/'))) {
-        expected = QDir::cleanPath(folderPath).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        parts.removeFirst();
+    std::vector<std::string> parts = components(entry, false);
+    std::vector<std::string> expected;
+    if (entry.starts_with('/')) {
+        expected = components(absolutePath(folderPath), true);
+        parts.erase(parts.begin());
     }
     if (inArchive)
-        expected.append(QFile::decodeName(QByteArray::fromStdString(ArchiveFolderName)));
-    const QString name = parts.takeLast();
+        expected.push_back(ArchiveFolderName);
+    const std::string name = parts.back();
+    parts.pop_back();
     // Paddock's own files are never a database's name.
-    if (parts != expected || name.isEmpty() || name == QLatin1String(".") ||
-        name == QLatin1String("..") || name.contains(QChar(0)) ||
-        name.startsWith(QLatin1String(".paddock-")))
+    if (parts != expected || name.empty() || name == "." || name == ".." ||
+        name.find('\0') != std::string::npos || name.starts_with(".paddock-"))
         return std::nullopt;
-    return pathBytes(name);
+    return name;
 }
 
 // Why a name of the plan may not be used: a link or anything but a regular file is there.
@@ -95,9 +128,8 @@ std::variant<RotationPlan, QString> planOf(const HeldFolder &folder)
     if (!bytes)
         return QString();
     const QJsonObject json = QJsonDocument::fromJson(*bytes).object();
-    const QString folderPath = QFile::decodeName(QByteArray::fromStdString(folder.path()));
     const auto name = [&](const char *key, bool inArchive) {
-        return nameIn(json.value(QLatin1String(key)).toString(), folderPath, inArchive);
+        return nameIn(decodedName(json, key), folder.path(), inArchive);
     };
     const std::optional<std::string> input = name("input", false), output = name("output", false),
                                      archive = name("archive", true);
@@ -107,7 +139,7 @@ std::variant<RotationPlan, QString> planOf(const HeldFolder &folder)
          {std::pair(&input, "input"), std::pair(&output, "output"), std::pair(&archive, "archive")})
         if (!*entry)
             return tr("it names “%1”, which is not a file in that folder or in its archive folder")
-                .arg(json.value(QLatin1String(key)).toString());
+                .arg(shown(decodedName(json, key)));
     if (*input == *output)
         return tr("Paddock cannot make sense of it");
     return RotationPlan{*input, *output, *archive,
@@ -118,12 +150,11 @@ std::variant<RotationPlan, QString> planOf(const HeldFolder &folder)
 
 void writeJournal(const HeldFolder &folder, const RotationPlan &plan, bool replacing)
 {
-    const auto text = [](const std::string &name) {
-        return QFile::decodeName(QByteArray::fromStdString(name));
-    };
-    QJsonObject json{{QStringLiteral("input"), text(plan.input)},
-                     {QStringLiteral("output"), text(plan.output)},
-                     {QStringLiteral("archive"), text(ArchiveFolderName + '/' + plan.archive)}};
+    QJsonObject json{
+        {QStringLiteral("input"), encodedName(plan.input)},
+        {QStringLiteral("output"), encodedName(plan.output)},
+        {QStringLiteral("archive"), encodedName(ArchiveFolderName + '/' + plan.archive)},
+        {NamesKey, PercentEncoded}};
     if (plan.inPlace)
         json.insert(QStringLiteral("inPlace"), true);
     const QByteArray bytes = QJsonDocument(json).toJson();
@@ -185,9 +216,9 @@ JournalReading readJournal(const HeldFolder &folder)
 
 bool recordFullDisk(const HeldFolder &folder, const FullDisk &failure)
 {
-    const QJsonObject json{
-        {QStringLiteral("archive"), QFile::decodeName(QByteArray::fromStdString(failure.archive))},
-        {QStringLiteral("free"), failure.free}};
+    const QJsonObject json{{QStringLiteral("archive"), encodedName(failure.archive)},
+                           {QStringLiteral("free"), failure.free},
+                           {NamesKey, PercentEncoded}};
     try {
         folder.removeLeftover(FullDiskName);
         folder.writeNewFile(FullDiskName, QJsonDocument(json).toJson().toStdString());
@@ -211,8 +242,7 @@ std::optional<FullDisk> fullDiskRecord(const HeldFolder &folder)
     const QJsonValue free = json.value(QStringLiteral("free"));
     if (!free.isDouble())
         return std::nullopt;
-    return FullDisk{pathBytes(json.value(QStringLiteral("archive")).toString()),
-                    qint64(free.toDouble())};
+    return FullDisk{decodedName(json, "archive"), qint64(free.toDouble())};
 }
 
 void forgetFullDisk(const HeldFolder &folder)

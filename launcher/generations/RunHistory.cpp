@@ -14,8 +14,8 @@ namespace {
 QByteArray line(const RunRecord &run)
 {
     return run.started.toUTC().toString(Qt::ISODate).toLatin1() + '\t' +
-           QFile::encodeName(run.input).toPercentEncoding() + '\t' +
-           QFile::encodeName(run.output).toPercentEncoding() + '\n';
+           QByteArray::fromStdString(run.input).toPercentEncoding() + '\t' +
+           QByteArray::fromStdString(run.output).toPercentEncoding() + '\n';
 }
 
 } // namespace
@@ -65,15 +65,15 @@ QList<RunRecord> RunHistory::runs() const
         if (fields.size() != 3)
             continue;
         RunRecord run{QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODate),
-                      QFile::decodeName(QByteArray::fromPercentEncoding(fields[1])),
-                      QFile::decodeName(QByteArray::fromPercentEncoding(fields[2]))};
-        if (run.started.isValid() && !run.input.isEmpty())
+                      QByteArray::fromPercentEncoding(fields[1]).toStdString(),
+                      QByteArray::fromPercentEncoding(fields[2]).toStdString()};
+        if (run.started.isValid() && !run.input.empty())
             result.append(run);
     }
     return result;
 }
 
-const RunRecord *RunHistory::runOf(const QList<RunRecord> &runs, const QString &path)
+const RunRecord *RunHistory::runOf(const QList<RunRecord> &runs, const std::string &path)
 {
     for (auto it = runs.crbegin(); it != runs.crend(); ++it)
         if (it->output == path)

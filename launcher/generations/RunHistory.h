@@ -3,7 +3,6 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QString>
 
 #include <string>
 
@@ -13,8 +12,8 @@ namespace paddock {
 /// (both absolute, the output resolved against the database's folder).
 struct RunRecord {
     QDateTime started;
-    QString input;
-    QString output;
+    std::string input; ///< in the operating system's bytes, as are all paths here
+    std::string output;
     bool operator==(const RunRecord &) const = default;
 };
 
@@ -38,7 +37,7 @@ public:
     QList<RunRecord> runs() const;
 
     /// The newest run in runs that wrote path (its output) or, when none did, read it.
-    static const RunRecord *runOf(const QList<RunRecord> &runs, const QString &path);
+    static const RunRecord *runOf(const QList<RunRecord> &runs, const std::string &path);
 
 private:
     std::string m_path;

@@ -121,7 +121,7 @@ public:
         , m_runs(runs)
     {
         for (const RunRecord &run : runs) {
-            const std::string input = pathBytes(run.input), output = pathBytes(run.output);
+            const std::string &input = run.input, &output = run.output;
             if (deletingLastPathComponent(input) != m_folder &&
                 deletingLastPathComponent(output) != m_folder)
                 continue;
@@ -209,11 +209,8 @@ private:
     // The parts of name if it is an archive's name Paddock gives to one of the world's databases.
     std::optional<ArchiveName> archiveOfWorld(const std::string &name) const
     {
-        const QString shown = displayPath(name);
-        std::optional<ArchiveName> archive = parseArchiveName(shown);
-        // The time and .zst are ASCII: as many bytes as characters.
-        if (!archive || !isWorldName(name.substr(
-                            0, name.size() - size_t(shown.size() - archive->database.size()))))
+        std::optional<ArchiveName> archive = parseArchiveName(name);
+        if (!archive || !isWorldName(archive->database))
             return std::nullopt;
         return archive;
     }
@@ -252,12 +249,12 @@ private:
         // The newest run that wrote the name and had started by the time the file was written:
         // with the same output name every run, a file is not always the newest run's.
         for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
-            if (pathBytes(run->output) == written && run->started <= modified)
+            if (run->output == written && run->started <= modified)
                 return wroteBy(run->started);
         if (kind == WorldFileKind::Panic || kind == WorldFileKind::TemporaryDump)
             return {};
         for (auto run = m_runs.crbegin(); run != m_runs.crend(); ++run)
-            if (pathBytes(run->input) == path)
+            if (run->input == path)
                 return readBy(run->started);
         return {};
     }

@@ -3,7 +3,10 @@
 
 #include <QFile>
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace paddock {
 
@@ -27,6 +30,40 @@ std::string deletingLastPathComponent(std::string_view path)
     if (slash == 0)
         return "/";
     return std::string(path.substr(0, slash));
+}
+
+std::string absolutePath(std::string_view path)
+{
+    std::string full;
+    if (!path.starts_with('/')) {
+        std::error_code error;
+        full = std::filesystem::current_path(error).native();
+    }
+    full += '/';
+    full += path;
+    std::vector<std::string_view> parts;
+    for (size_t at = 0; at < full.size();) {
+        size_t end = full.find('/', at);
+        if (end == std::string::npos)
+            end = full.size();
+        const std::string_view part = std::string_view(full).substr(at, end - at);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    std::string clean;
+    for (const std::string_view part : parts)
+        (clean += '/') += part;
+    return clean.empty() ? std::string("/") : clean;
+}
+
+std::string folderOf(std::string_view path)
+{
+    return deletingLastPathComponent(absolutePath(path));
 }
 
 QString displayPath(std::string_view bytes)

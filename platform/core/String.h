@@ -25,6 +25,13 @@ std::string lastPathComponent(std::string_view path);
 /// "." for a bare name.
 std::string deletingLastPathComponent(std::string_view path);
 
+/// path made absolute against the working folder and cleaned of ".", ".." and repeated "/",
+/// by its bytes alone: no link is resolved, and a name that is not UTF-8 stays as it is.
+std::string absolutePath(std::string_view path);
+
+/// The absolute, clean path of the folder that path lies in.
+std::string folderOf(std::string_view path);
+
 /// Bytes of a path as text for display; bytes that are not UTF-8 are shown, not lost.
 QString displayPath(std::string_view bytes);
 

@@ -84,7 +84,28 @@ std::string standInServerPath()
 
 QByteArray readFile(const std::string &path)
 {
-    return readFile(qtPath(path));
+    // Opened by its bytes: a name that is not UTF-8 would not survive Qt's text.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return "<missing>";
+    }
+    return file.readAll();
+}
+
+std::vector<std::string> fileNamesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir))
+            if (entry->d_name != std::string(".") && entry->d_name != std::string(".."))
+                names.push_back(entry->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 QByteArray readFile(const QString &path)

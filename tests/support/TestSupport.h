@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 namespace paddock::test {
 
@@ -41,6 +42,8 @@ QByteArray readFile(const QString &path);
                              const QDateTime &modified = {});
 [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes,
                              const QDateTime &modified = {});
+/// The names in folder, hidden ones too, sorted by their bytes; none when it cannot be read.
+std::vector<std::string> fileNamesIn(const std::string &folder);
 /// Removes path and all below it, whatever bytes the names hold (QDir cannot when they are
 /// not UTF-8).
 void removeTree(const std::string &path);
