@@ -41,6 +41,7 @@ public:
     QAction *chooseServerAction() const;
     QAction *preferencesAction() const;
     QAction *quitAction() const;
+    QAction *aboutAction() const;
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.
@@ -49,8 +50,15 @@ public:
     /// Shows or hides the Force Stop control.
     void setForceStopOffered(bool offered);
 
-    void setStatusText(const QString &text);
+    /// Shows text in the status bar; a screen reader gets spoken instead when it is given
+    /// (words that do not change while the text counts down).
+    void setStatusText(const QString &text, const QString &spoken = {});
     QString statusText() const;
+    /// Tells a screen reader at once, as an alert, what the status says: for what needs the
+    /// user's attention, not routine changes.
+    void announceStatus();
+    /// Shows the version, the licence and where Paddock keeps its settings and logs.
+    void showAbout();
     /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
     /// Shows, until a later save succeeds, that the settings file at filePath cannot be read
@@ -67,9 +75,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void updateEnablement();
+    void colourWarnings();
     /// Asks whether to quit while a server runs; true for Quit.
     bool confirmQuit();
 
@@ -79,6 +89,7 @@ private:
     QLabel *m_settingsWarning;
     QLabel *m_logFileWarning;
     ElidedLabel *m_databaseNote;
+    bool m_databaseNoteWarns = false;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

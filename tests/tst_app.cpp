@@ -75,10 +75,11 @@ private:
     QStringList m_texts;
 };
 
+// The button whose text, without its mnemonic's "&", is text.
 QAbstractButton *buttonNamed(QMessageBox *box, const QString &text)
 {
     for (QAbstractButton *button : box->buttons())
-        if (button->text() == text)
+        if (QString(button->text()).remove(u'&') == text)
             return button;
     return nullptr;
 }
@@ -757,7 +758,7 @@ void tst_App::quit_whileRunning_cancelKeepsEverything()
 
     bool quitIsDefault = false;
     QuestionAnswerer answerer(QStringLiteral("quitQuestion"), [&](QMessageBox *box, int) {
-        quitIsDefault = box->defaultButton() && box->defaultButton()->text() == u"Quit";
+        quitIsDefault = box->defaultButton() && box->defaultButton()->text() == u"&Quit";
         return box->button(QMessageBox::Cancel);
     });
     window.quitAction()->trigger();

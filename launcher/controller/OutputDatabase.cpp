@@ -46,8 +46,11 @@ OutputNameProblem outputNameProblem(std::string_view dbPath, std::string_view ou
     const std::string output = resolvedOutputPath(dbPath, outputName);
     if (!dbPath.empty() && namesInput(output, dbPath))
         return OutputNameProblem::OverwritesInput;
-    // A name ending in "/" names a folder, not a file the server could write.
-    if (checkFolder && (output.back() == '/' || !isFolder(deletingLastPathComponent(output))))
+    // A name ending in "/", "." or ".." names a folder, not a file the server could write.
+    const std::string_view last = std::string_view(output).substr(output.rfind('/') + 1);
+    if (last.empty() || last == "." || last == ".." || (checkFolder && isFolder(output)))
+        return OutputNameProblem::NamesFolder;
+    if (checkFolder && !isFolder(deletingLastPathComponent(output)))
         return OutputNameProblem::FolderMissing;
     return OutputNameProblem::None;
 }
@@ -65,6 +68,10 @@ std::string describeOutputNameProblem(OutputNameProblem problem, std::string_vie
         return "The output name " + quoted +
                " points into a folder that does not exist beside the database: the server could "
                "not save its database there.";
+    case OutputNameProblem::NamesFolder:
+        return "The output name " + quoted +
+               " names a folder, not a file: the server needs a file name to save its "
+               "database under.";
     case OutputNameProblem::OverwritesInput:
         return "The output name " + quoted +
                " is the database the server runs on: each dump would overwrite it, a risk "
