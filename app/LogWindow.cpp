@@ -176,6 +176,7 @@ void LogWindow::announceStatus()
     QTimer::singleShot(0, this, [this] {
         QAccessibleEvent alert(m_status, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
+        Q_EMIT statusAnnounced(m_status->accessibleName());
     });
 }
 

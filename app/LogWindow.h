@@ -55,7 +55,7 @@ public:
     void setStatusText(const QString &text, const QString &spoken = {});
     QString statusText() const;
     /// Tells a screen reader at once, as an alert, what the status says: for what needs the
-    /// user's attention, not routine changes.
+    /// user's attention, not routine changes. Emits statusAnnounced once the alert is sent.
     void announceStatus();
     /// Shows the version, the licence and where Paddock keeps its settings and logs.
     void showAbout();
@@ -72,6 +72,10 @@ public:
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
     static std::string geometryFilePath();
+
+Q_SIGNALS:
+    /// An alert was sent for the status, which a screen reader speaks as spoken.
+    void statusAnnounced(const QString &spoken);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

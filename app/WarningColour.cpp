@@ -38,8 +38,10 @@ void showAsWarning(QWidget *widget, std::optional<WarningLevel> level)
         widget->setPalette(QPalette()); // inherits every colour again
         return;
     }
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, warningColour(palette, *level));
+    // Read on the window's background: while a theme changes, the window has its new palette
+    // before its children do. Only the text's colour is set; every other colour is inherited.
+    QPalette palette;
+    palette.setColor(QPalette::WindowText, warningColour(widget->window()->palette(), *level));
     widget->setPalette(palette);
 }
 
