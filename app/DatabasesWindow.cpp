@@ -225,9 +225,9 @@ void DatabasesWindow::updateButtons()
     const WorldFile *file = selected();
     m_startButton->setEnabled(file && canStartFrom(*file) && !m_serverRunning && !m_restoring);
     // A disabled button is read out too: it says why it cannot be used now.
-    const QString startHelp = m_serverRunning
-                                  ? tr("A server is running: stop it to start from another database")
-                                  : tr("Start the server on the selected database");
+    const QString startHelp =
+        m_serverRunning ? tr("A server is running: stop it to start from another database")
+                        : tr("Start the server on the selected database");
     m_startButton->setToolTip(startHelp);
     if (m_startButton->accessibleDescription() != startHelp)
         m_startButton->setAccessibleDescription(startHelp);

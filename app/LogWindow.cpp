@@ -173,7 +173,12 @@ void LogWindow::setStatusText(const QString &text, const QString &spoken)
 void LogWindow::announceStatus()
 {
     // After the current event: the status that calls for attention may still be rendering.
+    // Several causes at once (a crash that ends restarting) make one alert.
+    if (m_alertPending)
+        return;
+    m_alertPending = true;
     QTimer::singleShot(0, this, [this] {
+        m_alertPending = false;
         QAccessibleEvent alert(m_status, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
         Q_EMIT statusAnnounced(m_status->accessibleName());

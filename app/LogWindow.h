@@ -94,6 +94,7 @@ private:
     QLabel *m_logFileWarning;
     ElidedLabel *m_databaseNote;
     bool m_databaseNoteWarns = false;
+    bool m_alertPending = false;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

@@ -2,8 +2,8 @@
 #include "PreferencesPanel.h"
 
 #include "ChooserMemory.h"
-#include "ElidedLabel.h"
 #include "DatabaseGenerations.h"
+#include "ElidedLabel.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
 #include "ScreenFit.h"
@@ -168,8 +168,8 @@ void PreferencesPanel::growToFit()
     // scrolls beyond that.
     QWidget *form = m_ui->formContents;
     const QWidget *viewport = m_ui->scrollArea->viewport();
-    const int wanted =
-        form->hasHeightForWidth() ? form->heightForWidth(viewport->width()) : form->sizeHint().height();
+    const int wanted = form->hasHeightForWidth() ? form->heightForWidth(viewport->width())
+                                                 : form->sizeHint().height();
     const int missing = wanted - viewport->height();
     if (!isVisible() || missing <= 0)
         return;
@@ -206,8 +206,7 @@ void PreferencesPanel::onValueChanged(const QString &key)
     } else if (key == MOORestartAfterCrash) {
         const QSignalBlocker quiet(m_ui->restartAfterCrash);
         m_ui->restartAfterCrash->setChecked(m_store.boolForKey(MOORestartAfterCrash));
-    }
-    else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
+    } else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
         showArchiving();
     else if (key == MOOScrollbackMiB) {
         const QSignalBlocker quiet(m_ui->scrollbackMiB);

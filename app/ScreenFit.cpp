@@ -31,8 +31,10 @@ void fitOnScreen(QWidget *window)
     if (!window->isVisible())
         return;
     const QRect placed = window->frameGeometry();
-    const int x = std::clamp(placed.x(), area.left(), std::max(area.left(), area.right() + 1 - placed.width()));
-    const int y = std::clamp(placed.y(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height()));
+    const int x = std::clamp(placed.x(), area.left(),
+                             std::max(area.left(), area.right() + 1 - placed.width()));
+    const int y = std::clamp(placed.y(), area.top(),
+                             std::max(area.top(), area.bottom() + 1 - placed.height()));
     if (QPoint(x, y) != placed.topLeft())
         window->move(x, y);
 }

@@ -17,11 +17,6 @@
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
-#include <QMenuBar>
-#include <QScreen>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QTreeWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,13 +24,18 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
 
 #include <fcntl.h>
 #include <functional>
@@ -113,30 +113,30 @@ void reap(const std::shared_ptr<Task> &task)
 QStringList unnamedOrUnreachable(QWidget *window)
 {
     static const QList<QAccessible::Role> controls = {
-        QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton,
+        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
         QAccessible::SpinBox,    QAccessible::EditableText, QAccessible::ComboBox,
-        QAccessible::Table,      QAccessible::Tree,     QAccessible::List};
+        QAccessible::Table,      QAccessible::Tree,         QAccessible::List};
     QStringList faults;
-    const std::function<void(QAccessibleInterface *, bool)> visit =
-        [&](QAccessibleInterface *node, bool inToolBar) {
-            auto *widget = qobject_cast<QWidget *>(node->object());
-            if (widget && !widget->isVisibleTo(window))
-                return;
-            inToolBar = inToolBar || node->role() == QAccessible::ToolBar;
-            if (controls.contains(node->role())) {
-                const QString what = widget ? widget->objectName() + u' ' +
-                                                  QLatin1String(widget->metaObject()->className())
-                                            : node->text(QAccessible::Name);
-                if (node->text(QAccessible::Name).trimmed().isEmpty())
-                    faults.append(what + QStringLiteral(": no name"));
-                if (widget && !inToolBar && !(widget->focusPolicy() & Qt::TabFocus))
-                    faults.append(what + QStringLiteral(": not reached by Tab"));
-                return; // its parts (cells, a spin box's field) belong to it
-            }
-            for (int i = 0; i < node->childCount(); ++i)
-                if (QAccessibleInterface *child = node->child(i))
-                    visit(child, inToolBar);
-        };
+    const std::function<void(QAccessibleInterface *, bool)> visit = [&](QAccessibleInterface *node,
+                                                                        bool inToolBar) {
+        auto *widget = qobject_cast<QWidget *>(node->object());
+        if (widget && !widget->isVisibleTo(window))
+            return;
+        inToolBar = inToolBar || node->role() == QAccessible::ToolBar;
+        if (controls.contains(node->role())) {
+            const QString what = widget ? widget->objectName() + u' ' +
+                                              QLatin1String(widget->metaObject()->className())
+                                        : node->text(QAccessible::Name);
+            if (node->text(QAccessible::Name).trimmed().isEmpty())
+                faults.append(what + QStringLiteral(": no name"));
+            if (widget && !inToolBar && !(widget->focusPolicy() & Qt::TabFocus))
+                faults.append(what + QStringLiteral(": not reached by Tab"));
+            return; // its parts (cells, a spin box's field) belong to it
+        }
+        for (int i = 0; i < node->childCount(); ++i)
+            if (QAccessibleInterface *child = node->child(i))
+                visit(child, inToolBar);
+    };
     visit(QAccessible::queryAccessibleInterface(window), false);
     return faults;
 }
@@ -568,6 +568,7 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
     Interface interface;
     interface.setStopGracePeriod(std::chrono::milliseconds(200));
     LogWindow &window = interface.logWindow();
+    QSignalSpy alerts(&window, &LogWindow::statusAnnounced);
     const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "ignore-term\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
@@ -604,6 +605,7 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
 
     QCOMPARE(statusWhenOffered, QStringLiteral("Stopping... the server is still writing its "
                                                "database or is not answering"));
+    QCOMPARE(alerts.size(), 1); // a server that does not answer is announced, once
     QVERIFY(aliveAfterCancel);
     QVERIFY(answerer.seen() >= 2);
     QVERIFY2(answerer.lastText().contains(u"writing its database") &&
@@ -694,6 +696,10 @@ void tst_App::databases_showTheWorldAndStartThroughTheController()
     auto reaper = qScopeGuard([&task] { reap(task); });
     QVERIFY(task && task->isRunning());
     QVERIFY(!start->isEnabled());
+    // Disabled, it says why, to the eye and to a screen reader.
+    QVERIFY2(start->accessibleDescription().contains(u"server is running"),
+             qPrintable(start->accessibleDescription()));
+    QCOMPARE(start->toolTip(), start->accessibleDescription());
 }
 
 void tst_App::notifier_deadSessionBus_doesNothing()
@@ -935,11 +941,13 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
                            << QStringLiteral("empty");
     QTest::newRow("root folder") << castle << QStringLiteral("/") << year << QStringLiteral("^/$")
                                  << QStringLiteral("names a folder");
-    QTest::newRow("unknown token") << castle << QStringLiteral("%@.%Z") << year
-                                   << QStringLiteral("^castle\\.db\\.%Z$") << QStringLiteral("\"%Z\"");
-    QTest::newRow("long name")
-        << castle << QStringLiteral("%@-") + QStringLiteral("generation-").repeated(12) << year
-        << QStringLiteral("^castle\\.db-(generation-){12}$") << QString();
+    QTest::newRow("unknown token")
+        << castle << QStringLiteral("%@.%Z") << year << QStringLiteral("^castle\\.db\\.%Z$")
+        << QStringLiteral("\"%Z\"");
+    QTest::newRow("long name") << castle
+                               << QStringLiteral("%@-") + QStringLiteral("generation-").repeated(12)
+                               << year << QStringLiteral("^castle\\.db-(generation-){12}$")
+                               << QString();
     // A bare last name lies in the folder the database chooser last chose in.
     const QString chosen = QStringLiteral("<chosen>/castle.db.new");
     QTest::newRow("into a folder missing beside the database")
@@ -1059,21 +1067,29 @@ void tst_App::preferences_changedAnyWay_isSavedOnce_data()
     QTest::addColumn<QString>("saved");
     const QString restart = QStringLiteral("restartAfterCrash");
     const QString restartKey = QString(MOORestartAfterCrash);
-    QTest::newRow("check box, click") << restart << restartKey << "click" << "1";
-    QTest::newRow("check box, space key") << restart << restartKey << "space" << "1";
-    QTest::newRow("check box, Toggle action") << restart << restartKey << "toggle action" << "1";
-    QTest::newRow("check box, setChecked") << restart << restartKey << "setChecked" << "1";
+    QTest::newRow("check box, click") << restart << restartKey << "click"
+                                      << "1";
+    QTest::newRow("check box, space key") << restart << restartKey << "space"
+                                          << "1";
+    QTest::newRow("check box, Toggle action") << restart << restartKey << "toggle action"
+                                              << "1";
+    QTest::newRow("check box, setChecked") << restart << restartKey << "setChecked"
+                                           << "1";
     QTest::newRow("archiving, Toggle action")
         << QStringLiteral("rotateDatabases") << QString(MOORotateDatabases) << "toggle action"
         << "1";
     QTest::newRow("spin box, Up key")
-        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "up" << "257";
+        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "up"
+        << "257";
     QTest::newRow("spin box, screen reader's value")
-        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "value" << "300";
-    QTest::newRow("field, typed")
-        << QStringLiteral("logFileName") << QString(MOOLogFileName) << "type" << "server.logx";
+        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "value"
+        << "300";
+    QTest::newRow("field, typed") << QStringLiteral("logFileName") << QString(MOOLogFileName)
+                                  << "type"
+                                  << "server.logx";
     QTest::newRow("field, screen reader's text")
-        << QStringLiteral("logFileName") << QString(MOOLogFileName) << "value" << "world.log";
+        << QStringLiteral("logFileName") << QString(MOOLogFileName) << "value"
+        << "world.log";
 }
 
 void tst_App::preferences_changedAnyWay_isSavedOnce()
@@ -1286,8 +1302,9 @@ void tst_App::firstStart_panelSaysWhy_andAboutSaysWhereThingsLive()
     auto *about = interface.logWindow().findChild<QMessageBox *>(QStringLiteral("aboutPaddock"));
     QVERIFY(about && about->isVisible());
     const QString text = about->text() + about->informativeText();
-    for (const QString &part : {QStringLiteral("MIT"), QString::fromStdString(UserDefaults::standardFilePath()),
-                                QStringLiteral("log file")})
+    for (const QString &part :
+         {QStringLiteral("MIT"), QString::fromStdString(UserDefaults::standardFilePath()),
+          QStringLiteral("log file")})
         QVERIFY2(text.contains(part), qPrintable(text));
 }
 
@@ -1316,10 +1333,10 @@ void tst_App::warnings_readOnLightAndDarkThemes()
     theme.setColor(QPalette::WindowText, text);
     window.setPalette(theme);
     interface.preferencesPanel().setPalette(theme);
-    for (QWidget *warning : {window.findChild<QWidget *>(QStringLiteral("settingsWarning")),
-                             window.findChild<QWidget *>(QStringLiteral("databaseNote")),
-                             interface.preferencesPanel().findChild<QWidget *>(
-                                 QStringLiteral("previewWarning"))}) {
+    for (QWidget *warning :
+         {window.findChild<QWidget *>(QStringLiteral("settingsWarning")),
+          window.findChild<QWidget *>(QStringLiteral("databaseNote")),
+          interface.preferencesPanel().findChild<QWidget *>(QStringLiteral("previewWarning"))}) {
         const QPalette shown = warning->palette();
         const double contrast =
             contrastRatio(shown.color(QPalette::WindowText), shown.color(QPalette::Window));
