@@ -2,6 +2,7 @@
 #include "DatabasesWindow.h"
 
 #include "ArchiveFiles.h"
+#include "ScreenFit.h"
 #include "String.h"
 #include "SystemError.h"
 
@@ -69,6 +70,7 @@ DatabasesWindow::DatabasesWindow(StartFunction start, RunHistory history, QWidge
     setObjectName(QStringLiteral("databasesWindow"));
     setWindowTitle(tr("Databases"));
     resize(880, 380);
+    fitOnScreen(this); // smaller where the screen is
 
     m_world = new QLabel(this);
     m_world->setObjectName(QStringLiteral("worldDatabase"));
@@ -76,6 +78,7 @@ DatabasesWindow::DatabasesWindow(StartFunction start, RunHistory history, QWidge
 
     m_table = new QTreeWidget(this);
     m_table->setObjectName(QStringLiteral("databaseFiles"));
+    m_table->setAccessibleName(tr("The world's databases"));
     m_table->setHeaderLabels({tr("Name"), tr("Kind"), tr("Modified"), tr("Size"), tr("Run")});
     m_table->setRootIsDecorated(false);
     m_table->setUniformRowHeights(true);
@@ -92,17 +95,17 @@ DatabasesWindow::DatabasesWindow(StartFunction start, RunHistory history, QWidge
     m_message->hide();
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    m_startButton = buttons->addButton(tr("Start from This"), QDialogButtonBox::ActionRole);
+    buttons->button(QDialogButtonBox::Close)->setText(tr("&Close"));
+    m_startButton = buttons->addButton(tr("&Start from This"), QDialogButtonBox::ActionRole);
     m_startButton->setObjectName(QStringLiteral("startFromThisButton"));
-    m_startButton->setToolTip(tr("Start the server on the selected database"));
-    m_restoreButton = buttons->addButton(tr("Restore"), QDialogButtonBox::ActionRole);
+    m_restoreButton = buttons->addButton(tr("&Restore"), QDialogButtonBox::ActionRole);
     m_restoreButton->setObjectName(QStringLiteral("restoreButton"));
     m_restoreButton->setToolTip(
         tr("Decompress the selected archive beside the world's database, under its own name"));
-    m_removeButton = buttons->addButton(tr("Remove"), QDialogButtonBox::ActionRole);
+    m_removeButton = buttons->addButton(tr("Re&move"), QDialogButtonBox::ActionRole);
     m_removeButton->setObjectName(QStringLiteral("removeButton"));
     m_removeButton->setToolTip(tr("Remove the selected unfinished dump"));
-    m_refreshButton = buttons->addButton(tr("Refresh"), QDialogButtonBox::ResetRole);
+    m_refreshButton = buttons->addButton(tr("Re&fresh"), QDialogButtonBox::ResetRole);
     m_refreshButton->setObjectName(QStringLiteral("refreshButton"));
     // Enter in the table must not start a server.
     for (QPushButton *button : {m_startButton, m_restoreButton, m_removeButton, m_refreshButton})
@@ -141,6 +144,7 @@ void DatabasesWindow::setServerRunning(bool running)
 
 void DatabasesWindow::showEvent(QShowEvent *event)
 {
+    fitOnScreen(this);
     refresh(); // the server may have written, renamed or left files since
     QDialog::showEvent(event);
 }
@@ -220,6 +224,13 @@ void DatabasesWindow::updateButtons()
 {
     const WorldFile *file = selected();
     m_startButton->setEnabled(file && canStartFrom(*file) && !m_serverRunning && !m_restoring);
+    // A disabled button is read out too: it says why it cannot be used now.
+    const QString startHelp =
+        m_serverRunning ? tr("A server is running: stop it to start from another database")
+                        : tr("Start the server on the selected database");
+    m_startButton->setToolTip(startHelp);
+    if (m_startButton->accessibleDescription() != startHelp)
+        m_startButton->setAccessibleDescription(startHelp);
     m_restoreButton->setEnabled(file && isCompressed(*file) && !m_restoring);
     m_removeButton->setEnabled(file && file->kind == WorldFileKind::TemporaryDump &&
                                !m_serverRunning && !m_restoring);
@@ -259,7 +270,7 @@ void DatabasesWindow::startSelected()
                  tr("Start the server from the panic dump “%1”?").arg(shown),
                  tr("A crashing server wrote it in a hurry: it holds the world as the crash found "
                     "it, which may be damaged. The database before it stays as it is."),
-                 tr("Start from Panic Dump")))
+                 tr("&Start from Panic Dump")))
         return;
     if (!m_start(path))
         say(tr("The server was not started on “%1”.").arg(shown));
@@ -321,7 +332,7 @@ void DatabasesWindow::removeSelected()
     if (!confirm(QStringLiteral("removeDumpQuestion"),
                  tr("Remove the unfinished dump “%1”?").arg(shown),
                  tr("A server began this dump and did not finish it. Only this file is removed."),
-                 tr("Remove")))
+                 tr("&Remove")))
         return;
     if (::unlink(path.c_str()) != 0) {
         const int error = errno;

@@ -17,6 +17,10 @@ constexpr int LeastCharacters = 8;
 
 } // namespace
 
+ElidedLabel::ElidedLabel(QWidget *parent)
+    : ElidedLabel(QString(), parent)
+{}
+
 ElidedLabel::ElidedLabel(const QString &text, QWidget *parent)
     : QLabel(parent)
 {
@@ -24,11 +28,23 @@ ElidedLabel::ElidedLabel(const QString &text, QWidget *parent)
     setFullText(text);
 }
 
-void ElidedLabel::setFullText(const QString &text)
+void ElidedLabel::setFullText(const QString &text, const QString &spoken)
 {
     m_fullText = text;
     setToolTip(text);
-    setAccessibleDescription(text);
+    // Set only when they change: each set is announced to a screen reader. A name of its own
+    // also keeps the shown text, which changes with the width, from being announced.
+    const QString said = spoken.isEmpty() ? text : spoken;
+    if (accessibleName() != said)
+        setAccessibleName(said);
+    if (accessibleDescription() != said)
+        setAccessibleDescription(said);
+    elide();
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    m_mode = mode;
     elide();
 }
 
@@ -68,7 +84,7 @@ void ElidedLabel::elide()
     // The text is a status, not markup, and is shown on one line whatever it holds.
     QString line = m_fullText;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    setText(fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, contentsRect().width())));
+    setText(fontMetrics().elidedText(line, m_mode, std::max(0, contentsRect().width())));
 }
 
 } // namespace paddock

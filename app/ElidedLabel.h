@@ -5,16 +5,21 @@
 
 namespace paddock {
 
-/// A one-line label that shows as much of its text as its width allows, ending in "…", and
-/// never asks for more width than a few characters: a long sentence must not make its window
-/// wider than the screen. The whole text is its tooltip and accessible description.
+/// A one-line label that shows as much of its text as its width allows, with "…" where text
+/// is left out, and never asks for more width than a few characters: a long sentence must not
+/// make its window wider than the screen. The whole text is its tooltip; a screen reader gets
+/// it, or its spoken form, as the accessible name and description.
 class ElidedLabel final : public QLabel {
     Q_OBJECT
 public:
-    explicit ElidedLabel(const QString &text = QString(), QWidget *parent = nullptr);
+    explicit ElidedLabel(QWidget *parent = nullptr);
+    ElidedLabel(const QString &text, QWidget *parent);
 
-    /// Shows text, elided to the label's width.
-    void setFullText(const QString &text);
+    /// Shows text, elided to the label's width. spoken, when given, is what a screen reader
+    /// gets instead: words that stay the same while the shown text counts down.
+    void setFullText(const QString &text, const QString &spoken = {});
+    /// Where text is left out: at the end (the default) or in the middle.
+    void setElideMode(Qt::TextElideMode mode);
     /// The whole text, as last set.
     const QString &fullText() const { return m_fullText; }
 
@@ -29,6 +34,7 @@ private:
     void elide();
 
     QString m_fullText;
+    Qt::TextElideMode m_mode = Qt::ElideRight;
 };
 
 } // namespace paddock

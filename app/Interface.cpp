@@ -13,6 +13,7 @@
 #include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
+#include "SettingsKeys.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
@@ -143,7 +144,7 @@ bool Interface::confirmRisk(const QString &text, const QString &detail)
                          m_logWindow.get());
     question.setObjectName(QStringLiteral("riskQuestion"));
     question.setInformativeText(detail);
-    QPushButton *start = question.addButton(tr("Start Anyway"), QMessageBox::DestructiveRole);
+    QPushButton *start = question.addButton(tr("&Start Anyway"), QMessageBox::DestructiveRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
@@ -169,8 +170,17 @@ void Interface::observeKeys()
     connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
 
-    connect(m_status.get(), &ServerStatus::textChanged, window, &LogWindow::setStatusText);
-    window->setStatusText(m_status->text());
+    ServerStatus *status = m_status.get();
+    const auto showStatus = [window, status] {
+        window->setStatusText(status->text(), status->spokenText());
+    };
+    connect(status, &ServerStatus::textChanged, window, showStatus);
+    showStatus();
+    // What needs the user's attention is spoken at once; routine changes stay quiet.
+    connect(m_life.get(), &ServerLife::notice, window, [window](ServerLife::Notice kind) {
+        if (kind != ServerLife::Notice::Restarted)
+            window->announceStatus();
+    });
 
     UserDefaults &store = m_prefsController->defaults();
     connect(&store, &UserDefaults::saveFailed, window,
@@ -231,6 +241,9 @@ void Interface::send(ControllerAction action, QObject *sender)
         m_hooks.actionSent(action);
     switch (action) {
     case ControllerAction::startMoo:
+        // Without a server, Start opens the preferences to choose one: the panel says why.
+        if (m_prefsController->defaults().stringForKey(MOOExecutableURL).value_or("").empty())
+            m_preferencesPanel->showStartReason();
         perform([this, sender] { m_controller->startMoo(sender); });
         break;
     case ControllerAction::stopMoo:
@@ -271,6 +284,9 @@ void Interface::lifeChanged()
     const bool stopping =
         state == ServerLife::State::Stopping || state == ServerLife::State::StopTakingLong;
     m_logWindow->setStopInProgress(stopping);
+    // A server that does not end when asked may be hung: that is said at once.
+    if (state == ServerLife::State::StopTakingLong && !m_logWindow->forceStopAction()->isVisible())
+        m_logWindow->announceStatus();
     m_logWindow->setForceStopOffered(state == ServerLife::State::StopTakingLong);
     const bool waiting = state == ServerLife::State::WaitingToRestart;
     m_logWindow->cancelRestartAction()->setVisible(waiting);
@@ -306,7 +322,7 @@ void Interface::forceStop()
     question.setInformativeText(
         tr("The server may be writing its database. Force Stop ends it at once "
            "(SIGKILL), and unsaved changes will be lost."));
-    QPushButton *force = question.addButton(tr("Force Stop"), QMessageBox::DestructiveRole);
+    QPushButton *force = question.addButton(tr("&Force Stop"), QMessageBox::DestructiveRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);

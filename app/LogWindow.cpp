@@ -4,9 +4,14 @@
 #include "ElidedLabel.h"
 #include "LogPane.h"
 #include "LogView.h"
+#include "PrivateFolder.h"
+#include "ScreenFit.h"
+#include "String.h"
 #include "UserDefaults.h"
+#include "WarningColour.h"
 #include "ui_LogWindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -14,12 +19,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace paddock {
 
 namespace {
 
-const QString WarningStyle = QStringLiteral("color: #b00000;");
 const QString geometryKey = QStringLiteral("geometry");
 const QString stateKey = QStringLiteral("state");
 
@@ -37,11 +42,11 @@ LogWindow::LogWindow(QWidget *parent)
     m_status->setObjectName(QStringLiteral("serverStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
+    statusBar()->setAccessibleName(tr("Server status"));
     // The databases' note, then the warnings that stay until their cause is gone.
     const auto addNote = [this](const char *name, const QString &text) {
         auto *label = new QLabel(text, this);
         label->setObjectName(QString::fromLatin1(name));
-        label->setStyleSheet(WarningStyle);
         label->hide();
         statusBar()->addPermanentWidget(label);
         return label;
@@ -80,6 +85,9 @@ LogWindow::LogWindow(QWidget *parent)
     if (!restoreGeometry(remembered(geometryKey)))
         resize(780, 500);
     restoreState(remembered(stateKey));
+    fitOnScreen(this); // the screen may be smaller than when the window was closed
+    connect(m_ui->actionAbout, &QAction::triggered, this, &LogWindow::showAbout);
+    colourWarnings();
     updateEnablement();
 }
 
@@ -132,6 +140,10 @@ QAction *LogWindow::quitAction() const
 {
     return m_ui->actionQuit;
 }
+QAction *LogWindow::aboutAction() const
+{
+    return m_ui->actionAbout;
+}
 
 std::string LogWindow::geometryFilePath()
 {
@@ -163,9 +175,45 @@ void LogWindow::updateEnablement()
     m_ui->actionCheckpoint->setEnabled(m_running);
 }
 
-void LogWindow::setStatusText(const QString &text)
+void LogWindow::setStatusText(const QString &text, const QString &spoken)
 {
-    m_status->setFullText(text);
+    m_status->setFullText(text, spoken);
+}
+
+void LogWindow::announceStatus()
+{
+    // After the current event: the status that calls for attention may still be rendering.
+    // Several causes at once (a crash that ends restarting) make one alert.
+    if (m_alertPending)
+        return;
+    m_alertPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_alertPending = false;
+        QAccessibleEvent alert(m_status, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+        Q_EMIT statusAnnounced(m_status->accessibleName());
+    });
+}
+
+void LogWindow::showAbout()
+{
+    const auto path = [](const std::string &bytes) { return displayPath(bytes).toHtmlEscaped(); };
+    const std::string records = serverRecordFolder();
+    auto *box = new QMessageBox(QMessageBox::Information, tr("About Paddock"),
+                                tr("Paddock %1").arg(QStringLiteral(PADDOCK_VERSION)),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("aboutPaddock"));
+    box->setInformativeText(
+        tr("<p>A desktop launcher for MOO servers.</p><p>Licence: MIT.</p>"
+           "<p>Settings: %1<br>Window placement: %2<br>Servers running: %3</p>"
+           "<p>The server's output is logged to the log file set in Preferences, beside the "
+           "database it runs on (server.log unless changed).</p>")
+            .arg(path(UserDefaults::standardFilePath()), path(geometryFilePath()),
+                 records.empty() ? tr("not recorded (neither XDG_STATE_HOME nor HOME is set)")
+                                 : path(records)));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 QString LogWindow::statusText() const
@@ -193,7 +241,8 @@ void LogWindow::showSettingsUnreadable(const QString &filePath, const QString &r
 void LogWindow::showDatabaseNote(const QString &text, bool warning)
 {
     m_databaseNote->setFullText(text);
-    m_databaseNote->setStyleSheet(warning ? WarningStyle : QString());
+    m_databaseNoteWarns = warning;
+    colourWarnings();
     m_databaseNote->setVisible(!text.isEmpty());
 }
 
@@ -204,7 +253,9 @@ QString LogWindow::databaseNote() const
 
 void LogWindow::showLogFileFailed(const QString &message)
 {
+    // The reason is in the status text too, where it is read without a pointer.
     m_logFileWarning->setToolTip(message);
+    m_logFileWarning->setAccessibleDescription(message);
     m_logFileWarning->show();
 }
 
@@ -229,6 +280,21 @@ void LogWindow::setWorldTitle(const QString &world, const QString &state)
     setWindowTitle(world.isEmpty() ? tr("Paddock") : tr("%1 — %2 — Paddock").arg(world, state));
 }
 
+void LogWindow::colourWarnings()
+{
+    showAsWarning(m_settingsWarning, WarningLevel::Error);
+    showAsWarning(m_logFileWarning, WarningLevel::Error);
+    showAsWarning(m_databaseNote,
+                  m_databaseNoteWarns ? std::optional(WarningLevel::Error) : std::nullopt);
+}
+
+void LogWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        colourWarnings(); // the warnings' colours follow the theme
+}
+
 bool LogWindow::confirmQuit()
 {
     QMessageBox question(QMessageBox::Question, tr("Paddock"), tr("A server is running."),
@@ -237,7 +303,7 @@ bool LogWindow::confirmQuit()
     question.setInformativeText(
         tr("The server keeps running after Paddock quits. To stop it first, "
            "choose Cancel, then Stop."));
-    QPushButton *quit = question.addButton(tr("Quit"), QMessageBox::AcceptRole);
+    QPushButton *quit = question.addButton(tr("&Quit"), QMessageBox::AcceptRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(quit);
     question.setEscapeButton(cancel);

@@ -41,6 +41,7 @@ public:
     QAction *chooseServerAction() const;
     QAction *preferencesAction() const;
     QAction *quitAction() const;
+    QAction *aboutAction() const;
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.
@@ -49,8 +50,15 @@ public:
     /// Shows or hides the Force Stop control.
     void setForceStopOffered(bool offered);
 
-    void setStatusText(const QString &text);
+    /// Shows text in the status bar; a screen reader gets spoken instead when it is given
+    /// (words that do not change while the text counts down).
+    void setStatusText(const QString &text, const QString &spoken = {});
     QString statusText() const;
+    /// Tells a screen reader at once, as an alert, what the status says: for what needs the
+    /// user's attention, not routine changes. Emits statusAnnounced once the alert is sent.
+    void announceStatus();
+    /// Shows the version, the licence and where Paddock keeps its settings and logs.
+    void showAbout();
     /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
     void setSettingsSaveFailed(bool failed, const QString &filePath = {});
     /// Shows, until a later save succeeds, that the settings file at filePath cannot be read
@@ -68,13 +76,19 @@ public:
     /// Where the window keeps its size and position: apart from the launcher's settings.
     static std::string geometryFilePath();
 
+Q_SIGNALS:
+    /// An alert was sent for the status, which a screen reader speaks as spoken.
+    void statusAnnounced(const QString &spoken);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void updateEnablement();
     /// What the empty log says to do first.
     QString emptyLogHint() const;
+    void colourWarnings();
     /// Asks whether to quit while a server runs; true for Quit.
     bool confirmQuit();
 
@@ -84,6 +98,8 @@ private:
     QLabel *m_settingsWarning;
     QLabel *m_logFileWarning;
     ElidedLabel *m_databaseNote;
+    bool m_databaseNoteWarns = false;
+    bool m_alertPending = false;
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;

@@ -3,17 +3,21 @@
 
 #include "ChooserMemory.h"
 #include "DatabaseGenerations.h"
+#include "ElidedLabel.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
+#include "ScreenFit.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
 #include "String.h"
 #include "UserDefaults.h"
+#include "WarningColour.h"
 #include "ui_PreferencesPanel.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -42,6 +46,14 @@ int storedScrollback(const UserDefaults &store)
     return storedCount(store, MOOScrollbackMiB, int(DefaultScrollbackMiB), 1, 1 << 30);
 }
 
+// A warning line of the panel: shown, in its colour, only while it has something to say.
+void showWarning(QLabel *label, const QString &text, WarningLevel level)
+{
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+    showAsWarning(label, level);
+}
+
 } // namespace
 
 PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
@@ -62,44 +74,56 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     m_ui->argumentsBefore->setText(storedText(store, MOOArgumentsBefore));
     m_ui->argumentsAfter->setText(storedText(store, MOOArgumentsAfter));
 
-    // Stored at each edit, so a start made while the panel is open uses what it shows.
-    connect(m_ui->nameTemplate, &QLineEdit::textEdited, this, [this](const QString &text) {
-        m_store.setString(MOONewDBNameFormat, pathBytes(text));
-    });
-    connect(m_ui->dateFormat, &QLineEdit::textEdited, this,
-            [this](const QString &text) { m_store.setString(MOODateFormat, pathBytes(text)); });
-    connect(m_ui->logFileName, &QLineEdit::textEdited, this,
-            [this](const QString &text) { m_store.setString(MOOLogFileName, pathBytes(text)); });
-    connect(m_ui->scrollbackMiB, &QSpinBox::valueChanged, this,
-            [this](int mib) { m_store.setString(MOOScrollbackMiB, std::to_string(mib)); });
-    // Only a click writes the key: absent, it stays off.
-    connect(m_ui->restartAfterCrash, &QCheckBox::clicked, this,
-            [this](bool on) { m_store.setString(MOORestartAfterCrash, on ? "1" : "0"); });
-    connect(m_ui->rotateDatabases, &QCheckBox::clicked, this,
-            [this](bool on) { m_store.setString(MOORotateDatabases, on ? "1" : "0"); });
-    connect(m_ui->archiveKeep, &QSpinBox::valueChanged, this,
-            [this](int keep) { m_store.setString(MOOArchiveKeep, std::to_string(keep)); });
-    connect(m_ui->archiveDays, &QSpinBox::valueChanged, this,
-            [this](int days) { m_store.setString(MOOArchiveDays, std::to_string(days)); });
-    connect(m_ui->argumentsBefore, &QLineEdit::textEdited, this, [this](const QString &text) {
-        m_store.setString(MOOArgumentsBefore, pathBytes(text));
-    });
-    connect(m_ui->argumentsAfter, &QLineEdit::textEdited, this,
-            [this](const QString &text) { m_store.setString(MOOArgumentsAfter, pathBytes(text)); });
+    storeEdits();
     connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
     updatePreview();
 }
 
 PreferencesPanel::~PreferencesPanel() = default;
 
+void PreferencesPanel::storeEdits()
+{
+    // Stored at each change of a value, however it came (typing, a click, the keyboard, a
+    // screen reader's action), so a start made while the panel is open uses what it shows.
+    // Values shown from the store change with the signals blocked: nothing is written back.
+    const auto storeText = [this](QLineEdit *field, const QString &key) {
+        connect(field, &QLineEdit::textChanged, this,
+                [this, key](const QString &text) { m_store.setString(key, pathBytes(text)); });
+    };
+    storeText(m_ui->nameTemplate, MOONewDBNameFormat);
+    storeText(m_ui->dateFormat, MOODateFormat);
+    storeText(m_ui->logFileName, MOOLogFileName);
+    storeText(m_ui->argumentsBefore, MOOArgumentsBefore);
+    storeText(m_ui->argumentsAfter, MOOArgumentsAfter);
+    const auto storeCount = [this](QSpinBox *box, const QString &key) {
+        connect(box, &QSpinBox::valueChanged, this,
+                [this, key](int value) { m_store.setString(key, std::to_string(value)); });
+    };
+    storeCount(m_ui->scrollbackMiB, MOOScrollbackMiB);
+    storeCount(m_ui->archiveKeep, MOOArchiveKeep);
+    storeCount(m_ui->archiveDays, MOOArchiveDays);
+    // Written only once changed: absent, the key stays off.
+    const auto storeChoice = [this](QCheckBox *box, const QString &key) {
+        connect(box, &QCheckBox::toggled, this,
+                [this, key](bool on) { m_store.setString(key, on ? "1" : "0"); });
+    };
+    storeChoice(m_ui->restartAfterCrash, MOORestartAfterCrash);
+    storeChoice(m_ui->rotateDatabases, MOORotateDatabases);
+}
+
 QPushButton *PreferencesPanel::chooseButton() const
 {
     return m_ui->chooseButton;
 }
 
+void PreferencesPanel::showStartReason()
+{
+    m_ui->startReason->show();
+}
+
 QString PreferencesPanel::previewText() const
 {
-    return m_ui->preview->text();
+    return m_ui->preview->fullText();
 }
 
 QString PreferencesPanel::previewSource() const
@@ -112,10 +136,46 @@ QString PreferencesPanel::previewWarning() const
     return m_ui->previewWarning->text();
 }
 
+QString PreferencesPanel::logFileWarning() const
+{
+    return m_ui->logFileWarning->text();
+}
+
 void PreferencesPanel::showEvent(QShowEvent *event)
 {
+    fitOnScreen(this);
     updatePreview(); // the time has moved on since the panel was last shown
     QDialog::showEvent(event);
+    growToFit();
+}
+
+void PreferencesPanel::hideEvent(QHideEvent *event)
+{
+    m_ui->startReason->hide(); // it told why this opening happened, not the next
+    QDialog::hideEvent(event);
+}
+
+void PreferencesPanel::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updatePreview(); // the warnings' colours follow the theme
+}
+
+void PreferencesPanel::growToFit()
+{
+    // Every message shows whole: the panel grows as far as its screen allows, and the form
+    // scrolls beyond that.
+    QWidget *form = m_ui->formContents;
+    const QWidget *viewport = m_ui->scrollArea->viewport();
+    const int wanted = form->hasHeightForWidth() ? form->heightForWidth(viewport->width())
+                                                 : form->sizeHint().height();
+    const int missing = wanted - viewport->height();
+    if (!isVisible() || missing <= 0)
+        return;
+    const int frame = frameGeometry().height() - height();
+    const int room = availableScreenArea(this).bottom() - frameGeometry().bottom();
+    resize(width(), height() + std::min(missing, std::max(0, room - frame)));
 }
 
 void PreferencesPanel::onValueChanged(const QString &key)
@@ -124,8 +184,10 @@ void PreferencesPanel::onValueChanged(const QString &key)
     // finds its text already in place and leaves the cursor alone.
     const auto follow = [this, &key](QLineEdit *field) {
         const QString text = storedText(m_store, key);
-        if (field->text() != text)
+        if (field->text() != text) {
+            const QSignalBlocker quiet(field);
             field->setText(text);
+        }
     };
     if (key == MOOExecutableURL)
         follow(m_ui->executablePath);
@@ -137,12 +199,14 @@ void PreferencesPanel::onValueChanged(const QString &key)
         follow(m_ui->argumentsBefore);
     else if (key == MOOArgumentsAfter)
         follow(m_ui->argumentsAfter);
-    else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key))
+    else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key)) {
+        const QSignalBlocker quiet(m_ui->logFileName);
         m_ui->logFileName->setText(
             displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
-    else if (key == MOORestartAfterCrash)
+    } else if (key == MOORestartAfterCrash) {
+        const QSignalBlocker quiet(m_ui->restartAfterCrash);
         m_ui->restartAfterCrash->setChecked(m_store.boolForKey(MOORestartAfterCrash));
-    else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
+    } else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
         showArchiving();
     else if (key == MOOScrollbackMiB) {
         const QSignalBlocker quiet(m_ui->scrollbackMiB);
@@ -153,12 +217,17 @@ void PreferencesPanel::onValueChanged(const QString &key)
 
 void PreferencesPanel::showArchiving()
 {
+    const QSignalBlocker quietRotate(m_ui->rotateDatabases);
     const QSignalBlocker quietKeep(m_ui->archiveKeep);
     const QSignalBlocker quietDays(m_ui->archiveDays);
     const ArchivePolicy policy = archivePolicy(m_store);
     m_ui->rotateDatabases->setChecked(policy.rotate);
     m_ui->archiveKeep->setValue(policy.keep);
     m_ui->archiveDays->setValue(policy.days);
+    // What is kept matters only while archiving is on.
+    m_ui->archiveLabel->setEnabled(policy.rotate);
+    m_ui->archiveKeep->setEnabled(policy.rotate);
+    m_ui->archiveDays->setEnabled(policy.rotate);
 }
 
 void PreferencesPanel::updatePreview()
@@ -172,20 +241,29 @@ void PreferencesPanel::updatePreview()
         if (folder && !folder->empty())
             input = *folder + "/" + input;
     }
+    const std::string nameTemplate =
+        m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat);
     const OutputNamePreview preview = previewOutputName(
-        m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat),
-        m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
+        nameTemplate, m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
 
-    m_ui->preview->setText(displayPath(preview.name));
+    m_ui->preview->setFullText(displayPath(preview.name));
     m_ui->previewSource->setText(
         (last && !last->empty() ? tr("when the last output, ") : tr("for an example database, ")) +
         displayPath(input) + tr(", is started"));
-    m_ui->previewWarning->setText(
-        displayPath(describeOutputNameProblem(preview.problem, preview.name)));
-    // Writing over the input is a risk Start asks about, not an error: amber, not red.
-    m_ui->previewWarning->setStyleSheet(preview.problem == OutputNameProblem::OverwritesInput
-                                            ? QStringLiteral("color: #8a5a00;")
-                                            : QStringLiteral("color: #b00000;"));
+    QStringList warnings;
+    if (const std::string token = unknownTemplateToken(nameTemplate); !token.empty())
+        warnings.append(tr("The output name template holds \"%1\", which Paddock does not "
+                           "know: it stays in the name as written. The template knows %@, %T "
+                           "and %R.")
+                            .arg(displayPath(token)));
+    if (preview.problem != OutputNameProblem::None)
+        warnings.append(displayPath(describeOutputNameProblem(preview.problem, preview.name)));
+    showWarning(m_ui->previewWarning, warnings.join(QLatin1Char(' ')),
+                preview.problem == OutputNameProblem::None ||
+                        preview.problem == OutputNameProblem::OverwritesInput
+                    ? WarningLevel::Risk // Start asks about it, or goes ahead
+                    : WarningLevel::Error);
+    showLogFileProblem(input);
 
     // The whole argument vector, as the server will get it, each word quoted where a shell
     // would need it so the words can be told apart.
@@ -208,6 +286,29 @@ void PreferencesPanel::updatePreview()
     } catch (const std::exception &error) {
         m_ui->commandPreview->setText(QString::fromLocal8Bit(error.what()));
     }
+    growToFit();
+}
+
+void PreferencesPanel::showLogFileProblem(const std::string &input)
+{
+    const std::string name =
+        m_store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName));
+    QString text;
+    switch (logFileProblem(input, name)) {
+    case OutputNameProblem::FolderMissing:
+        text = tr("The log file \"%1\" points into a folder that does not exist beside the "
+                  "database: Paddock could not write the server's output there.")
+                   .arg(displayPath(name));
+        break;
+    case OutputNameProblem::NamesFolder:
+        text = tr("The log file \"%1\" names a folder, not a file: Paddock needs a file name "
+                  "to write the server's output to.")
+                   .arg(displayPath(name));
+        break;
+    default:
+        break;
+    }
+    showWarning(m_ui->logFileWarning, text, WarningLevel::Error);
 }
 
 QString PreferencesPanel::commandPreview() const

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 #include <memory>
+#include <string>
 
 class QPushButton;
 
@@ -27,11 +28,16 @@ public:
 
     /// The control the interface wiring connects to the executable chooser.
     QPushButton *chooseButton() const;
+    /// Says at the top of the panel that Start opened it because no server has been chosen
+    /// yet; the line goes when the panel is closed.
+    void showStartReason();
     /// The preview as shown: the name, the database it is for, and a warning (empty when
     /// there is none).
     QString previewText() const;
     QString previewSource() const;
     QString previewWarning() const;
+    /// Why the log file cannot be written where it is set to go; empty when it can.
+    QString logFileWarning() const;
     /// The server's whole argument vector for that start, words quoted where needed.
     QString commandPreview() const;
 
@@ -40,11 +46,16 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void storeEdits();
     void onValueChanged(const QString &key);
     void updatePreview();
     void showArchiving();
+    void showLogFileProblem(const std::string &input);
+    void growToFit();
 
     std::unique_ptr<Ui::PreferencesPanel> m_ui;
     UserDefaults &m_store;

@@ -37,6 +37,7 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
     , m_controller(controller)
     , m_life(life)
     , m_text(tr("Stopped"))
+    , m_spoken(m_text)
 {
     connect(&life, &ServerLife::changed, this, &ServerStatus::render);
     m_minuteTicker.setInterval(60 * 1000);
@@ -62,6 +63,10 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
     });
     connect(&controller, &MooController::logFileShared, this,
             [warn](const QString &warning) { warn(tr(". Warning: ") + warning); });
+    // Said here too, so it is read without the warning's tooltip.
+    connect(&controller, &MooController::logFileFailed, this, [warn](const QString &message) {
+        warn(tr(". Warning: ") + (message.endsWith(u'.') ? message.chopped(1) : message));
+    });
     connect(&controller, &MooController::recordsRefused, this, [warn](const QStringList &texts) {
         for (const QString &text : texts)
             warn(tr(". Warning: ") + (text.endsWith(u'.') ? text.chopped(1) : text));
@@ -223,30 +228,47 @@ void ServerStatus::render()
     if (m_shown != Shown::Ended)
         return;
     QString text;
+    QString spoken; // the countdown's words that stay the same from second to second
     if (m_life.end() == ServerEnd::None) // life has not seen the end yet
         text = m_endAdopted ? adoptedEndedText()
                             : endedText(m_life.terminationReason(), m_life.terminationStatus(),
                                         state == State::Stopping || state == State::StopTakingLong);
     else if (state == State::LaunchFailed) // starting again after the crash failed
         text = tr("Crashed; starting it again failed: ") + m_life.launchFailure();
-    else if (state == State::WaitingToRestart && m_life.restartAt())
+    else if (state == State::WaitingToRestart && m_life.restartAt()) {
         text = tr("Crashed; starting again in %1 s")
                    .arg(std::max<long long>(0, std::chrono::ceil<std::chrono::seconds>(
                                                    *m_life.restartAt() - SteadyClock::now())
                                                    .count()));
-    else
+        spoken = tr("Crashed; starting again at %1").arg(restartClockTime());
+    } else
         text = endKindText(m_life, m_endAdopted);
-    text += endDetails();
+    QString rest = endDetails();
     if (m_life.restartGivenUp() && state == State::Ended)
-        text += tr(". It crashed too often to be started again");
-    setText(text + m_warnings);
+        rest += tr(". It crashed too often to be started again");
+    rest += m_warnings;
+    setText(text + rest, spoken.isEmpty() ? QString() : spoken + rest);
 }
 
-void ServerStatus::setText(const QString &text)
+QString ServerStatus::restartClockTime()
 {
-    if (text == m_text)
+    if (m_restartAt != m_life.restartAt()) {
+        m_restartAt = m_life.restartAt();
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_restartAt.value_or(SteadyClock::now()) - SteadyClock::now());
+        m_restartClockTime =
+            QTime::currentTime().addMSecs(int(wait.count())).toString(QStringLiteral("HH:mm:ss"));
+    }
+    return m_restartClockTime;
+}
+
+void ServerStatus::setText(const QString &text, const QString &spoken)
+{
+    const QString said = spoken.isEmpty() ? text : spoken;
+    if (text == m_text && said == m_spoken)
         return;
     m_text = text;
+    m_spoken = said;
     Q_EMIT textChanged(m_text);
 }
 

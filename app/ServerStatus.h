@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ServerLife.h"
 #include "Task.h"
 
 #include <QDateTime>
@@ -9,6 +10,8 @@
 #include <QString>
 #include <QTime>
 #include <QTimer>
+
+#include <optional>
 
 namespace paddock {
 
@@ -31,6 +34,9 @@ public:
     Q_DISABLE_COPY_MOVE(ServerStatus)
 
     QString text() const { return m_text; }
+    /// The text as a screen reader gets it: the same, except that a restart's countdown is
+    /// said as the time it starts at, so it does not change each second.
+    QString spokenText() const { return m_spoken; }
 
     /// A launch failed for reason (the operating system's sentence).
     void launchFailed(const QString &reason);
@@ -53,7 +59,9 @@ Q_SIGNALS:
     void textChanged(const QString &text);
 
 private:
-    void setText(const QString &text);
+    void setText(const QString &text, const QString &spoken = {});
+    /// When the pending restart starts, on the wall clock, worked out once for each restart.
+    QString restartClockTime();
     /// Shows the running or ended run as life and the window's own checks have it.
     void render();
     QString runningDetails() const;
@@ -76,6 +84,9 @@ private:
     QPointer<Run> m_shownRun; // the run whose state the text describes
     QTime m_since;
     QString m_text;
+    QString m_spoken;
+    std::optional<SteadyClock::time_point> m_restartAt; // the restart restartClockTime() timed
+    QString m_restartClockTime;
 };
 
 } // namespace paddock

@@ -14,6 +14,7 @@
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -23,13 +24,18 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
 
 #include <fcntl.h>
 #include <functional>
@@ -75,10 +81,11 @@ private:
     QStringList m_texts;
 };
 
+// The button whose text, without its mnemonic's "&", is text.
 QAbstractButton *buttonNamed(QMessageBox *box, const QString &text)
 {
     for (QAbstractButton *button : box->buttons())
-        if (button->text() == text)
+        if (QString(button->text()).remove(u'&') == text)
             return button;
     return nullptr;
 }
@@ -98,6 +105,54 @@ std::shared_ptr<Task> launch(Interface &interface, const QString &folder, const 
 void reap(const std::shared_ptr<Task> &task)
 {
     reapTasks({task});
+}
+
+// What is wrong with the controls of window a user acts on, as the accessibility tree shows
+// them: a control without a name, or one Tab never reaches (toolbar buttons excepted: their
+// actions are in the menus).
+QStringList unnamedOrUnreachable(QWidget *window)
+{
+    static const QList<QAccessible::Role> controls = {
+        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
+        QAccessible::SpinBox,    QAccessible::EditableText, QAccessible::ComboBox,
+        QAccessible::Table,      QAccessible::Tree,         QAccessible::List};
+    QStringList faults;
+    const std::function<void(QAccessibleInterface *, bool)> visit = [&](QAccessibleInterface *node,
+                                                                        bool inToolBar) {
+        auto *widget = qobject_cast<QWidget *>(node->object());
+        if (widget && !widget->isVisibleTo(window))
+            return;
+        inToolBar = inToolBar || node->role() == QAccessible::ToolBar;
+        if (controls.contains(node->role())) {
+            const QString what = widget ? widget->objectName() + u' ' +
+                                              QLatin1String(widget->metaObject()->className())
+                                        : node->text(QAccessible::Name);
+            if (node->text(QAccessible::Name).trimmed().isEmpty())
+                faults.append(what + QStringLiteral(": no name"));
+            if (widget && !inToolBar && !(widget->focusPolicy() & Qt::TabFocus))
+                faults.append(what + QStringLiteral(": not reached by Tab"));
+            return; // its parts (cells, a spin box's field) belong to it
+        }
+        for (int i = 0; i < node->childCount(); ++i)
+            if (QAccessibleInterface *child = node->child(i))
+                visit(child, inToolBar);
+    };
+    visit(QAccessible::queryAccessibleInterface(window), false);
+    return faults;
+}
+
+// The window of Interface that row names, shown.
+QWidget *shownWindow(Interface &interface, const QString &name)
+{
+    QWidget *window = &interface.logWindow();
+    if (name == u"preferences") {
+        window = &interface.preferencesPanel();
+    } else if (name == u"databases") {
+        interface.logWindow().databasesAction()->trigger();
+        window = interface.logWindow().findChild<DatabasesWindow *>();
+    }
+    window->show();
+    return window;
 }
 
 } // namespace
@@ -126,6 +181,18 @@ private Q_SLOTS:
     void window_remembersGeometry();
     void window_fifoInPlaceOfItsFile_opensAtDefaultSize();
     void preferences_logKeysWrittenOnlyWhenEdited();
+    void preferences_changedAnyWay_isSavedOnce_data();
+    void preferences_changedAnyWay_isSavedOnce();
+    void preferences_logFileWhereItCannotGo_isWarned_data();
+    void preferences_logFileWhereItCannotGo_isWarned();
+    void accessibility_everyControlNamedAndReachable_data();
+    void accessibility_everyControlNamedAndReachable();
+    void windows_fitASmallScreen_data();
+    void windows_fitASmallScreen();
+    void menus_shortcutsAndMnemonicsClashNowhere();
+    void firstStart_panelSaysWhy_andAboutSaysWhereThingsLive();
+    void warnings_readOnLightAndDarkThemes_data();
+    void warnings_readOnLightAndDarkThemes();
     void preferences_storeEditsAndPreviewNextName_data();
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
@@ -465,6 +532,7 @@ void tst_App::stop_showsStoppingThenStopped()
 {
     const QTemporaryDir folder; // its own, so the saved database can only come from this stop
     Interface interface;
+    QSignalSpy alerts(&interface.logWindow(), &LogWindow::statusAnnounced);
     QSignalSpy texts(&interface.status(), &ServerStatus::textChanged);
     const std::shared_ptr<Task> task = launch(interface, folder.path(), "stdout up\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
@@ -484,6 +552,8 @@ void tst_App::stop_showsStoppingThenStopped()
     QCOMPARE(task->terminationStatus(), 0);
     QVERIFY(!stopEnabledDuringWait);
     QTRY_COMPARE_WITH_TIMEOUT(interface.logWindow().statusText(), QStringLiteral("Stopped"), 10000);
+    // A stop the user asked for is routine: nothing is announced.
+    QCOMPARE(alerts.size(), 0);
     QStringList seen;
     for (const QList<QVariant> &args : std::as_const(texts))
         seen.append(args.at(0).toString());
@@ -499,6 +569,7 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
     Interface interface;
     interface.setStopGracePeriod(std::chrono::milliseconds(200));
     LogWindow &window = interface.logWindow();
+    QSignalSpy alerts(&window, &LogWindow::statusAnnounced);
     const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "ignore-term\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
     QTRY_VERIFY_WITH_TIMEOUT(logOf(interface.controller()).find("running") != std::string::npos,
@@ -535,6 +606,7 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
 
     QCOMPARE(statusWhenOffered, QStringLiteral("Stopping... the server is still writing its "
                                                "database or is not answering"));
+    QCOMPARE(alerts.size(), 1); // a server that does not answer is announced, once
     QVERIFY(aliveAfterCancel);
     QVERIFY(answerer.seen() >= 2);
     QVERIFY2(answerer.lastText().contains(u"writing its database") &&
@@ -625,6 +697,10 @@ void tst_App::databases_showTheWorldAndStartThroughTheController()
     auto reaper = qScopeGuard([&task] { reap(task); });
     QVERIFY(task && task->isRunning());
     QVERIFY(!start->isEnabled());
+    // Disabled, it says why, to the eye and to a screen reader.
+    QVERIFY2(start->accessibleDescription().contains(u"server is running"),
+             qPrintable(start->accessibleDescription()));
+    QCOMPARE(start->toolTip(), start->accessibleDescription());
 }
 
 void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()
@@ -716,10 +792,28 @@ void tst_App::crash_withRestartWanted_countsDownUntilCancelled()
     QVERIFY(!window.cancelRestartAction()->isVisible());
     const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "crash ABRT\n");
     auto reaper = qScopeGuard([&task] { reap(task); });
+    QSignalSpy alerts(&window, &LogWindow::statusAnnounced);
+    const auto *status = window.findChild<QLabel *>(QStringLiteral("serverStatus"));
+    QTRY_VERIFY_WITH_TIMEOUT(status->accessibleName().startsWith(u"Running"), 10000);
     const QRegularExpression countdown(QStringLiteral("^Crashed; starting again in [1-5] s"));
     QTRY_VERIFY2_WITH_TIMEOUT(countdown.match(window.statusText()).hasMatch(),
                               qPrintable(window.statusText()), 10000);
     QVERIFY(window.cancelRestartAction()->isVisible());
+    // The crash is announced once, and only the crash; the countdown's seconds are not read
+    // out one by one: a screen reader is told the time the restart starts at.
+    QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 5000);
+    const QString spoken = status->accessibleName();
+    QCOMPARE(alerts.at(0).at(0).toString(), spoken);
+    QVERIFY2(QRegularExpression(QStringLiteral("^Crashed; starting again at \\d\\d:\\d\\d:\\d\\d"))
+                 .match(spoken)
+                 .hasMatch(),
+             qPrintable(spoken));
+    QSignalSpy ticks(&interface.status(), &ServerStatus::textChanged);
+    QVERIFY(ticks.wait(3000));
+    QVERIFY2(countdown.match(window.statusText()).hasMatch(), qPrintable(window.statusText()));
+    QCOMPARE(status->accessibleName(), spoken);
+    QCOMPARE(status->accessibleDescription(), spoken);
+    QCOMPARE(alerts.size(), 1);
     window.cancelRestartAction()->trigger();
     QVERIFY2(window.statusText().startsWith(u"Crashed: killed by signal SIGABRT"),
              qPrintable(window.statusText()));
@@ -788,7 +882,7 @@ void tst_App::quit_whileRunning_cancelKeepsEverything()
 
     bool quitIsDefault = false;
     QuestionAnswerer answerer(QStringLiteral("quitQuestion"), [&](QMessageBox *box, int) {
-        quitIsDefault = box->defaultButton() && box->defaultButton()->text() == u"Quit";
+        quitIsDefault = box->defaultButton() && box->defaultButton()->text() == u"&Quit";
         return box->button(QMessageBox::Cancel);
     });
     window.quitAction()->trigger();
@@ -876,6 +970,15 @@ void tst_App::preferences_storeEditsAndPreviewNextName_data()
         << QStringLiteral("risk");
     QTest::newRow("empty") << castle << QString() << year << QStringLiteral("^$")
                            << QStringLiteral("empty");
+    QTest::newRow("root folder") << castle << QStringLiteral("/") << year << QStringLiteral("^/$")
+                                 << QStringLiteral("names a folder");
+    QTest::newRow("unknown token")
+        << castle << QStringLiteral("%@.%Z") << year << QStringLiteral("^castle\\.db\\.%Z$")
+        << QStringLiteral("\"%Z\"");
+    QTest::newRow("long name") << castle
+                               << QStringLiteral("%@-") + QStringLiteral("generation-").repeated(12)
+                               << year << QStringLiteral("^castle\\.db-(generation-){12}$")
+                               << QString();
     // A bare last name lies in the folder the database chooser last chose in.
     const QString chosen = QStringLiteral("<chosen>/castle.db.new");
     QTest::newRow("into a folder missing beside the database")
@@ -930,6 +1033,16 @@ void tst_App::preferences_storeEditsAndPreviewNextName()
     else
         QVERIFY2(panel.previewWarning().contains(warning), qPrintable(panel.previewWarning()));
 
+    // Every message shows whole, in a narrow panel too.
+    panel.resize(420, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    for (const QLabel *label : panel.findChildren<QLabel *>()) {
+        if (label->wordWrap() && label->isVisible())
+            QTRY_VERIFY2_WITH_TIMEOUT(label->height() >= label->heightForWidth(label->width()),
+                                      qPrintable(label->objectName() + u' ' + label->text()), 5000);
+    }
+
     standardStore().setString(MOONewDBNameFormat, DefaultNewDBNameFormat);
     standardStore().setString(MOODateFormat, DefaultDateFormat);
     QCOMPARE(templateField->text(),
@@ -972,6 +1085,295 @@ void tst_App::preferences_logKeysWrittenOnlyWhenEdited()
     Q_EMIT interface.controller().logFileFailed(QStringLiteral("The log file x cannot be written"));
     QVERIFY(warning->isVisible());
     QVERIFY(warning->toolTip().contains(QStringLiteral("cannot be written")));
+    // Readable without a pointer: the reason is in the status text too.
+    QVERIFY2(interface.logWindow().statusText().contains(u"The log file x cannot be written"),
+             qPrintable(interface.logWindow().statusText()));
+}
+
+void tst_App::preferences_changedAnyWay_isSavedOnce_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("saved");
+    const QString restart = QStringLiteral("restartAfterCrash");
+    const QString restartKey = QString(MOORestartAfterCrash);
+    QTest::newRow("check box, click") << restart << restartKey << "click"
+                                      << "1";
+    QTest::newRow("check box, space key") << restart << restartKey << "space"
+                                          << "1";
+    QTest::newRow("check box, Toggle action") << restart << restartKey << "toggle action"
+                                              << "1";
+    QTest::newRow("check box, setChecked") << restart << restartKey << "setChecked"
+                                           << "1";
+    QTest::newRow("archiving, Toggle action")
+        << QStringLiteral("rotateDatabases") << QString(MOORotateDatabases) << "toggle action"
+        << "1";
+    QTest::newRow("spin box, Up key")
+        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "up"
+        << "257";
+    QTest::newRow("spin box, screen reader's value")
+        << QStringLiteral("scrollbackMiB") << QString(MOOScrollbackMiB) << "value"
+        << "300";
+    QTest::newRow("field, typed") << QStringLiteral("logFileName") << QString(MOOLogFileName)
+                                  << "type"
+                                  << "server.logx";
+    QTest::newRow("field, screen reader's text")
+        << QStringLiteral("logFileName") << QString(MOOLogFileName) << "value"
+        << "world.log";
+}
+
+void tst_App::preferences_changedAnyWay_isSavedOnce()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, key);
+    QFETCH(QString, way);
+    QFETCH(QString, saved);
+    const auto reset = [&key] {
+        standardStore().setString(key, key == MOOScrollbackMiB ? "256"
+                                       : key == MOOLogFileName ? DefaultLogFileName
+                                                               : "0");
+    };
+    reset();
+    const auto restore = qScopeGuard(reset);
+    Interface interface;
+    PreferencesPanel &panel = interface.preferencesPanel();
+    panel.show();
+    auto *widget = panel.findChild<QWidget *>(control);
+    QVERIFY(widget);
+    // What is kept in the archive matters only while archiving is on.
+    auto *archiveKeep = panel.findChild<QSpinBox *>(QStringLiteral("archiveKeep"));
+    QCOMPARE(archiveKeep->isEnabled(), standardStore().boolForKey(MOORotateDatabases));
+
+    QSignalSpy saves(&standardStore(), &UserDefaults::valueChanged);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+    if (way == u"click") {
+        QTest::mouseClick(widget, Qt::LeftButton);
+    } else if (way == u"space") {
+        QTest::keyClick(widget, Qt::Key_Space);
+    } else if (way == u"toggle action") {
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    } else if (way == u"setChecked") {
+        qobject_cast<QCheckBox *>(widget)->setChecked(true);
+    } else if (way == u"up") {
+        QTest::keyClick(widget, Qt::Key_Up);
+    } else if (way == u"type") {
+        QTest::keyClick(widget, Qt::Key_End);
+        QTest::keyClick(widget, Qt::Key_X);
+    } else if (accessible->valueInterface()) {
+        accessible->valueInterface()->setCurrentValue(saved.toInt());
+    } else {
+        accessible->setText(QAccessible::Value, saved);
+    }
+    QCOMPARE(standardStore().stringForKey(key), saved.toStdString());
+    QCOMPARE(std::count_if(saves.cbegin(), saves.cend(),
+                           [&key](const QList<QVariant> &args) { return args.at(0) == key; }),
+             1);
+    if (key == MOORotateDatabases)
+        QVERIFY(archiveKeep->isEnabled());
+}
+
+void tst_App::preferences_logFileWhereItCannotGo_isWarned_data()
+{
+    QTest::addColumn<QString>("logName");
+    QTest::addColumn<QString>("warning"); // words the warning must hold, or empty
+    QTest::newRow("beside the database") << QStringLiteral("world.log") << QString();
+    QTest::newRow("in a folder that exists") << QStringLiteral("../world.log") << QString();
+    QTest::newRow("in a missing folder")
+        << QStringLiteral("nosuchdir/world.log") << QStringLiteral("does not exist");
+    QTest::newRow("a folder") << QStringLiteral("logs/") << QStringLiteral("names a folder");
+    QTest::newRow("none") << QString() << QString();
+}
+
+void tst_App::preferences_logFileWhereItCannotGo_isWarned()
+{
+    QFETCH(QString, logName);
+    QFETCH(QString, warning);
+    writeDatabase(m_folder.path(), "castle.db", "");
+    chooserMemory().setString(DatabaseChooserIdentifier, m_folder.path().toStdString());
+    const auto forget = qScopeGuard([] {
+        chooserMemory().setString(DatabaseChooserIdentifier, std::string());
+        standardStore().setString(MOOLogFileName, DefaultLogFileName);
+    });
+    Interface interface;
+    interface.controller().setNewDbPath(makeString("castle.db"));
+    standardStore().setString(MOOLogFileName, logName.toStdString());
+    const QString shown = interface.preferencesPanel().logFileWarning();
+    if (warning.isEmpty())
+        QVERIFY2(shown.isEmpty(), qPrintable(shown));
+    else
+        QVERIFY2(shown.contains(warning) && shown.contains(logName), qPrintable(shown));
+}
+
+void tst_App::accessibility_everyControlNamedAndReachable_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QStringList>("named"); // parts that are no control but must be named
+    QTest::newRow("main window") << QStringLiteral("main")
+                                 << QStringList{QStringLiteral("logView"),
+                                                QStringLiteral("statusBar"),
+                                                QStringLiteral("serverStatus")};
+    QTest::newRow("preferences") << QStringLiteral("preferences") << QStringList();
+    QTest::newRow("databases") << QStringLiteral("databases") << QStringList();
+}
+
+void tst_App::accessibility_everyControlNamedAndReachable()
+{
+    QFETCH(QString, window);
+    QFETCH(QStringList, named);
+    Interface interface;
+    QWidget *shown = shownWindow(interface, window);
+    QVERIFY(shown);
+    const QStringList faults = unnamedOrUnreachable(shown);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    for (const QString &name : std::as_const(named)) {
+        auto *part = shown->findChild<QWidget *>(name);
+        QVERIFY2(part, qPrintable(name));
+        QVERIFY2(!QAccessible::queryAccessibleInterface(part)->text(QAccessible::Name).isEmpty(),
+                 qPrintable(name));
+    }
+    QVERIFY(interface.logWindow().logView()->focusPolicy() & Qt::TabFocus);
+}
+
+void tst_App::windows_fitASmallScreen_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("main window") << QStringLiteral("main");
+    QTest::newRow("preferences") << QStringLiteral("preferences");
+    QTest::newRow("databases") << QStringLiteral("databases");
+}
+
+void tst_App::windows_fitASmallScreen()
+{
+    QFETCH(QString, window);
+    Interface interface;
+    QWidget *shown = shownWindow(interface, window);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    // It can be made as small as an 800×500 screen, and opens within the screen it is on.
+    const QSize least = shown->minimumSizeHint().expandedTo(shown->minimumSize());
+    QVERIFY2(least.width() <= 800 && least.height() <= 500,
+             qPrintable(QStringLiteral("%1×%2").arg(least.width()).arg(least.height())));
+    const QRect screen = shown->screen()->availableGeometry();
+    QTRY_VERIFY2_WITH_TIMEOUT(screen.contains(shown->frameGeometry()),
+                              qPrintable(QStringLiteral("%1×%2 at %3,%4 on %5×%6")
+                                             .arg(shown->frameGeometry().width())
+                                             .arg(shown->frameGeometry().height())
+                                             .arg(shown->x())
+                                             .arg(shown->y())
+                                             .arg(screen.width())
+                                             .arg(screen.height())),
+                              5000);
+}
+
+void tst_App::menus_shortcutsAndMnemonicsClashNowhere()
+{
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    // Keys the log view takes for itself.
+    QList<QKeySequence> taken = {QKeySequence(QKeySequence::Find),
+                                 QKeySequence(QKeySequence::FindNext),
+                                 QKeySequence(QKeySequence::FindPrevious)};
+    for (QAction *action : window.findChildren<QAction *>()) {
+        for (const QKeySequence &key : action->shortcuts()) {
+            QVERIFY2(!taken.contains(key), qPrintable(key.toString() + u' ' + action->text()));
+            taken.append(key);
+        }
+    }
+    for (QAction *action : {window.checkpointAction(), window.forceStopAction(),
+                            window.chooseServerAction(), window.cancelRestartAction()})
+        QVERIFY2(!action->shortcut().isEmpty(), qPrintable(action->text()));
+
+    // Within each menu, and among each window's buttons, no two share a mnemonic.
+    const auto mnemonicsClash = [](const QStringList &texts) -> QString {
+        QString seen;
+        for (const QString &text : texts) {
+            const qsizetype at = text.indexOf(u'&');
+            if (at < 0 || at + 1 >= text.size())
+                return QStringLiteral("no mnemonic: ") + text;
+            const QChar letter = text.at(at + 1).toLower();
+            if (seen.contains(letter))
+                return QStringLiteral("shared: ") + text;
+            seen.append(letter);
+        }
+        return QString();
+    };
+    for (QMenu *menu : window.menuBar()->findChildren<QMenu *>()) {
+        QStringList texts;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                texts.append(action->text());
+        const QString clash = mnemonicsClash(texts);
+        QVERIFY2(clash.isEmpty(), qPrintable(clash));
+    }
+    window.databasesAction()->trigger();
+    QStringList buttons;
+    for (QPushButton *button : window.findChild<DatabasesWindow *>()->findChildren<QPushButton *>())
+        buttons.append(button->text());
+    const QString clash = mnemonicsClash(buttons);
+    QVERIFY2(clash.isEmpty(), qPrintable(clash));
+}
+
+void tst_App::firstStart_panelSaysWhy_andAboutSaysWhereThingsLive()
+{
+    standardStore().setString(MOOExecutableURL, "");
+    Interface interface;
+    PreferencesPanel &panel = interface.preferencesPanel();
+    auto *reason = panel.findChild<QLabel *>(QStringLiteral("startReason"));
+    interface.logWindow().startAction()->trigger();
+    QVERIFY(panel.isVisible());
+    QVERIFY(reason->isVisible());
+    QVERIFY2(reason->text().contains(u"which MOO server"), qPrintable(reason->text()));
+    panel.close();
+    // Opened for itself, the panel has no reason to give.
+    interface.logWindow().preferencesAction()->trigger();
+    QVERIFY(panel.isVisible());
+    QVERIFY(!reason->isVisible());
+
+    interface.logWindow().aboutAction()->trigger();
+    auto *about = interface.logWindow().findChild<QMessageBox *>(QStringLiteral("aboutPaddock"));
+    QVERIFY(about && about->isVisible());
+    const QString text = about->text() + about->informativeText();
+    for (const QString &part :
+         {QStringLiteral("MIT"), QString::fromStdString(UserDefaults::standardFilePath()),
+          QStringLiteral("log file")})
+        QVERIFY2(text.contains(part), qPrintable(text));
+}
+
+void tst_App::warnings_readOnLightAndDarkThemes_data()
+{
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<QColor>("text");
+    QTest::newRow("light") << QColor(0xff, 0xff, 0xff) << QColor(0, 0, 0);
+    QTest::newRow("grey") << QColor(0xef, 0xef, 0xef) << QColor(0x23, 0x26, 0x27);
+    QTest::newRow("dark") << QColor(0x20, 0x20, 0x20) << QColor(0xee, 0xee, 0xee);
+    QTest::newRow("black") << QColor(0, 0, 0) << QColor(0xff, 0xff, 0xff);
+}
+
+void tst_App::warnings_readOnLightAndDarkThemes()
+{
+    QFETCH(QColor, background);
+    QFETCH(QColor, text);
+    Interface interface;
+    LogWindow &window = interface.logWindow();
+    window.showDatabaseNote(QStringLiteral("The archive could not be written."), true);
+    standardStore().setString(MOONewDBNameFormat, "");
+    const auto restore =
+        qScopeGuard([] { standardStore().setString(MOONewDBNameFormat, DefaultNewDBNameFormat); });
+    QPalette theme = window.palette();
+    theme.setColor(QPalette::Window, background);
+    theme.setColor(QPalette::WindowText, text);
+    window.setPalette(theme);
+    interface.preferencesPanel().setPalette(theme);
+    for (QWidget *warning :
+         {window.findChild<QWidget *>(QStringLiteral("settingsWarning")),
+          window.findChild<QWidget *>(QStringLiteral("databaseNote")),
+          interface.preferencesPanel().findChild<QWidget *>(QStringLiteral("previewWarning"))}) {
+        const QPalette shown = warning->palette();
+        const double contrast =
+            contrastRatio(shown.color(QPalette::WindowText), shown.color(QPalette::Window));
+        QVERIFY2(shown.color(QPalette::WindowText) != text && contrast >= 4.5,
+                 qPrintable(warning->objectName() + u' ' + QString::number(contrast)));
+    }
 }
 
 void tst_App::settingsSaveFailure_beforeWindowExists_isShownAtOnce()

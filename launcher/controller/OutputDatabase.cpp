@@ -48,8 +48,11 @@ OutputNameProblem outputNameProblem(std::string_view dbPath, std::string_view ou
     const std::string output = resolvedOutputPath(dbPath, outputName);
     if (!dbPath.empty() && namesInput(output, dbPath))
         return OutputNameProblem::OverwritesInput;
-    // A name ending in "/" names a folder, not a file the server could write.
-    if (checkFolder && (output.back() == '/' || !isFolder(deletingLastPathComponent(output))))
+    // A name ending in "/", "." or ".." names a folder, not a file the server could write.
+    const std::string_view last = std::string_view(output).substr(output.rfind('/') + 1);
+    if (last.empty() || last == "." || last == ".." || (checkFolder && isFolder(output)))
+        return OutputNameProblem::NamesFolder;
+    if (checkFolder && !isFolder(deletingLastPathComponent(output)))
         return OutputNameProblem::FolderMissing;
     return OutputNameProblem::None;
 }
@@ -70,6 +73,11 @@ std::string describeOutputNameProblem(OutputNameProblem problem, std::string_vie
                                      "The output name \"%1\" points into a folder that does not "
                                      "exist beside the database: the server could not save its "
                                      "database there.");
+        break;
+    case OutputNameProblem::NamesFolder:
+        sentence = QT_TRANSLATE_NOOP("OutputDatabase",
+                                     "The output name \"%1\" names a folder, not a file: the server "
+                                     "needs a file name to save its database under.");
         break;
     case OutputNameProblem::OverwritesInput:
         sentence = QT_TRANSLATE_NOOP(

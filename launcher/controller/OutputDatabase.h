@@ -18,6 +18,7 @@ enum class OutputNameProblem {
     None,
     Empty,          // the server would have no name to write under
     FolderMissing,  // the folder the name points into does not exist
+    NamesFolder,    // the name ends in "/", ".", ".." or names an existing folder
     OverwritesInput // the input database itself, under any spelling or link: the server's
                     // dumps replace it, so it works, but no earlier copy is kept
 };

@@ -5,6 +5,28 @@
 #include "WidgetWindow.h"
 
 #include <QApplication>
+#include <QColor>
+
+#include <algorithm>
+#include <cmath>
 
 /// The main of a test program that shows widgets.
 #define PADDOCK_WIDGETS_TEST_MAIN(TestObject) PADDOCK_TEST_MAIN_WITH(QApplication, TestObject)
+
+namespace paddock::test {
+
+/// How well text in one colour reads on the other: 1 (not at all) to 21 (black on white).
+inline double contrastRatio(const QColor &one, const QColor &other)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto linear = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+               0.0722 * linear(colour.blueF());
+    };
+    const double first = luminance(one), second = luminance(other);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+} // namespace paddock::test
