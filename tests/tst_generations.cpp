@@ -935,10 +935,10 @@ void tst_Generations::rotation_refusal_isLookedUpWhereTheCatalogueFilesIt()
     QVERIFY(writeFile(world, "a"));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("a.db.new")), "b"));
     if (journalLeft)
-        QVERIFY(writeFile(DatabaseRotation::journalPath(dir.path()), "{}"));
+        QVERIFY(writeFile(qtPath(DatabaseRotation::journalPath(osPath(dir.path()))), "{}"));
     const QString output = journalLeft ? dir.filePath(QStringLiteral("a.db.new")) : world;
     try {
-        DatabaseRotation(world, output, FirstRun).run();
+        DatabaseRotation(osPath(world), osPath(output), FirstRun).run();
         QFAIL("the rotation was not refused");
     } catch (const RotationError &error) {
         QVERIFY2(QString::fromStdString(error.what()).contains(u"«translated»"), error.what());
