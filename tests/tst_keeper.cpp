@@ -220,7 +220,7 @@ void tst_Keeper::handBack_laterLauncher_getsTheRestAndKeeperWaitsAgain()
     QTRY_VERIFY_WITH_TIMEOUT(contains(test::readFile(run.log).toStdString(), "tick 5\n"), 10000);
 
     KeeperHandBack handBack;
-    QCOMPARE(reclaimPipes(run.socket, 5000, handBack), 0);
+    QCOMPARE(reclaimPipes(run.socket, 0, 5000, handBack), 0);
     QCOMPARE(handBack.bytesLost, 0u);
     std::string received;
     while (!contains(received, "tick") || std::count(received.begin(), received.end(), '\n') < 5)
@@ -331,7 +331,7 @@ void tst_Keeper::reclaim_noUsableKeeper_failsPromptly()
     QElapsedTimer timer;
     timer.start();
     KeeperHandBack handBack;
-    QCOMPARE(reclaimPipes(path, 300, handBack), error);
+    QCOMPARE(reclaimPipes(path, 0, 300, handBack), error);
     QVERIFY2(timer.elapsed() < 5000, "a keeper that does not answer held the caller");
     QVERIFY(!handBack.standardOutput && !handBack.standardError);
     if (answer.joinable())

@@ -268,7 +268,7 @@ void MooController::reattach()
         KeeperHandBack handBack;
         const int reclaimed = record.keeperSocket.empty()
                                   ? ENOENT
-                                  : reclaimPipes(record.keeperSocket, 5000, handBack);
+                                  : reclaimPipes(record.keeperSocket, record.keeperPid, 5000, handBack);
         QString problem;
         std::shared_ptr<Pipe> output, error;
         if (reclaimed == 0) {

@@ -2,9 +2,13 @@
 #include "KeeperClient.h"
 
 #include "DescriptorPassing.h"
+#include "ProcessInfo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <poll.h>
 
 namespace paddock {
 
@@ -30,10 +34,25 @@ PrivateSocketPath keeperSocketPath(pid_t serverPid)
     return privateSocketPath("server-" + std::to_string(serverPid) + ".socket");
 }
 
-int reclaimPipes(const std::string &socketPath, int timeoutMs, KeeperHandBack &handBack)
+int reclaimPipes(const std::string &socketPath, pid_t keeperPid, int timeoutMs,
+                 KeeperHandBack &handBack)
 {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int error = 0;
-    const UniqueFd socket = connectUnixSocket(socketPath, timeoutMs, error);
+    UniqueFd socket;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - Clock::now());
+        socket = connectUnixSocket(socketPath, int(std::max<long long>(left.count(), 0)), error);
+        // A keeper that still runs but does not listen yet has only just been started: the
+        // Paddock that started it was killed at once. Its socket comes within milliseconds.
+        const bool notListeningYet = error == ENOENT || error == ECONNREFUSED;
+        if (socket || !notListeningYet || keeperPid <= 0 || !processStartTime(keeperPid) ||
+            Clock::now() >= deadline)
+            break;
+        ::poll(nullptr, 0, 10);
+    }
     if (!socket)
         return error;
     // The folder is the user's own, but a socket may still be bound there by a process of

@@ -30,9 +30,11 @@ struct KeeperHandBack {
 /// Connects to the keeper listening at socketPath, checks it runs as this user and takes
 /// back both read ends, waiting at most timeoutMs to connect and as long for the answer, so
 /// a stuck keeper cannot hang the caller. From then on the keeper waits for this process to
-/// end. Returns 0, or the errno value: ENOENT or ECONNREFUSED when no keeper is left (the
-/// server's output has ended), ETIMEDOUT, EPERM for a keeper of another user, EPROTO for an
-/// answer it cannot read.
-int reclaimPipes(const std::string &socketPath, int timeoutMs, KeeperHandBack &handBack);
+/// end. While keeperPid (0 if unknown) still runs but does not listen yet, it is waited for
+/// within the same time. Returns 0, or the errno value: ENOENT or ECONNREFUSED when no keeper
+/// is left (the server's output has ended), ETIMEDOUT, EPERM for a keeper of another user,
+/// EPROTO for an answer it cannot read.
+int reclaimPipes(const std::string &socketPath, pid_t keeperPid, int timeoutMs,
+                 KeeperHandBack &handBack);
 
 } // namespace paddock
