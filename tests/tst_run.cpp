@@ -43,8 +43,9 @@ public:
                 if (told->lines.isEmpty())
                     ++told->outputsBeforeFirstLine;
             });
-            connect(&run, &Run::line, this, [told](std::string_view text) {
-                told->lines.append(QString::fromLatin1(text.data(), qsizetype(text.size())));
+            connect(&run, &Run::lines, this, [told](std::span<const std::string_view> texts) {
+                for (const std::string_view text : texts)
+                    told->lines.append(QString::fromLatin1(text.data(), qsizetype(text.size())));
             });
             connect(&run, &Run::outputEnded, this, [told] { ++told->outputEnds; });
             connect(&run, &Run::ended, this, [told, &run] {

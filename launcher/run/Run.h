@@ -10,8 +10,10 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace paddock {
 
@@ -73,9 +75,11 @@ public:
 Q_SIGNALS:
     /// A chunk of output as it was read from either stream; never empty.
     void output(const QByteArray &chunk);
-    /// A complete line from either stream, without its line end; valid during the call.
-    /// The streams are cut into lines each on its own.
-    void line(std::string_view text);
+    /// The complete lines of one read from either stream, in order, without their line ends;
+    /// valid during the call. The streams are cut into lines each on its own. Told a read at
+    /// a time, not a line at a time: a flood brings millions of lines, and a signal per line
+    /// cost more than reading them.
+    void lines(std::span<const std::string_view> texts);
     /// Both streams reached their end (after the server ended, usually).
     void outputEnded();
     /// The server ended; emitted exactly once.

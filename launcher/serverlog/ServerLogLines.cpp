@@ -127,8 +127,10 @@ bool mentionsError(std::string_view text)
 // A marked line that says a port could not be listened on becomes ListenFailed: an error
 // about listening ("*** Binding listening socket: ..."), or a warning that it failed ("Failed
 // to bind"). The servers word it differently, but always mark it.
-ServerLogLine withFailedListen(ServerLogLine line)
+void markFailedListen(ServerLogLine &line)
 {
+    if (line.mark.empty()) // most lines: nothing to look for
+        return;
     const auto has = [&line](std::string_view part) {
         return line.text.find(part) != std::string_view::npos;
     };
@@ -136,7 +138,6 @@ ServerLogLine withFailedListen(ServerLogLine line)
         (has("isten") || has("bind") || has("Bind")) &&
         (line.mark == "***" || has("ail") || has("an't") || has("annot") || has("nable")))
         line.kind = ServerLogKind::ListenFailed;
-    return line;
 }
 
 } // namespace
@@ -169,8 +170,10 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     }
     result.text = text;
     // Every kind below begins with one of these letters; most lines begin otherwise.
-    if (text.empty() || std::string_view("LCDPAWSR").find(text.front()) == std::string_view::npos)
-        return withFailedListen(result);
+    if (text.empty() || std::string_view("LCDPAWSR").find(text.front()) == std::string_view::npos) {
+        markFailedListen(result);
+        return result;
+    }
 
     const auto dump = [&](ServerLogKind started, ServerLogKind finished, std::string_view verb) {
         result.dumpName = dumpNameAfter(text, verb);
@@ -209,7 +212,8 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     } else {
         result.kind = recogniseConnectionLine(text, result);
     }
-    return withFailedListen(result);
+    markFailedListen(result);
+    return result;
 }
 
 std::string_view withoutColours(std::string_view line, std::string &scratch)

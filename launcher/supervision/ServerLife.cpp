@@ -125,8 +125,10 @@ void ServerLife::beginRun(Run &run)
     if (m_run)
         disconnect(m_run, nullptr, this, nullptr);
     m_run = &run;
-    connect(&run, &Run::line, this,
-            [this](std::string_view text) { onLine(recogniseServerLogLine(text), text); });
+    connect(&run, &Run::lines, this, [this](std::span<const std::string_view> texts) {
+        for (const std::string_view text : texts)
+            onLine(recogniseServerLogLine(text), text);
+    });
     connect(&run, &Run::outputEnded, this, &ServerLife::runOutputFinished);
     connect(&run, &Run::ended, this, &ServerLife::onRunEnded);
     m_runStarted = now();
