@@ -71,10 +71,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Start from &amp;Panic Dump</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Start the server on the panic dump its last run left beside the database</source>
         <translation type="unfinished"></translation>
     </message>
@@ -154,6 +150,34 @@
         <source>Find Pre&amp;vious</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Alt+.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+S</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start from Pa&amp;nic Dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+R</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+O</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;About Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>MooController</name>
@@ -180,6 +204,10 @@
         <source>The output name &quot;%1&quot; is the database the server runs on: each dump would overwrite it, a risk (no earlier copy is kept, and a crash could leave no useful database) that Start asks you to accept.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The output name &quot;%1&quot; names a folder, not a file: the server needs a file name to save its database under.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>PreferencesPanel</name>
@@ -188,15 +216,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Server:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No server chosen yet</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Choose...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -305,6 +325,30 @@
     </message>
     <message>
         <source> days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock opened its preferences because it does not yet know which MOO server to run: choose the server&apos;s executable, then the database to start it on.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Se&amp;rver:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Choose...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the MOO server executable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose Server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive also keeps all younger than, in days</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -602,15 +646,7 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Start from This</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Start the server on the selected database</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Restore</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -618,15 +654,7 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Remove the selected unfinished dump</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Refresh</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -662,10 +690,6 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Start from Panic Dump</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>The server was not started on “%1”.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -691,6 +715,42 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>“%1” could not be removed: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world&apos;s databases</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Start from This</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Re&amp;move</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Re&amp;fresh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A server is running: stop it to start from another database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Start from Panic Dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -759,10 +819,6 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Start Anyway</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Paddock could not do that.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -779,11 +835,15 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Force Stop</source>
+        <source>The checkpoint request could not be sent.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The checkpoint request could not be sent.</source>
+        <source>&amp;Start Anyway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Force Stop</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -869,7 +929,27 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Quit</source>
+        <source>Server status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;A desktop launcher for MOO servers.&lt;/p&gt;&lt;p&gt;Licence: MIT.&lt;/p&gt;&lt;p&gt;Settings: %1&lt;br&gt;Window placement: %2&lt;br&gt;Servers running: %3&lt;/p&gt;&lt;p&gt;The server&apos;s output is logged to the log file set in Preferences, beside the database it runs on (server.log unless changed).&lt;/p&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not recorded (neither XDG_STATE_HOME nor HOME is set)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -952,6 +1032,18 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>, is started</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name template holds &quot;%1&quot;, which Paddock does not know: it stays in the name as written. The template knows %@, %T and %R.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log file &quot;%1&quot; points into a folder that does not exist beside the database: Paddock could not write the server&apos;s output there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log file &quot;%1&quot; names a folder, not a file: Paddock needs a file name to write the server&apos;s output to.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1146,6 +1238,10 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>. It crashed too often to be started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed; starting again at %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
