@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1">
 <context>
+    <name>ArchiveFiles</name>
+    <message>
+        <source>Stopped, as Paddock is ending: “%1” is left for later.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot decompress “%1”: out of memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot compress “%1”: out of memory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot compress “%1”: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot decompress “%1”: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot decompress “%1”: the file is cut short</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>ArchiveRetention</name>
     <message>
         <source>Cannot write “%1”: %2</source>
@@ -9,6 +36,53 @@
     </message>
     <message>
         <source>Cannot remove the archived database “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>HeldFolder</name>
+    <message>
+        <source>Cannot read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot write</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 “%2”: it is a link, which Paddock does not follow</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 “%2”: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open the folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create the folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot use the folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot look at</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot write the folder</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1017,6 +1091,10 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) may still be running, so Paddock will not start another server on that database. Check that server, and remove &quot;%4&quot; once it has ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create a pipe for the server&apos;s output</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -18,8 +18,9 @@ std::shared_ptr<Pipe> newPipe()
     try {
         return Pipe::create();
     } catch (const std::system_error &e) {
-        throw LaunchError::fromErrno("Cannot create a pipe for the server's output",
-                                     e.code().value());
+        throw LaunchError::fromErrno(
+            MooController::tr("Cannot create a pipe for the server's output").toStdString(),
+            e.code().value());
     }
 }
 

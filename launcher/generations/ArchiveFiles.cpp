@@ -6,6 +6,8 @@
 #include "String.h"
 #include "UniqueFd.h"
 
+#include <QCoreApplication>
+
 #include <zstd.h>
 
 #include <atomic>
@@ -23,6 +25,22 @@ namespace paddock {
 
 namespace {
 
+// A sentence of this file, translated, with the file's name (and what went wrong) filled in.
+[[noreturn]] void fail(const char *sentence, const std::string &path, int error = 0)
+{
+    throw RotationError(
+        QCoreApplication::translate("ArchiveFiles", sentence).arg(displayPath(path)).toStdString(),
+        error);
+}
+
+[[noreturn]] void fail(const char *sentence, const std::string &path, std::string_view detail)
+{
+    throw RotationError(
+        QCoreApplication::translate("ArchiveFiles", sentence)
+            .arg(displayPath(path), QString::fromUtf8(detail.data(), qsizetype(detail.size())))
+            .toStdString());
+}
+
 constexpr size_t ChunkSize = 1 << 20;
 
 std::atomic<bool> cancelled{false};
@@ -33,10 +51,10 @@ void keepModificationTime(int from, int to, const std::string &path)
 {
     struct stat st;
     if (::fstat(from, &st) != 0)
-        throwFileError("Cannot read", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot read"), path, errno);
     const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
     if (::futimens(to, times) != 0)
-        throwFileError("Cannot write", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"), path, errno);
 }
 
 // Runs write, which writes into target (created new) from here on; target goes again when it
@@ -58,25 +76,27 @@ size_t readFully(int fd, char *data, size_t size, const std::string &path)
 {
     // Every loop over a file reads it a chunk at a time: the place to notice the end.
     if (cancelled.load(std::memory_order_relaxed))
-        throw RotationError("Stopped, as Paddock is ending: “" + path + "” is left for later.");
+        fail(QT_TRANSLATE_NOOP("ArchiveFiles",
+                               "Stopped, as Paddock is ending: “%1” is left for later."),
+             path);
     const ReadOutcome read = paddock::readFully(fd, data, size);
     if (read.error)
-        throwFileError("Cannot read", path, read.error);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot read"), path, read.error);
     return read.bytes;
 }
 
 void writeFully(int fd, const char *data, size_t size, const std::string &path)
 {
     if (!writeAll(fd, std::string_view(data, size)))
-        throwFileError("Cannot write", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"), path, errno);
 }
 
 void syncAndClose(UniqueFd fd, const std::string &path)
 {
     if (::fsync(fd.get()) != 0)
-        throwFileError("Cannot write", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"), path, errno);
     if (::close(fd.release()) != 0 && errno != EINTR)
-        throwFileError("Cannot write", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"), path, errno);
 }
 
 struct CctxFree {
@@ -99,7 +119,7 @@ bool decompressPieces(int in, const std::string &source,
 {
     std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
     if (!dctx)
-        throw RotationError("Cannot decompress “" + source + "”: out of memory");
+        fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot decompress “%1”: out of memory"), source);
     std::vector<char> inBuf(ZSTD_DStreamInSize()), outBuf(ZSTD_DStreamOutSize());
     size_t frameLeft = 1;
     // A full output buffer may leave decompressed bytes inside the context: call again until
@@ -137,7 +157,8 @@ void compressFile(const FolderFile &source, const FolderFile &target)
     const UniqueFd in = source.folder.openForReading(source.name);
     std::unique_ptr<ZSTD_CCtx, CctxFree> cctx(ZSTD_createCCtx());
     if (!cctx)
-        throw RotationError("Cannot compress “" + source.path() + "”: out of memory", ENOMEM);
+        fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: out of memory"),
+             source.path(), ENOMEM);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
     writeNew(target, [&](UniqueFd &out) {
@@ -153,8 +174,8 @@ void compressFile(const FolderFile &source, const FolderFile &target)
                 ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
                 const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, mode);
                 if (ZSTD_isError(left))
-                    throw RotationError("Cannot compress “" + source.path() +
-                                        "”: " + ZSTD_getErrorName(left));
+                    fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: %2"),
+                         source.path(), ZSTD_getErrorName(left));
                 writeFully(out.get(), outBuf.data(), output.pos, target.path());
                 finished = last ? left == 0 : input.pos == input.size;
             }
@@ -167,7 +188,7 @@ void compressFile(const FolderFile &source, const FolderFile &target)
 void decompressFile(const FolderFile &source, const FolderFile &target)
 {
     if (target.folder.entry(target.name) != HeldFolder::Entry::Absent)
-        throwFileError("Cannot restore", target.path(), EEXIST);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot restore"), target.path(), EEXIST);
     const UniqueFd in = source.folder.openForReading(source.name);
     const FolderFile part{target.folder, target.name + ".part"};
     // A part left by a restore that was interrupted (Paddock ended meanwhile) is this
@@ -181,14 +202,16 @@ void decompressFile(const FolderFile &source, const FolderFile &target)
                 return true;
             });
         } catch (const NotZstd &error) {
-            throw RotationError("Cannot decompress “" + source.path() + "”: " + error.reason);
+            fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot decompress “%1”: %2"), source.path(),
+                 error.reason);
         }
         if (!whole)
-            throw RotationError("Cannot decompress “" + source.path() + "”: the file is cut short");
+            fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot decompress “%1”: the file is cut short"),
+                 source.path());
         keepModificationTime(in.get(), out.get(), part.path());
         syncAndClose(std::move(out), part.path());
         if (const int error = part.folder.renameNoReplace(part.name, target.folder, target.name))
-            throwFileError("Cannot restore", target.path(), error);
+            throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot restore"), target.path(), error);
     });
     target.folder.sync();
 }

@@ -4,7 +4,10 @@
 #include "DescriptorIo.h"
 #include "RenameNoReplace.h"
 #include "RotationError.h"
+#include "String.h"
 #include "SystemError.h"
+
+#include <QCoreApplication>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,11 +19,16 @@ namespace paddock {
 
 void throwFileError(const char *verb, const std::string &path, int error)
 {
-    if (error == ELOOP)
-        throw RotationError(std::string(verb) + " “" + path +
-                                "”: it is a link, which Paddock does not follow",
-                            error);
-    throw RotationError(std::string(verb) + " “" + path + "”: " + errorText(error), error);
+    // The verbs are marked for the catalogue where they are written, under this context.
+    const QString said = QCoreApplication::translate("HeldFolder", verb);
+    const QString name = displayPath(path);
+    const QString text =
+        error == ELOOP ? QCoreApplication::translate(
+                             "HeldFolder", "%1 “%2”: it is a link, which Paddock does not follow")
+                             .arg(said, name)
+                       : QCoreApplication::translate("HeldFolder", "%1 “%2”: %3")
+                             .arg(said, name, QString::fromLocal8Bit(errorText(error)));
+    throw RotationError(text.toStdString(), error);
 }
 
 namespace {
@@ -51,7 +59,7 @@ HeldFolder HeldFolder::open(const std::string &path)
     const int fd =
         retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0)
-        throwFileError("Cannot open the folder", path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot open the folder"), path, errno);
     return HeldFolder(UniqueFd(fd), path);
 }
 
@@ -59,7 +67,8 @@ HeldFolder HeldFolder::subfolder(const std::string &name, bool create) const
 {
     checkName(name, m_path);
     if (create && ::mkdirat(fd(), name.c_str(), 0755) != 0 && errno != EEXIST)
-        throwFileError("Cannot create the folder", pathOf(name), errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot create the folder"), pathOf(name),
+                       errno);
     const int sub = openAt(fd(), name, O_RDONLY | O_DIRECTORY);
     if (sub < 0) {
         // A link there reads as "not a folder"; say what it is.
@@ -68,7 +77,8 @@ HeldFolder HeldFolder::subfolder(const std::string &name, bool create) const
         if (error == ENOTDIR && ::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISLNK(st.st_mode))
             error = ELOOP;
-        throwFileError("Cannot use the folder", pathOf(name), error);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot use the folder"), pathOf(name),
+                       error);
     }
     return HeldFolder(UniqueFd(sub), pathOf(name));
 }
@@ -86,7 +96,7 @@ HeldFolder::Entry HeldFolder::entry(const std::string &name) const
         return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
     if (errno == ENOENT)
         return Entry::Absent;
-    throwFileError("Cannot look at", pathOf(name), errno);
+    throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot look at"), pathOf(name), errno);
 }
 
 UniqueFd HeldFolder::openFile(const std::string &name, int flags, const char *verb) const
@@ -107,12 +117,13 @@ UniqueFd HeldFolder::openFile(const std::string &name, int flags, const char *ve
 
 UniqueFd HeldFolder::openForReading(const std::string &name) const
 {
-    return openFile(name, O_RDONLY, "Cannot read");
+    return openFile(name, O_RDONLY, QT_TRANSLATE_NOOP("HeldFolder", "Cannot read"));
 }
 
 UniqueFd HeldFolder::createNew(const std::string &name) const
 {
-    return openFile(name, O_WRONLY | O_CREAT | O_EXCL, "Cannot write");
+    return openFile(name, O_WRONLY | O_CREAT | O_EXCL,
+                    QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"));
 }
 
 void HeldFolder::writeNewFile(const std::string &name, std::string_view bytes) const
@@ -123,20 +134,21 @@ void HeldFolder::writeNewFile(const std::string &name, std::string_view bytes) c
         error = errno;
     if (error) {
         ::unlinkat(fd(), name.c_str(), 0);
-        throwFileError("Cannot write", pathOf(name), error);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"), pathOf(name), error);
     }
 }
 
 UniqueFd HeldFolder::openForAppending(const std::string &name) const
 {
-    return openFile(name, O_WRONLY | O_APPEND | O_CREAT, "Cannot write");
+    return openFile(name, O_WRONLY | O_APPEND | O_CREAT,
+                    QT_TRANSLATE_NOOP("HeldFolder", "Cannot write"));
 }
 
 void HeldFolder::remove(const std::string &name) const
 {
     checkName(name, m_path);
     if (::unlinkat(fd(), name.c_str(), 0) != 0 && errno != ENOENT)
-        throwFileError("Cannot remove", pathOf(name), errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot remove"), pathOf(name), errno);
 }
 
 void HeldFolder::removeLeftover(const std::string &name) const
@@ -156,7 +168,7 @@ int HeldFolder::renameNoReplace(const std::string &name, const HeldFolder &to,
 void HeldFolder::sync() const
 {
     if (::fsync(fd()) != 0 && errno != EINVAL)
-        throwFileError("Cannot write the folder", m_path, errno);
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot write the folder"), m_path, errno);
 }
 
 qint64 HeldFolder::freeBytes() const
