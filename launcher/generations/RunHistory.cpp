@@ -73,15 +73,4 @@ QList<RunRecord> RunHistory::runs() const
     return result;
 }
 
-const RunRecord *RunHistory::runOf(const QList<RunRecord> &runs, const std::string &path)
-{
-    for (auto it = runs.crbegin(); it != runs.crend(); ++it)
-        if (it->output == path)
-            return &*it;
-    for (auto it = runs.crbegin(); it != runs.crend(); ++it)
-        if (it->input == path)
-            return &*it;
-    return nullptr;
-}
-
 } // namespace paddock

@@ -36,9 +36,6 @@ public:
     /// Every run recorded, oldest first; lines that make no sense are skipped.
     QList<RunRecord> runs() const;
 
-    /// The newest run in runs that wrote path (its output) or, when none did, read it.
-    static const RunRecord *runOf(const QList<RunRecord> &runs, const std::string &path);
-
 private:
     std::string m_path;
 };
