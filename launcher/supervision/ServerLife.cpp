@@ -198,6 +198,20 @@ void ServerLife::onLaunchFailed(const QString &reason)
     setState(State::LaunchFailed);
 }
 
+namespace {
+
+// When a file was last written, to the nanosecond the file system keeps: whole seconds alone
+// would shrink the slack below to nothing for a file written late in a second.
+std::chrono::system_clock::time_point modificationTime(const struct stat &info)
+{
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(info.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+}
+
+} // namespace
+
 void ServerLife::checkPanicFile()
 {
     if (!m_panicFile.empty() || !m_run || m_run->outputName().empty())
@@ -207,8 +221,7 @@ void ServerLife::checkPanicFile()
     // Only a dump written during this run: an old one is no news about this crash. A second
     // of slack for file systems that keep coarse times.
     if (::stat(panic.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        std::chrono::system_clock::from_time_t(info.st_mtime) >=
-            m_run->startedAt() - std::chrono::seconds(1))
+        modificationTime(info) >= m_run->startedAt() - std::chrono::seconds(1))
         m_panicFile = panic;
 }
 
