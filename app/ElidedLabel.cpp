@@ -42,6 +42,12 @@ void ElidedLabel::setFullText(const QString &text, const QString &spoken)
     elide();
 }
 
+void ElidedLabel::setBrief(const QString &brief)
+{
+    m_brief = brief;
+    elide();
+}
+
 void ElidedLabel::setElideMode(Qt::TextElideMode mode)
 {
     m_mode = mode;
@@ -60,7 +66,7 @@ QSize ElidedLabel::sizeHint() const
 {
     const QFontMetrics metrics(font());
     const QMargins margins = contentsMargins();
-    const int whole = metrics.horizontalAdvance(m_fullText);
+    const int whole = metrics.horizontalAdvance(m_brief.isEmpty() ? m_fullText : m_brief);
     return {std::min(whole, metrics.averageCharWidth() * PreferredCharacters) + margins.left() +
                 margins.right(),
             QLabel::sizeHint().height()};
@@ -82,7 +88,7 @@ void ElidedLabel::changeEvent(QEvent *event)
 void ElidedLabel::elide()
 {
     // The text is a status, not markup, and is shown on one line whatever it holds.
-    QString line = m_fullText;
+    QString line = m_brief.isEmpty() ? m_fullText : m_brief;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     setText(fontMetrics().elidedText(line, m_mode, std::max(0, contentsRect().width())));
 }

@@ -18,6 +18,9 @@ public:
     /// Shows text, elided to the label's width. spoken, when given, is what a screen reader
     /// gets instead: words that stay the same while the shown text counts down.
     void setFullText(const QString &text, const QString &spoken = {});
+    /// Shows brief instead of the whole text (still elided); the tooltip and a screen reader
+    /// keep the whole. An empty brief shows the whole text again.
+    void setBrief(const QString &brief);
     /// Where text is left out: at the end (the default) or in the middle.
     void setElideMode(Qt::TextElideMode mode);
     /// The whole text, as last set.
@@ -34,6 +37,7 @@ private:
     void elide();
 
     QString m_fullText;
+    QString m_brief;
     Qt::TextElideMode m_mode = Qt::ElideRight;
 };
 

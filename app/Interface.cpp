@@ -10,6 +10,7 @@
 #include "MooController.h"
 #include "NotificationCenter.h"
 #include "PreferencesPanel.h"
+#include "RunEndMessage.h"
 #include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
@@ -20,10 +21,12 @@
 #include "WorldTitle.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 namespace paddock {
 
@@ -170,12 +173,15 @@ void Interface::observeKeys()
     connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
 
-    ServerStatus *status = m_status.get();
-    const auto showStatus = [window, status] {
-        window->setStatusText(status->text(), status->spokenText());
-    };
-    connect(status, &ServerStatus::textChanged, window, showStatus);
-    showStatus();
+    // The status in the status bar, and a run's troubled end in whole in the bar above the log.
+    m_runEndMessage = std::make_unique<RunEndMessage>(
+        *m_status, *m_life, *m_controller, *window,
+        RunEndMessage::Actions{
+            [this] { perform([this] { m_life->startFromPanicFile(); }); },
+            [this] { perform([this] { m_life->startAgain(); }); },
+            [this] { showDatabases(); },
+            [this] { openLogFile(); },
+        });
     // What needs the user's attention is spoken at once; routine changes stay quiet.
     connect(m_life.get(), &ServerLife::notice, window, [window](ServerLife::Notice kind) {
         if (kind != ServerLife::Notice::Restarted)
@@ -354,6 +360,14 @@ void Interface::quit()
     // Closing the window asks first while a server runs; quitting never touches the server.
     if (m_logWindow->close())
         QCoreApplication::quit();
+}
+
+void Interface::openLogFile()
+{
+    const std::string path = m_controller->logFilePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)))))
+        showFailure(tr("The log file cannot be opened."),
+                    tr("No program to show \"%1\" was found.").arg(displayPath(path)));
 }
 
 void Interface::showDatabases()

@@ -16,6 +16,7 @@ class DesktopNotifier;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
+class RunEndMessage;
 class ServerLife;
 class ServerStatus;
 class Task;
@@ -93,6 +94,7 @@ private:
     void checkpoint();
     void quit();
     void showDatabases();
+    void openLogFile();
     void launchFailed(const QString &message, const QString &reason);
     bool confirmRisk(const QString &text, const QString &detail);
 
@@ -104,6 +106,7 @@ private:
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
     std::unique_ptr<ServerStatus> m_status;
+    std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<DesktopNotifier> m_notifier;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
 };

@@ -4,6 +4,7 @@
 #include "ElidedLabel.h"
 #include "LogPane.h"
 #include "LogView.h"
+#include "MessageBar.h"
 #include "PrivateFolder.h"
 #include "ScreenFit.h"
 #include "String.h"
@@ -42,6 +43,8 @@ LogWindow::LogWindow(QWidget *parent)
     m_status->setObjectName(QStringLiteral("serverStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
+    m_messageBar = new MessageBar(this);
+    m_ui->logPane->addAbove(m_messageBar);
     statusBar()->setAccessibleName(tr("Server status"));
     // The databases' note, then the warnings that stay until their cause is gone.
     const auto addNote = [this](const char *name, const QString &text) {
@@ -175,9 +178,10 @@ void LogWindow::updateEnablement()
     m_ui->actionCheckpoint->setEnabled(m_running);
 }
 
-void LogWindow::setStatusText(const QString &text, const QString &spoken)
+void LogWindow::setStatusText(const QString &text, const QString &spoken, const QString &brief)
 {
     m_status->setFullText(text, spoken);
+    m_status->setBrief(brief);
 }
 
 void LogWindow::announceStatus()

@@ -16,6 +16,7 @@ class LogWindow;
 namespace paddock {
 
 class ElidedLabel;
+class MessageBar;
 
 class LogView;
 class UserDefaults;
@@ -42,6 +43,8 @@ public:
     QAction *preferencesAction() const;
     QAction *quitAction() const;
     QAction *aboutAction() const;
+    /// The bar above the log that says in whole sentences what needs the user's attention.
+    MessageBar *messageBar() const { return m_messageBar; }
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.
@@ -51,8 +54,11 @@ public:
     void setForceStopOffered(bool offered);
 
     /// Shows text in the status bar; a screen reader gets spoken instead when it is given
-    /// (words that do not change while the text counts down).
-    void setStatusText(const QString &text, const QString &spoken = {});
+    /// (words that do not change while the text counts down). A brief, when given, is shown
+    /// instead while the whole text stands elsewhere (the message bar); the status bar's
+    /// tooltip and a screen reader still get the whole.
+    void setStatusText(const QString &text, const QString &spoken = {},
+                       const QString &brief = {});
     QString statusText() const;
     /// Tells a screen reader at once, as an alert, what the status says: for what needs the
     /// user's attention, not routine changes. Emits statusAnnounced once the alert is sent.
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<Ui::LogWindow> m_ui;
     std::unique_ptr<UserDefaults> m_placement; // window.conf
     ElidedLabel *m_status;
+    MessageBar *m_messageBar;
     QLabel *m_settingsWarning;
     QLabel *m_logFileWarning;
     ElidedLabel *m_databaseNote;

@@ -114,6 +114,8 @@ void ServerStatus::onReattached(int pid, const QDateTime &started, const QString
         render();
     } else {
         m_shown = Shown::Fixed;
+        m_attention = false;
+        m_short.clear();
         setText(text);
     }
 }
@@ -138,6 +140,8 @@ QString ServerStatus::nothingSavedText(const std::string &outputPath)
 void ServerStatus::launchFailed(const QString &reason)
 {
     m_shown = Shown::Fixed;
+    m_attention = false;
+    m_short.clear();
     m_minuteTicker.stop();
     setText(tr("Launch failed: ") + reason);
 }
@@ -214,6 +218,10 @@ void ServerStatus::render()
 {
     using State = ServerLife::State;
     const State state = m_life.state();
+    if (m_shown != Shown::Ended) {
+        m_attention = false;
+        m_short.clear();
+    }
     if (m_shown == Shown::Running) {
         // Life may already know of the end before this run's termination notice comes here.
         if (state == State::Stopping)
@@ -247,6 +255,13 @@ void ServerStatus::render()
     if (m_life.restartGivenUp() && state == State::Ended)
         rest += tr(". It crashed too often to be started again");
     rest += m_warnings;
+    const ServerEnd end = m_life.end();
+    m_attention = (state == State::Ended || state == State::LaunchFailed) &&
+                  end != ServerEnd::None &&
+                  (end == ServerEnd::Crashed || end == ServerEnd::FailedToStart ||
+                   state == State::LaunchFailed || m_life.restartGivenUp() ||
+                   !m_life.outputSaved() || !m_life.panicFile().empty());
+    m_short = m_attention ? text : QString();
     setText(text + rest, spoken.isEmpty() ? QString() : spoken + rest);
 }
 

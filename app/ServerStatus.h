@@ -38,6 +38,14 @@ public:
     /// said as the time it starts at, so it does not change each second.
     QString spokenText() const { return m_spoken; }
 
+    /// Whether the last run ended in a way that needs the user's attention (a crash, a failed
+    /// start, restarting given up, no database saved, a panic dump): the window then says the
+    /// whole text where it has room, and offers the ways on.
+    bool endCallsForAttention() const { return m_attention; }
+    /// How the run ended in a few words, for where the whole text does not fit; set while
+    /// endCallsForAttention().
+    QString shortText() const { return m_short; }
+
     /// A launch failed for reason (the operating system's sentence).
     void launchFailed(const QString &reason);
 
@@ -85,6 +93,8 @@ private:
     QTime m_since;
     QString m_text;
     QString m_spoken;
+    QString m_short;
+    bool m_attention = false;
     std::optional<SteadyClock::time_point> m_restartAt; // the restart restartClockTime() timed
     QString m_restartClockTime;
 };

@@ -8,6 +8,7 @@
 #include "Interface.h"
 #include "LogView.h"
 #include "LogWindow.h"
+#include "MessageBar.h"
 #include "PreferencesPanel.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -197,7 +199,8 @@ private Q_SLOTS:
     void preferences_storeEditsAndPreviewNextName();
     void settingsSaveFailure_beforeWindowExists_isShownAtOnce();
     void settingsSaveFailure_isShown();
-    void panicDump_isNamedAndCanBeStartedFrom();
+    void runEnd_messageBarSaysItAllAndOffersTheWaysOn_data();
+    void runEnd_messageBarSaysItAllAndOffersTheWaysOn();
     void databases_showTheWorldAndStartThroughTheController();
     void databases_startOverItsInput_asksWithCancelAsDefault();
     void notifier_deadSessionBus_doesNothing();
@@ -623,28 +626,93 @@ void tst_App::stop_termIgnored_offersForceStopAfterGracePeriod()
     QVERIFY(!window.forceStopAction()->isVisible());
 }
 
-void tst_App::panicDump_isNamedAndCanBeStartedFrom()
+void tst_App::runEnd_messageBarSaysItAllAndOffersTheWaysOn_data()
 {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("panicDump");
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<QStringList>("buttons"); // none: no bar
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QString>("startsFrom"); // the database the pressed button runs
+    const QString panic = QStringLiteral("Start from &Panic Dump");
+    const QString again = QStringLiteral("Start &Again");
+    const QString databases = QStringLiteral("Show &Databases");
+    const QString logFile = QStringLiteral("Open the &Log File");
+    QTest::newRow("crash leaving a panic dump")
+        << QByteArray("crash ABRT\n") << true << false
+        << QStringList{panic, again, databases, logFile} << panic << QStringLiteral("out.db.PANIC");
+    QTest::newRow("failed to start")
+        << QByteArray("stderr *** Port 7777 in use\nexit 1\n") << false << false
+        << QStringList{again, databases, logFile} << again << QStringLiteral("in.db");
+    QTest::newRow("stopped, database saved")
+        << QByteArray("stdout up\n") << false << true << QStringList() << QString() << QString();
+}
+
+// A run that ends badly is said in whole above the log, with the ways on as buttons, while the
+// status bar keeps a short form; a clean stop needs no bar.
+void tst_App::runEnd_messageBarSaysItAllAndOffersTheWaysOn()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, panicDump);
+    QFETCH(bool, stop);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, press);
+    QFETCH(QString, startsFrom);
     const QTemporaryDir folder; // its own, so no other test meets the dump
-    // Written just before the run, which counts as during it (coarse file times).
-    const std::string dump = writeDatabase(folder.path(), "out.db.PANIC", "stdout from the dump\n");
+    if (panicDump) // written just before the run, which counts as during it
+        writeDatabase(folder.path(), "out.db.PANIC", "stdout from the dump\n");
     Interface interface;
     LogWindow &window = interface.logWindow();
-    QVERIFY(!window.startFromPanicAction()->isEnabled());
-    const std::shared_ptr<Task> task = launch(interface, folder.path(), "crash ABRT\n");
+    const std::shared_ptr<Task> task = launch(interface, folder.path(), script.toStdString());
     auto reaper = qScopeGuard([&task] { reap(task); });
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        window.statusText().contains(u"A panic dump \"out.db.PANIC\" was left beside the database"),
-        qPrintable(window.statusText()), 10000);
-    QVERIFY(window.startFromPanicAction()->isEnabled());
+    if (stop) {
+        QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "up"), 10000);
+        window.stopAction()->trigger();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!interface.controller().isMooRunning() &&
+                                 interface.life().state() == ServerLife::State::Ended &&
+                                 interface.life().runOutputEnded(),
+                             10000);
+    MessageBar *bar = window.messageBar();
+    auto *shown = window.findChild<QLabel *>(QStringLiteral("serverStatus"));
+    if (buttons.isEmpty()) {
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(shown->text(), window.statusText());
+        return;
+    }
+    QTRY_VERIFY(bar->isVisibleTo(&window));
+    QCOMPARE(bar->text(), window.statusText());
+    if (panicDump)
+        QVERIFY2(bar->text().contains(u"A panic dump \"out.db.PANIC\" was left beside the database"),
+                 qPrintable(bar->text()));
+    QVERIFY2(!shown->text().contains(u"Warning"), qPrintable(shown->text()));
+    QCOMPARE(shown->toolTip(), window.statusText());
+    QStringList labels;
+    QPushButton *pressed = nullptr;
+    for (QPushButton *button : bar->buttons()) {
+        labels.append(button->text());
+        if (button->text() == press)
+            pressed = button;
+    }
+    QCOMPARE(labels, buttons);
 
-    window.startFromPanicAction()->trigger();
+    QVERIFY(pressed);
+    pressed->click();
     const std::shared_ptr<Task> again = interface.controller().task();
     auto againReaper = qScopeGuard([&again] { reap(again); });
-    QVERIFY(again && again != task && again->isRunning());
-    QCOMPARE(*interface.controller().dbPath(), dump);
+    QVERIFY(again && again != task);
+    QCOMPARE(QFileInfo(QString::fromStdString(*interface.controller().dbPath())).fileName(),
+             startsFrom);
+    if (!panicDump) {
+        // It fails again: the new end is said again; closed, the status bar says it all.
+        QTRY_VERIFY_WITH_TIMEOUT(!again->isRunning() && bar->isVisibleTo(&window), 10000);
+        bar->findChild<QToolButton *>(QStringLiteral("messageClose"))->click();
+        QVERIFY(!bar->isVisibleTo(&window));
+        QVERIFY(shown->text().startsWith(window.statusText().left(10)));
+        return;
+    }
     QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(interface.controller()), "from the dump"), 10000);
-    QVERIFY(!window.startFromPanicAction()->isEnabled());
+    QVERIFY(!bar->isVisibleTo(&window));
 }
 
 void tst_App::databases_startOverItsInput_asksWithCancelAsDefault()

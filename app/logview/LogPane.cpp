@@ -21,4 +21,9 @@ LogPane::LogPane(QWidget *parent)
     setFocusProxy(m_view);
 }
 
+void LogPane::addAbove(QWidget *widget)
+{
+    static_cast<QVBoxLayout *>(layout())->insertWidget(m_above++, widget);
+}
+
 } // namespace paddock

@@ -15,9 +15,12 @@ public:
     explicit LogPane(QWidget *parent = nullptr);
 
     LogView *logView() const { return m_view; }
+    /// Puts widget above the log, after any put there before; the pane takes it over.
+    void addAbove(QWidget *widget);
 
 private:
     LogView *m_view;
+    int m_above = 0; // how many widgets stand above the log
 };
 
 } // namespace paddock

@@ -292,10 +292,17 @@ void ServerLife::startFromPanicFile()
     startOn(m_panicFile, true);
 }
 
-void ServerLife::startOn(const std::string &db, bool mayAsk)
+void ServerLife::startAgain()
+{
+    if (!m_run || (m_state != State::Ended && m_state != State::LaunchFailed))
+        return;
+    startOn(plannedRestartDatabase(), true, true);
+}
+
+void ServerLife::startOn(const std::string &db, bool mayAsk, bool usersStart)
 {
     // As at every start, the output name is formed anew from the template and checked.
-    m_ownStart = true;
+    m_ownStart = !usersStart;
     struct Reset {
         bool &flag;
         ~Reset() { flag = false; }

@@ -169,6 +169,10 @@ public:
     CheckpointRequest checkpointNow();
     /// Drops a pending restart; the state shows the crash again.
     void cancelRestart();
+    /// The user's Start Again after an end: starts from the database a restart would use,
+    /// as a start of the user's (crashes so far no longer count); throws LaunchError. Does
+    /// nothing while a server runs or before any run.
+    void startAgain();
     /// Starts from the panic dump the last run left (the user's word); throws LaunchError. An
     /// output name over the dump is asked about, as at any start of the user's.
     void startFromPanicFile();
@@ -197,8 +201,9 @@ private:
     void checkPanicFile();
     void restart();
     // Starts on db with a name formed anew; a name over the input is asked about only when
-    // mayAsk (the user's own start). Throws LaunchError.
-    void startOn(const std::string &db, bool mayAsk);
+    // mayAsk (the user's own start). A usersStart begins anew: earlier crashes no longer
+    // count. Throws LaunchError.
+    void startOn(const std::string &db, bool mayAsk, bool usersStart = false);
 
     MooController &m_controller;
     Now m_now;
