@@ -188,9 +188,10 @@ bool Keeper::unreadOutput() const
 void Keeper::acceptAll()
 {
     for (;;) {
-        UniqueFd connection(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd connection(retryOnInterrupt(
+            [&] { return ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC); }));
         if (!connection) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            if (errno == ECONNABORTED)
                 continue;
             return; // EAGAIN: no one else is waiting
         }
@@ -269,11 +270,9 @@ int Keeper::run()
                 break;
             timeout = 100;
         }
-        if (::poll(watched.data(), watched.size(), timeout) < 0) {
-            if (errno == EINTR)
-                continue;
+        // No deadline to keep: a wait a signal cut short starts again as it was.
+        if (retryOnInterrupt([&] { return ::poll(watched.data(), watched.size(), timeout); }) < 0)
             break;
-        }
         for (std::size_t i = m_holders.size(); i-- > 0;)
             if (watched[3 + i].revents)
                 m_holders.erase(m_holders.begin() + std::ptrdiff_t(i));

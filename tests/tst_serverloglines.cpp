@@ -12,6 +12,8 @@ class tst_ServerLogLines final : public QObject {
 private Q_SLOTS:
     void recognise_serverLines_data();
     void recognise_serverLines();
+    void prefilter_lines_skipOnlyWhatHoldsNothing_data();
+    void prefilter_lines_skipOnlyWhatHoldsNothing();
     void assemble_chunks_giveBoundedLines_data();
     void assemble_chunks_giveBoundedLines();
 };
@@ -116,6 +118,39 @@ void tst_ServerLogLines::recognise_serverLines()
     QCOMPARE(got.port, port);
     QCOMPARE(QByteArray(got.database.data(), qsizetype(got.database.size())), database);
     QCOMPARE(got.isError(), error);
+    // Whatever the parser finds, the cheap test before it lets through.
+    if (kind != ServerLogKind::Other || !mark.isEmpty() || error)
+        QVERIFY(mayBeRecognised(std::string_view(line.constData(), size_t(line.size()))));
+}
+
+void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("skipped");
+    QTest::newRow("a flood line") << QByteArray("flood 00000042 abcdefghijklmnopqrstuvwxyzABCDEFGHIJ"
+                                                "KLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs")
+                                  << true;
+    QTest::newRow("stamped chatter") << QByteArray("Jul  7 10:31:02: hello there") << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("a stamp alone") << QByteArray("Jul  7 10:31:02: ") << true;
+    QTest::newRow("error behind a stamp") << QByteArray("Jul  7 10:31:02: an ERROR") << false;
+    QTest::newRow("error at the end of a long line")
+        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyz0123456789 error") << false;
+    QTest::newRow("a kind behind a stamp")
+        << QByteArray("Jul  7 10:31:02: DUMPING on a.db.#1# finished") << false;
+    QTest::newRow("a mark") << QByteArray("> anything") << false;
+}
+
+void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, skipped);
+    const std::string_view text(line.constData(), size_t(line.size()));
+    QCOMPARE(!mayBeRecognised(text), skipped);
+    if (skipped) {
+        const ServerLogLine got = recogniseServerLogLine(text);
+        QVERIFY(got.kind == ServerLogKind::Other && got.mark.empty() && !got.isError());
+    }
 }
 
 void tst_ServerLogLines::assemble_chunks_giveBoundedLines_data()

@@ -116,6 +116,7 @@ private Q_SLOTS:
     void visiblePath_showsEveryByteUnambiguously_data();
     void visiblePath_showsEveryByteUnambiguously();
     void window_removesOnlyTheConfirmedDump_andRestoresAnArchive();
+    void history_linkInItsPlace_isNeitherReadNorWrittenThrough();
 };
 
 void tst_WorldFiles::list_findsTheWorldsFilesAndTheirRuns_data()
@@ -379,6 +380,20 @@ void tst_WorldFiles::visiblePath_showsEveryByteUnambiguously()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
     QCOMPARE(visiblePath(bytes.toStdString()), shown);
+}
+
+void tst_WorldFiles::history_linkInItsPlace_isNeitherReadNorWrittenThrough()
+{
+    Folder folder;
+    const std::string state = osPath(folder.dir.path()), target = state + "/elsewhere";
+    const RunHistory real(target);
+    QVERIFY(real.record({Base, state + "/castle.db", state + "/castle.db.new"}));
+    const QByteArray before = readFile(target);
+    QCOMPARE(::symlink("elsewhere", (state + "/runs").c_str()), 0);
+    const RunHistory history(state + "/runs");
+    QVERIFY(history.runs().isEmpty());
+    QVERIFY(!history.record({Base, state + "/other.db", state + "/other.db.new"}));
+    QCOMPARE(readFile(target), before);
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_WorldFiles)

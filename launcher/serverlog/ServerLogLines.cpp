@@ -33,8 +33,10 @@ std::string_view withoutStamp(std::string_view line)
     constexpr std::size_t length = 17;
     if (line.size() < length)
         return line;
+    // Every line passes here: ASCII letters are told without a call into the locale.
     const auto letter = [&](std::size_t i) {
-        return std::isalpha(static_cast<unsigned char>(line[i])) != 0;
+        const auto c = static_cast<unsigned char>(line[i]);
+        return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= 0x80 && std::isalpha(c) != 0);
     };
     const bool stamp = letter(0) && letter(1) && letter(2) && line[3] == ' ' &&
                        (line[4] == ' ' || isDigit(line[4])) && isDigit(line[5]) && line[6] == ' ' &&
@@ -108,14 +110,24 @@ bool mentionsError(std::string_view text)
     std::size_t at = 0;
 #ifdef __SSE2__
     const __m128i caseBit = _mm_set1_epi8(0x20), r = _mm_set1_epi8('r');
-    // Sixteen bytes hold fifteen adjacent pairs; the next load starts at the sixteenth.
-    for (; at + 16 <= text.size(); at += 15) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + at));
+    // Sixteen bytes hold fifteen adjacent pairs.
+    const auto pairsFrom = [&](std::size_t from) {
+        const __m128i bytes =
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + from));
         const auto rs =
             unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), r)));
         for (unsigned pairs = rs & (rs >> 1); pairs; pairs &= pairs - 1)
-            if (errorAround(at + std::size_t(std::countr_zero(pairs))))
+            if (errorAround(from + std::size_t(std::countr_zero(pairs))))
                 return true;
+        return false;
+    };
+    if (text.size() >= 16) {
+        // The next load starts at the sixteenth byte; the last one ends with the text,
+        // looking again at pairs already seen rather than at the rest a byte at a time.
+        for (; at + 16 <= text.size(); at += 15)
+            if (pairsFrom(at))
+                return true;
+        return at + 1 < text.size() && pairsFrom(text.size() - 16);
     }
 #endif
     for (; at + 1 < text.size(); ++at)
@@ -216,6 +228,22 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     return result;
 }
 
+bool mayBeRecognised(std::string_view line)
+{
+    // The first bytes of a severity mark and of every kind's message.
+    static constexpr std::array<bool, 256> opening = [] {
+        std::array<bool, 256> table{};
+        for (const char c : std::string_view("*!#>LCDPAWSR"))
+            table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
+    const std::string_view text = withoutStamp(line);
+    if (text.empty())
+        return false;
+    // Neither marked nor of a kind: only "error" in it could still make it an error.
+    return opening[static_cast<unsigned char>(text.front())] || mentionsError(text);
+}
+
 std::string_view withoutColours(std::string_view line, std::string &scratch)
 {
     if (std::memchr(line.data(), '\x1b', line.size()) == nullptr)
@@ -242,51 +270,52 @@ LineAssembler::LineAssembler(std::size_t limit)
     : m_limit(std::max<std::size_t>(limit, 1))
 {}
 
-void LineAssembler::complete(std::string_view rest, bool ended, const LineVisitor &visit)
+std::optional<std::string_view> LineAssembler::complete(std::string_view rest, bool ended)
 {
+    std::optional<std::string_view> line;
     if (!m_dropping) {
-        std::string_view line = rest;
+        line = rest;
         if (!m_pending.empty()) {
             m_pending.append(rest);
-            line = m_pending;
+            // Kept apart from the pending line, which is cleared below.
+            m_pending.swap(m_completed);
+            line = m_completed;
         }
-        if (ended && !line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        visit(line);
+        if (ended)
+            line = withoutCarriageReturn(*line);
     }
     m_pending.clear();
     m_dropping = false;
+    return line;
 }
 
-void LineAssembler::push(std::string_view chunk, const LineVisitor &visit)
+std::optional<std::string_view> LineAssembler::takeCarriedOver(std::string_view piece, bool ended)
 {
-    const char *at = chunk.data();
-    const char *const end = at + chunk.size();
-    while (at < end) {
-        const auto *newline = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
-        const char *const pieceEnd = newline ? newline : end;
-        if (!m_dropping && m_pending.size() + size_t(pieceEnd - at) > m_limit) {
-            // Give the cut line now: its rest may never end.
-            const size_t room = m_limit - m_pending.size();
-            complete(std::string_view(at, room), false, visit);
-            m_dropping = true;
-        }
-        if (!newline) {
-            if (!m_dropping)
-                m_pending.append(at, size_t(end - at));
-            break;
-        }
-        complete(std::string_view(at, size_t(newline - at)), true, visit);
-        at = newline + 1;
+    std::optional<std::string_view> cut;
+    if (!m_dropping && m_pending.size() + piece.size() > m_limit) {
+        // Give the cut line now: its rest may never end.
+        cut = complete(piece.substr(0, m_limit - m_pending.size()), false);
+        m_dropping = true;
     }
+    if (!ended) {
+        if (!m_dropping)
+            m_pending.append(piece);
+        return cut;
+    }
+    const std::optional<std::string_view> line = complete(piece, true);
+    return cut ? cut : line;
 }
 
-void LineAssembler::finish(const LineVisitor &visit)
+std::optional<std::string_view> LineAssembler::takeUnfinished()
 {
-    if (!m_pending.empty() && !m_dropping)
-        visit(m_pending);
+    std::optional<std::string_view> line;
+    if (!m_pending.empty() && !m_dropping) {
+        m_pending.swap(m_completed);
+        line = m_completed;
+    }
     m_pending.clear();
     m_dropping = false;
+    return line;
 }
 
 } // namespace paddock

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,12 @@ struct ServerLogLine {
 /// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
 ServerLogLine recogniseServerLogLine(std::string_view line);
 
+/// Whether recogniseServerLogLine may find anything in line. False only for a line it gives
+/// kind Other, no mark and no error: most lines of a busy server, which whoever follows only
+/// the recognised lines can skip at the cost of a glance at their first bytes and a scan for
+/// "error".
+bool mayBeRecognised(std::string_view line);
+
 /// The line without ANSI control sequences ("ESC [ ... letter"), which a server writes
 /// instead of severity marks when its output is a terminal. Returns line itself when it holds
 /// no escape byte (no copy); otherwise the cleaned bytes, kept in scratch.
@@ -81,24 +88,58 @@ std::string_view withoutColours(std::string_view line, std::string &scratch);
 /// into the chunk: only the unfinished line at a chunk's end is copied.
 class LineAssembler final {
 public:
-    /// Receives one line, without "\n" or a trailing "\r"; the view is valid during the call.
-    using LineVisitor = std::function<void(std::string_view)>;
-
     /// limit: the most bytes kept of one line (at least 1).
     explicit LineAssembler(std::size_t limit = 4096);
 
-    /// Appends chunk; calls visit with each line it completes, in order.
-    void push(std::string_view chunk, const LineVisitor &visit);
+    /// Appends chunk; calls visit(std::string_view) with each line it completes, in order,
+    /// without "\n" or a trailing "\r"; the view is valid during the call.
+    template <typename Visit> void push(std::string_view chunk, Visit &&visit)
+    {
+        const char *at = chunk.data();
+        const char *const end = at + chunk.size();
+        while (at < end) {
+            const auto *newline =
+                static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+            const std::string_view piece(at, size_t((newline ? newline : end) - at));
+            if (const std::optional<std::string_view> line = take(piece, newline != nullptr))
+                visit(*line);
+            if (!newline)
+                break;
+            at = newline + 1;
+        }
+    }
     /// Calls visit with the unfinished last line (at the end of the stream), if any; clears it.
-    void finish(const LineVisitor &visit);
+    template <typename Visit> void finish(Visit &&visit)
+    {
+        if (const std::optional<std::string_view> line = takeUnfinished())
+            visit(*line);
+    }
 
 private:
-    // Hands over the line m_pending followed by rest, unless it is being dropped; ended: at
-    // its line end (a trailing "\r" is then no part of it), not cut at the limit.
-    void complete(std::string_view rest, bool ended, const LineVisitor &visit);
+    // Takes the piece of a chunk up to its next line end (ended) or the chunk's end; returns
+    // the line it completes, if any, valid until the next call.
+    std::optional<std::string_view> take(std::string_view piece, bool ended)
+    {
+        // Nearly every line: whole within its chunk, and within the limit.
+        if (ended && m_pending.empty() && !m_dropping && piece.size() <= m_limit)
+            return withoutCarriageReturn(piece);
+        return takeCarriedOver(piece, ended);
+    }
+    std::optional<std::string_view> takeCarriedOver(std::string_view piece, bool ended);
+    std::optional<std::string_view> takeUnfinished();
+    // The line m_pending followed by rest, unless it is being dropped; ended: at its line end
+    // (a trailing "\r" is then no part of it), not cut at the limit. Clears the pending line.
+    std::optional<std::string_view> complete(std::string_view rest, bool ended);
+    static std::string_view withoutCarriageReturn(std::string_view line)
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        return line;
+    }
 
     std::size_t m_limit;
     std::string m_pending;
+    std::string m_completed; // the last line put together from pieces, while it is handed over
     bool m_dropping = false; // the current line passed the limit: skip to its end
 };
 

@@ -97,9 +97,8 @@ private:
     bool reapKeeper()
     {
         int status = 0;
-        pid_t reaped;
-        while ((reaped = ::waitpid(m_keeperChild, &status, WNOHANG)) < 0 && errno == EINTR) {
-        }
+        const pid_t reaped =
+            retryOnInterrupt([&] { return ::waitpid(m_keeperChild, &status, WNOHANG); });
         if (reaped == 0)
             return false; // not ended after all: wait for the next readiness
         m_keeperChild = 0;

@@ -137,10 +137,8 @@ std::optional<FolderLock> FolderLock::acquire(const std::string &folder)
     // not waited for: the save fails and says so, rather than stall the window.
     constexpr int attempts = 10;
     for (int attempt = 1;; ++attempt) {
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+        if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) == 0)
             return FolderLock(std::move(fd));
-        if (errno == EINTR)
-            continue;
         if (errno != EWOULDBLOCK || attempt == attempts)
             return std::nullopt;
         const timespec pause{0, 10 * 1000 * 1000};

@@ -49,18 +49,17 @@ UniqueFd newUnixSocket(const std::string &path, sockaddr_un &address, socklen_t 
 // Waits for events on fd until the deadline; returns 0, ETIMEDOUT or the errno value.
 int waitFor(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    pollfd watched{fd, events, 0};
+    // A wait a signal cut short goes on for what is left of it, not for the whole time again;
+    // rounded up, so that a poll that times out has reached the deadline.
+    const int ready = retryOnInterrupt([&] {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return ETIMEDOUT;
-        pollfd watched{fd, events, 0};
-        const int ready = ::poll(&watched, 1, int(left.count()));
-        if (ready > 0)
-            return 0;
-        if (ready < 0 && errno != EINTR)
-            return errno;
-    }
+        return left.count() <= 0 ? 0 : ::poll(&watched, 1, int(left.count()));
+    });
+    if (ready > 0)
+        return 0;
+    return ready == 0 ? ETIMEDOUT : errno;
 }
 
 } // namespace
@@ -123,8 +122,9 @@ int receiveDescriptors(int socket, int timeoutMs, std::size_t maxDescriptors,
         header.msg_iovlen = 1;
         header.msg_control = control;
         header.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        const ssize_t got = retryOnInterrupt(
+            [&] { return ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC | MSG_DONTWAIT); });
+        if (got < 0 && errno == EAGAIN)
             continue;
         if (got < 0)
             return errno;
@@ -159,10 +159,11 @@ UniqueFd connectUnixSocket(const std::string &path, int timeoutMs, int &error)
     if (!socket)
         return {};
     for (;;) {
-        if (::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), length) == 0)
+        if (retryOnInterrupt([&] {
+                return ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address),
+                                 length);
+            }) == 0)
             break;
-        if (errno == EINTR)
-            continue;
         // A Unix socket whose listener's backlog is full says EAGAIN instead of waiting:
         // try again until the deadline, but never hang on a keeper that accepts nothing.
         if (errno == EAGAIN) {
