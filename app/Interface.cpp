@@ -17,7 +17,9 @@
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
+#include "WorldServers.h"
 #include "WorldTitle.h"
+#include "Worlds.h"
 
 #include <QApplication>
 #include <QFile>
@@ -60,6 +62,12 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_life->setStopGracePeriod(std::chrono::milliseconds(10000));
     // The world's databases around each run: recovery, disk space, rotation, the archive.
     m_generations = std::make_unique<DatabaseGenerations>(*m_controller, *m_life);
+    // The first world's parts beside every further world's, each start checked against the
+    // other worlds' servers.
+    m_worlds = std::make_unique<Worlds>(m_prefsController->defaults());
+    m_worldServers = std::make_unique<WorldServers>(
+        *m_worlds, std::make_unique<WorldServer>(Worlds::firstWorld(), *m_controller, *m_life,
+                                                 *m_generations));
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -83,8 +91,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
-    // A server an earlier Paddock left running is taken back before the window shows.
-    m_controller->reattach();
+    // The servers an earlier Paddock left running are taken back before the window shows.
+    m_worldServers->reattachAll();
     m_generations->recoverLastWorld();
     m_logWindow->show();
     step(StartupStep::logWindowShown);

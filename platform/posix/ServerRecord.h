@@ -19,6 +19,9 @@ struct ServerRecord {
     std::string database;
     std::string outputName;
     std::string logFile;
+    /// The settings group of the world the server runs for; empty for the first world, whose
+    /// records carry no world line, as before there were several.
+    std::string world;
 
     bool operator==(const ServerRecord &) const = default;
 };
