@@ -91,9 +91,9 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
-    // The servers an earlier Paddock left running are taken back before the window shows.
+    // The servers an earlier Paddock left running are taken back before the window shows,
+    // then rotations left unfinished are finished.
     m_worldServers->reattachAll();
-    m_generations->recoverLastWorld();
     m_logWindow->show();
     step(StartupStep::logWindowShown);
 }

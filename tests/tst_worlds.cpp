@@ -87,7 +87,8 @@ void tst_Worlds::worlds_firstAsTodayFurtherInTheirOwnGroups()
     QCOMPARE(worlds.settings(Second)->stringForKey(MOONewDBNameFormat), std::string("%@.new"));
     QCOMPARE(worlds.settings(QStringLiteral("World3"))->stringForKey(MOOExecutableURL),
              std::string("/srv/moo"));
-    QVERIFY(readFile(file).startsWith(QByteArray(oneWorld + "MOOWorlds=World2 World3\n\n[World2]\n")));
+    QVERIFY(
+        readFile(file).startsWith(QByteArray(oneWorld + "MOOWorlds=World2 World3\n\n[World2]\n")));
     QVERIFY(worlds.rename(Second, QStringLiteral("Live")));
     QVERIFY(worlds.rename(Second, QStringLiteral("LIVE"))); // its own name is no clash
     QVERIFY(!worlds.rename(QStringLiteral("World3"), QStringLiteral("live")));
@@ -133,13 +134,13 @@ void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
 {
     TwoWorlds two;
     WorldServers servers(two.worlds);
-    QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(), "stdout first world\ntick-ms 20\n"));
+    QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(),
+                  "stdout first world\ntick-ms 20\n"));
     QVERIFY(start(servers, Second, two.folder.path(), "stdout second world\ntick-ms 20\n"));
     MooController &first = controllerOf(servers, Worlds::firstWorld());
     MooController &second = controllerOf(servers, Second);
-    QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(first), "first world") &&
-                                 contains(logOf(second), "second world"),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        contains(logOf(first), "first world") && contains(logOf(second), "second world"), 10000);
     // Each server recorded for its own world.
     std::map<int, std::string> worldOf;
     for (const ServerRecord &record : readServerRecords(serverRecordFolder()).records)
@@ -164,21 +165,27 @@ void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
 void tst_Worlds::start_clashWithAnotherWorld_refusedNamingIt_data()
 {
     QTest::addColumn<bool>("sameFolder");
+    QTest::addColumn<bool>("firstStopped");
     QTest::addColumn<QString>("before"); // the second world's arguments; PORT is the first's
     QTest::addColumn<QString>("after");
     QTest::addColumn<QString>("refusal"); // empty: the second world starts
-    const QString folder = QStringLiteral("The world “First world” runs on a database in");
+    const QString folder = QStringLiteral("The world “First world” has its databases in");
     const QString port = QStringLiteral("The world “First world” uses port PORT");
-    QTest::newRow("same folder") << true << QString() << QString() << folder;
-    QTest::newRow("port last") << false << QString() << QStringLiteral("PORT") << port;
-    QTest::newRow("-p port") << false << QStringLiteral("-p PORT") << QString() << port;
-    QTest::newRow("--port=port") << false << QStringLiteral("--port=PORT") << QString() << port;
-    QTest::newRow("another folder and port") << false << QString() << QString() << QString();
+    QTest::newRow("same folder") << true << false << QString() << QString() << folder;
+    QTest::newRow("same folder, the other stopped")
+        << true << true << QString() << QString() << folder;
+    QTest::newRow("port last") << false << false << QString() << QStringLiteral("PORT") << port;
+    QTest::newRow("-p port") << false << false << QStringLiteral("-p PORT") << QString() << port;
+    QTest::newRow("--port=port") << false << false << QStringLiteral("--port=PORT") << QString()
+                                 << port;
+    QTest::newRow("another folder and port")
+        << false << false << QString() << QString() << QString();
 }
 
 void tst_Worlds::start_clashWithAnotherWorld_refusedNamingIt()
 {
     QFETCH(bool, sameFolder);
+    QFETCH(bool, firstStopped);
     QFETCH(QString, before);
     QFETCH(QString, after);
     QFETCH(QString, refusal);
@@ -188,9 +195,16 @@ void tst_Worlds::start_clashWithAnotherWorld_refusedNamingIt()
     const ServerLife &firstLife = servers.server(Worlds::firstWorld())->life();
     QTRY_VERIFY_WITH_TIMEOUT(!firstLife.ports().isEmpty(), 10000);
     const QString port = QString::number(firstLife.ports().constFirst());
+    if (firstStopped) {
+        TerminationWatch ended(controllerOf(servers, Worlds::firstWorld()).task());
+        servers.server(Worlds::firstWorld())->life().stop();
+        QVERIFY(ended.wait());
+    }
     const std::unique_ptr<UserDefaults> settings = two.worlds.settings(Second);
-    settings->setString(MOOArgumentsBefore, QString(before).replace(QStringLiteral("PORT"), port).toStdString());
-    settings->setString(MOOArgumentsAfter, QString(after).replace(QStringLiteral("PORT"), port).toStdString());
+    settings->setString(MOOArgumentsBefore,
+                        QString(before).replace(QStringLiteral("PORT"), port).toStdString());
+    settings->setString(MOOArgumentsAfter,
+                        QString(after).replace(QStringLiteral("PORT"), port).toStdString());
 
     MooController &second = controllerOf(servers, Second);
     QSignalSpy failed(&second, &MooController::launchFailed);

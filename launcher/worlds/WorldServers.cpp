@@ -3,6 +3,7 @@
 
 #include "DatabaseGenerations.h"
 #include "MooController.h"
+#include "RunHistory.h"
 #include "ServerLife.h"
 #include "String.h"
 #include "UserDefaults.h"
@@ -25,8 +26,12 @@ WorldServers::WorldServers(Worlds &worlds, std::unique_ptr<WorldServer> first, Q
 
 WorldServers::~WorldServers()
 {
+    // Parts made elsewhere outlive this: their starts go back to their own databases' check.
     for (const std::unique_ptr<WorldServer> &server : m_servers)
-        server->controller().setBeforeStart({});
+        server->controller().setBeforeStart(
+            [&generations = server->generations()](const std::string &db) {
+                return generations.beforeStart(db);
+            });
 }
 
 void WorldServers::follow(std::unique_ptr<WorldServer> server)
@@ -62,6 +67,18 @@ void WorldServers::reattachAll()
     for (const std::unique_ptr<WorldServer> &server : m_servers)
         if (m_worlds.contains(server->id()))
             server->controller().reattach();
+    // After every world has its server back: a folder a server runs in is left alone.
+    for (const std::unique_ptr<WorldServer> &server : m_servers)
+        if (m_worlds.contains(server->id()))
+            server->generations().recoverLastWorld();
+}
+
+std::string WorldServers::databaseOf(const WorldServer &server) const
+{
+    if (const String db = server.controller().dbPath(); db && !db->empty())
+        return *db;
+    const QList<RunRecord> runs = server.generations().history().runs();
+    return runs.isEmpty() ? std::string() : runs.constLast().input;
 }
 
 std::vector<int> WorldServers::portsOf(const WorldServer &server) const
@@ -82,15 +99,18 @@ QString WorldServers::clashFor(const QString &id, const std::string &db) const
         return {};
     const std::vector<int> ports = portsOf(*starting);
     for (const std::unique_ptr<WorldServer> &other : m_servers) {
-        if (other.get() == starting || !other->isRunning())
+        if (other.get() == starting || !m_worlds.contains(other->id()))
             continue;
         const QString name = m_worlds.name(other->id());
-        const String otherDb = other->controller().dbPath();
-        if (otherDb && sameDatabaseFolder(*otherDb, db))
-            return tr("The world “%1” runs on a database in “%2”, and two worlds in one folder "
+        // Running or not: its log file, archive and rotation journal are in its folder.
+        if (const std::string otherDb = databaseOf(*other);
+            !otherDb.empty() && sameDatabaseFolder(otherDb, db))
+            return tr("The world “%1” has its databases in “%2”, and two worlds in one folder "
                       "would write the same log file, archive and databases. Give this world a "
-                      "folder of its own, or stop “%1” first.")
+                      "folder of its own.")
                 .arg(name, displayPath(folderOf(absolutePath(db))));
+        if (!other->isRunning())
+            continue;
         const std::vector<int> otherPorts = portsOf(*other);
         for (const int port : ports)
             if (std::find(otherPorts.begin(), otherPorts.end(), port) != otherPorts.end())

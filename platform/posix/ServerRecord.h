@@ -20,8 +20,9 @@ struct ServerRecord {
     std::string outputName;
     std::string logFile;
     /// The settings group of the world the server runs for; empty for the first world, whose
-    /// records carry no world line, as before there were several.
-    std::string world;
+    /// records carry no world line, as before there were several. Initialised here, so a record
+    /// written out field by field may leave it out.
+    std::string world = {};
 
     bool operator==(const ServerRecord &) const = default;
 };
