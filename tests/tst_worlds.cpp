@@ -136,7 +136,8 @@ void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
     WorldServers servers(two.worlds);
     QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(),
                   "stdout first world\ntick-ms 20\n"));
-    QVERIFY(start(servers, Second, two.folder.path(), "stdout second world\ntick-ms 20\n"));
+    QVERIFY(start(servers, Second, two.folder.path(),
+                  "usr2-handler\nstdout second world\ntick-ms 20\n"));
     MooController &first = controllerOf(servers, Worlds::firstWorld());
     MooController &second = controllerOf(servers, Second);
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -148,6 +149,14 @@ void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
     QCOMPARE(worldOf[first.task()->processIdentifier()], std::string());
     QCOMPARE(worldOf[second.task()->processIdentifier()], std::string("World2"));
 
+    // Checkpoint Now reaches its own world's server alone.
+    ServerLife &secondLife = servers.server(Second)->life();
+    QCOMPARE(secondLife.checkpointNow(), ServerLife::CheckpointRequest::Sent);
+    QTRY_COMPARE_WITH_TIMEOUT(secondLife.checkpointVerdict(),
+                              ServerLife::CheckpointVerdict::Finished, 10000);
+    QCOMPARE(servers.server(Worlds::firstWorld())->life().checkpointVerdict(),
+             ServerLife::CheckpointVerdict::None);
+
     TerminationWatch ended(first.task());
     servers.server(Worlds::firstWorld())->life().stop();
     QVERIFY(ended.wait());
@@ -156,7 +165,7 @@ void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
     const std::size_t logged = logOf(second).size();
     QTRY_VERIFY_WITH_TIMEOUT(logOf(second).size() > logged + 100, 10000);
     // Each log, and each log file, holds its own world's output alone.
-    QVERIFY(!contains(logOf(first), "second world"));
+    QVERIFY(!contains(logOf(first), "second world") && !contains(logOf(first), "CHECKPOINTING"));
     QVERIFY(!contains(logOf(second), "first world"));
     QVERIFY(!readFile(two.folder.filePath(QStringLiteral("World2/server.log"))).contains("first"));
     QCOMPARE(servers.server(Second)->life().state(), ServerLife::State::Running);
