@@ -18,7 +18,9 @@
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
+#include "WorldServers.h"
 #include "WorldTitle.h"
+#include "Worlds.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -63,6 +65,12 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_life->setStopGracePeriod(std::chrono::milliseconds(10000));
     // The world's databases around each run: recovery, disk space, rotation, the archive.
     m_generations = std::make_unique<DatabaseGenerations>(*m_controller, *m_life);
+    // The first world's parts beside every further world's, each start checked against the
+    // other worlds' servers.
+    m_worlds = std::make_unique<Worlds>(m_prefsController->defaults());
+    m_worldServers = std::make_unique<WorldServers>(
+        *m_worlds, std::make_unique<WorldServer>(Worlds::firstWorld(), *m_controller, *m_life,
+                                                 *m_generations));
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -86,9 +94,9 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
-    // A server an earlier Paddock left running is taken back before the window shows.
-    m_controller->reattach();
-    m_generations->recoverLastWorld();
+    // The servers an earlier Paddock left running are taken back before the window shows,
+    // then rotations left unfinished are finished.
+    m_worldServers->reattachAll();
     m_logWindow->show();
     step(StartupStep::logWindowShown);
 }

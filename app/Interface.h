@@ -21,6 +21,8 @@ class ServerLife;
 class ServerStatus;
 class Task;
 class UserDefaultsController;
+class WorldServers;
+class Worlds;
 
 /// The four actions the interface sends to the controller.
 enum class ControllerAction { startMoo, stopMoo, chooseURL, preferences };
@@ -109,6 +111,9 @@ private:
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<DesktopNotifier> m_notifier;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
+    // Last, so they go first: they refer to the first world's parts above.
+    std::unique_ptr<Worlds> m_worlds;
+    std::unique_ptr<WorldServers> m_worldServers;
 };
 
 } // namespace paddock

@@ -17,7 +17,11 @@ void MooController::determineNewDbName()
 
 std::string MooController::formNewDbName() const
 {
-    const UserDefaults &store = UserDefaults::standardUserDefaults();
+    // The first world names its outputs from the standard store, as it always has; a further
+    // world from its own group.
+    const UserDefaults &store = m_prefsController && !worldGroup().isEmpty()
+                                    ? m_prefsController->defaults()
+                                    : UserDefaults::standardUserDefaults();
     // Class initialisation writes the template, so it is absent only if it was removed
     // since; the default then keeps a launch from handing the server a single name.
     const std::string nameTemplate =

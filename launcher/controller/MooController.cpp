@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MooController.h"
 
+#include "ReadEndClaims.h"
 #include "Run.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -39,6 +40,8 @@ MooController::~MooController()
     // No notice may reach a controller that is going away, not even one already being
     // delivered: the centre looks each subscription up again before calling it.
     NotificationCenter::defaultCenter().removeObserver(this);
+    // What this controller's servers write from now on is no other world's.
+    ReadEndClaims::release(this);
     // The members go with the controller; a running child keeps its task alive and runs on.
 }
 
@@ -48,6 +51,11 @@ void MooController::connectOutlets(UserDefaultsController *prefsController, Wind
     m_prefsController = prefsController;
     m_prefsWindow = prefsWindow;
     m_logWindow = logWindow;
+}
+
+QString MooController::worldGroup() const
+{
+    return m_prefsController ? m_prefsController->defaults().group() : QString();
 }
 
 Window *MooController::prefsWindow() const

@@ -71,6 +71,9 @@ public:
     void connectOutlets(UserDefaultsController *prefsController, Window *prefsWindow,
                         Window *logWindow);
     UserDefaultsController *prefsController() const { return m_prefsController; }
+    /// The settings group of the world this controller runs: its settings store's group,
+    /// empty for the first world (and without a settings store).
+    QString worldGroup() const;
     Window *prefsWindow() const;
     Window *logWindow() const;
 

@@ -4,6 +4,7 @@
 #include "FileHandle.h"
 #include "LogFileOwnership.h"
 #include "OutputDatabase.h"
+#include "ReadEndClaims.h"
 #include "SettingsKeys.h"
 #include "SystemError.h"
 #include "UserDefaults.h"
@@ -62,6 +63,9 @@ void MooController::awakeFromNib()
 void MooController::readDataNotification(const Notification &notification)
 {
     if (notification.name != FileHandleReadCompletionNotification)
+        return;
+    // Another world's output: its own controller logs it and reads on.
+    if (ReadEndClaims::readerOf(notification.sender.get(), this) == ReadEndClaims::Reader::Another)
         return;
 
     const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);

@@ -2,6 +2,7 @@
 #include "MooController.h"
 
 #include "LaunchError.h"
+#include "ReadEndClaims.h"
 #include "Run.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
@@ -37,6 +38,8 @@ void MooController::runMoo()
 
     const std::shared_ptr<Pipe> errorPipe = newPipe();
     const std::shared_ptr<Pipe> outputPipe = newPipe();
+    for (const std::shared_ptr<Pipe> &pipe : {errorPipe, outputPipe})
+        ReadEndClaims::claim(pipe->fileHandleForReading(), this);
     openLogFile();
     const std::shared_ptr<Task> process = Task::create();
     // Made before the launch: it looks at the output database before the server can write it,

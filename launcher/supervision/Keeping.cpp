@@ -9,6 +9,7 @@
 #include "ProcessInfo.h"
 #include "ProcessSpawn.h"
 #include "ProcessStartTime.h"
+#include "ReadEndClaims.h"
 #include "Run.h"
 #include "ServerRecord.h"
 #include "SystemError.h"
@@ -190,6 +191,7 @@ void MooController::startKeeper()
     record.database = dbPath() ? *dbPath() : std::string();
     record.outputName = newDbPath() ? *newDbPath() : std::string();
     record.logFile = logFilePath();
+    record.world = worldGroup().toStdString();
     // With no log file wanted, what the server writes while Paddock is away still goes
     // somewhere the user can read it: a file beside the record.
     if (record.logFile.empty() && !recordFolder.empty())
@@ -249,7 +251,11 @@ void MooController::reattach()
     if (folder.empty())
         return;
     const ServerRecords found = readServerRecords(folder);
+    const std::string world = worldGroup().toStdString();
     for (const ServerRecord &record : found.records) {
+        // Each world takes back its own servers; the others' stay for their controllers.
+        if (record.world != world)
+            continue;
         // One server at a time: the others stay recorded for a later Paddock.
         if (m_task && m_task->isRunning())
             break;
@@ -273,6 +279,9 @@ void MooController::reattach()
         if (reclaimed == 0) {
             output = Pipe::adopt(std::move(handBack.standardOutput));
             error = Pipe::adopt(std::move(handBack.standardError));
+            for (const std::shared_ptr<Pipe> &pipe : {output, error})
+                if (pipe)
+                    ReadEndClaims::claim(pipe->fileHandleForReading(), this);
             if (handBack.bytesLost > 0)
                 problem = tr("%1 bytes of its output could not be written to the log file: %2")
                               .arg(handBack.bytesLost)
@@ -314,7 +323,10 @@ void MooController::reattach()
         Q_EMIT reattached(int(record.serverPid), processStartDateTime(record.serverStartTime),
                           problem);
     }
-    // Said after the server taken back, so the window shows both.
+    // Said after the server taken back, so the window shows both; once, by the first world,
+    // since a record that cannot be trusted cannot say whose it is either.
+    if (!world.empty())
+        return;
     QStringList refused;
     for (const RefusedServerRecord &record : found.refused)
         refused.append(refusedRecordText(record));

@@ -131,7 +131,12 @@ std::string UserDefaults::standardFilePath()
 }
 
 UserDefaults::UserDefaults(const std::string &filePath, QObject *parent)
+    : UserDefaults(filePath, QString(), parent)
+{}
+
+UserDefaults::UserDefaults(const std::string &filePath, const QString &group, QObject *parent)
     : QObject(parent)
+    , m_group(group)
 {
     const std::lock_guard guard(Shared::registryMutex);
     std::weak_ptr<Shared> &entry = Shared::registry[filePath];
@@ -159,16 +164,36 @@ const std::string &UserDefaults::filePath() const
     return m_shared->path;
 }
 
+QString UserDefaults::inFile(const QString &key) const
+{
+    return m_group.isEmpty() ? key : m_group + u'/' + key;
+}
+
 bool UserDefaults::hasKey(const QString &key) const
 {
     m_shared->refresh();
-    return m_shared->values.contains(key);
+    return m_shared->values.contains(inFile(key));
+}
+
+QStringList UserDefaults::keys() const
+{
+    m_shared->refresh();
+    const QString prefix = m_group.isEmpty() ? QString() : m_group + u'/';
+    QStringList found;
+    for (const auto &[key, value] : m_shared->values) {
+        if (!key.startsWith(prefix))
+            continue;
+        const QString own = key.mid(prefix.size());
+        if (!own.contains(u'/'))
+            found.append(own);
+    }
+    return found;
 }
 
 std::optional<std::string> UserDefaults::stringForKey(const QString &key) const
 {
     m_shared->refresh();
-    const auto found = m_shared->values.find(key);
+    const auto found = m_shared->values.find(inFile(key));
     if (found == m_shared->values.end())
         return std::nullopt;
     return found->second.bytes;
@@ -208,8 +233,8 @@ void UserDefaults::setBytes(const QString &key, const QByteArray &value)
 
 void UserDefaults::set(const QString &key, SettingsValue value)
 {
-    m_shared->values[key] = value;
-    m_shared->pending[key] = std::move(value);
+    m_shared->values[inFile(key)] = value;
+    m_shared->pending[inFile(key)] = std::move(value);
     m_lastSaveSucceeded = m_shared->save();
     const QString unreadable = m_shared->unreadable;
     if (!m_lastSaveSucceeded && unreadable.isEmpty())

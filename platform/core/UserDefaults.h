@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -32,12 +33,20 @@ public:
     /// A store kept in filePath. A file that cannot be read or parsed, or is no regular
     /// file, gives an empty store, and is left as it is.
     explicit UserDefaults(const std::string &filePath, QObject *parent = nullptr);
+    /// A store that sees only the keys in group of filePath's file ("group/key" there), under
+    /// their names within the group; an empty group is the whole file, as above.
+    UserDefaults(const std::string &filePath, const QString &group, QObject *parent = nullptr);
     ~UserDefaults() override;
     Q_DISABLE_COPY_MOVE(UserDefaults)
 
     /// The value for key, or none when the key is absent.
     std::optional<std::string> stringForKey(const QString &key) const;
     bool hasKey(const QString &key) const;
+    /// The keys this store sees, sorted: those of its group, or, without a group, those
+    /// outside every group.
+    QStringList keys() const;
+    /// The group this store sees; empty for the whole file.
+    const QString &group() const { return m_group; }
     /// The value for key read as a flag: "1", "true" and "YES" are on, anything else off;
     /// fallback when the key is absent.
     bool boolForKey(const QString &key, bool fallback = false) const;
@@ -67,8 +76,10 @@ Q_SIGNALS:
 private:
     struct Shared;
     void set(const QString &key, SettingsValue value);
+    QString inFile(const QString &key) const;
 
     std::shared_ptr<Shared> m_shared;
+    QString m_group;
     bool m_lastSaveSucceeded = true;
 };
 

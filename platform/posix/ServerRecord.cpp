@@ -103,7 +103,7 @@ std::string formatServerRecord(const ServerRecord &record)
            "\nkeeper-socket=" + escape(record.keeperSocket) +
            "\nexecutable=" + escape(record.executable) + "\ndatabase=" + escape(record.database) +
            "\noutput-name=" + escape(record.outputName) + "\nlog-file=" + escape(record.logFile) +
-           "\n";
+           "\n" + (record.world.empty() ? std::string() : "world=" + escape(record.world) + "\n");
 }
 
 std::string parseServerRecord(const std::string &text, ServerRecord &record)
@@ -144,6 +144,7 @@ std::string parseServerRecord(const std::string &text, ServerRecord &record)
     parsed.database = values["database"];
     parsed.outputName = values["output-name"];
     parsed.logFile = values["log-file"];
+    parsed.world = values["world"]; // absent in the first world's records
     record = std::move(parsed);
     return {};
 }

@@ -19,6 +19,10 @@ struct ServerRecord {
     std::string database;
     std::string outputName;
     std::string logFile;
+    /// The settings group of the world the server runs for; empty for the first world, whose
+    /// records carry no world line, as before there were several. Initialised here, so a record
+    /// written out field by field may leave it out.
+    std::string world = {};
 
     bool operator==(const ServerRecord &) const = default;
 };

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#include "WorldServer.h"
+
+#include "DatabaseGenerations.h"
+#include "MooController.h"
+#include "RunHistory.h"
+#include "ServerLife.h"
+#include "UserDefaults.h"
+
+namespace paddock {
+
+WorldServer::WorldServer(QString id, std::unique_ptr<UserDefaults> settings)
+    : m_id(std::move(id))
+    , m_ownSettings(std::move(settings))
+    , m_ownPrefs(std::make_unique<UserDefaultsController>(*m_ownSettings))
+    , m_ownController(std::make_unique<MooController>())
+    , m_ownLife(std::make_unique<ServerLife>(*m_ownController))
+    , m_ownGenerations(std::make_unique<DatabaseGenerations>(*m_ownController, *m_ownLife))
+    , m_controller(m_ownController.get())
+    , m_life(m_ownLife.get())
+    , m_generations(m_ownGenerations.get())
+{
+    m_ownController->connectOutlets(m_ownPrefs.get(), nullptr, nullptr);
+    m_ownController->awakeFromNib();
+    m_ownLife->setStopGracePeriod(std::chrono::milliseconds(10000));
+    // The last run in a world's history is the one whose folder a recovery looks at: each world
+    // has its own.
+    const std::string shared = RunHistory::defaultPath();
+    if (!m_id.isEmpty())
+        m_ownGenerations->setHistory(
+            RunHistory(shared.empty() ? shared : shared + '-' + m_id.toStdString()));
+}
+
+WorldServer::WorldServer(QString id, MooController &controller, ServerLife &life,
+                         DatabaseGenerations &generations)
+    : m_id(std::move(id))
+    , m_controller(&controller)
+    , m_life(&life)
+    , m_generations(&generations)
+{}
+
+WorldServer::~WorldServer() = default;
+
+bool WorldServer::isRunning() const
+{
+    const std::shared_ptr<Task> task = m_controller->task();
+    return task && task->isRunning();
+}
+
+} // namespace paddock

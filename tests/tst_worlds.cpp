@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: MIT
+#include "DatabaseGenerations.h"
+#include "PrivateFolder.h"
+#include "ServerLife.h"
+#include "ServerRecord.h"
+#include "SettingsKeys.h"
+#include "TestSupport.h"
+#include "WorldServers.h"
+#include "Worlds.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <map>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+const QString Second = QStringLiteral("World2");
+
+// Two worlds on one settings file: the first, and "Test copy", both running the stand-in.
+struct TwoWorlds {
+    TwoWorlds()
+        : store(osPath(folder.filePath(QStringLiteral("paddock.conf"))))
+        , worlds(store)
+    {
+        store.setString(MOOExecutableURL, standInServerPath());
+        worlds.add(QStringLiteral("Test copy"));
+        worlds.settings(Second)->setString(MOOExecutableURL, standInServerPath());
+    }
+    QTemporaryDir folder;
+    UserDefaults store;
+    Worlds worlds;
+};
+
+MooController &controllerOf(const WorldServers &servers, const QString &id)
+{
+    return servers.server(id)->controller();
+}
+
+// Starts world id on a new database with script in its own folder below base.
+bool start(const WorldServers &servers, const QString &id, const QString &base,
+           const std::string &script)
+{
+    const QString folder = base + u'/' + (id.isEmpty() ? QStringLiteral("first") : id);
+    QDir().mkpath(folder);
+    return controllerOf(servers, id).startFromDatabase(writeDatabase(folder, "castle.db", script));
+}
+
+} // namespace
+
+class tst_Worlds final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { reapChildren(); }
+    void worlds_firstAsTodayFurtherInTheirOwnGroups();
+    void names_refusedWhenEmptyOrTaken_data();
+    void names_refusedWhenEmptyOrTaken();
+    void twoWorlds_oneStoppedTheOtherRunsAndLogsAlone();
+    void start_clashWithAnotherWorld_refusedNamingIt_data();
+    void start_clashWithAnotherWorld_refusedNamingIt();
+    void reattach_eachServerTakenBackIntoItsWorld();
+};
+
+void tst_Worlds::worlds_firstAsTodayFurtherInTheirOwnGroups()
+{
+    QTemporaryDir folder;
+    const std::string file = osPath(folder.filePath(QStringLiteral("paddock.conf")));
+    UserDefaults store(file);
+    store.setString(MOOExecutableURL, "/srv/moo");
+    MooController::writeFormatDefaults(store);
+    const QByteArray oneWorld = readFile(file);
+    Worlds worlds(store);
+    {
+        WorldServers servers(worlds);
+        QCOMPARE(worlds.ids(), QStringList{Worlds::firstWorld()});
+    }
+    QCOMPARE(readFile(file), oneWorld);
+
+    // Further worlds go into groups of their own; the first world's keys stay as they were.
+    QCOMPARE(worlds.add(QStringLiteral("Test copy")), std::optional<QString>(Second));
+    QCOMPARE(worlds.duplicate(Worlds::firstWorld(), QStringLiteral("Old")),
+             std::optional<QString>(QStringLiteral("World3")));
+    QCOMPARE(worlds.settings(Second)->stringForKey(MOOExecutableURL), std::nullopt);
+    QCOMPARE(worlds.settings(Second)->stringForKey(MOONewDBNameFormat), std::string("%@.new"));
+    QCOMPARE(worlds.settings(QStringLiteral("World3"))->stringForKey(MOOExecutableURL),
+             std::string("/srv/moo"));
+    QVERIFY(
+        readFile(file).startsWith(QByteArray(oneWorld + "MOOWorlds=World2 World3\n\n[World2]\n")));
+    QVERIFY(worlds.rename(Second, QStringLiteral("Live")));
+    QVERIFY(worlds.rename(Second, QStringLiteral("LIVE"))); // its own name is no clash
+    QVERIFY(!worlds.rename(QStringLiteral("World3"), QStringLiteral("live")));
+    QCOMPARE(worlds.name(Second), QStringLiteral("LIVE"));
+
+    // Removed: off the list, its settings kept, its group never handed to a new world.
+    QVERIFY(!worlds.remove(Worlds::firstWorld()));
+    QVERIFY(worlds.remove(Second));
+    QCOMPARE(worlds.ids(), (QStringList{Worlds::firstWorld(), QStringLiteral("World3")}));
+    QCOMPARE(worlds.settings(Second)->stringForKey(QStringLiteral("MOOWorldName")),
+             std::string("LIVE"));
+    QCOMPARE(worlds.add(QStringLiteral("Live")), std::optional<QString>(QStringLiteral("World4")));
+
+    // A list edited by hand makes no world of another group.
+    store.setString(QStringLiteral("MOOWorlds"), "World4 General ../x World4");
+    QCOMPARE(worlds.ids(), (QStringList{Worlds::firstWorld(), QStringLiteral("World4")}));
+}
+
+void tst_Worlds::names_refusedWhenEmptyOrTaken_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("blanks") << QStringLiteral("  ") << true;
+    QTest::newRow("the first world's, in other case") << QStringLiteral("first WORLD") << true;
+    QTest::newRow("another world's, with blanks") << QStringLiteral(" test copy ") << true;
+    QTest::newRow("new") << QStringLiteral("Test copy 2") << false;
+}
+
+void tst_Worlds::names_refusedWhenEmptyOrTaken()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, refused);
+    TwoWorlds two;
+    const QByteArray before = readFile(two.store.filePath());
+    QCOMPARE(two.worlds.nameProblem(name).isEmpty(), !refused);
+    QCOMPARE(bool(two.worlds.duplicate(Second, name)), !refused);
+    if (refused)
+        QCOMPARE(readFile(two.store.filePath()), before); // nothing stored
+}
+
+void tst_Worlds::twoWorlds_oneStoppedTheOtherRunsAndLogsAlone()
+{
+    TwoWorlds two;
+    WorldServers servers(two.worlds);
+    QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(),
+                  "stdout first world\ntick-ms 20\n"));
+    QVERIFY(start(servers, Second, two.folder.path(),
+                  "usr2-handler\nstdout second world\ntick-ms 20\n"));
+    MooController &first = controllerOf(servers, Worlds::firstWorld());
+    MooController &second = controllerOf(servers, Second);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        contains(logOf(first), "first world") && contains(logOf(second), "second world"), 10000);
+    // Each server recorded for its own world.
+    std::map<int, std::string> worldOf;
+    for (const ServerRecord &record : readServerRecords(serverRecordFolder()).records)
+        worldOf[record.serverPid] = record.world;
+    QCOMPARE(worldOf[first.task()->processIdentifier()], std::string());
+    QCOMPARE(worldOf[second.task()->processIdentifier()], std::string("World2"));
+
+    // Checkpoint Now reaches its own world's server alone.
+    ServerLife &secondLife = servers.server(Second)->life();
+    QCOMPARE(secondLife.checkpointNow(), ServerLife::CheckpointRequest::Sent);
+    QTRY_COMPARE_WITH_TIMEOUT(secondLife.checkpointVerdict(),
+                              ServerLife::CheckpointVerdict::Finished, 10000);
+    QCOMPARE(servers.server(Worlds::firstWorld())->life().checkpointVerdict(),
+             ServerLife::CheckpointVerdict::None);
+
+    TerminationWatch ended(first.task());
+    servers.server(Worlds::firstWorld())->life().stop();
+    QVERIFY(ended.wait());
+    QVERIFY(!first.isMooRunning());
+    QVERIFY(second.isMooRunning());
+    const std::size_t logged = logOf(second).size();
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(second).size() > logged + 100, 10000);
+    // Each log, and each log file, holds its own world's output alone.
+    QVERIFY(!contains(logOf(first), "second world") && !contains(logOf(first), "CHECKPOINTING"));
+    QVERIFY(!contains(logOf(second), "first world"));
+    QVERIFY(!readFile(two.folder.filePath(QStringLiteral("World2/server.log"))).contains("first"));
+    QCOMPARE(servers.server(Second)->life().state(), ServerLife::State::Running);
+}
+
+void tst_Worlds::start_clashWithAnotherWorld_refusedNamingIt_data()
+{
+    QTest::addColumn<bool>("sameFolder");
+    QTest::addColumn<bool>("firstStopped");
+    QTest::addColumn<QString>("before"); // the second world's arguments; PORT is the first's
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("refusal"); // empty: the second world starts
+    const QString folder = QStringLiteral("The world “First world” has its databases in");
+    const QString port = QStringLiteral("The world “First world” uses port PORT");
+    QTest::newRow("same folder") << true << false << QString() << QString() << folder;
+    QTest::newRow("same folder, the other stopped")
+        << true << true << QString() << QString() << folder;
+    QTest::newRow("port last") << false << false << QString() << QStringLiteral("PORT") << port;
+    QTest::newRow("-p port") << false << false << QStringLiteral("-p PORT") << QString() << port;
+    QTest::newRow("--port=port") << false << false << QStringLiteral("--port=PORT") << QString()
+                                 << port;
+    QTest::newRow("another folder and port")
+        << false << false << QString() << QString() << QString();
+}
+
+void tst_Worlds::start_clashWithAnotherWorld_refusedNamingIt()
+{
+    QFETCH(bool, sameFolder);
+    QFETCH(bool, firstStopped);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, refusal);
+    TwoWorlds two;
+    WorldServers servers(two.worlds);
+    QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(), "listen 0\n"));
+    const ServerLife &firstLife = servers.server(Worlds::firstWorld())->life();
+    QTRY_VERIFY_WITH_TIMEOUT(!firstLife.ports().isEmpty(), 10000);
+    const QString port = QString::number(firstLife.ports().constFirst());
+    if (firstStopped) {
+        TerminationWatch ended(controllerOf(servers, Worlds::firstWorld()).task());
+        servers.server(Worlds::firstWorld())->life().stop();
+        QVERIFY(ended.wait());
+    }
+    const std::unique_ptr<UserDefaults> settings = two.worlds.settings(Second);
+    settings->setString(MOOArgumentsBefore,
+                        QString(before).replace(QStringLiteral("PORT"), port).toStdString());
+    settings->setString(MOOArgumentsAfter,
+                        QString(after).replace(QStringLiteral("PORT"), port).toStdString());
+
+    MooController &second = controllerOf(servers, Second);
+    QSignalSpy failed(&second, &MooController::launchFailed);
+    const std::string db =
+        sameFolder ? writeDatabase(two.folder.filePath(QStringLiteral("first")), "copy.db", "")
+                   : writeDatabase(two.folder.path(), "copy.db", "");
+    QCOMPARE(second.startFromDatabase(db), refusal.isEmpty());
+    QCOMPARE(second.isMooRunning(), refusal.isEmpty());
+    if (!refusal.isEmpty()) {
+        QCOMPARE(failed.count(), 1);
+        const QString sentence = failed.at(0).at(0).toString();
+        QVERIFY2(sentence.startsWith(QString(refusal).replace(QStringLiteral("PORT"), port)),
+                 qPrintable(sentence));
+    }
+}
+
+void tst_Worlds::reattach_eachServerTakenBackIntoItsWorld()
+{
+    TwoWorlds two;
+    int pids[2] = {};
+    {
+        WorldServers servers(two.worlds);
+        QVERIFY(start(servers, Worlds::firstWorld(), two.folder.path(), "tick-ms 20\n"));
+        QVERIFY(start(servers, Second, two.folder.path(), "tick-ms 20\n"));
+        pids[0] = controllerOf(servers, Worlds::firstWorld()).task()->processIdentifier();
+        pids[1] = controllerOf(servers, Second).task()->processIdentifier();
+    } // the controllers go as when Paddock is killed; the servers and their keepers run on
+
+    WorldServers servers(two.worlds);
+    servers.reattachAll();
+    const QStringList ids{Worlds::firstWorld(), Second};
+    for (int i = 0; i < 2; ++i) {
+        MooController &controller = controllerOf(servers, ids[i]);
+        QVERIFY(controller.isMooRunning());
+        QCOMPARE(controller.task()->processIdentifier(), pids[i]);
+        QVERIFY(contains(*controller.dbPath(), (i == 0 ? "/first/" : "/World2/")));
+        const std::size_t logged = logOf(controller).size();
+        QTRY_VERIFY_WITH_TIMEOUT(logOf(controller).size() > logged + 100, 10000);
+    }
+    for (const QString &id : ids) {
+        TerminationWatch ended(controllerOf(servers, id).task());
+        servers.server(id)->life().stop();
+        QVERIFY(ended.wait());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(readServerRecords(serverRecordFolder()).records.empty(), 10000);
+    QVERIFY(!isProcessAlive(pids[0]) && !isProcessAlive(pids[1]));
+}
+
+PADDOCK_TEST_MAIN(tst_Worlds)
+#include "tst_worlds.moc"
