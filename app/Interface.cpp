@@ -14,6 +14,7 @@
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
+#include "Snapshots.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
@@ -60,6 +61,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_life->setStopGracePeriod(std::chrono::milliseconds(10000));
     // The world's databases around each run: recovery, disk space, rotation, the archive.
     m_generations = std::make_unique<DatabaseGenerations>(*m_controller, *m_life);
+    // A copy of each finished checkpoint of the running world, when the user wants one.
+    m_snapshots = std::make_unique<Snapshots>(*m_controller);
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -168,6 +171,7 @@ void Interface::observeKeys()
     updateTitle();
     connect(controller, &MooController::logFileFailed, window, &LogWindow::showLogFileFailed);
     connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
+    connect(m_snapshots.get(), &Snapshots::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
 
     ServerStatus *status = m_status.get();
@@ -388,6 +392,7 @@ void Interface::showDatabases()
                 refresh);
         connect(m_generations.get(), &DatabaseGenerations::archivingFinished, m_databasesWindow,
                 refresh);
+        connect(m_snapshots.get(), &Snapshots::finished, m_databasesWindow, refresh);
     }
     m_databasesWindow->setServerRunning(controller->isMooRunning());
     m_databasesWindow->setWorldDatabase(world());

@@ -18,6 +18,7 @@ class MooController;
 class PreferencesPanel;
 class ServerLife;
 class ServerStatus;
+class Snapshots;
 class Task;
 class UserDefaultsController;
 
@@ -103,6 +104,7 @@ private:
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
+    std::unique_ptr<Snapshots> m_snapshots;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
+#include "ArchiveRetention.h"
 #include "DatabaseEnding.h"
 #include "SettingsKeys.h"
 #include "SnapshotRetention.h"
@@ -94,6 +95,7 @@ private Q_SLOTS:
     void snapshot_onlyAfterFinishedCheckpoint();
     void snapshot_keepsItsCheckpointsBytes_afterTheNextCheckpoint();
     void offsite_failingCopy_saidOnceAndRetried();
+    void leftoverLinks_onlyPaddocksFinished();
     void plantedNames_neverFollowedNorReplaced_data();
     void plantedNames_neverFollowedNorReplaced();
 };
@@ -266,6 +268,34 @@ void tst_Snapshots::offsite_failingCopy_saidOnceAndRetried()
     for (const QString &name : local)
         QCOMPARE(readFile(offsite + QLatin1Char('/') + name),
                  readFile(world.archive() + QLatin1Char('/') + name));
+}
+
+void tst_Snapshots::leftoverLinks_onlyPaddocksFinished()
+{
+    // Links an earlier Paddock made and recorded but did not compress before it ended, and
+    // one of the same form it did not make.
+    SnapshottedWorld world;
+    QVERIFY(QDir().mkpath(world.archive()));
+    const QByteArray whole = "#0\n0 active connections with listeners\n";
+    const std::string ours = snapshotFileName("out.db", Now.addSecs(-3600));
+    const std::string cut = snapshotFileName("out.db", Now.addSecs(-1800));
+    const std::string stranger = snapshotFileName("out.db", Now.addSecs(-900));
+    for (const std::string &name : {ours, cut, stranger})
+        QVERIFY(test::writeFile(osPath(world.archive()) + '/' + name,
+                                name == cut ? QByteArray("#0\n") : whole));
+    recordArchived(HeldFolder::open(osPath(world.archive())), ours);
+    recordArchived(HeldFolder::open(osPath(world.archive())), cut);
+    QSignalSpy finished(&world.snapshots, &Snapshots::finished);
+    world.fixture.launch("checkpoint\n");
+    QVERIFY(finished.wait(20000));
+    const QString archive = world.archive() + QLatin1Char('/');
+    QCOMPARE(world.decompressed(archive + QString::fromStdString(ours) + QStringLiteral(".zst")),
+             whole);
+    QCOMPARE(snapshotsIn(world.archive()),
+             QStringList({QString::fromStdString(ours) + QStringLiteral(".zst"),
+                          QString::fromStdString(stranger),
+                          QString::fromStdString(snapshotFileName("out.db", Now)) +
+                              QStringLiteral(".zst")}));
 }
 
 void tst_Snapshots::plantedNames_neverFollowedNorReplaced_data()

@@ -152,6 +152,11 @@ void cancelArchiveWork()
     cancelled.store(true, std::memory_order_relaxed);
 }
 
+bool archiveWorkCancelled()
+{
+    return cancelled.load(std::memory_order_relaxed);
+}
+
 void compressFile(const FolderFile &source, const FolderFile &target)
 {
     const UniqueFd in = source.folder.openForReading(source.name);

@@ -11,6 +11,8 @@ namespace paddock {
 /// throw RotationError, leaving the files whole for a later recovery: Paddock is ending, and
 /// must not linger with its window gone. Lasts for the rest of the process.
 void cancelArchiveWork();
+/// Whether cancelArchiveWork() was called.
+bool archiveWorkCancelled();
 
 /// Compresses source into target with zstd, giving it source's modification time and fsyncing
 /// it. target must not exist (a link neither); a failure removes it again. Throws

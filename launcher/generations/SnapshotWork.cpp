@@ -62,13 +62,14 @@ void compressSnapshot(const HeldFolder &archive, int fd, const std::string &sour
     recordArchived(archive, zst);
 }
 
-// Snapshots an earlier Paddock linked and recorded but did not get to compress: finished now,
-// or dropped when their checkpoint is not whole. Only names Paddock recorded are touched.
-void finishLeftovers(const HeldFolder &archive, const std::string &current)
+// Snapshots an earlier Paddock linked and recorded but did not get to compress (those taken
+// before before): finished now, or dropped when their checkpoint is not whole. Only names
+// Paddock recorded are touched; later ones belong to snapshots waiting their turn.
+void finishLeftovers(const HeldFolder &archive, const QDateTime &before)
 {
     for (const std::string &name : archivedByPaddock(archive)) {
         const std::optional<SnapshotName> parsed = parseSnapshotName(name);
-        if (!parsed || parsed->compressed || name == current ||
+        if (!parsed || parsed->compressed || parsed->time >= before ||
             name.find('/') != std::string::npos || archive.entry(name) != Entry::File)
             continue;
         if (archive.entry(name + ".zst") == Entry::Absent) {
@@ -171,6 +172,14 @@ HoldOutcome holdCheckpoint(const std::string &databasePath, const QDateTime &tim
             if (::linkat(world.fd(), held.database.c_str(), archive.fd(), held.name.c_str(), 0) ==
                 0) {
                 held.linked = true;
+                // Recorded at once (not waiting for the disk), so a link Paddock leaves behind
+                // when it ends is known as its own and finished by the next snapshot there.
+                try {
+                    recordArchived(archive, held.name, false);
+                } catch (const RotationError &) {
+                    archive.remove(held.name);
+                    throw;
+                }
                 return {held, {}};
             }
             if (errno == EEXIST)
@@ -196,10 +205,12 @@ SnapshotResult finishSnapshot(const HeldCheckpoint &held, const SnapshotPlan &pl
     std::optional<HeldFolder> archive;
     try {
         archive = HeldFolder::open(held.folder).subfolder(ArchiveFolderName, false);
-        // Recorded first, so a link a crash leaves behind is known as Paddock's own.
-        if (held.linked)
-            recordArchived(*archive, held.name);
-        finishLeftovers(*archive, held.name);
+        try {
+            finishLeftovers(*archive, plan.leftoversBefore);
+        } catch (const RotationError &) {
+            // A leftover that cannot be finished now stays for the next snapshot; it does not
+            // cost this one.
+        }
         UniqueFd link;
         if (held.linked)
             link = archive->openForReading(held.name);
@@ -224,8 +235,9 @@ SnapshotResult finishSnapshot(const HeldCheckpoint &held, const SnapshotPlan &pl
         if (!left.isEmpty())
             result.text += QLatin1Char(' ') + left.join(QLatin1Char(' '));
     } catch (const std::exception &error) {
-        // Nothing half-made stays: the link alone would hold a whole database's space.
-        if (archive && held.linked)
+        // Nothing half-made stays: the link alone would hold a whole database's space. Only
+        // when Paddock is ending does it stay, for the next snapshot there to finish.
+        if (archive && held.linked && !archiveWorkCancelled())
             ::unlinkat(archive->fd(), held.name.c_str(), 0);
         result.kept = false;
         result.text = tr("The checkpoint of %1 was not kept: %2")

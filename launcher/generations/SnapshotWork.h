@@ -46,6 +46,8 @@ struct SnapshotPlan {
     SnapshotRetention offsiteRetention;
     /// Runs before the compression (for tests, which hold the worker there).
     std::function<void()> beforeCompression;
+    /// Snapshots taken before this, left uncompressed by an earlier Paddock, are finished.
+    QDateTime leftoversBefore;
 };
 
 /// What became of a snapshot.

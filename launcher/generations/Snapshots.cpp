@@ -77,6 +77,8 @@ void Snapshots::takeSnapshot(const std::string &databasePath)
     if (!policy.enabled)
         return;
     const QDateTime now = m_clock();
+    if (!m_firstSnapshot.isValid())
+        m_firstSnapshot = now;
     HoldOutcome outcome = holdCheckpoint(databasePath, now);
     if (!outcome.held) {
         Q_EMIT note(outcome.problem, true);
@@ -88,7 +90,7 @@ void Snapshots::takeSnapshot(const std::string &databasePath)
     std::deque<Job> &queue = m_queues[folder];
     queue.emplace_back(std::move(*outcome.held),
                        SnapshotPlan{now, policy.retention, policy.offsite, policy.offsiteRetention,
-                                    m_beforeCompression});
+                                    m_beforeCompression, m_firstSnapshot});
     if (queue.size() == 1)
         startNext(folder);
 }

@@ -69,6 +69,7 @@ private:
     QPointer<Run> m_run;
     std::map<std::string, std::deque<Job>> m_queues; // per folder; the front one is running
     bool m_offsiteFailing = false;                   // said once until a copy works again
+    QDateTime m_firstSnapshot; // snapshots left before it are an earlier Paddock's
     std::function<QDateTime()> m_clock;
     std::function<void()> m_beforeCompression;
 };
