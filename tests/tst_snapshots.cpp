@@ -37,14 +37,15 @@ QStringList snapshotsIn(const QString &folder)
 }
 
 // A world whose checkpoints are snapshotted, with a clock that moves on a minute at each
-// snapshot from Now, and a worker that can be held before its first compression.
+// snapshot from just after Now, and a worker that can be held before its first compression.
 struct SnapshottedWorld {
     SnapshottedWorld()
         : snapshots(fixture.controller())
         , gate(std::make_shared<QSemaphore>())
     {
         fixture.store().setString(MOOSnapshotCheckpoints, "1");
-        snapshots.setClock([this] { return Now.addSecs(60 * ticks++); });
+        // Half a second past the minute, as a wall clock is: names keep whole seconds.
+        snapshots.setClock([this] { return Now.addSecs(60 * ticks++).addMSecs(500); });
     }
     ~SnapshottedWorld() { gate->release(1000); }
     // The first compression waits until release(); a deadline keeps a fault from hanging.

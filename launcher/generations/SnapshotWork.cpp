@@ -67,9 +67,11 @@ void compressSnapshot(const HeldFolder &archive, int fd, const std::string &sour
 // Paddock recorded are touched; later ones belong to snapshots waiting their turn.
 void finishLeftovers(const HeldFolder &archive, const QDateTime &before)
 {
+    // Names keep whole seconds: a snapshot of the second before began is this Paddock's.
+    const QDateTime second = before.addMSecs(-before.time().msec());
     for (const std::string &name : archivedByPaddock(archive)) {
         const std::optional<SnapshotName> parsed = parseSnapshotName(name);
-        if (!parsed || parsed->compressed || parsed->time >= before ||
+        if (!parsed || parsed->compressed || parsed->time >= second ||
             name.find('/') != std::string::npos || archive.entry(name) != Entry::File)
             continue;
         if (archive.entry(name + ".zst") == Entry::Absent) {
