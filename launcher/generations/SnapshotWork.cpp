@@ -101,6 +101,9 @@ void copyOne(const HeldFolder &archive, const HeldFolder &offsite, const std::st
 // newest first, then thins it; returns why a copy failed, or nothing.
 QString bringOffsiteUpToDate(const HeldFolder &archive, const SnapshotPlan &plan)
 {
+    // A relative name would depend on the folder Paddock was started in.
+    if (!plan.offsite.starts_with('/'))
+        return tr("“%1” is not a full path to a folder.").arg(displayPath(plan.offsite));
     QString problem;
     try {
         const HeldFolder offsite = HeldFolder::open(plan.offsite);
