@@ -36,6 +36,7 @@ bench: build
 	$(BUILD_DIR)/bench/log_file
 	$(BUILD_DIR)/bench/log_history
 	$(BUILD_DIR)/bench/archive_database
+	$(BUILD_DIR)/bench/snapshot_database
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -29,7 +29,8 @@ enum Column { NameColumn, KindColumn, ModifiedColumn, SizeColumn, RunColumn };
 
 bool isCompressed(const WorldFile &file)
 {
-    return file.kind == WorldFileKind::Archive && file.localPath.ends_with(".zst");
+    return (file.kind == WorldFileKind::Archive || file.kind == WorldFileKind::Snapshot) &&
+           file.localPath.ends_with(".zst");
 }
 
 QString kindText(const WorldFile &file)
@@ -46,6 +47,9 @@ QString kindText(const WorldFile &file)
         return DatabasesWindow::tr("Panic dump");
     case WorldFileKind::TemporaryDump:
         return DatabasesWindow::tr("Unfinished dump");
+    case WorldFileKind::Snapshot:
+        return isCompressed(file) ? DatabasesWindow::tr("Snapshot, compressed")
+                                  : DatabasesWindow::tr("Snapshot");
     }
     return {};
 }
@@ -56,7 +60,8 @@ bool canStartFrom(const WorldFile &file)
 {
     return file.kind == WorldFileKind::Database || file.kind == WorldFileKind::Output ||
            file.kind == WorldFileKind::Panic ||
-           (file.kind == WorldFileKind::Archive && !isCompressed(file) &&
+           ((file.kind == WorldFileKind::Archive || file.kind == WorldFileKind::Snapshot) &&
+            !isCompressed(file) &&
             !file.path.startsWith(QStringLiteral("archive/")));
 }
 

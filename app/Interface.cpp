@@ -15,6 +15,7 @@
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
+#include "Snapshots.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
@@ -71,6 +72,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_worldServers = std::make_unique<WorldServers>(
         *m_worlds, std::make_unique<WorldServer>(Worlds::firstWorld(), *m_controller, *m_life,
                                                  *m_generations));
+    // A copy of each finished checkpoint of the running world, when the user wants one.
+    m_snapshots = std::make_unique<Snapshots>(*m_controller);
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -179,6 +182,7 @@ void Interface::observeKeys()
     updateTitle();
     connect(controller, &MooController::logFileFailed, window, &LogWindow::showLogFileFailed);
     connect(m_generations.get(), &DatabaseGenerations::note, window, &LogWindow::showDatabaseNote);
+    connect(m_snapshots.get(), &Snapshots::note, window, &LogWindow::showDatabaseNote);
     window->setServerRunning(controller->isMooRunning());
 
     // The status in the status bar, and a run's troubled end in whole in the bar above the log.
@@ -410,6 +414,7 @@ void Interface::showDatabases()
                 refresh);
         connect(m_generations.get(), &DatabaseGenerations::archivingFinished, m_databasesWindow,
                 refresh);
+        connect(m_snapshots.get(), &Snapshots::finished, m_databasesWindow, refresh);
     }
     m_databasesWindow->setServerRunning(controller->isMooRunning());
     m_databasesWindow->setWorldDatabase(world());

@@ -19,6 +19,7 @@ class PreferencesPanel;
 class RunEndMessage;
 class ServerLife;
 class ServerStatus;
+class Snapshots;
 class Task;
 class UserDefaultsController;
 class WorldServers;
@@ -107,6 +108,7 @@ private:
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
+    std::unique_ptr<Snapshots> m_snapshots;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<DesktopNotifier> m_notifier;

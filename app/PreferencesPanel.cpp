@@ -9,12 +9,14 @@
 #include "ScreenFit.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
+#include "Snapshots.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WarningColour.h"
 #include "ui_PreferencesPanel.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -71,6 +73,10 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     m_ui->scrollbackMiB->setValue(storedScrollback(store));
     m_ui->restartAfterCrash->setChecked(store.boolForKey(MOORestartAfterCrash));
     showArchiving();
+    showSnapshots();
+    m_ui->offsiteFolder->setText(storedText(store, MOOOffsiteFolder));
+    connect(m_ui->chooseOffsiteButton, &QPushButton::clicked, this,
+            &PreferencesPanel::chooseOffsiteFolder);
     m_ui->argumentsBefore->setText(storedText(store, MOOArgumentsBefore));
     m_ui->argumentsAfter->setText(storedText(store, MOOArgumentsAfter));
 
@@ -95,6 +101,7 @@ void PreferencesPanel::storeEdits()
     storeText(m_ui->logFileName, MOOLogFileName);
     storeText(m_ui->argumentsBefore, MOOArgumentsBefore);
     storeText(m_ui->argumentsAfter, MOOArgumentsAfter);
+    storeText(m_ui->offsiteFolder, MOOOffsiteFolder);
     const auto storeCount = [this](QSpinBox *box, const QString &key) {
         connect(box, &QSpinBox::valueChanged, this,
                 [this, key](int value) { m_store.setString(key, std::to_string(value)); });
@@ -102,6 +109,12 @@ void PreferencesPanel::storeEdits()
     storeCount(m_ui->scrollbackMiB, MOOScrollbackMiB);
     storeCount(m_ui->archiveKeep, MOOArchiveKeep);
     storeCount(m_ui->archiveDays, MOOArchiveDays);
+    storeCount(m_ui->snapshotHours, MOOSnapshotHours);
+    storeCount(m_ui->snapshotDays, MOOSnapshotDays);
+    storeCount(m_ui->snapshotWeeks, MOOSnapshotWeeks);
+    storeCount(m_ui->offsiteHours, MOOOffsiteHours);
+    storeCount(m_ui->offsiteDays, MOOOffsiteDays);
+    storeCount(m_ui->offsiteWeeks, MOOOffsiteWeeks);
     // Written only once changed: absent, the key stays off.
     const auto storeChoice = [this](QCheckBox *box, const QString &key) {
         connect(box, &QCheckBox::toggled, this,
@@ -109,6 +122,7 @@ void PreferencesPanel::storeEdits()
     };
     storeChoice(m_ui->restartAfterCrash, MOORestartAfterCrash);
     storeChoice(m_ui->rotateDatabases, MOORotateDatabases);
+    storeChoice(m_ui->snapshotCheckpoints, MOOSnapshotCheckpoints);
 }
 
 QPushButton *PreferencesPanel::chooseButton() const
@@ -199,6 +213,11 @@ void PreferencesPanel::onValueChanged(const QString &key)
         follow(m_ui->argumentsBefore);
     else if (key == MOOArgumentsAfter)
         follow(m_ui->argumentsAfter);
+    else if (key == MOOOffsiteFolder)
+        follow(m_ui->offsiteFolder);
+    else if (key.startsWith(QStringLiteral("MOOSnapshot")) ||
+             key.startsWith(QStringLiteral("MOOOffsite")))
+        showSnapshots();
     else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key)) {
         const QSignalBlocker quiet(m_ui->logFileName);
         m_ui->logFileName->setText(
@@ -228,6 +247,46 @@ void PreferencesPanel::showArchiving()
     m_ui->archiveLabel->setEnabled(policy.rotate);
     m_ui->archiveKeep->setEnabled(policy.rotate);
     m_ui->archiveDays->setEnabled(policy.rotate);
+}
+
+void PreferencesPanel::showSnapshots()
+{
+    const SnapshotPolicy policy = snapshotPolicy(m_store);
+    const QSignalBlocker quiet(m_ui->snapshotCheckpoints);
+    m_ui->snapshotCheckpoints->setChecked(policy.enabled);
+    const auto show = [](QSpinBox *box, int value) {
+        const QSignalBlocker quietBox(box);
+        box->setValue(value);
+    };
+    show(m_ui->snapshotHours, policy.retention.hours);
+    show(m_ui->snapshotDays, policy.retention.days);
+    show(m_ui->snapshotWeeks, policy.retention.weeks);
+    show(m_ui->offsiteHours, policy.offsiteRetention.hours);
+    show(m_ui->offsiteDays, policy.offsiteRetention.days);
+    show(m_ui->offsiteWeeks, policy.offsiteRetention.weeks);
+    // What is kept, and where, matters only while snapshots are on.
+    const QList<QWidget *> controls{
+        m_ui->snapshotLabel, m_ui->snapshotHours, m_ui->snapshotDays,        m_ui->snapshotWeeks,
+        m_ui->offsiteLabel,  m_ui->offsiteFolder, m_ui->chooseOffsiteButton, m_ui->offsiteKeepLabel,
+        m_ui->offsiteHours,  m_ui->offsiteDays,   m_ui->offsiteWeeks};
+    for (QWidget *control : controls)
+        control->setEnabled(policy.enabled);
+}
+
+void PreferencesPanel::chooseOffsiteFolder()
+{
+    // A sheet on the panel, as the other choosers are; the answer lands in the field, which
+    // stores it.
+    auto *dialog =
+        new QFileDialog(this, tr("Choose the Off-site Folder"), m_ui->offsiteFolder->text());
+    dialog->setObjectName(QStringLiteral("offsiteFolderChooser"));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString &folder) { m_ui->offsiteFolder->setText(folder); });
+    dialog->open();
 }
 
 void PreferencesPanel::updatePreview()

@@ -54,6 +54,8 @@ private:
     void onValueChanged(const QString &key);
     void updatePreview();
     void showArchiving();
+    void showSnapshots();
+    void chooseOffsiteFolder();
     void showLogFileProblem(const std::string &input);
     void growToFit();
 

@@ -62,6 +62,9 @@ QList<RunRecord> makeWorld(const QTemporaryDir &dir)
         {"archive/castle.db.old", 9},
         {"archive/notes.txt", 9},
         {"archive/tower.db." + stamp(at(1)).toStdString(), 9},
+        {"archive/castle.db." + stamp(at(2)).toStdString() + ".snapshot.zst", 2},
+        {"archive/castle.db." + stamp(at(2)).toStdString() + "-2.snapshot", 2},
+        {"castle.db." + stamp(at(2)).toStdString() + ".snapshot", 2},
     };
     bool written = writeFile(elsewhere + "/castle-copy.db", "copy", at(4));
     for (const auto &[name, hours] : files)
@@ -131,7 +134,7 @@ void tst_WorldFiles::list_findsTheWorldsFilesAndTheirRuns_data()
     };
     const int database = int(WorldFileKind::Database), output = int(WorldFileKind::Output),
               archive = int(WorldFileKind::Archive), panic = int(WorldFileKind::Panic),
-              dump = int(WorldFileKind::TemporaryDump);
+              dump = int(WorldFileKind::TemporaryDump), snapshot = int(WorldFileKind::Snapshot);
     const QByteArray zst = "archive/castle.db." + stamp(Base).toLatin1() + ".zst";
     const QByteArray plain = "archive/castle.db." + stamp(Base.addSecs(3600)).toLatin1();
     row("the database, written by its last run", "castle.db", database, "run of 2 Jan 17:12");
@@ -143,6 +146,11 @@ void tst_WorldFiles::list_findsTheWorldsFilesAndTheirRuns_data()
     row("output in another folder", "../elsewhere/castle-copy.db", output, "run of 2 Jan 18:12");
     row("compressed archive", zst, archive, "read by run of 2 Jan 16:12");
     row("archive", plain, archive, "read by run of 2 Jan 17:12");
+    const QByteArray checkpoint = "castle.db." + stamp(Base.addSecs(7200)).toLatin1();
+    row("snapshot", "archive/" + checkpoint + ".snapshot.zst", snapshot,
+        "checkpoint of 2 Jan 18:12");
+    row("snapshot being compressed", "archive/" + checkpoint + "-2.snapshot", -1, "");
+    row("snapshot restored", checkpoint + ".snapshot", snapshot, "checkpoint of 2 Jan 18:12");
     row("another world beside it", "tower.db", -1, "");
     row("another world's archive", "archive/tower.db." + stamp(Base.addSecs(3600)).toLatin1(), -1,
         "");

@@ -37,6 +37,20 @@ inline const QString MOORotateDatabases = QStringLiteral("MOORotateDatabases");
 inline const QString MOOArchiveKeep = QStringLiteral("MOOArchiveKeep");
 /// Archived databases younger than this many days always stay (DefaultArchiveDays).
 inline const QString MOOArchiveDays = QStringLiteral("MOOArchiveDays");
+/// Whether each finished checkpoint is kept as a compressed snapshot in archive/ ("1" or
+/// "true"); off by default.
+inline const QString MOOSnapshotCheckpoints = QStringLiteral("MOOSnapshotCheckpoints");
+/// How snapshots thin with age: all younger than these hours, the newest of each day for these
+/// days, the newest of each week for these weeks (SnapshotRetention's defaults).
+inline const QString MOOSnapshotHours = QStringLiteral("MOOSnapshotHours");
+inline const QString MOOSnapshotDays = QStringLiteral("MOOSnapshotDays");
+inline const QString MOOSnapshotWeeks = QStringLiteral("MOOSnapshotWeeks");
+/// A second folder that receives each snapshot too (another disk, a share); empty for none.
+inline const QString MOOOffsiteFolder = QStringLiteral("MOOOffsiteFolder");
+/// How the off-site folder's snapshots thin with age, as the three above.
+inline const QString MOOOffsiteHours = QStringLiteral("MOOOffsiteHours");
+inline const QString MOOOffsiteDays = QStringLiteral("MOOOffsiteDays");
+inline const QString MOOOffsiteWeeks = QStringLiteral("MOOOffsiteWeeks");
 
 inline constexpr const char *DefaultLogFileName = "server.log";
 inline constexpr long long DefaultScrollbackMiB = 256;

@@ -152,20 +152,32 @@ void cancelArchiveWork()
     cancelled.store(true, std::memory_order_relaxed);
 }
 
+bool archiveWorkCancelled()
+{
+    return cancelled.load(std::memory_order_relaxed);
+}
+
 void compressFile(const FolderFile &source, const FolderFile &target)
 {
     const UniqueFd in = source.folder.openForReading(source.name);
+    compressFile(in.get(), source.path(), target);
+}
+
+void compressFile(int in, const std::string &sourcePath, const FolderFile &target)
+{
+    if (::lseek(in, 0, SEEK_SET) < 0)
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot read"), sourcePath, errno);
     std::unique_ptr<ZSTD_CCtx, CctxFree> cctx(ZSTD_createCCtx());
     if (!cctx)
-        fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: out of memory"),
-             source.path(), ENOMEM);
+        fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: out of memory"), sourcePath,
+             ENOMEM);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
     ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
     writeNew(target, [&](UniqueFd &out) {
         std::vector<char> inBuf(ChunkSize), outBuf(ZSTD_CStreamOutSize());
         bool last = false;
         while (!last) {
-            const size_t got = readFully(in.get(), inBuf.data(), inBuf.size(), source.path());
+            const size_t got = readFully(in, inBuf.data(), inBuf.size(), sourcePath);
             last = got < inBuf.size();
             ZSTD_inBuffer input{inBuf.data(), got, 0};
             const ZSTD_EndDirective mode = last ? ZSTD_e_end : ZSTD_e_continue;
@@ -174,13 +186,13 @@ void compressFile(const FolderFile &source, const FolderFile &target)
                 ZSTD_outBuffer output{outBuf.data(), outBuf.size(), 0};
                 const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, mode);
                 if (ZSTD_isError(left))
-                    fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: %2"),
-                         source.path(), ZSTD_getErrorName(left));
+                    fail(QT_TRANSLATE_NOOP("ArchiveFiles", "Cannot compress “%1”: %2"), sourcePath,
+                         ZSTD_getErrorName(left));
                 writeFully(out.get(), outBuf.data(), output.pos, target.path());
                 finished = last ? left == 0 : input.pos == input.size;
             }
         }
-        keepModificationTime(in.get(), out.get(), target.path());
+        keepModificationTime(in, out.get(), target.path());
         syncAndClose(std::move(out), target.path());
     });
 }
@@ -218,17 +230,24 @@ void decompressFile(const FolderFile &source, const FolderFile &target)
 
 bool decompressesTo(const FolderFile &compressed, const FolderFile &original)
 {
-    const UniqueFd in = compressed.folder.openForReading(compressed.name);
     const UniqueFd orig = original.folder.openForReading(original.name);
+    return decompressesTo(compressed, orig.get(), original.path());
+}
+
+bool decompressesTo(const FolderFile &compressed, int original, const std::string &originalPath)
+{
+    const UniqueFd in = compressed.folder.openForReading(compressed.name);
+    if (::lseek(original, 0, SEEK_SET) < 0)
+        throwFileError(QT_TRANSLATE_NOOP("HeldFolder", "Cannot read"), originalPath, errno);
     std::vector<char> origBuf(ZSTD_DStreamOutSize());
     try {
         const bool whole =
             decompressPieces(in.get(), compressed.path(), [&](const char *data, size_t size) {
-                return readFully(orig.get(), origBuf.data(), size, original.path()) == size &&
+                return readFully(original, origBuf.data(), size, originalPath) == size &&
                        std::memcmp(origBuf.data(), data, size) == 0;
             });
         char extra;
-        return whole && readFully(orig.get(), &extra, 1, original.path()) == 0;
+        return whole && readFully(original, &extra, 1, originalPath) == 0;
     } catch (const NotZstd &) {
         return false;
     }

@@ -11,11 +11,15 @@ namespace paddock {
 /// throw RotationError, leaving the files whole for a later recovery: Paddock is ending, and
 /// must not linger with its window gone. Lasts for the rest of the process.
 void cancelArchiveWork();
+/// Whether cancelArchiveWork() was called.
+bool archiveWorkCancelled();
 
 /// Compresses source into target with zstd, giving it source's modification time and fsyncing
 /// it. target must not exist (a link neither); a failure removes it again. Throws
 /// RotationError, whose error() is the errno of a failed write (ENOSPC on a full disk).
 void compressFile(const FolderFile &source, const FolderFile &target);
+/// The same from the file open as in (read from its start), named sourcePath in messages.
+void compressFile(int in, const std::string &sourcePath, const FolderFile &target);
 /// Decompresses the zstd file source into target, which must not exist yet: written under
 /// <target>.part (created new), fsynced, given source's modification time, then renamed without
 /// replacing anything. Throws RotationError; a failure leaves no part behind.
@@ -23,6 +27,8 @@ void decompressFile(const FolderFile &source, const FolderFile &target);
 /// Whether compressed decompresses to exactly the bytes of original; throws RotationError when
 /// either cannot be read.
 bool decompressesTo(const FolderFile &compressed, const FolderFile &original);
+/// The same against the file open as original (read from its start).
+bool decompressesTo(const FolderFile &compressed, int original, const std::string &originalPath);
 /// Whether two files hold the same bytes; throws RotationError when either cannot be read.
 bool sameBytes(const FolderFile &a, const FolderFile &b);
 /// Copies source to target, which must not exist, fsyncing it; throws RotationError, and a

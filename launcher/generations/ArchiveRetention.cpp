@@ -112,12 +112,12 @@ std::vector<std::string> fileNames(const HeldFolder &folder)
 
 } // namespace
 
-void recordArchived(const HeldFolder &folder, const std::string &fileName)
+void recordArchived(const HeldFolder &folder, const std::string &fileName, bool durable)
 {
     const UniqueFd manifest = folder.openForAppending(ManifestName);
     const QByteArray line = QByteArray::fromStdString(fileName).toPercentEncoding() + '\n';
     if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
-        ::fsync(manifest.get()) != 0) {
+        (durable && ::fsync(manifest.get()) != 0)) {
         const int error = errno;
         throw RotationError(QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
                                 .arg(displayPath(folder.pathOf(ManifestName)),

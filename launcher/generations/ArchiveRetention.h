@@ -35,9 +35,10 @@ std::vector<std::string> archivesToRemove(const std::vector<std::string> &fileNa
                                           const QDateTime &now, int keep = DefaultArchiveKeep,
                                           int days = DefaultArchiveDays);
 
-/// Records in folder's list of archives that fileName is an archive Paddock made; throws
-/// RotationError when the list cannot be written (or is a link).
-void recordArchived(const HeldFolder &folder, const std::string &fileName);
+/// Records in folder's list of archives that fileName is an archive Paddock made, on disk
+/// before it returns unless durable is false; throws RotationError when the list cannot be
+/// written (or is a link).
+void recordArchived(const HeldFolder &folder, const std::string &fileName, bool durable = true);
 /// The names folder's list of archives holds; none when it is missing or not a regular file.
 std::vector<std::string> archivedByPaddock(const HeldFolder &folder);
 

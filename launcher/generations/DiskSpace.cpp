@@ -22,6 +22,11 @@ QString diskSpaceWarning(const std::string &path, qint64 freeBytes, qint64 datab
              locale.formattedDataSize(databaseBytes));
 }
 
+bool snapshotFits(qint64 freeBytes, qint64 databaseBytes)
+{
+    return freeBytes < 0 || freeBytes - databaseBytes >= 2 * databaseBytes;
+}
+
 QString diskSpaceWarning(const std::string &path)
 {
     const std::string folder = folderOf(path);

@@ -3,6 +3,7 @@
 
 #include "ArchiveRetention.h"
 #include "DescriptorIo.h"
+#include "SnapshotRetention.h"
 #include "String.h"
 #include "UniqueFd.h"
 
@@ -94,6 +95,12 @@ QString when(const QDateTime &time)
 QString wroteBy(const QDateTime &started)
 {
     return QCoreApplication::translate("paddock::WorldFiles", "run of %1").arg(when(started));
+}
+
+QString checkpointOf(const QDateTime &finished)
+{
+    return QCoreApplication::translate("paddock::WorldFiles", "checkpoint of %1")
+        .arg(when(finished));
 }
 
 QString readBy(const QDateTime &started)
@@ -188,6 +195,10 @@ private:
             } else if (const auto archive = archiveOfWorld(name); archive && !archive->compressed) {
                 // An archive restored beside the database.
                 add(path, WorldFileKind::Archive, readBy(archive->time));
+            } else if (const auto snapshot = snapshotOfWorld(name);
+                       snapshot && !snapshot->compressed) {
+                // A snapshot restored beside the database.
+                add(path, WorldFileKind::Snapshot, checkpointOf(snapshot->time));
             } else if (m_inputs.count(path)) {
                 add(path, WorldFileKind::Database);
             } else if (name.rfind(m_name + '.', 0) == 0 && !endsWith(name, ".part")) {
@@ -201,9 +212,21 @@ private:
     void listArchive()
     {
         const std::string folder = join(m_folder, "archive");
-        for (const std::string &name : namesIn(folder))
+        for (const std::string &name : namesIn(folder)) {
             if (const auto archive = archiveOfWorld(name))
                 add(join(folder, name), WorldFileKind::Archive, readBy(archive->time));
+            // An uncompressed snapshot there is still being compressed.
+            else if (const auto snapshot = snapshotOfWorld(name); snapshot && snapshot->compressed)
+                add(join(folder, name), WorldFileKind::Snapshot, checkpointOf(snapshot->time));
+        }
+    }
+
+    std::optional<SnapshotName> snapshotOfWorld(const std::string &name) const
+    {
+        std::optional<SnapshotName> snapshot = parseSnapshotName(name);
+        if (!snapshot || !isWorldName(snapshot->database))
+            return std::nullopt;
+        return snapshot;
     }
 
     // The parts of name if it is an archive's name Paddock gives to one of the world's databases.

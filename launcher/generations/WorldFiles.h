@@ -18,6 +18,7 @@ enum class WorldFileKind {
     Archive,       ///< <name>.<YYYY-MM-DDTHHMMSS>[.zst]: a database as a run found it
     Panic,         ///< <name>.PANIC: what a crashing server dumped
     TemporaryDump, ///< <name>.#N#: a dump the server had not finished
+    Snapshot,      ///< <name>.<YYYY-MM-DDTHHMMSS>[-N].snapshot[.zst]: a finished checkpoint kept
 };
 
 /// One database file of a world.
@@ -34,7 +35,7 @@ struct WorldFile {
 /// The database files of the world whose database is database (its full path in bytes): the
 /// database, the outputs and the leftovers (.PANIC, .#N#) of names beside it or written by runs
 /// recorded in runs that read or wrote in its folder, and its archive/ (only names Paddock
-/// gives). Looks in no folder but the database's, its archive/ and those of recorded outputs.
+/// gives; snapshots there once compressed). Looks in no folder but the database's, its archive/ and those of recorded outputs.
 /// Newest first. The newest Database, Output or Archive that is the world's database, that a
 /// recorded run read or wrote, or that begins with a MOO database's header is marked
 /// newestComplete; none is when no such file is listed.

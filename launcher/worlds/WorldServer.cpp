@@ -5,6 +5,7 @@
 #include "MooController.h"
 #include "RunHistory.h"
 #include "ServerLife.h"
+#include "Snapshots.h"
 #include "UserDefaults.h"
 
 namespace paddock {
@@ -16,6 +17,7 @@ WorldServer::WorldServer(QString id, std::unique_ptr<UserDefaults> settings)
     , m_ownController(std::make_unique<MooController>())
     , m_ownLife(std::make_unique<ServerLife>(*m_ownController))
     , m_ownGenerations(std::make_unique<DatabaseGenerations>(*m_ownController, *m_ownLife))
+    , m_ownSnapshots(std::make_unique<Snapshots>(*m_ownController))
     , m_controller(m_ownController.get())
     , m_life(m_ownLife.get())
     , m_generations(m_ownGenerations.get())

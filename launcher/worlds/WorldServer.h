@@ -10,11 +10,13 @@ namespace paddock {
 class DatabaseGenerations;
 class MooController;
 class ServerLife;
+class Snapshots;
 class UserDefaults;
 class UserDefaultsController;
 
 /// One world's server side: its controller on the world's settings, the server's life (stop,
-/// Checkpoint Now, restarts) and its databases' generations (rotation, archive, history), so
+/// Checkpoint Now, restarts), its databases' generations (rotation, archive, history) and the
+/// snapshots of its checkpoints, so
 /// that nothing one world does reaches another's.
 class WorldServer final {
 public:
@@ -43,6 +45,7 @@ private:
     std::unique_ptr<MooController> m_ownController;
     std::unique_ptr<ServerLife> m_ownLife;
     std::unique_ptr<DatabaseGenerations> m_ownGenerations;
+    std::unique_ptr<Snapshots> m_ownSnapshots;
     MooController *m_controller;
     ServerLife *m_life;
     DatabaseGenerations *m_generations;

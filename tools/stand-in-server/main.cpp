@@ -28,6 +28,8 @@
 //   dump-fails N [SECONDS]  the next N dumps fail as on a full disk: half the database is
 //                        written, then ENOSPC; a failed final dump is tried again after
 //                        SECONDS (60 when not given)
+//   dump-cut             the next dump is reported finished but lacks the closing lines of a
+//                        database, as a file cut short
 //   listen PORT [MS]     listen on the loopback interface (PORT 0: any free port) and answer
 //                        connections as a MOO server does; after MS milliseconds, stop
 //                        answering them, as a frozen server
@@ -36,11 +38,13 @@
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
 // words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished"; the dump at SIGTERM says
 // "DUMPING" instead. Each dump is written under that temporary name and renamed over the
-// output once whole. A failure is logged as a MOO server logs it ("*** Trying to dump
-// database: REASON", or "Opening" / "Renaming temporary dump file: REASON"), followed by
-// "*** Abandoning checkpoint attempt..." for a checkpoint and, for the final dump, by
-// "*** Waiting N seconds and retrying dump..." and another try; a temporary file that cannot
-// be opened or renamed ends the final dump without one.
+// output once whole: the input's contents, a line naming the dump and its number, and the
+// closing line a MOO server ends a database with ("0 active connections with listeners").
+// A failure is logged as a MOO server logs it ("*** Trying to dump database: REASON", or
+// "Opening" / "Renaming temporary dump file: REASON"), followed by "*** Abandoning checkpoint
+// attempt..." for a checkpoint and, for the final dump, by "*** Waiting N seconds and
+// retrying dump..." and another try; a temporary file that cannot be opened or renamed ends
+// the final dump without one.
 #include "Connections.h"
 
 #include <algorithm>
@@ -200,6 +204,7 @@ void ignoreSignal(int) {}
 // pause before a failed final dump is tried again.
 int dumpFailuresLeft = 0;
 long dumpRetrySeconds = 60;
+bool nextDumpCut = false; // what "dump-cut" asked for
 
 // Writes bytes whole to fd; returns 0, or the error that stopped it. A dump meant to fail
 // stops halfway with ENOSPC, as on a full disk.
@@ -257,8 +262,11 @@ void dump(const std::string &output, const std::string &contents, bool shutdown)
     for (;;) {
         const std::string temporary = output + ".#" + std::to_string(++number) + "#";
         say(STDERR_FILENO, word + " on " + temporary + " ...");
-        const std::string failure =
-            writeOutputDatabase(temporary, output, contents + "stand-in-server: " + why + "\n");
+        const std::string ending = nextDumpCut ? "" : "0 active connections with listeners\n";
+        nextDumpCut = false;
+        const std::string failure = writeOutputDatabase(temporary, output,
+                                                        contents + "stand-in-server: " + why + " " +
+                                                            std::to_string(number) + "\n" + ending);
         if (failure.empty()) {
             say(STDOUT_FILENO,
                 std::string("stand-in-server: ") + why + ", wrote \"" + output + "\"");
@@ -418,6 +426,8 @@ int main(int argc, char **argv)
             ::sigaction(SIGUSR2, &action, nullptr);
         } else if (command == "checkpoint") {
             dump(output, contents, false);
+        } else if (command == "dump-cut") {
+            nextDumpCut = true;
         } else if (command == "dump-fails") {
             long seconds = 60;
             words >> dumpFailuresLeft >> seconds;
