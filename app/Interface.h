@@ -16,6 +16,7 @@ class DesktopNotifier;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
+class PulseWiring;
 class ServerLife;
 class ServerStatus;
 class Task;
@@ -66,6 +67,7 @@ public:
     ServerStatus &status() const { return *m_status; }
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
+    PulseWiring &pulse() const { return *m_pulse; }
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
@@ -105,6 +107,7 @@ private:
     std::unique_ptr<DatabaseGenerations> m_generations;
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<PulseWiring> m_pulse;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
 };
 

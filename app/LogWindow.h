@@ -7,6 +7,7 @@
 #include <string>
 
 class QLabel;
+class QMenu;
 class QMessageBox;
 
 namespace Ui {
@@ -42,6 +43,8 @@ public:
     QAction *preferencesAction() const;
     QAction *quitAction() const;
     QAction *aboutAction() const;
+    /// The View menu, where panels beside the log are shown and hidden.
+    QMenu *viewMenu() const;
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.

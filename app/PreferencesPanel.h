@@ -54,6 +54,7 @@ private:
     void onValueChanged(const QString &key);
     void updatePreview();
     void showArchiving();
+    void showResponding();
     void showLogFileProblem(const std::string &input);
     void growToFit();
 

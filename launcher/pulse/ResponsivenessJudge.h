@@ -4,6 +4,7 @@
 #include "ServerLogLines.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -19,6 +20,8 @@ struct ProcessSample {
     std::chrono::milliseconds cpu{0};
     /// Whether a child of it whose command line reads "(MOO checkpointer)" is alive.
     bool checkpointer = false;
+    /// Its resident memory, in bytes.
+    std::uint64_t residentBytes = 0;
 };
 
 /// Whether a running server answers.
