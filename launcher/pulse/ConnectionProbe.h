@@ -28,7 +28,7 @@ public:
     void start(int port);
     /// Drops the running probe, if any, without a result.
     void abort();
-    bool isRunning() const { return m_deadline.isActive(); }
+    bool isRunning() const { return m_socket != nullptr; }
 
 Q_SIGNALS:
     /// The connection is made, from localPort: the server logs it with that port.
