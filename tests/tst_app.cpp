@@ -9,6 +9,10 @@
 #include "LogView.h"
 #include "LogWindow.h"
 #include "PreferencesPanel.h"
+#include "ProcessInfo.h"
+#include "PulseWiring.h"
+#include "ResponsivenessWatch.h"
+#include "RunGraphs.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
@@ -18,6 +22,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -202,6 +207,7 @@ private Q_SLOTS:
     void databases_startOverItsInput_asksWithCancelAsDefault();
     void notifier_deadSessionBus_doesNothing();
     void runs_markedInTheViewOnlyAndNamedInTheTitle();
+    void responding_stoppedThenContinued_statusNoticesAndGraphs();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
     void preferences_commandPreview_showsWholeArgumentVector();
@@ -701,6 +707,55 @@ void tst_App::databases_showTheWorldAndStartThroughTheController()
     QVERIFY2(start->accessibleDescription().contains(u"server is running"),
              qPrintable(start->accessibleDescription()));
     QCOMPARE(start->toolTip(), start->accessibleDescription());
+}
+
+void tst_App::responding_stoppedThenContinued_statusNoticesAndGraphs()
+{
+    standardStore().setString(MOONotRespondingMinutes, "1");
+    Interface interface;
+    PulseWiring &pulse = interface.pulse();
+    auto clock = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    pulse.watch().setClock([&clock] { return clock; });
+    pulse.watch().sampler().setInterval(std::chrono::hours(24)); // sampled by the test
+    QSignalSpy notices(&pulse, &PulseWiring::noticeSent);
+    QVERIFY(!pulse.graphsPanel().isVisibleTo(&interface.logWindow()));
+    QVERIFY(interface.logWindow().viewMenu()->actions().contains(
+        pulse.graphsPanel().toggleViewAction()));
+
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "listen 0\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(pulse.watch().checkedPort() > 0, 10000);
+    const int pid = task->processIdentifier();
+    const auto stopped = [pid] {
+        const std::optional<ProcessStat> stat = processStat(pid);
+        return stat && stat->state == 'T';
+    };
+    const auto sampleAfter = [&](std::chrono::seconds wait) {
+        clock += wait;
+        pulse.watch().sampler().sampleNow();
+    };
+    ::kill(pid, SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(stopped(), 10000);
+    sampleAfter(std::chrono::seconds(1));
+    sampleAfter(std::chrono::seconds(61));
+    const QRegularExpression notResponding(
+        QStringLiteral("^Not responding since \\d\\d:\\d\\d, PID %1; listening on \\d+$").arg(pid));
+    QVERIFY2(notResponding.match(interface.logWindow().statusText()).hasMatch(),
+             qPrintable(interface.logWindow().statusText()));
+    QCOMPARE(notices.size(), 1);
+    ::kill(pid, SIGCONT);
+    QTRY_VERIFY_WITH_TIMEOUT(!stopped(), 10000);
+    sampleAfter(std::chrono::seconds(5));
+    QVERIFY2(interface.logWindow().statusText().startsWith(QStringLiteral("Running, PID")),
+             qPrintable(interface.logWindow().statusText()));
+    QCOMPARE(notices.size(), 2);
+    QVERIFY(notices.at(1).at(0).toString().contains(QStringLiteral("again")));
+    QVERIFY2(pulse.graphs().summary().startsWith(QStringLiteral("Processor: 0% now")),
+             qPrintable(pulse.graphs().summary()));
+
+    interface.send(ControllerAction::stopMoo, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!pulse.watch().sampler().isSampling(), 10000);
+    QCOMPARE(notices.size(), 2); // its end is told as ends are, not as an answer
 }
 
 void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()

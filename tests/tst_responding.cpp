@@ -54,8 +54,7 @@ void tst_Responding::lines_prefilter_agreesWithParser_data()
     QTest::addColumn<bool>("judged"); // the parser's kind is one that excuses or ends a silence
     const QByteArray stamp("Dec  9 06:49:32: ");
     QTest::newRow("loading") << stamp + "LOADING: castle.db" << true;
-    QTest::newRow("listening, marked") << stamp + "> LISTEN: #0 now listening on port 7777"
-                                       << true;
+    QTest::newRow("listening, marked") << stamp + "> LISTEN: #0 now listening on port 7777" << true;
     QTest::newRow("retried dump, error mark")
         << stamp + "*** Waiting 60 seconds and retrying dump..." << true;
     QTest::newRow("checkpoint in colour")
@@ -119,8 +118,8 @@ void tst_Responding::probeLines_lookAlikes_onlyProbesMatch()
 void tst_Responding::watch_standIn_verdictsOverTheRun_data()
 {
     QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<bool>("check");    // the check that the world answers is on
-    QTest::addColumn<bool>("stop");     // the server is stopped (SIGSTOP) after it listens
+    QTest::addColumn<bool>("check");            // the check that the world answers is on
+    QTest::addColumn<bool>("stop");             // the server is stopped (SIGSTOP) after it listens
     QTest::addColumn<QByteArrayList>("states"); // the verdicts in turn, up to its end
 
     const QByteArrayList answering{"responding", "unknown"};
