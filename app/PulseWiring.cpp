@@ -6,6 +6,7 @@
 #include "LogWindow.h"
 #include "MooController.h"
 #include "ResponsivenessWatch.h"
+#include "Run.h"
 #include "RunGraphs.h"
 #include "ServerStatus.h"
 
@@ -36,7 +37,10 @@ PulseWiring::PulseWiring(MooController &controller, LogWindow &window, ServerSta
     QAction *toggle = m_panel->toggleViewAction();
     toggle->setText(tr("Run &Graphs"));
     window.viewMenu()->addAction(toggle);
-    connect(&controller, &MooController::runStarted, m_graphs, &RunGraphs::clear);
+    connect(&controller, &MooController::runStarted, m_graphs, [this](Run &run) {
+        m_graphs->clear();
+        connect(&run, &Run::ended, m_graphs, &RunGraphs::endRun);
+    });
     connect(watch, &ResponsivenessWatch::sampled, m_graphs, [this](const ProcessSample &sample) {
         m_graphs->addSample(std::chrono::steady_clock::now(), sample);
     });

@@ -34,6 +34,7 @@ void RunGraphs::clear()
     m_samplesPerPoint = 1;
     m_lastAt.reset();
     m_lastCpu = {};
+    m_ended = false;
     updateSummary();
     update();
 }
@@ -84,10 +85,24 @@ void RunGraphs::append(const Point &point)
     update();
 }
 
+void RunGraphs::endRun()
+{
+    m_ended = true;
+    updateSummary();
+}
+
 QString RunGraphs::summary() const
 {
     if (!m_lastAt)
         return tr("No server is running.");
+    if (m_ended) {
+        QString text = tr("The last run peaked at %1% of a processor and %2 MiB of memory.")
+                           .arg(qRound(m_peak.cpuPercent))
+                           .arg(m_peak.memoryMiB, 0, 'f', 1);
+        if (m_playersKnown)
+            text += QLatin1Char(' ') + tr("Players peaked at %1.").arg(int(m_peak.players));
+        return text;
+    }
     QString text = tr("Processor: %1% now, peak %2%. Memory: %3 MiB now, peak %4 MiB.")
                        .arg(qRound(m_current.cpuPercent))
                        .arg(qRound(m_peak.cpuPercent))

@@ -26,6 +26,8 @@ public:
 
     /// Forgets the samples, as at the start of a run.
     void clear();
+    /// The run ended: the graphs stay, and the summary tells its peaks.
+    void endRun();
     /// Takes a sample of the server taken at at; one of an ended process is ignored.
     void addSample(std::chrono::steady_clock::time_point at, const ProcessSample &sample);
     /// The players online from now on. Until it is first called, no players graph is drawn.
@@ -54,6 +56,7 @@ private:
     int m_samplesPerPoint = 1; // doubles each time the graph fills
     Point m_current, m_peak;
     bool m_playersKnown = false;
+    bool m_ended = false;
     std::optional<std::chrono::steady_clock::time_point> m_lastAt;
     std::chrono::milliseconds m_lastCpu{0};
 };

@@ -208,6 +208,8 @@ private Q_SLOTS:
     void notifier_deadSessionBus_doesNothing();
     void runs_markedInTheViewOnlyAndNamedInTheTitle();
     void responding_stoppedThenContinued_statusNoticesAndGraphs();
+    void graphs_samples_summaryNowAndPeak_data();
+    void graphs_samples_summaryNowAndPeak();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
     void preferences_commandPreview_showsWholeArgumentVector();
@@ -756,6 +758,45 @@ void tst_App::responding_stoppedThenContinued_statusNoticesAndGraphs()
     interface.send(ControllerAction::stopMoo, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(!pulse.watch().sampler().isSampling(), 10000);
     QCOMPARE(notices.size(), 2); // its end is told as ends are, not as an answer
+    QTRY_VERIFY_WITH_TIMEOUT(
+        pulse.graphs().summary().startsWith(QStringLiteral("The last run peaked at")), 10000);
+}
+
+void tst_App::graphs_samples_summaryNowAndPeak_data()
+{
+    QTest::addColumn<int>("samples"); // 5 s apart, at 10% of a processor, memory growing
+    QTest::addColumn<int>("spikeAt"); // the sample that used 90% instead; -1: none
+    QTest::addColumn<int>("players"); // -1: no count given
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("one sample") << 1 << -1 << -1
+                                << QStringLiteral("Processor: 0% now, peak 0%. Memory: 1.0 MiB "
+                                                  "now, peak 1.0 MiB.");
+    QTest::newRow("a spike early in weeks of samples, merged many times")
+        << 20000 << 3 << 2
+        << QStringLiteral("Processor: 10% now, peak 90%. Memory: 20.5 MiB now, peak 20.5 MiB. "
+                          "Players: 2 now, peak 2.");
+}
+
+void tst_App::graphs_samples_summaryNowAndPeak()
+{
+    QFETCH(int, samples);
+    QFETCH(int, spikeAt);
+    QFETCH(int, players);
+    RunGraphs graphs;
+    const auto start = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    std::chrono::milliseconds cpu(0);
+    for (int i = 0; i < samples; ++i) {
+        cpu += std::chrono::milliseconds(i == spikeAt ? 4500 : 500);
+        graphs.addSample(start + std::chrono::seconds(5 * i),
+                         {'S', cpu, false, std::uint64_t(1024 * 1024 + i * 1024)});
+    }
+    graphs.addSample(start + std::chrono::seconds(5 * samples), {'X', {}, false, 0}); // ended
+    if (players >= 0)
+        graphs.setPlayerCount(players);
+    QTEST(graphs.summary(), "summary");
+    QCOMPARE(graphs.accessibleDescription(), graphs.summary());
+    graphs.resize(graphs.sizeHint());
+    QVERIFY(!graphs.grab().isNull()); // paints the merged points
 }
 
 void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()

@@ -120,19 +120,22 @@ void tst_Responding::watch_standIn_verdictsOverTheRun_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("check");            // the check that the world answers is on
     QTest::addColumn<bool>("stop");             // the server is stopped (SIGSTOP) after it listens
+    QTest::addColumn<bool>("turnOff");          // the check is turned off after two minutes
     QTest::addColumn<QByteArrayList>("states"); // the verdicts in turn, up to its end
 
     const QByteArrayList answering{"responding", "unknown"};
     const QByteArrayList hung{"responding", "not responding", "unknown"};
-    QTest::newRow("answers") << QByteArray("listen 0") << true << false << answering;
-    QTest::newRow("frozen, checked") << QByteArray("listen 0 0") << true << false << hung;
+    const QByteArrayList recovered{"responding", "not responding", "responding", "unknown"};
+    QTest::newRow("answers") << QByteArray("listen 0") << true << false << false << answering;
+    QTest::newRow("frozen, checked") << QByteArray("listen 0 0") << true << false << false << hung;
     QTest::newRow("frozen, not checked: nothing tells")
-        << QByteArray("listen 0 0") << false << false << answering;
+        << QByteArray("listen 0 0") << false << false << false << answering;
     QTest::newRow("frozen while a checkpoint child writes")
-        << QByteArray("listen 0 0\ncheckpointer") << true << false << answering;
+        << QByteArray("listen 0 0\ncheckpointer") << true << false << false << answering;
     QTest::newRow("stopped, then continued")
-        << QByteArray("listen 0") << false << true
-        << QByteArrayList{"responding", "not responding", "responding", "unknown"};
+        << QByteArray("listen 0") << false << true << false << recovered;
+    QTest::newRow("frozen, then the check turned off")
+        << QByteArray("listen 0 0") << true << false << true << recovered;
 }
 
 void tst_Responding::watch_standIn_verdictsOverTheRun()
@@ -140,6 +143,7 @@ void tst_Responding::watch_standIn_verdictsOverTheRun()
     QFETCH(QByteArray, script);
     QFETCH(bool, check);
     QFETCH(bool, stop);
+    QFETCH(bool, turnOff);
     ControllerFixture fixture;
     fixture.store().setString(MOOCheckAnswers, check ? "1" : "0");
     fixture.store().setString(MOONotRespondingMinutes, "1");
@@ -186,9 +190,11 @@ void tst_Responding::watch_standIn_verdictsOverTheRun()
     if (stop) {
         ::kill(pid, SIGCONT);
         QTRY_VERIFY_WITH_TIMEOUT(!inState('T'), 10000);
-        clock += 5s;
-        watch.sampler().sampleNow();
     }
+    if (turnOff)
+        fixture.store().setString(MOOCheckAnswers, "0");
+    clock += 5s;
+    watch.sampler().sampleNow();
     if (check && script == "listen 0") {
         // Its connections show in the log, and are known as the check's.
         QTRY_VERIFY_WITH_TIMEOUT(contains(fixture.log(), "CLIENT DISCONNECTED"), 10000);

@@ -62,6 +62,8 @@ public:
     void takeSample(const ProcessSample &sample);
     /// Takes in an active probe's result, known now: whether the server sent its first bytes.
     void takeProbe(bool answered);
+    /// Forgets what probes said, as when the user turns them off: no answer will clear it.
+    void forgetProbes() { m_unansweredSince.reset(); }
 
     /// The verdict as of now.
     ResponsivenessVerdict verdict() const;

@@ -111,6 +111,10 @@ void ResponsivenessWatch::checkIfDue()
 {
     const ResponsivenessSettings wanted = settings();
     const auto at = now();
+    if (!wanted.checkAnswers) {
+        m_probe.abort();
+        m_judge->forgetProbes();
+    }
     if (!wanted.checkAnswers || m_port == 0 || m_probe.isRunning() ||
         at - m_lastLineAt < QuietPeriod ||
         (m_lastCheckAt && at - *m_lastCheckAt < std::max<minutes>(wanted.checkEvery, QuietPeriod)))
