@@ -11,6 +11,7 @@
 #include "NotificationCenter.h"
 #include "PreferencesPanel.h"
 #include "RunEndMessage.h"
+#include "PulseWiring.h"
 #include "RunHistory.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
@@ -86,6 +87,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
             [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
                 notifier->notify(noticeSummary(kind), text);
             });
+    m_pulse = std::make_unique<PulseWiring>(*m_controller, *m_logWindow, *m_status, *m_notifier);
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),

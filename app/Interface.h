@@ -17,6 +17,7 @@ class LogWindow;
 class MooController;
 class PreferencesPanel;
 class RunEndMessage;
+class PulseWiring;
 class ServerLife;
 class ServerStatus;
 class Snapshots;
@@ -70,6 +71,7 @@ public:
     ServerStatus &status() const { return *m_status; }
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
+    PulseWiring &pulse() const { return *m_pulse; }
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
@@ -112,6 +114,7 @@ private:
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<PulseWiring> m_pulse;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
     // Last, so they go first: they refer to the first world's parts above.
     std::unique_ptr<Worlds> m_worlds;

@@ -148,6 +148,11 @@ QAction *LogWindow::aboutAction() const
     return m_ui->actionAbout;
 }
 
+QMenu *LogWindow::viewMenu() const
+{
+    return m_ui->menuView;
+}
+
 std::string LogWindow::geometryFilePath()
 {
     return settingsFilePath("window.conf");

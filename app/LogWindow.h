@@ -7,6 +7,7 @@
 #include <string>
 
 class QLabel;
+class QMenu;
 class QMessageBox;
 
 namespace Ui {
@@ -45,6 +46,8 @@ public:
     QAction *aboutAction() const;
     /// The bar above the log that says in whole sentences what needs the user's attention.
     MessageBar *messageBar() const { return m_messageBar; }
+    /// The View menu, where panels beside the log are shown and hidden.
+    QMenu *viewMenu() const;
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.

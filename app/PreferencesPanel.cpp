@@ -6,6 +6,7 @@
 #include "ElidedLabel.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
+#include "ResponsivenessWatch.h"
 #include "ScreenFit.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
@@ -72,6 +73,7 @@ PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
         displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
     m_ui->scrollbackMiB->setValue(storedScrollback(store));
     m_ui->restartAfterCrash->setChecked(store.boolForKey(MOORestartAfterCrash));
+    showResponding();
     showArchiving();
     showSnapshots();
     m_ui->offsiteFolder->setText(storedText(store, MOOOffsiteFolder));
@@ -115,6 +117,8 @@ void PreferencesPanel::storeEdits()
     storeCount(m_ui->offsiteHours, MOOOffsiteHours);
     storeCount(m_ui->offsiteDays, MOOOffsiteDays);
     storeCount(m_ui->offsiteWeeks, MOOOffsiteWeeks);
+    storeCount(m_ui->checkAnswersMinutes, MOOCheckAnswersMinutes);
+    storeCount(m_ui->notRespondingMinutes, MOONotRespondingMinutes);
     // Written only once changed: absent, the key stays off.
     const auto storeChoice = [this](QCheckBox *box, const QString &key) {
         connect(box, &QCheckBox::toggled, this,
@@ -123,6 +127,7 @@ void PreferencesPanel::storeEdits()
     storeChoice(m_ui->restartAfterCrash, MOORestartAfterCrash);
     storeChoice(m_ui->rotateDatabases, MOORotateDatabases);
     storeChoice(m_ui->snapshotCheckpoints, MOOSnapshotCheckpoints);
+    storeChoice(m_ui->checkAnswers, MOOCheckAnswers);
 }
 
 QPushButton *PreferencesPanel::chooseButton() const
@@ -227,6 +232,9 @@ void PreferencesPanel::onValueChanged(const QString &key)
         m_ui->restartAfterCrash->setChecked(m_store.boolForKey(MOORestartAfterCrash));
     } else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
         showArchiving();
+    else if (key == MOOCheckAnswers || key == MOOCheckAnswersMinutes ||
+             key == MOONotRespondingMinutes)
+        showResponding();
     else if (key == MOOScrollbackMiB) {
         const QSignalBlocker quiet(m_ui->scrollbackMiB);
         m_ui->scrollbackMiB->setValue(storedScrollback(m_store));
@@ -287,6 +295,20 @@ void PreferencesPanel::chooseOffsiteFolder()
     connect(dialog, &QFileDialog::fileSelected, this,
             [this](const QString &folder) { m_ui->offsiteFolder->setText(folder); });
     dialog->open();
+}
+
+void PreferencesPanel::showResponding()
+{
+    const QSignalBlocker quietCheck(m_ui->checkAnswers);
+    const QSignalBlocker quietEvery(m_ui->checkAnswersMinutes);
+    const QSignalBlocker quietThreshold(m_ui->notRespondingMinutes);
+    const ResponsivenessSettings settings = responsivenessSettings(m_store);
+    m_ui->checkAnswers->setChecked(settings.checkAnswers);
+    m_ui->checkAnswersMinutes->setValue(int(settings.checkEvery.count()));
+    m_ui->notRespondingMinutes->setValue(int(settings.threshold.count()));
+    // How often matters only while the check is on.
+    m_ui->checkAnswersMinutesLabel->setEnabled(settings.checkAnswers);
+    m_ui->checkAnswersMinutes->setEnabled(settings.checkAnswers);
 }
 
 void PreferencesPanel::updatePreview()

@@ -56,6 +56,7 @@ private:
     void showArchiving();
     void showSnapshots();
     void chooseOffsiteFolder();
+    void showResponding();
     void showLogFileProblem(const std::string &input);
     void growToFit();
 

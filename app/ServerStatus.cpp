@@ -137,6 +137,12 @@ QString ServerStatus::nothingSavedText(const std::string &outputPath)
            tr("\" was not written during this run");
 }
 
+void ServerStatus::setNotRespondingSince(const QDateTime &since)
+{
+    m_notRespondingSince = m_shown == Shown::Running ? since : QDateTime();
+    render();
+}
+
 void ServerStatus::launchFailed(const QString &reason)
 {
     m_shown = Shown::Fixed;
@@ -229,6 +235,11 @@ void ServerStatus::render()
         else if (state == State::StopTakingLong)
             setText(tr("Stopping... the server is still writing its database or is not "
                        "answering"));
+        else if (state == State::Running && m_notRespondingSince.isValid())
+            setText(tr("Not responding since %1, PID %2")
+                        .arg(m_notRespondingSince.toString(QStringLiteral("HH:mm")))
+                        .arg(m_shownRun ? m_shownRun->processIdentifier() : 0) +
+                    runningDetails() + m_warnings);
         else if (state == State::Running)
             setText(m_runningBase + runningDetails() + m_warnings);
         return;
@@ -297,6 +308,7 @@ void ServerStatus::showRunning(Run &run)
     m_since = QTime::currentTime();
     m_shown = Shown::Running;
     m_runningBase = runningText(run.processIdentifier(), m_since);
+    m_notRespondingSince = QDateTime();
     m_warnings.clear();
     m_minuteTicker.start();
     render();
@@ -306,6 +318,7 @@ void ServerStatus::onRunEnded()
 {
     m_endAdopted = m_shownRun->isAdopted();
     m_shown = Shown::Ended;
+    m_notRespondingSince = QDateTime();
     m_warnings.clear();
     m_minuteTicker.stop();
     disconnect(m_shownRun, nullptr, this, nullptr);

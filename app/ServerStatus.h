@@ -48,6 +48,8 @@ public:
 
     /// A launch failed for reason (the operating system's sentence).
     void launchFailed(const QString &reason);
+    /// The running server has not responded since since (local time); invalid: it responds.
+    void setNotRespondingSince(const QDateTime &since);
 
     static QString runningText(int pid, QTime since);
     /// A server an earlier Paddock started, held again by this one.
@@ -91,6 +93,7 @@ private:
     QTimer m_minuteTicker;    // "checkpoint N min ago" ages
     QPointer<Run> m_shownRun; // the run whose state the text describes
     QTime m_since;
+    QDateTime m_notRespondingSince; // of the shown run; invalid while it responds
     QString m_text;
     QString m_spoken;
     QString m_short;

@@ -10,6 +10,10 @@
 #include "LogWindow.h"
 #include "MessageBar.h"
 #include "PreferencesPanel.h"
+#include "ProcessInfo.h"
+#include "PulseWiring.h"
+#include "ResponsivenessWatch.h"
+#include "RunGraphs.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
@@ -19,6 +23,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -205,6 +210,9 @@ private Q_SLOTS:
     void databases_startOverItsInput_asksWithCancelAsDefault();
     void notifier_deadSessionBus_doesNothing();
     void runs_markedInTheViewOnlyAndNamedInTheTitle();
+    void responding_stoppedThenContinued_statusNoticesAndGraphs();
+    void graphs_samples_summaryNowAndPeak_data();
+    void graphs_samples_summaryNowAndPeak();
     // Last: it turns restarting on in the store the tests share.
     void crash_withRestartWanted_countsDownUntilCancelled();
     void preferences_commandPreview_showsWholeArgumentVector();
@@ -769,6 +777,94 @@ void tst_App::databases_showTheWorldAndStartThroughTheController()
     QVERIFY2(start->accessibleDescription().contains(u"server is running"),
              qPrintable(start->accessibleDescription()));
     QCOMPARE(start->toolTip(), start->accessibleDescription());
+}
+
+void tst_App::responding_stoppedThenContinued_statusNoticesAndGraphs()
+{
+    standardStore().setString(MOONotRespondingMinutes, "1");
+    Interface interface;
+    PulseWiring &pulse = interface.pulse();
+    auto clock = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    pulse.watch().setClock([&clock] { return clock; });
+    pulse.watch().sampler().setInterval(std::chrono::hours(24)); // sampled by the test
+    QSignalSpy notices(&pulse, &PulseWiring::noticeSent);
+    QVERIFY(!pulse.graphsPanel().isVisibleTo(&interface.logWindow()));
+    QVERIFY(interface.logWindow().viewMenu()->actions().contains(
+        pulse.graphsPanel().toggleViewAction()));
+
+    const std::shared_ptr<Task> task = launch(interface, m_folder.path(), "listen 0\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    QTRY_VERIFY_WITH_TIMEOUT(pulse.watch().checkedPort() > 0, 10000);
+    const int pid = task->processIdentifier();
+    const auto stopped = [pid] {
+        const std::optional<ProcessStat> stat = processStat(pid);
+        return stat && stat->state == 'T';
+    };
+    const auto sampleAfter = [&](std::chrono::seconds wait) {
+        clock += wait;
+        pulse.watch().sampler().sampleNow();
+    };
+    ::kill(pid, SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(stopped(), 10000);
+    sampleAfter(std::chrono::seconds(1));
+    sampleAfter(std::chrono::seconds(61));
+    const QRegularExpression notResponding(
+        QStringLiteral("^Not responding since \\d\\d:\\d\\d, PID %1; listening on \\d+$").arg(pid));
+    QVERIFY2(notResponding.match(interface.logWindow().statusText()).hasMatch(),
+             qPrintable(interface.logWindow().statusText()));
+    QCOMPARE(notices.size(), 1);
+    ::kill(pid, SIGCONT);
+    QTRY_VERIFY_WITH_TIMEOUT(!stopped(), 10000);
+    sampleAfter(std::chrono::seconds(5));
+    QVERIFY2(interface.logWindow().statusText().startsWith(QStringLiteral("Running, PID")),
+             qPrintable(interface.logWindow().statusText()));
+    QCOMPARE(notices.size(), 2);
+    QVERIFY(notices.at(1).at(0).toString().contains(QStringLiteral("again")));
+    QVERIFY2(pulse.graphs().summary().startsWith(QStringLiteral("Processor: 0% now")),
+             qPrintable(pulse.graphs().summary()));
+
+    interface.send(ControllerAction::stopMoo, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!pulse.watch().sampler().isSampling(), 10000);
+    QCOMPARE(notices.size(), 2); // its end is told as ends are, not as an answer
+    QTRY_VERIFY_WITH_TIMEOUT(
+        pulse.graphs().summary().startsWith(QStringLiteral("The last run peaked at")), 10000);
+}
+
+void tst_App::graphs_samples_summaryNowAndPeak_data()
+{
+    QTest::addColumn<int>("samples"); // 5 s apart, at 10% of a processor, memory growing
+    QTest::addColumn<int>("spikeAt"); // the sample that used 90% instead; -1: none
+    QTest::addColumn<int>("players"); // -1: no count given
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("one sample") << 1 << -1 << -1
+                                << QStringLiteral("Processor: 0% now, peak 0%. Memory: 1.0 MiB "
+                                                  "now, peak 1.0 MiB.");
+    QTest::newRow("a spike early in weeks of samples, merged many times")
+        << 20000 << 3 << 2
+        << QStringLiteral("Processor: 10% now, peak 90%. Memory: 20.5 MiB now, peak 20.5 MiB. "
+                          "Players: 2 now, peak 2.");
+}
+
+void tst_App::graphs_samples_summaryNowAndPeak()
+{
+    QFETCH(int, samples);
+    QFETCH(int, spikeAt);
+    QFETCH(int, players);
+    RunGraphs graphs;
+    const auto start = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    std::chrono::milliseconds cpu(0);
+    for (int i = 0; i < samples; ++i) {
+        cpu += std::chrono::milliseconds(i == spikeAt ? 4500 : 500);
+        graphs.addSample(start + std::chrono::seconds(5 * i),
+                         {'S', cpu, false, std::uint64_t(1024 * 1024 + i * 1024)});
+    }
+    graphs.addSample(start + std::chrono::seconds(5 * samples), {'X', {}, false, 0}); // ended
+    if (players >= 0)
+        graphs.setPlayerCount(players);
+    QTEST(graphs.summary(), "summary");
+    QCOMPARE(graphs.accessibleDescription(), graphs.summary());
+    graphs.resize(graphs.sizeHint());
+    QVERIFY(!graphs.grab().isNull()); // paints the merged points
 }
 
 void tst_App::runs_markedInTheViewOnlyAndNamedInTheTitle()

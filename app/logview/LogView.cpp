@@ -201,10 +201,12 @@ void LogView::paintEvent(QPaintEvent *)
             painter.drawText(QPointF(-horizontalScrollBar()->value(), top + m_ascent),
                              tr("[Older output was dropped here]"));
         } else {
+            painter.setOpacity(m_ownLine && m_ownLine(textBytes(row.start, row.end)) ? 0.5 : 1);
             rows.paint(row, layoutOf(row), top, selectionStart(), selectionEnd());
         }
         row = m_index.rowStartingAt(row.next);
     }
+    painter.setOpacity(1);
     paintMarks(painter, first, last);
 }
 

@@ -10,6 +10,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -79,6 +81,9 @@ public:
     /// What the view says while the log is empty (what to do first).
     void setEmptyHint(const QString &hint);
     QString emptyHint() const { return m_emptyHint; }
+    /// Rows whose line test holds are Paddock's own doing (its checks' connections) and are
+    /// drawn dimmed; the test gets the row's bytes. Empty: no row is.
+    void setOwnLineTest(std::function<bool(std::string_view)> test) { m_ownLine = std::move(test); }
     /// Marks position of the log as where a run of the server began: a rule is drawn above
     /// its row. The mark is the view's alone; the log's bytes are not touched.
     void markRunStart(qsizetype position);
@@ -153,6 +158,7 @@ private:
     bool m_adjusting = false; // the view itself is moving the scroll bars
     bool m_selecting = false;
     QString m_emptyHint;
+    std::function<bool(std::string_view)> m_ownLine;
     std::vector<qsizetype> m_runStarts; // sorted
     qsizetype m_copyLimit = DefaultCopyLimit;
     LogCellWidths m_widths;

@@ -51,9 +51,19 @@ inline const QString MOOOffsiteFolder = QStringLiteral("MOOOffsiteFolder");
 inline const QString MOOOffsiteHours = QStringLiteral("MOOOffsiteHours");
 inline const QString MOOOffsiteDays = QStringLiteral("MOOOffsiteDays");
 inline const QString MOOOffsiteWeeks = QStringLiteral("MOOOffsiteWeeks");
+/// Whether Paddock checks that the world answers by connecting to it now and then ("1" or
+/// "true"); off by default.
+inline const QString MOOCheckAnswers = QStringLiteral("MOOCheckAnswers");
+/// How often that check runs, in minutes (DefaultCheckAnswersMinutes; at least 1).
+inline const QString MOOCheckAnswersMinutes = QStringLiteral("MOOCheckAnswersMinutes");
+/// After how many minutes without a sign of life a running world reads as not responding
+/// (DefaultNotRespondingMinutes; at least 1).
+inline const QString MOONotRespondingMinutes = QStringLiteral("MOONotRespondingMinutes");
 
 inline constexpr const char *DefaultLogFileName = "server.log";
 inline constexpr long long DefaultScrollbackMiB = 256;
+inline constexpr int DefaultCheckAnswersMinutes = 5;
+inline constexpr int DefaultNotRespondingMinutes = 5;
 
 inline constexpr const char *DefaultNewDBNameFormat = "%@.new";
 inline constexpr const char *DefaultDateFormat = "%Y%m%d%H%M%S";

@@ -4,6 +4,7 @@
 #include "ServerLogLines.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -19,6 +20,8 @@ struct ProcessSample {
     std::chrono::milliseconds cpu{0};
     /// Whether a child of it whose command line reads "(MOO checkpointer)" is alive.
     bool checkpointer = false;
+    /// Its resident memory, in bytes.
+    std::uint64_t residentBytes = 0;
 };
 
 /// Whether a running server answers.
@@ -59,6 +62,8 @@ public:
     void takeSample(const ProcessSample &sample);
     /// Takes in an active probe's result, known now: whether the server sent its first bytes.
     void takeProbe(bool answered);
+    /// Forgets what probes said, as when the user turns them off: no answer will clear it.
+    void forgetProbes() { m_unansweredSince.reset(); }
 
     /// The verdict as of now.
     ResponsivenessVerdict verdict() const;

@@ -4,13 +4,40 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace paddock {
 
 /// When process pid started, in clock ticks since boot (field 22 of /proc/PID/stat); none if
 /// there is no such process. Together with the PID it names one process for good.
 std::optional<std::uint64_t> processStartTime(pid_t pid);
+
+/// What /proc/PID/stat tells of a process at one moment.
+struct ProcessStat {
+    /// The state letter: 'R' running, 'S' sleeping, 'D' waiting on a device, 'T' stopped,
+    /// 't' stopped by a debugger, 'Z' ended but not reaped, 'X' dead.
+    char state = '?';
+    /// The processor time it has used, user and system, in clock ticks.
+    std::uint64_t cpuTicks = 0;
+    /// When it started, in clock ticks since boot (as processStartTime).
+    std::uint64_t startTime = 0;
+    /// Its resident memory, in bytes.
+    std::uint64_t residentBytes = 0;
+};
+
+/// Reads /proc/PID/stat; none if there is no such process or the text is not understood.
+std::optional<ProcessStat> processStat(pid_t pid);
+/// The clock ticks in a second, in which /proc counts processor and start times.
+long clockTicksPerSecond();
+
+/// The children of process pid (from /proc/PID/task/*/children, or by their parent ids where
+/// the kernel does not list them); empty when there are none or none can be read.
+std::vector<pid_t> childProcesses(pid_t pid);
+/// Whether the command line of process pid (/proc/PID/cmdline) begins with prefix; a process
+/// may rewrite its command line to say what it does.
+bool commandLineStartsWith(pid_t pid, std::string_view prefix);
 
 /// The text of /proc/PID/status; none if there is no such process.
 std::optional<std::string> processStatus(pid_t pid);

@@ -34,6 +34,8 @@
 //                        connections as a MOO server does; after MS milliseconds, stop
 //                        answering them, as a frozen server
 //   login NAME N         log that player NAME (#N) logged in; logout NAME N: out
+//   checkpointer         fork a child whose command line reads "(MOO checkpointer)", as a MOO
+//                        server's checkpoint child's does; it lives until the server ends
 //
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
 // words: "CHECKPOINTING on OUTPUT.#N# ..." and then "... finished"; the dump at SIGTERM says
@@ -59,6 +61,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -396,6 +399,21 @@ int main(int argc, char **argv)
             }
             say(STDOUT_FILENO,
                 "stand-in-server: helper " + std::to_string(helper) + " keeps the output open");
+        } else if (command == "checkpointer") {
+            const pid_t parent = ::getpid();
+            const pid_t child = ::fork();
+            if (child == 0) {
+                // A MOO server writes the new command line over its arguments' own bytes.
+                char *const begin = argv[0];
+                char *const end = argv[argc - 1] + std::strlen(argv[argc - 1]);
+                std::memset(begin, 0, size_t(end - begin));
+                std::strncpy(begin, "(MOO checkpointer)", size_t(end - begin));
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (::getppid() != parent)
+                    ::_exit(0);
+                for (;;)
+                    ::pause();
+            }
         } else if (command == "close-output") {
             ::close(STDOUT_FILENO);
             ::close(STDERR_FILENO);
