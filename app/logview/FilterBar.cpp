@@ -11,6 +11,9 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
+#include <climits>
+
 namespace paddock {
 
 FilterBar::FilterBar(QWidget *parent)
@@ -29,7 +32,9 @@ FilterBar::FilterBar(QWidget *parent)
     m_text->setAccessibleName(tr("Show only lines containing"));
     m_text->setClearButtonEnabled(true);
     m_kind->setObjectName(QStringLiteral("filterKind"));
-    m_kind->setAccessibleName(tr("Show only lines of kind"));
+    // On Linux a combo box's accessible name is its current item: its label names it.
+    auto *kindLabel = new QLabel(tr("&of kind:"), this);
+    kindLabel->setBuddy(m_kind);
     m_kind->addItem(tr("All lines"), int(LogLineKind::Any));
     m_kind->addItem(tr("Problems"), int(LogLineKind::Problems));
     m_kind->addItem(tr("Connections"), int(LogLineKind::Connections));
@@ -52,6 +57,7 @@ FilterBar::FilterBar(QWidget *parent)
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(label);
     layout->addWidget(m_text, 1);
+    layout->addWidget(kindLabel);
     layout->addWidget(m_kind);
     layout->addWidget(m_caseSensitive);
     layout->addWidget(m_status);
