@@ -785,6 +785,14 @@ void tst_LogView::view_rowTone_followsWhatTheLineReports()
     for (qsizetype n = 1; n < rows - 2; ++n)
         QCOMPARE(shown.view.toneOfRow(n), tone);
     QCOMPARE(shown.view.toneOfRow(rows - 2), LogRowPainter::Tone::Plain);
+
+    // A screen reader is told the kind where the view shows a colour.
+    QAccessibleTextInterface *accessible =
+        QAccessible::queryAccessibleInterface(&shown.view)->textInterface();
+    int start = -1, end = -1;
+    const QString attributes = accessible->attributes(8, &start, &end); // in the line's row
+    const char *kinds[] = {"", "line-kind:error;", "line-kind:warning;"};
+    QCOMPARE(attributes, QString::fromLatin1(kinds[int(tone)]));
 }
 
 void tst_LogView::painter_problemColours_readOnLightAndDark()

@@ -106,6 +106,9 @@ public:
     qsizetype rowCount() const;
     /// The row numbered number (0 <= number < rowCount()).
     LogLineIndex::Row shownRow(qsizetype number) const;
+    /// The number of the row shown that holds position (while filtered: the last matching
+    /// row that starts at or before it).
+    qsizetype rowNumberOf(qsizetype position) const;
     /// How the text of the row numbered number is coloured: by what its line reports.
     LogRowPainter::Tone toneOfRow(qsizetype number) const;
 
@@ -143,8 +146,6 @@ Q_SIGNALS:
     /// A copy was refused: the selection holds bytes of the log, more than limit.
     void copyTooLarge(qsizetype bytes, qsizetype limit);
     void selectionChanged();
-    /// The filter has read every line shown so far (emitted after each catch-up).
-    void filterCaughtUp();
 
 protected:
     bool event(QEvent *event) override;
@@ -173,7 +174,6 @@ private:
     void paintMarks(QPainter &painter, qsizetype first, qsizetype last);
     void hideFindBar();
     LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
-    qsizetype rowNumberOf(qsizetype position) const;
     LogRowPainter::Tone toneOf(const LogLineIndex::Row &row) const;
     void goToProblem(bool backwards);
     void filterSome();

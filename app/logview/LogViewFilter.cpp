@@ -154,8 +154,6 @@ void LogView::filterSome()
     m_filterBar->setProgress(m_filter->rowCount(), done);
     if (!done)
         m_filterTimer.start();
-    else
-        Q_EMIT filterCaughtUp();
 }
 
 } // namespace paddock
