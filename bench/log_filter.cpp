@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-// log_filter [MiB [memory]]: how fast the log view's filter reads a long history, by kind and by text.
-// Logs MiB (default 4096) of MOO-like lines through a log file, as the controller does, so that
-// all but the newest few MiB are read back from the file (cached by the kernel after the
-// first pass), then filters the whole of it as the view does, a slice at a time, and prints
-// GiB/s, the best of a few runs. The file is removed afterwards. With "memory", the log stays
-// in memory and no file is written.
+// log_filter [MiB [memory]]: how fast the log view's filter reads a long history, by kind and by
+// text. Logs MiB (default 4096) of MOO-like lines through a log file, as the controller does, so
+// that all but the newest few MiB are read back from the file (cached by the kernel after the first
+// pass), then filters the whole of it as the view does, a slice at a time, and prints GiB/s, the
+// best of a few runs. The file is removed afterwards. With "memory", the log stays in memory and no
+// file is written.
 
 #include "LogFileWriter.h"
 #include "LogLineFilter.h"
@@ -47,12 +47,14 @@ std::string worldBlock(int salt)
             std::snprintf(line, sizeof line,
                           "Dec  9 10:%02d:%02d: CONNECTED: Player%d (#%d) on port 7777 from "
                           "host%d.example.net, port %d\n",
-                          n % 60, (n / 60) % 60, n % 500, 1000 + n % 500, n % 50, 40000 + n % 20000);
+                          n % 60, (n / 60) % 60, n % 500, 1000 + n % 500, n % 50,
+                          40000 + n % 20000);
         else if (kind == 1)
             std::snprintf(line, sizeof line,
                           "Dec  9 10:%02d:%02d: DISCONNECTED: Player%d (#%d) on port 7777 from "
                           "host%d.example.net, port %d\n",
-                          n % 60, (n / 60) % 60, n % 500, 1000 + n % 500, n % 50, 40000 + n % 20000);
+                          n % 60, (n / 60) % 60, n % 500, 1000 + n % 500, n % 50,
+                          40000 + n % 20000);
         else if (n == 5000)
             std::snprintf(line, sizeof line,
                           "Dec  9 11:00:00: CHECKPOINTING on world.db.#%d# ...\n", salt);
@@ -97,8 +99,8 @@ int main(int argc, char **argv)
     }
     std::printf("%.2f GiB of log, %.0f MiB of it in memory; GiB/s over all of it by the wall "
                 "clock and by processor time, best of %d\n",
-                double(log->length()) / double(1024 * MiB), double(log->memoryInUse()) / double(MiB),
-                Runs);
+                double(log->length()) / double(1024 * MiB),
+                double(log->memoryInUse()) / double(MiB), Runs);
     std::printf("%-30s %10s %8s %10s\n", "filter", "rows", "wall", "processor");
     struct Case {
         const char *name;
@@ -110,7 +112,8 @@ int main(int argc, char **argv)
         {"checkpoints", {QString(), false, LogLineKind::Checkpoints}},
         {"text \"cannot write\"", {QStringLiteral("cannot write"), false, LogLineKind::Any}},
         {"text \"Player42 (\", kept", {QStringLiteral("Player42 ("), true, LogLineKind::Any}},
-        {"text \"castle 7\" in problems", {QStringLiteral("castle 7"), false, LogLineKind::Problems}},
+        {"text \"castle 7\" in problems",
+         {QStringLiteral("castle 7"), false, LogLineKind::Problems}},
     };
     for (const Case &c : cases) {
         double best = 0, bestProcessor = 0;

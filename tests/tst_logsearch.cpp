@@ -100,15 +100,14 @@ void tst_LogSearch::lineFilter_sameRowsWhateverTheSlices_data()
     QTest::addColumn<QList<int>>("lines");
     QTest::newRow("text") << QStringLiteral("castle") << false << LogLineKind::Any
                           << QList<int>{1, 2, 3};
-    QTest::newRow("text, case kept") << QStringLiteral("Castle") << true << LogLineKind::Any
-                                     << QList<int>{1};
-    QTest::newRow("text across a block") << QStringLiteral("plain CASTLE") << false
-                                         << LogLineKind::Any << QList<int>{1};
+    QTest::newRow("text, case kept")
+        << QStringLiteral("Castle") << true << LogLineKind::Any << QList<int>{1};
+    QTest::newRow("text across a block")
+        << QStringLiteral("plain CASTLE") << false << LogLineKind::Any << QList<int>{1};
     QTest::newRow("problems") << QString() << false << LogLineKind::Problems << QList<int>{0, 2};
-    QTest::newRow("text among problems") << QStringLiteral("castle") << false
-                                         << LogLineKind::Problems << QList<int>{2};
-    QTest::newRow("connections") << QString() << false << LogLineKind::Connections
-                                 << QList<int>{3};
+    QTest::newRow("text among problems")
+        << QStringLiteral("castle") << false << LogLineKind::Problems << QList<int>{2};
+    QTest::newRow("connections") << QString() << false << LogLineKind::Connections << QList<int>{3};
 }
 
 void tst_LogSearch::lineFilter_sameRowsWhateverTheSlices()

@@ -723,8 +723,8 @@ void tst_LogView::accessible_bars_controlsNamedInTree_data()
     QTest::newRow("close") << int(QAccessible::Button) << QStringLiteral("Close");
     QTest::newRow("match case") << int(QAccessible::CheckBox) << QStringLiteral("Match case");
     QTest::newRow("verdict") << int(QAccessible::StaticText) << QStringLiteral("Not found");
-    QTest::newRow("filter text")
-        << int(QAccessible::EditableText) << QStringLiteral("Show only lines containing");
+    QTest::newRow("filter text") << int(QAccessible::EditableText)
+                                 << QStringLiteral("Show only lines containing");
     QTest::newRow("filter off") << int(QAccessible::Button) << QStringLiteral("Show All Lines");
 }
 
@@ -758,17 +758,20 @@ void tst_LogView::view_rowTone_followsWhatTheLineReports_data()
     using Tone = LogRowPainter::Tone;
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<Tone>("tone");
-    QTest::newRow("error mark") << QByteArray("Dec  9 10:00:00: *** Cannot write x.db") << Tone::Error;
+    QTest::newRow("error mark") << QByteArray("Dec  9 10:00:00: *** Cannot write x.db")
+                                << Tone::Error;
     QTest::newRow("panic") << QByteArray("Dec  9 10:00:00: PANIC: Segmentation fault")
                            << Tone::Error;
-    QTest::newRow("retried dump")
-        << QByteArray("Dec  9 10:00:00: Waiting 60 seconds and retrying dump...") << Tone::Error;
+    QTest::newRow("retried dump") << QByteArray(
+                                         "Dec  9 10:00:00: Waiting 60 seconds and retrying dump...")
+                                  << Tone::Error;
     QTest::newRow("warning") << QByteArray("Dec  9 10:00:00: ### Low on memory") << Tone::Warning;
     QTest::newRow("notice, no stamp, CRLF") << QByteArray("!!! Old database\r") << Tone::Warning;
     QTest::newRow("login") << QByteArray("Dec  9 10:00:00: CONNECTED: Ann (#5) on port 7777 from "
-                                         "h, port 4") << Tone::Plain;
-    QTest::newRow("mark not at the start") << QByteArray("Dec  9 10:00:00: > said *** hi")
-                                           << Tone::Plain;
+                                         "h, port 4")
+                           << Tone::Plain;
+    QTest::newRow("mark not at the start")
+        << QByteArray("Dec  9 10:00:00: > said *** hi") << Tone::Plain;
     // Every row of a line longer than a row is in its colour.
     QTest::newRow("long error line")
         << "*** " + QByteArray(3 * LogLineIndex::MaxRowLength, 'x') << Tone::Error;
@@ -851,8 +854,8 @@ void tst_LogView::view_nextPreviousProblem_overDiskAndMemoryWrapping()
         const QString expected = QString::fromStdString(lines[step.line]);
         QCOMPARE(shown.view.selectedText(), expected);
         QCOMPARE(shown.view.selectionStart(), qsizetype(bytes.find(lines[step.line])));
-        QVERIFY(shown.view.viewport()->rect().contains(shown.view.cellRect(
-            shown.view.selectionStart())));
+        QVERIFY(shown.view.viewport()->rect().contains(
+            shown.view.cellRect(shown.view.selectionStart())));
         QCOMPARE(shown.view.findBar()->status(), QString::fromLatin1(step.status));
     }
 
@@ -897,8 +900,7 @@ void tst_LogView::view_filter_showsOnlyMatchingLinesAsTheyArrive()
         "Dec  9 10:00:00: *** Cannot bind the castle's port",
         "Dec  9 10:00:01: CONNECTED: Ann (#5) on port 7777 from castle.example.net, port 4000",
         "Dec  9 10:00:02: CHECKPOINTING on castle.db.#3# ...",
-        "Dec  9 10:00:03: ### Castle walls thin",
-        "Dec  9 10:00:04: > the Castle sleeps"};
+        "Dec  9 10:00:03: ### Castle walls thin", "Dec  9 10:00:04: > the Castle sleeps"};
     const std::string later[] = {
         "Dec  9 10:00:05: *** castle burning", "Dec  9 10:00:06: > a plain line",
         "Dec  9 10:00:07: DISCONNECTED: Ann (#5) on port 7777 from castle.example.net, port 4000"};

@@ -38,9 +38,11 @@ void LogLineFilter::addRow(qsizetype start)
 
 qsizetype LogLineFilter::rowStart(qsizetype row) const
 {
-    const auto after = std::upper_bound(
-        m_highs.begin(), m_highs.end(), row,
-        [](qsizetype number, const std::pair<qsizetype, qsizetype> &run) { return number < run.first; });
+    const auto after =
+        std::upper_bound(m_highs.begin(), m_highs.end(), row,
+                         [](qsizetype number, const std::pair<qsizetype, qsizetype> &run) {
+                             return number < run.first;
+                         });
     return (std::prev(after)->second << 32) | qsizetype(m_low[size_t(row)]);
 }
 

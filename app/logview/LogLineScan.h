@@ -67,9 +67,9 @@ private:
     LogLineKind m_kind;
     std::unique_ptr<LogSearch> m_search; // none without a text
     qsizetype m_lineStart = 0;
-    qsizetype m_searchFrom = 0; // no newline lies in [m_lineStart, m_searchFrom)
+    qsizetype m_searchFrom = 0;  // no newline lies in [m_lineStart, m_searchFrom)
     qsizetype m_needleReach = 0; // bytes the text can take at most
-    bool m_skipLine = false;    // the current line began before the reachable bytes
+    bool m_skipLine = false;     // the current line began before the reachable bytes
 };
 
 /// The first line at or after from (a line start) that matches criteria, wrapping to the top

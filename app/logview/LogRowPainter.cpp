@@ -86,9 +86,7 @@ void LogRowPainter::paint(const LogLineIndex::Row &row, const LogRowLayout &layo
                           qsizetype selectionStart, qsizetype selectionEnd, Tone tone)
 {
     paintSelection(row, layout, top, selectionStart, selectionEnd);
-    const QColor &text = tone == Tone::Error     ? m_error
-                         : tone == Tone::Warning ? m_warning
-                                                 : m_text;
+    const QColor &text = tone == Tone::Error ? m_error : tone == Tone::Warning ? m_warning : m_text;
     const qreal cell = m_geometry.cellWidth;
     const qreal scrolled = m_geometry.scrolled;
     const auto firstColumn = qsizetype(scrolled / cell);

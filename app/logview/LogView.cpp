@@ -163,8 +163,8 @@ qsizetype LogView::positionAt(QPoint point) const
     if (!m_index.text())
         return 0;
     const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
-    const qsizetype rowNumber = std::clamp<qsizetype>(
-        qsizetype(verticalScrollBar()->value()) + offset, 0, rowCount() - 1);
+    const qsizetype rowNumber =
+        std::clamp<qsizetype>(qsizetype(verticalScrollBar()->value()) + offset, 0, rowCount() - 1);
     const LogLineIndex::Row row = shownRow(rowNumber);
     const qreal column = (point.x() + horizontalScrollBar()->value()) / m_widths.cellWidth();
     return row.start + layoutOf(row).offsetAt(column);
@@ -201,8 +201,7 @@ void LogView::paintEvent(QPaintEvent *)
     }
     painter.setFont(font());
     const qsizetype first = verticalScrollBar()->value();
-    const qsizetype last =
-        std::min(rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    const qsizetype last = std::min(rowCount(), first + viewport()->height() / m_lineHeight + 2);
     LogRowPainter rows(painter, palette(),
                        {m_widths.cellWidth(), m_lineHeight, m_ascent,
                         qreal(horizontalScrollBar()->value()), viewport()->width()});

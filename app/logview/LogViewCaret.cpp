@@ -124,8 +124,7 @@ bool LogView::moveCaret(const QKeyEvent *key)
     case Unit::Page: {
         // The same column on the row a line or a page away.
         const qsizetype rows = caretKey->unit == Unit::Row ? 1 : verticalScrollBar()->pageStep();
-        const qsizetype to =
-            std::clamp<qsizetype>(rowNumber + sign * rows, 0, rowCount() - 1);
+        const qsizetype to = std::clamp<qsizetype>(rowNumber + sign * rows, 0, rowCount() - 1);
         const LogLineIndex::Row toRow = shownRow(to);
         const qsizetype column = layoutOf(row).columnOf(caret - row.start);
         target = to == rowNumber ? (caretKey->forward ? row.end : row.start)

@@ -131,7 +131,8 @@ void LogView::setFilter(const LogLineCriteria &criteria)
     updateScrollBars();
     if (!m_followTail) {
         const QScopedValueRollback adjusting(m_adjusting, true);
-        verticalScrollBar()->setValue(m_filter ? 0 : int(std::min<qsizetype>(INT_MAX, rowNumberOf(top))));
+        verticalScrollBar()->setValue(
+            m_filter ? 0 : int(std::min<qsizetype>(INT_MAX, rowNumberOf(top))));
     }
     viewport()->update();
     m_filterBar->setProgress(0, !m_filter);
