@@ -33,6 +33,7 @@ package: build
 bench: build
 	$(BUILD_DIR)/bench/log_flood
 	$(BUILD_DIR)/bench/log_search
+	$(BUILD_DIR)/bench/log_filter
 	$(BUILD_DIR)/bench/log_file
 	$(BUILD_DIR)/bench/log_history
 	$(BUILD_DIR)/bench/archive_database

@@ -71,6 +71,13 @@ LogWindow::LogWindow(QWidget *parent)
     connect(m_ui->actionFind, &QAction::triggered, log, &LogView::showFindBar);
     connect(m_ui->actionFindNext, &QAction::triggered, log, &LogView::findNext);
     connect(m_ui->actionFindPrevious, &QAction::triggered, log, &LogView::findPrevious);
+    m_ui->menuEdit->addSeparator();
+    m_ui->menuEdit->addAction(tr("Next &Problem"), QKeySequence(Qt::Key_F8), log,
+                              &LogView::nextProblem);
+    m_ui->menuEdit->addAction(tr("Previous Pro&blem"), QKeySequence(Qt::SHIFT | Qt::Key_F8), log,
+                              &LogView::previousProblem);
+    m_ui->menuEdit->addAction(tr("Fi&lter Lines…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+                              log, &LogView::showFilterBar);
     m_ui->actionCopy->setEnabled(false);
     connect(log, &LogView::copyAvailable, m_ui->actionCopy, &QAction::setEnabled);
     log->setEmptyHint(emptyLogHint());

@@ -22,11 +22,11 @@ double luminance(const QColor &colour)
 
 } // namespace
 
-QColor warningColour(const QPalette &palette, WarningLevel level)
+QColor warningColour(const QPalette &palette, WarningLevel level, QPalette::ColorRole background)
 {
     const int hue = level == WarningLevel::Error ? 0 : 38;
     // Above this luminance a background is light: dark text reads on it, else light text.
-    const bool lightBackground = luminance(palette.color(QPalette::Window)) > 0.18;
+    const bool lightBackground = luminance(palette.color(background)) > 0.18;
     const double lightness = lightBackground ? (level == WarningLevel::Error ? 0.345 : 0.27)
                                              : (level == WarningLevel::Error ? 0.75 : 0.62);
     return QColor::fromHslF(hue / 360.0, 1.0, lightness);

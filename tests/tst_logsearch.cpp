@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include "LogLineFilter.h"
+#include "LogLineIndex.h"
 #include "LogSearch.h"
 
 using namespace paddock;
+
+Q_DECLARE_METATYPE(paddock::LogLineKind)
 
 class tst_LogSearch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void find_data();
     void find();
+    void lineFilter_sameRowsWhateverTheSlices_data();
+    void lineFilter_sameRowsWhateverTheSlices();
 };
 
 void tst_LogSearch::find_data()
@@ -84,6 +90,75 @@ void tst_LogSearch::find()
     // A match must end within the limit.
     const qsizetype firstEnd = search.first(*text, 0, end, end).end;
     QCOMPARE(search.first(*text, first, first + 1, firstEnd - 1).start, -1);
+}
+
+void tst_LogSearch::lineFilter_sameRowsWhateverTheSlices_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<LogLineKind>("kind");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::newRow("text") << QStringLiteral("castle") << false << LogLineKind::Any
+                          << QList<int>{1, 2, 3};
+    QTest::newRow("text, case kept")
+        << QStringLiteral("Castle") << true << LogLineKind::Any << QList<int>{1};
+    QTest::newRow("text across a block")
+        << QStringLiteral("plain CASTLE") << false << LogLineKind::Any << QList<int>{1};
+    QTest::newRow("problems") << QString() << false << LogLineKind::Problems << QList<int>{0, 2};
+    QTest::newRow("text among problems")
+        << QStringLiteral("castle") << false << LogLineKind::Problems << QList<int>{2};
+    QTest::newRow("connections") << QString() << false << LogLineKind::Connections << QList<int>{3};
+}
+
+void tst_LogSearch::lineFilter_sameRowsWhateverTheSlices()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, caseSensitive);
+    QFETCH(LogLineKind, kind);
+    QFETCH(QList<int>, lines);
+    // Line 1 crosses from one block of the log's buffer into the next; line 2 takes three
+    // rows; the last line has no newline yet, so it is never shown, though it matches.
+    const qsizetype block = qsizetype(2) << 20;
+    const std::string filler(size_t(block - 6), '.');
+    const std::string log[] = {"Dec  9 10:00:00: *** Cannot bind", filler + "\nplain Castle",
+                               "### " + std::string(5000, 'x') + " castle",
+                               "Dec  9 10:00:01: CONNECTED: Ann (#5) on port 7 from castle, port 4",
+                               "*** castle"};
+    std::vector<std::pair<qsizetype, qsizetype>> spans; // each line's start and newline
+    std::string bytes;
+    for (const std::string &line : log) {
+        const qsizetype skip = line.starts_with(filler) ? qsizetype(filler.size()) + 1 : 0;
+        spans.emplace_back(qsizetype(bytes.size()) + skip, qsizetype(bytes.size() + line.size()));
+        bytes += line + "\n";
+    }
+    bytes.pop_back();
+    LogTextPtr whole = LogText::create();
+    for (size_t at = 0; at < bytes.size(); at += 77777)
+        whole = whole->appending(std::string_view(bytes).substr(at, 77777));
+    QList<qsizetype> expected;
+    for (const int line : lines)
+        for (qsizetype row = spans[size_t(line)].first; row < spans[size_t(line)].second;
+             row += LogLineIndex::MaxRowLength)
+            expected.append(row);
+
+    // However the log is sliced, and however it grows meanwhile, the rows are the same.
+    for (const qsizetype budget : {qsizetype(1), qsizetype(7), qsizetype(4096), block * 2}) {
+        LogLineFilter filter({text, caseSensitive, kind});
+        // The lines of interest arrive 13 bytes at a time, so matches and lines end past it.
+        for (qsizetype limit = 1000;;
+             limit = std::min(limit < block - 10 ? block - 10 : limit + 13, whole->length())) {
+            while (!filter.extend(*whole, limit, budget)) {
+            }
+            if (limit == whole->length())
+                break;
+        }
+        QList<qsizetype> rows;
+        for (qsizetype row = 0; row < filter.rowCount(); ++row)
+            rows.append(filter.rowStart(row));
+        QCOMPARE(rows, expected);
+        if (!rows.isEmpty())
+            QCOMPARE(filter.rowOf(rows.back() + 1), filter.rowCount() - 1);
+    }
 }
 
 PADDOCK_TEST_MAIN(tst_LogSearch)

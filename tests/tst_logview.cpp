@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "WidgetTestSupport.h"
 
+#include "FilterBar.h"
 #include "FindBar.h"
 #include "LogLineIndex.h"
 #include "LogPane.h"
@@ -10,7 +11,9 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -18,6 +21,9 @@
 
 using namespace paddock;
 using namespace paddock::test;
+
+Q_DECLARE_METATYPE(paddock::LogRowPainter::Tone)
+Q_DECLARE_METATYPE(paddock::LogLineKind)
 
 namespace {
 
@@ -32,6 +38,26 @@ std::string numberedLines(int from, int count)
     for (int i = from; i < from + count; ++i)
         lines += "line " + std::to_string(i) + "\n";
     return lines;
+}
+
+// Plain lines of a server's log, at least bytes of them.
+std::string fillerLines(size_t bytes)
+{
+    std::string lines;
+    for (int i = 0; lines.size() < bytes; ++i)
+        lines += "Dec  9 10:00:00: > note " + std::to_string(i) + "\n";
+    return lines;
+}
+
+// The texts of the rows the view shows.
+QStringList shownRows(const LogView &view)
+{
+    QStringList rows;
+    for (qsizetype n = 0; n < view.rowCount(); ++n) {
+        const LogLineIndex::Row row = view.shownRow(n);
+        rows.append(view.textRange(row.start, row.end));
+    }
+    return rows;
 }
 
 // Where a row cut after max bytes ends: before a UTF-8 lead byte among the last three
@@ -160,8 +186,15 @@ private Q_SLOTS:
     void view_caretKeys_moveAndShiftSelects();
     void accessible_textInterface_offersRowsAroundSight_data();
     void accessible_textInterface_offersRowsAroundSight();
-    void accessible_findBar_controlsNamedInTree_data();
-    void accessible_findBar_controlsNamedInTree();
+    void accessible_bars_controlsNamedInTree_data();
+    void accessible_bars_controlsNamedInTree();
+    void view_rowTone_followsWhatTheLineReports_data();
+    void view_rowTone_followsWhatTheLineReports();
+    void painter_problemColours_readOnLightAndDark();
+    void view_nextPreviousProblem_overDiskAndMemoryWrapping();
+    void view_filter_showsOnlyMatchingLinesAsTheyArrive_data();
+    void view_filter_showsOnlyMatchingLinesAsTheyArrive();
+    void view_filterEscaped_returnsToTheSamePlace();
 };
 
 void tst_LogView::index_matchesPlainSplitting_data()
@@ -679,7 +712,7 @@ void tst_LogView::accessible_textInterface_offersRowsAroundSight()
     QCOMPARE(text->selectionCount(), 0);
 }
 
-void tst_LogView::accessible_findBar_controlsNamedInTree_data()
+void tst_LogView::accessible_bars_controlsNamedInTree_data()
 {
     QTest::addColumn<int>("role");
     QTest::addColumn<QString>("name");
@@ -690,9 +723,12 @@ void tst_LogView::accessible_findBar_controlsNamedInTree_data()
     QTest::newRow("close") << int(QAccessible::Button) << QStringLiteral("Close");
     QTest::newRow("match case") << int(QAccessible::CheckBox) << QStringLiteral("Match case");
     QTest::newRow("verdict") << int(QAccessible::StaticText) << QStringLiteral("Not found");
+    QTest::newRow("filter text") << int(QAccessible::EditableText)
+                                 << QStringLiteral("Show only lines containing");
+    QTest::newRow("filter off") << int(QAccessible::Button) << QStringLiteral("Show All Lines");
 }
 
-void tst_LogView::accessible_findBar_controlsNamedInTree()
+void tst_LogView::accessible_bars_controlsNamedInTree()
 {
     QFETCH(int, role);
     QFETCH(QString, name);
@@ -704,6 +740,7 @@ void tst_LogView::accessible_findBar_controlsNamedInTree()
     QTRY_COMPARE_WITH_TIMEOUT(pane.logView()->shownLength(), 6, 5000);
     QTest::keyClick(pane.logView(), Qt::Key_F, Qt::ControlModifier);
     QVERIFY(!pane.logView()->find(QStringLiteral("gamma")));
+    pane.logView()->showFilterBar();
 
     QStringList seen;
     for (QAccessibleInterface *node :
@@ -714,6 +751,224 @@ void tst_LogView::accessible_findBar_controlsNamedInTree()
         seen.append(node->text(QAccessible::Name));
     }
     QFAIL(qPrintable(u"Not in the tree; seen: " + seen.join(u", ")));
+}
+
+void tst_LogView::view_rowTone_followsWhatTheLineReports_data()
+{
+    using Tone = LogRowPainter::Tone;
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<Tone>("tone");
+    QTest::newRow("error mark") << QByteArray("Dec  9 10:00:00: *** Cannot write x.db")
+                                << Tone::Error;
+    QTest::newRow("panic") << QByteArray("Dec  9 10:00:00: PANIC: Segmentation fault")
+                           << Tone::Error;
+    QTest::newRow("retried dump") << QByteArray(
+                                         "Dec  9 10:00:00: Waiting 60 seconds and retrying dump...")
+                                  << Tone::Error;
+    QTest::newRow("warning") << QByteArray("Dec  9 10:00:00: ### Low on memory") << Tone::Warning;
+    QTest::newRow("notice, no stamp, CRLF") << QByteArray("!!! Old database\r") << Tone::Warning;
+    QTest::newRow("login") << QByteArray("Dec  9 10:00:00: CONNECTED: Ann (#5) on port 7777 from "
+                                         "h, port 4")
+                           << Tone::Plain;
+    QTest::newRow("mark not at the start")
+        << QByteArray("Dec  9 10:00:00: > said *** hi") << Tone::Plain;
+    // Every row of a line longer than a row is in its colour.
+    QTest::newRow("long error line")
+        << "*** " + QByteArray(3 * LogLineIndex::MaxRowLength, 'x') << Tone::Error;
+}
+
+void tst_LogView::view_rowTone_followsWhatTheLineReports()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(LogRowPainter::Tone, tone);
+    ShownView shown;
+    QVERIFY(shown.show(textOf("before\n" + line.toStdString() + "\nafter\n")));
+    const qsizetype rows = shown.view.rowCount();
+    QCOMPARE(shown.view.toneOfRow(0), LogRowPainter::Tone::Plain);
+    for (qsizetype n = 1; n < rows - 2; ++n)
+        QCOMPARE(shown.view.toneOfRow(n), tone);
+    QCOMPARE(shown.view.toneOfRow(rows - 2), LogRowPainter::Tone::Plain);
+
+    // A screen reader is told the kind where the view shows a colour.
+    QAccessibleTextInterface *accessible =
+        QAccessible::queryAccessibleInterface(&shown.view)->textInterface();
+    int start = -1, end = -1;
+    const QString attributes = accessible->attributes(8, &start, &end); // in the line's row
+    const char *kinds[] = {"", "line-kind:error;", "line-kind:warning;"};
+    QCOMPARE(attributes, QString::fromLatin1(kinds[int(tone)]));
+}
+
+void tst_LogView::painter_problemColours_readOnLightAndDark()
+{
+    using Tone = LogRowPainter::Tone;
+    // A dark log on a light window, as some themes have, and the other way round: the colours
+    // follow the log's own background.
+    for (const auto &[window, base] : {std::pair(QColor(Qt::white), QColor(30, 30, 30)),
+                                       std::pair(QColor(30, 30, 30), QColor(Qt::white))}) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, window);
+        palette.setColor(QPalette::Base, base);
+        palette.setColor(QPalette::Text, base == Qt::white ? Qt::black : Qt::white);
+        QImage image(10, 10, QImage::Format_RGB32);
+        QPainter painter(&image);
+        const LogRowPainter rows(painter, palette, {8, 16, 12, 0, 10});
+        const QColor error = rows.colourOf(Tone::Error), warning = rows.colourOf(Tone::Warning);
+        QVERIFY(error != warning && error != rows.colourOf(Tone::Plain));
+        for (const QColor &colour : {error, warning})
+            QVERIFY2(contrastRatio(colour, base) >= 4.5, qPrintable(colour.name()));
+    }
+}
+
+void tst_LogView::view_nextPreviousProblem_overDiskAndMemoryWrapping()
+{
+    const std::string lines[] = {"Dec  9 10:00:00: *** Cannot bind port 7777",
+                                 "Dec  9 10:00:01: ### Low on memory",
+                                 "Dec  9 10:00:02: PANIC: Segmentation fault"};
+    // The first two far enough back to be read from the log file, the last in memory.
+    const std::string filler = fillerLines(10 << 20);
+    const std::string bytes =
+        lines[0] + "\n" + filler + lines[1] + "\n" + filler + lines[2] + "\n" + fillerLines(100);
+    const QTemporaryDir folder;
+    const LogTextPtr text = loggedThroughFile(folder.path(), bytes);
+    QVERIFY(text);
+    QVERIFY(text->memoryInUse() < qsizetype(bytes.find(lines[1])));
+    ShownView shown;
+    QVERIFY(shown.show(text));
+    shown.view.setCaretPosition(0);
+
+    struct Step {
+        bool backwards;
+        int line;
+        const char *status;
+    };
+    const Step steps[] = {
+        {false, 0, ""},
+        {false, 1, ""},
+        {false, 2, ""},
+        {false, 0, "Reached the end, continued from the top"},
+        {true, 2, "Reached the top, continued from the bottom"},
+        {true, 1, ""},
+    };
+    for (const Step &step : steps) {
+        step.backwards ? shown.view.previousProblem() : shown.view.nextProblem();
+        const QString expected = QString::fromStdString(lines[step.line]);
+        QCOMPARE(shown.view.selectedText(), expected);
+        QCOMPARE(shown.view.selectionStart(), qsizetype(bytes.find(lines[step.line])));
+        QVERIFY(shown.view.viewport()->rect().contains(
+            shown.view.cellRect(shown.view.selectionStart())));
+        QCOMPARE(shown.view.findBar()->status(), QString::fromLatin1(step.status));
+    }
+
+    // None at all: the selection stays, and the bar says so.
+    QVERIFY(shown.show(textOf("Dec  9 10:00:00: > fine\nall well\n")));
+    shown.view.select(0, 3);
+    shown.view.nextProblem();
+    QCOMPARE(shown.view.selectionEnd(), 3);
+    QVERIFY(shown.view.findBar()->isVisible());
+    QCOMPARE(shown.view.findBar()->status(), QStringLiteral("No errors or warnings in the log"));
+}
+
+void tst_LogView::view_filter_showsOnlyMatchingLinesAsTheyArrive_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<LogLineKind>("kind");
+    QTest::addColumn<QList<int>>("lines"); // of the history's lines
+    QTest::addColumn<QList<int>>("arriving");
+    const auto row = [](const char *name, const char *text, bool caseSensitive, LogLineKind kind,
+                        QList<int> lines, QList<int> arriving) {
+        QTest::newRow(name) << QString::fromUtf8(text) << caseSensitive << kind << lines
+                            << arriving;
+    };
+    row("text, any case", "castle", false, LogLineKind::Any, {0, 1, 2, 3, 4}, {0, 2});
+    row("text, case kept", "Castle", true, LogLineKind::Any, {3, 4}, {});
+    row("problems", "", false, LogLineKind::Problems, {0, 3}, {0});
+    row("connections", "", false, LogLineKind::Connections, {1}, {2});
+    row("checkpoints", "", false, LogLineKind::Checkpoints, {2}, {});
+    row("text among problems", "bind", false, LogLineKind::Problems, {0}, {});
+    row("nothing matches", "dragon", false, LogLineKind::Any, {}, {});
+}
+
+void tst_LogView::view_filter_showsOnlyMatchingLinesAsTheyArrive()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, caseSensitive);
+    QFETCH(LogLineKind, kind);
+    QFETCH(QList<int>, lines);
+    QFETCH(QList<int>, arriving);
+    const std::string history[] = {
+        "Dec  9 10:00:00: *** Cannot bind the castle's port",
+        "Dec  9 10:00:01: CONNECTED: Ann (#5) on port 7777 from castle.example.net, port 4000",
+        "Dec  9 10:00:02: CHECKPOINTING on castle.db.#3# ...",
+        "Dec  9 10:00:03: ### Castle walls thin", "Dec  9 10:00:04: > the Castle sleeps"};
+    const std::string later[] = {
+        "Dec  9 10:00:05: *** castle burning", "Dec  9 10:00:06: > a plain line",
+        "Dec  9 10:00:07: DISCONNECTED: Ann (#5) on port 7777 from castle.example.net, port 4000"};
+    // The first line is read back from the log file.
+    std::string bytes = history[0] + "\n" + fillerLines(9 << 20);
+    for (size_t i = 1; i < std::size(history); ++i)
+        bytes += history[i] + "\n";
+    const QTemporaryDir folder;
+    LogTextPtr log = loggedThroughFile(folder.path(), bytes);
+    ShownView shown;
+    QVERIFY(shown.show(log));
+    shown.view.setFilter({text, caseSensitive, kind});
+    QTRY_VERIFY_WITH_TIMEOUT(shown.view.isFilterComplete(), 10000);
+    QStringList expected;
+    for (const int line : lines)
+        expected.append(QString::fromStdString(history[line]));
+    QCOMPARE(shownRows(shown.view), expected.isEmpty() ? QStringList{QString()} : expected);
+
+    // Lines that arrive while filtered are shown when they match; a line is whole first.
+    std::string more;
+    for (const std::string &line : later)
+        more += line + "\n";
+    log = log->appending(more.substr(0, 20));
+    QVERIFY(shown.show(log));
+    QTRY_VERIFY_WITH_TIMEOUT(shown.view.isFilterComplete(), 10000);
+    QCOMPARE(shownRows(shown.view), expected.isEmpty() ? QStringList{QString()} : expected);
+    log = log->appending(more.substr(20));
+    QVERIFY(shown.show(log));
+    QTRY_VERIFY_WITH_TIMEOUT(shown.view.isFilterComplete(), 10000);
+    for (const int line : arriving)
+        expected.append(QString::fromStdString(later[line]));
+    QCOMPARE(shownRows(shown.view), expected.isEmpty() ? QStringList{QString()} : expected);
+
+    shown.view.setFilter({});
+    QVERIFY(!shown.view.isFiltered());
+    QCOMPARE(shown.view.rowCount(), qsizetype(std::count(bytes.begin(), bytes.end(), '\n')) +
+                                        qsizetype(std::size(later)) + 1);
+}
+
+void tst_LogView::view_filterEscaped_returnsToTheSamePlace()
+{
+    LogPane pane;
+    pane.resize(500, 300);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    LogView &view = *pane.logView();
+    const std::string bytes = numberedLines(0, 2000);
+    view.setLogText(textOf(bytes));
+    QTRY_COMPARE_WITH_TIMEOUT(view.shownLength(), qsizetype(bytes.size()), 5000);
+
+    // By keyboard: open the bar, type, pick a kind; Escape clears it all.
+    view.showFilterBar();
+    auto *field = view.filterBar()->findChild<QLineEdit *>(QStringLiteral("filterText"));
+    QVERIFY(field && field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("7"));
+    QTRY_VERIFY_WITH_TIMEOUT(view.isFilterComplete(), 5000);
+    QVERIFY(view.isFiltered());
+    QCOMPARE(view.rowCount(), 2000 - 1458); // the numbers below 2000 without a 7: 9 * 9 * 9 * 2
+    view.verticalScrollBar()->setValue(100);
+    QVERIFY(!view.isFollowingTail());
+    const qsizetype top = view.shownRow(100).start;
+
+    QTest::keyClick(field, Qt::Key_Escape);
+    QVERIFY(!view.filterBar()->isVisible());
+    QVERIFY(!view.isFiltered());
+    QCOMPARE(view.rowCount(), 2001);
+    QCOMPARE(view.shownRow(view.verticalScrollBar()->value()).start, top);
+    QVERIFY(view.hasFocus());
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_LogView)

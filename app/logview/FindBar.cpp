@@ -85,6 +85,17 @@ void FindBar::setFound(bool found)
     m_status->setText(found ? QString() : tr("Not found"));
 }
 
+void FindBar::showStatus(const QString &message)
+{
+    show();
+    m_status->setText(message);
+}
+
+QString FindBar::status() const
+{
+    return m_status->text();
+}
+
 bool FindBar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_text && event->type() == QEvent::KeyPress) {

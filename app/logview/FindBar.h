@@ -23,6 +23,10 @@ public:
     void activate();
     /// Shows whether the last search found a match.
     void setFound(bool found);
+    /// Shows the bar, if hidden without taking the focus, saying message (where a search
+    /// went: it wrapped around, or found nothing).
+    void showStatus(const QString &message);
+    QString status() const;
 
 Q_SIGNALS:
     /// The user asked for the next match (Enter, the Next button).

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LogPane.h"
 
+#include "FilterBar.h"
 #include "FindBar.h"
 #include "LogView.h"
 
@@ -16,6 +17,7 @@ LogPane::LogPane(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_view->filterBar()); // above the log: it decides what the log shows
     layout->addWidget(m_view, 1);
     layout->addWidget(m_view->findBar()); // the pane takes the bar from the view
     setFocusProxy(m_view);

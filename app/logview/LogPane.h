@@ -7,8 +7,8 @@ namespace paddock {
 
 class LogView;
 
-/// The log view with its find bar below it, side by side in one container, so both are
-/// in the window's accessibility tree and the bar never covers the log.
+/// The log view with its filter bar above it and its find bar below it, in one container, so
+/// the bars are in the window's accessibility tree and never cover the log.
 class LogPane final : public QWidget {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 #include "LogRowPainter.h"
 
 #include "LogCharacters.h"
+#include "WarningColour.h"
 
 #include <QPainter>
 
@@ -33,10 +34,37 @@ LogRowPainter::LogRowPainter(QPainter &painter, const QPalette &colours, const G
     : m_painter(painter)
     , m_geometry(geometry)
     , m_text(colours.text().color())
+    , m_error(warningColour(colours, WarningLevel::Error, QPalette::Base))
+    , m_warning(warningColour(colours, WarningLevel::Risk, QPalette::Base))
     , m_selectedText(colours.highlightedText().color())
     , m_symbol(colours.placeholderText().color())
     , m_highlight(colours.highlight())
 {}
+
+LogRowPainter::Tone LogRowPainter::toneOf(LogLineCategory category)
+{
+    switch (category) {
+    case LogLineCategory::Error:
+        return Tone::Error;
+    case LogLineCategory::Warning:
+        return Tone::Warning;
+    default:
+        return Tone::Plain;
+    }
+}
+
+QColor LogRowPainter::colourOf(Tone tone) const
+{
+    switch (tone) {
+    case Tone::Error:
+        return m_error;
+    case Tone::Warning:
+        return m_warning;
+    case Tone::Plain:
+        break;
+    }
+    return m_text;
+}
 
 void LogRowPainter::paintSelection(const LogLineIndex::Row &row, const LogRowLayout &layout,
                                    int top, qsizetype selectionStart, qsizetype selectionEnd)
@@ -55,9 +83,10 @@ void LogRowPainter::paintSelection(const LogLineIndex::Row &row, const LogRowLay
 }
 
 void LogRowPainter::paint(const LogLineIndex::Row &row, const LogRowLayout &layout, int top,
-                          qsizetype selectionStart, qsizetype selectionEnd)
+                          qsizetype selectionStart, qsizetype selectionEnd, Tone tone)
 {
     paintSelection(row, layout, top, selectionStart, selectionEnd);
+    const QColor &text = tone == Tone::Error ? m_error : tone == Tone::Warning ? m_warning : m_text;
     const qreal cell = m_geometry.cellWidth;
     const qreal scrolled = m_geometry.scrolled;
     const auto firstColumn = qsizetype(scrolled / cell);
@@ -87,7 +116,7 @@ void LogRowPainter::paint(const LogLineIndex::Row &row, const LogRowLayout &layo
         const bool selected = position >= selectionStart && position < selectionEnd;
         if (glyph.symbol || glyph.character >= 0x100) {
             flush();
-            m_painter.setPen(selected ? m_selectedText : glyph.symbol ? m_symbol : m_text);
+            m_painter.setPen(selected ? m_selectedText : glyph.symbol ? m_symbol : text);
             QString shown;
             LogCharacters::append(shown, glyph.character);
             const QRectF box(qreal(c.column) * cell - scrolled, top, cell * c.cells,
@@ -98,7 +127,7 @@ void LogRowPainter::paint(const LogLineIndex::Row &row, const LogRowLayout &layo
                 m_painter.drawText(QPointF(box.left(), baseline), shown);
             continue;
         }
-        const QColor *colour = selected ? &m_selectedText : &m_text;
+        const QColor *colour = selected ? &m_selectedText : &text;
         if (colour != runColour) {
             flush();
             runColour = colour;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LogView.h"
 
+#include "FilterBar.h"
 #include "FindBar.h"
 #include "LogCharacters.h"
 #include "LogRowPainter.h"
@@ -27,6 +28,7 @@ namespace paddock {
 LogView::LogView(QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_findBar(new FindBar(this))
+    , m_filterBar(new FilterBar(this))
 {
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setStyleHint(QFont::Monospace);
@@ -51,6 +53,15 @@ LogView::LogView(QWidget *parent)
     connect(m_findBar, &FindBar::findNextRequested, this, &LogView::findNext);
     connect(m_findBar, &FindBar::findPreviousRequested, this, &LogView::findPrevious);
     connect(m_findBar, &FindBar::closed, this, &LogView::hideFindBar);
+    m_filterBar->hide();
+    m_filterTimer.setSingleShot(true);
+    m_filterTimer.setInterval(0);
+    connect(&m_filterTimer, &QTimer::timeout, this, &LogView::filterSome);
+    connect(m_filterBar, &FilterBar::criteriaChanged, this, &LogView::applyFilterBar);
+    connect(m_filterBar, &FilterBar::closed, this, [this] {
+        applyFilterBar();
+        setFocus(Qt::OtherFocusReason);
+    });
     updateScrollBars();
 }
 
@@ -85,6 +96,8 @@ void LogView::applyPendingText()
         m_index.clear();
         m_selection.clear();
         m_followTail = true;
+        if (m_filter)
+            m_filter = std::make_unique<LogLineFilter>(m_filter->criteria());
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
     }
@@ -101,6 +114,9 @@ void LogView::applyPendingText()
     viewport()->update();
     if (!done)
         m_updateTimer.start();
+    // Lines that arrive while filtered are filtered as they are shown.
+    if (m_filter && !m_filterTimer.isActive())
+        m_filterTimer.start();
     Q_EMIT shown(m_index.indexedLength());
 }
 
@@ -117,7 +133,7 @@ void LogView::updateScrollBars()
     const QScopedValueRollback adjusting(m_adjusting, true);
     const int page = std::max(1, viewport()->height() / m_lineHeight);
     QScrollBar *vertical = verticalScrollBar();
-    const qsizetype rows = std::min<qsizetype>(m_index.rowCount(), INT_MAX);
+    const qsizetype rows = std::min<qsizetype>(rowCount(), INT_MAX);
     vertical->setRange(0, int(std::max<qsizetype>(0, rows - page)));
     vertical->setPageStep(page);
     vertical->setSingleStep(1);
@@ -147,17 +163,17 @@ qsizetype LogView::positionAt(QPoint point) const
     if (!m_index.text())
         return 0;
     const int offset = point.y() >= 0 ? point.y() / m_lineHeight : -1;
-    const qsizetype rowNumber = std::clamp<qsizetype>(
-        qsizetype(verticalScrollBar()->value()) + offset, 0, m_index.rowCount() - 1);
-    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const qsizetype rowNumber =
+        std::clamp<qsizetype>(qsizetype(verticalScrollBar()->value()) + offset, 0, rowCount() - 1);
+    const LogLineIndex::Row row = shownRow(rowNumber);
     const qreal column = (point.x() + horizontalScrollBar()->value()) / m_widths.cellWidth();
     return row.start + layoutOf(row).offsetAt(column);
 }
 
 QRect LogView::cellRect(qsizetype position) const
 {
-    const qsizetype rowNumber = m_index.rowOf(position);
-    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const qsizetype rowNumber = rowNumberOf(position);
+    const LogLineIndex::Row row = shownRow(rowNumber);
     const int top = int(rowNumber - verticalScrollBar()->value()) * m_lineHeight;
     int cells = 1;
     qsizetype column = 0;
@@ -185,15 +201,14 @@ void LogView::paintEvent(QPaintEvent *)
     }
     painter.setFont(font());
     const qsizetype first = verticalScrollBar()->value();
-    const qsizetype last =
-        std::min(m_index.rowCount(), first + viewport()->height() / m_lineHeight + 2);
+    const qsizetype last = std::min(rowCount(), first + viewport()->height() / m_lineHeight + 2);
     LogRowPainter rows(painter, palette(),
                        {m_widths.cellWidth(), m_lineHeight, m_ascent,
                         qreal(horizontalScrollBar()->value()), viewport()->width()});
     // Rows whose bytes are neither in memory nor in a log file any more show where the
     // output was dropped instead.
     const qsizetype reachable = m_index.text()->begin();
-    LogLineIndex::Row row = m_index.row(first);
+    LogLineIndex::Row row = shownRow(first);
     for (qsizetype number = first; number < last; ++number) {
         const int top = int(number - first) * m_lineHeight;
         if (row.start < reachable && row.end <= reachable) {
@@ -202,9 +217,9 @@ void LogView::paintEvent(QPaintEvent *)
                              tr("[Older output was dropped here]"));
         } else {
             painter.setOpacity(m_ownLine && m_ownLine(textBytes(row.start, row.end)) ? 0.5 : 1);
-            rows.paint(row, layoutOf(row), top, selectionStart(), selectionEnd());
+            rows.paint(row, layoutOf(row), top, selectionStart(), selectionEnd(), toneOf(row));
         }
-        row = m_index.rowStartingAt(row.next);
+        row = m_filter ? shownRow(number + 1) : m_index.rowStartingAt(row.next);
     }
     painter.setOpacity(1);
     paintMarks(painter, first, last);
@@ -352,14 +367,14 @@ void LogView::selectAll()
 
 void LogView::scrollToPosition(qsizetype position, qsizetype length)
 {
-    const qsizetype rowNumber = m_index.rowOf(position);
+    const qsizetype rowNumber = rowNumberOf(position);
     QScrollBar *vertical = verticalScrollBar();
     const qsizetype page = vertical->pageStep();
     if (rowNumber < vertical->value() || rowNumber >= vertical->value() + page)
         vertical->setValue(
             int(std::min<qsizetype>(INT_MAX, std::max<qsizetype>(0, rowNumber - page / 2))));
 
-    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const LogLineIndex::Row row = shownRow(rowNumber);
     const LogRowLayout layout = layoutOf(row);
     QScrollBar *horizontal = horizontalScrollBar();
     const qreal left = qreal(layout.columnOf(position - row.start)) * m_widths.cellWidth();

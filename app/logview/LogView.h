@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogLineFilter.h"
 #include "LogLineIndex.h"
 #include "LogRowLayout.h"
+#include "LogRowPainter.h"
 #include "LogSelection.h"
 #include "LogText.h"
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 #include <string_view>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,6 +22,7 @@ class QPainter;
 
 namespace paddock {
 
+class FilterBar;
 class FindBar;
 
 /// Shows the server output log: read-only, monospace, following the tail unless the user
@@ -27,7 +31,8 @@ class FindBar;
 /// UTF-8 sequences are shown as their characters and every other byte as its Latin-1
 /// character; control characters are shown as visible symbols. Positions are byte offsets
 /// in the log, and never fall inside a character. The caret is the selection's moving end.
-/// Put findBar() beside the view in a layout (LogPane does): the view only shows and hides it.
+/// Put findBar() and filterBar() beside the view in a layout (LogPane does): the view only
+/// shows and hides them. While filtered, the view shows only the rows of the lines that match.
 class LogView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -94,6 +99,24 @@ public:
     bool find(const QString &text, bool backwards = false, bool caseSensitive = false);
     FindBar *findBar() const { return m_findBar; }
 
+    /// Shows only the lines that match criteria (all lines when it is empty), read a slice
+    /// per turn of the event loop over the whole log; lines that arrive later and match are
+    /// added. Clearing it shows the whole log again at the row that was at the top.
+    void setFilter(const LogLineCriteria &criteria);
+    bool isFiltered() const { return m_filter != nullptr; }
+    /// Whether the filter has read every line shown (always, without a filter).
+    bool isFilterComplete() const;
+    FilterBar *filterBar() const { return m_filterBar; }
+    /// How many rows the view shows (while filtered: the matching lines' rows so far).
+    qsizetype rowCount() const;
+    /// The row numbered number (0 <= number < rowCount()).
+    LogLineIndex::Row shownRow(qsizetype number) const;
+    /// The number of the row shown that holds position (while filtered: the last matching
+    /// row that starts at or before it).
+    qsizetype rowNumberOf(qsizetype position) const;
+    /// How the text of the row numbered number is coloured: by what its line reports.
+    LogRowPainter::Tone toneOfRow(qsizetype number) const;
+
     /// The most a copy puts on the clipboard: a selection over weeks of log would need
     /// gigabytes for its text and again for the clipboard's copies, and could end Paddock.
     static constexpr qsizetype DefaultCopyLimit = qsizetype(64) << 20;
@@ -111,6 +134,14 @@ public Q_SLOTS:
     void findNext();
     /// Finds the find bar's text before the selection; opens the bar when it is empty.
     void findPrevious();
+    /// Selects the next error or warning line after the selection's line (without a
+    /// selection, from the top row in sight), wrapping to the top; the find bar says when it
+    /// wrapped or found none.
+    void nextProblem();
+    /// Selects the error or warning line before the selection's, wrapping to the bottom.
+    void previousProblem();
+    /// Shows the filter bar with the focus in it.
+    void showFilterBar();
 
 Q_SIGNALS:
     /// Emitted after an update has laid out the log up to length characters.
@@ -148,11 +179,18 @@ private:
     void paintMarks(QPainter &painter, qsizetype first, qsizetype last);
     void hideFindBar();
     LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
+    LogRowPainter::Tone toneOf(const LogLineIndex::Row &row) const;
+    void goToProblem(bool backwards);
+    void filterSome();
+    void applyFilterBar();
 
     LogTextPtr m_pending; // the latest text given
     LogLineIndex m_index; // the rows of what is shown
     QTimer m_updateTimer;
     FindBar *m_findBar;
+    FilterBar *m_filterBar;
+    std::unique_ptr<LogLineFilter> m_filter; // while only some lines are shown
+    QTimer m_filterTimer;
     LogSelection m_selection;
     bool m_followTail = true;
     bool m_adjusting = false; // the view itself is moving the scroll bars

@@ -193,10 +193,21 @@ void LogViewAccessible::scrollToSubstring(int startIndex, int endIndex)
 
 QString LogViewAccessible::attributes(int offset, int *startOffset, int *endOffset) const
 {
-    // One monospace style throughout: no attributes to tell.
-    *startOffset = 0;
-    *endOffset = std::max(offset, characterCount());
-    return QString();
+    // One monospace style throughout; error and warning lines, coloured in the view, say
+    // what they are over the row, so a screen reader can tell them too.
+    const Window window = shownWindow();
+    const qsizetype rowNumber = view()->rowNumberOf(positionOf(window, offset));
+    const LogRowPainter::Tone tone = view()->toneOfRow(rowNumber);
+    if (tone == LogRowPainter::Tone::Plain) {
+        *startOffset = 0;
+        *endOffset = std::max(offset, characterCount());
+        return QString();
+    }
+    const LogLineIndex::Row row = view()->shownRow(rowNumber);
+    *startOffset = offsetOf(window, row.start);
+    *endOffset = offsetOf(window, row.next);
+    return tone == LogRowPainter::Tone::Error ? QStringLiteral("line-kind:error;")
+                                              : QStringLiteral("line-kind:warning;");
 }
 
 } // namespace paddock

@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <span>
+
 namespace paddock {
 
 namespace {
@@ -103,8 +105,8 @@ bool LogView::moveCaret(const QKeyEvent *key)
     const qsizetype caret = caretPosition();
     const qsizetype limit = shownLength();
     const LogText &text = *m_index.text();
-    const qsizetype rowNumber = m_index.rowOf(caret);
-    const LogLineIndex::Row row = m_index.row(rowNumber);
+    const qsizetype rowNumber = rowNumberOf(caret);
+    const LogLineIndex::Row row = shownRow(rowNumber);
     const int sign = caretKey->forward ? 1 : -1;
     qsizetype target = caret;
     switch (caretKey->unit) {
@@ -122,9 +124,8 @@ bool LogView::moveCaret(const QKeyEvent *key)
     case Unit::Page: {
         // The same column on the row a line or a page away.
         const qsizetype rows = caretKey->unit == Unit::Row ? 1 : verticalScrollBar()->pageStep();
-        const qsizetype to =
-            std::clamp<qsizetype>(rowNumber + sign * rows, 0, m_index.rowCount() - 1);
-        const LogLineIndex::Row toRow = m_index.row(to);
+        const qsizetype to = std::clamp<qsizetype>(rowNumber + sign * rows, 0, rowCount() - 1);
+        const LogLineIndex::Row toRow = shownRow(to);
         const qsizetype column = layoutOf(row).columnOf(caret - row.start);
         target = to == rowNumber ? (caretKey->forward ? row.end : row.start)
                                  : toRow.start + layoutOf(toRow).offsetAt(qreal(column));
@@ -156,8 +157,8 @@ std::pair<qsizetype, qsizetype> LogView::rowsAroundSight() const
     // while a log of hundreds of megabytes never has to become one string.
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype page = std::max(1, verticalScrollBar()->pageStep());
-    const qsizetype last = std::min(m_index.rowCount() - 1, first + 2 * page);
-    return {m_index.row(std::max<qsizetype>(0, first - page)).start, m_index.row(last).next};
+    const qsizetype last = std::min(rowCount() - 1, first + 2 * page);
+    return {shownRow(std::max<qsizetype>(0, first - page)).start, shownRow(last).next};
 }
 
 void LogView::focusInEvent(QFocusEvent *event)
@@ -189,7 +190,8 @@ void LogView::paintMarks(QPainter &painter, qsizetype first, qsizetype last)
 {
     // Where each run began: a dashed rule above its first row.
     painter.setPen(QPen(palette().color(QPalette::Highlight), 2, Qt::DashLine));
-    for (const qsizetype start : m_runStarts) {
+    // While filtered, a rule would mark a line that is not where the run began.
+    for (const qsizetype start : m_filter ? std::span<const qsizetype>() : m_runStarts) {
         const qsizetype rowNumber = m_index.rowOf(start);
         if (start <= shownLength() && rowNumber >= first && rowNumber < last) {
             const int top = int(rowNumber - first) * m_lineHeight + 1;

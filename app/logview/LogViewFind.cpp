@@ -16,7 +16,7 @@ bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
     const qsizetype shown = shownLength();
     // Without a selection, start from the top of the view.
     const qsizetype origin =
-        hasSelection() ? selectionStart() : m_index.row(verticalScrollBar()->value()).start;
+        hasSelection() ? selectionStart() : shownRow(verticalScrollBar()->value()).start;
     const LogSearch search(text, caseSensitive);
     const LogSearch::Match match =
         backwards ? search.previous(*m_index.text(), origin, shown)

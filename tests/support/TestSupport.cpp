@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include "LogFileWriter.h"
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
 
@@ -428,6 +429,23 @@ void ControllerFixture::reapAll()
     (void)QTest::qWaitFor(
         [&] { return atEnd(m_controller->taskStdOut()) && atEnd(m_controller->taskStdError()); },
         5000);
+}
+
+LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes)
+{
+    LogFileWriter writer(osPath(folder) + "/server.log", 0);
+    LogTextPtr text = LogText::create();
+    constexpr std::size_t Chunk = 64 * 1024;
+    for (std::size_t at = 0; at < bytes.size(); at += Chunk) {
+        const std::string_view chunk = bytes.substr(at, Chunk);
+        LogKeeping keeping;
+        keeping.file = writer.segments();
+        keeping.fileOffset = writer.written();
+        if (!writer.append(chunk).ok())
+            return nullptr;
+        text = text->appending(chunk, keeping);
+    }
+    return text;
 }
 
 } // namespace paddock::test

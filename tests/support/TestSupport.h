@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogText.h"
 #include "MooController.h"
 #include "UniqueFd.h"
 #include "UserDefaults.h"
@@ -139,6 +140,10 @@ private:
 
 /// Bytes that differ from their neighbours for a long stretch, so a slice out of place shows.
 std::string patterned(std::size_t size, std::size_t salt = 0);
+
+/// A log text of bytes, written through a log file in folder as a server's output is: all but
+/// the newest few MiB (LogText::FileBackedMemory) are read back from the file.
+LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes);
 
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
