@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // stand-in-server: behaves towards Paddock like a MOO server, for tests and for trying
 // Paddock without one. It takes exactly two arguments, the input database and the output
-// name, reports what it got, and on SIGTERM writes the output database (the input's
+// name, after an optional "-e" (emergency mode: see EmergencyMode.h), reports what it got, and on SIGTERM writes the output database (the input's
 // contents plus a line) under the output name, resolved against its working directory; like
 // a MOO server, it exits with 0 even when it could not open a file to write it in.
 //
@@ -30,7 +30,8 @@
 //                        SECONDS (60 when not given)
 //   listen PORT [MS]     listen on the loopback interface (PORT 0: any free port) and answer
 //                        connections as a MOO server does; after MS milliseconds, stop
-//                        answering them, as a frozen server
+//                        answering them, as a frozen server. In emergency mode, only once the
+//                        mode is left with "continue", as a MOO server opens its ports then
 //   login NAME N         log that player NAME (#N) logged in; logout NAME N: out
 //
 // A checkpoint, on SIGUSR2 or by the command, is logged to standard error in the MOO server's
@@ -42,6 +43,7 @@
 // "*** Waiting N seconds and retrying dump..." and another try; a temporary file that cannot
 // be opened or renamed ends the final dump without one.
 #include "Connections.h"
+#include "EmergencyMode.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -288,6 +290,11 @@ int main(int argc, char **argv)
     const std::string initialIgnored = statusLine("SigIgn");
     const std::string initialInput = standardInput();
 
+    const bool emergency = argc == 4 && std::string(argv[1]) == "-e";
+    if (emergency) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
         say(STDERR_FILENO,
             "stand-in-server: expected 2 arguments, got " + std::to_string(argc - 1));
@@ -332,6 +339,9 @@ int main(int argc, char **argv)
 
     long tickMs = -1;
     int listening = 7777; // the port logins are logged on
+    // A listen the emergency mode puts off until it is left.
+    int deferredPort = -1;
+    long deferredAnswerMs = -1;
     std::istringstream script(contents);
     std::string line;
     while (std::getline(script, line)) {
@@ -428,6 +438,11 @@ int main(int argc, char **argv)
             words >> port;
             if (!(words >> answerMs))
                 answerMs = -1; // answer for ever
+            if (emergency) {
+                deferredPort = port;
+                deferredAnswerMs = answerMs;
+                continue;
+            }
             const auto log = [](const std::string &text) { say(STDERR_FILENO, text); };
             listening = standin::listenOnLoopback(port, answerMs, log);
         } else if (command == "login" || command == "logout") {
@@ -435,6 +450,22 @@ int main(int argc, char **argv)
             long long object = 0;
             words >> name >> object;
             say(STDERR_FILENO, standin::playerLine(command == "login", name, object, listening));
+        }
+    }
+
+    if (emergency) {
+        switch (standin::runEmergencyMode()) {
+        case standin::EmergencyExit::Continue:
+            break;
+        case standin::EmergencyExit::Quit:
+            dump(output, contents, true);
+            return 0;
+        case standin::EmergencyExit::Abort:
+            return 1; // nothing written
+        }
+        if (deferredPort >= 0) {
+            const auto log = [](const std::string &text) { say(STDERR_FILENO, text); };
+            standin::listenOnLoopback(deferredPort, deferredAnswerMs, log);
         }
     }
 
