@@ -2,7 +2,8 @@
 // paddock-keeper: keeps a server's output pipes read while no Paddock is there to read them.
 //
 // Paddock starts one with every server, in a session of its own, and hands it duplicates of
-// both pipes' read ends. While a Paddock holds them the keeper only sleeps in poll(), on a
+// both pipes' read ends (and, for a server reading the user's commands, of its input's write
+// end, which it only holds: a server whose input ended would leave its emergency mode). While a Paddock holds them the keeper only sleeps in poll(), on a
 // pidfd of each such Paddock and on its listening socket; it never reads then, so Paddock
 // sees every byte in order. Once every holder has ended (Quit, a crash, SIGKILL) it reads
 // both pipes into the log file until they end, so the server never meets a pipe without a
@@ -12,7 +13,7 @@
 // been read by someone.
 //
 //   paddock-keeper --launcher=PID --server=PID --log=PATH --socket=PATH
-//                  [--stdout-fd=3] [--stderr-fd=4] [--rotate-size=BYTES] [--keep=N]
+//                  [--stdout-fd=3] [--stderr-fd=4] [--stdin-fd=N] [--rotate-size=BYTES] [--keep=N]
 //                  [--owned=REGISTRY]
 //
 // REGISTRY lists the log files Paddock created; only those are ever rotated away.
@@ -45,6 +46,7 @@ namespace {
 struct Options {
     int outputFd = 3;
     int errorFd = 4;
+    int inputFd = -1; // none
     pid_t launcher = 0;
     pid_t server = 0;
     std::string logPath;
@@ -86,6 +88,8 @@ bool parseOptions(int argc, char **argv, Options &options)
         } else if ((name == "stdout-fd" || name == "stderr-fd") &&
                    parseNumber(value, 65535, number)) {
             (name == "stdout-fd" ? options.outputFd : options.errorFd) = int(number);
+        } else if (name == "stdin-fd" && parseNumber(value, 65535, number)) {
+            options.inputFd = int(number);
         } else if ((name == "launcher" || name == "server") && parseNumber(value, MaxPid, number) &&
                    number > 0) {
             (name == "launcher" ? options.launcher : options.server) = pid_t(number);
@@ -94,13 +98,15 @@ bool parseOptions(int argc, char **argv, Options &options)
         }
     }
     return options.launcher > 0 && options.server > 0 && !options.logPath.empty() &&
-           !options.socketPath.empty() && options.outputFd != options.errorFd;
+           !options.socketPath.empty() && options.outputFd != options.errorFd &&
+           options.inputFd != options.outputFd && options.inputFd != options.errorFd;
 }
 
 class Keeper final {
 public:
-    Keeper(Options options, UniqueFd output, UniqueFd error)
+    Keeper(Options options, UniqueFd output, UniqueFd error, UniqueFd input)
         : m_options(std::move(options))
+        , m_input(std::move(input))
     {
         m_pipes[0] = std::move(output);
         m_pipes[1] = std::move(error);
@@ -120,6 +126,8 @@ private:
 
     Options m_options;
     UniqueFd m_pipes[2];
+    // The server's input, held and never written: handed back with the pipes.
+    UniqueFd m_input;
     // Poll reported the pipe's writers all gone; read to its end only while draining.
     bool m_hungUp[2] = {false, false};
     bool m_ended[2] = {false, false};
@@ -212,7 +220,10 @@ void Keeper::handBack(UniqueFd connection)
     // what could not be written.
     const std::string message = std::string(KeeperGreeting) + "\nlost=" + std::to_string(m_lost) +
                                 "\nerror=" + std::to_string(m_logError) + "\n";
-    if (sendDescriptors(connection.get(), message, {m_pipes[0].get(), m_pipes[1].get()}) != 0)
+    std::vector<int> descriptors{m_pipes[0].get(), m_pipes[1].get()};
+    if (m_input)
+        descriptors.push_back(m_input.get());
+    if (sendDescriptors(connection.get(), message, descriptors) != 0)
         return;
     m_holders.push_back(std::move(holder));
     // The log file is the new holder's now; a later drain opens it afresh.
@@ -292,9 +303,11 @@ int Keeper::run()
 }
 
 // Descriptors 0, 1 and 2 become /dev/null; a pipe handed over on one of them moves first.
-bool settleDescriptors(int &outputFd, int &errorFd)
+bool settleDescriptors(int &outputFd, int &errorFd, int &inputFd)
 {
-    for (int *fd : {&outputFd, &errorFd}) {
+    for (int *fd : {&outputFd, &errorFd, &inputFd}) {
+        if (fd == &inputFd && inputFd < 0)
+            continue;
         if (::fcntl(*fd, F_GETFD) < 0)
             return false;
         const int moved = ::fcntl(*fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
@@ -322,7 +335,7 @@ int main(int argc, char **argv)
     Options options;
     if (!parseOptions(argc, argv, options))
         return 2;
-    if (!settleDescriptors(options.outputFd, options.errorFd))
+    if (!settleDescriptors(options.outputFd, options.errorFd, options.inputFd))
         return 1;
     // A session of its own, so closing the terminal Paddock ran in ends neither the keeper
     // nor the server; Paddock spawns it so already, and then setsid() fails harmlessly.
@@ -331,6 +344,7 @@ int main(int argc, char **argv)
     ::signal(SIGPIPE, SIG_IGN);
     // A file size limit then fails the log file's write instead of ending the keeper.
     ::signal(SIGXFSZ, SIG_IGN);
-    Keeper keeper(options, UniqueFd(options.outputFd), UniqueFd(options.errorFd));
+    Keeper keeper(options, UniqueFd(options.outputFd), UniqueFd(options.errorFd),
+                  UniqueFd(options.inputFd));
     return keeper.run();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MooController.h"
 
+#include "InputPipe.h"
 #include "LaunchError.h"
 #include "Run.h"
 #include "ServerArguments.h"
@@ -26,17 +27,28 @@ std::shared_ptr<Pipe> newPipe()
 
 } // namespace
 
-void MooController::runMoo()
+void MooController::runMoo(StartMode mode)
 {
+    const bool emergency = mode == StartMode::Emergency;
     // Refused before anything changes when an argument template does not split.
     std::vector<std::string> arguments = serverArgumentVector(
         m_prefsController ? &m_prefsController->defaults() : nullptr,
-        dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string());
+        dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string(),
+        emergency);
 
     const QString sharedLogWarning = logFileSharedWarning(arguments);
 
     const std::shared_ptr<Pipe> errorPipe = newPipe();
     const std::shared_ptr<Pipe> outputPipe = newPipe();
+    std::shared_ptr<InputPipe> inputPipe;
+    if (emergency) {
+        try {
+            inputPipe = InputPipe::create();
+        } catch (const std::system_error &e) {
+            throw LaunchError::fromErrno(
+                tr("Cannot create a pipe for the server's input").toStdString(), e.code().value());
+        }
+    }
     openLogFile();
     const std::shared_ptr<Task> process = Task::create();
     // Made before the launch: it looks at the output database before the server can write it,
@@ -44,6 +56,7 @@ void MooController::runMoo()
     const std::shared_ptr<Run> run =
         Run::create(process, outputPipe, errorPipe, dbPath() ? *dbPath() : std::string(),
                     newDbPath() ? *newDbPath() : std::string());
+    run->setEmergencyInput(inputPipe);
     // Only a launch that succeeds may replace a running server: Stop reaches a server
     // through task alone.
     const bool serverRuns = m_task && m_task->isRunning();
@@ -59,6 +72,7 @@ void MooController::runMoo()
     errorPipe->fileHandleForReading()->readInBackgroundAndNotify();
     process->setStandardOutput(outputPipe);
     outputPipe->fileHandleForReading()->readInBackgroundAndNotify();
+    process->setStandardInput(inputPipe);
 
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification &n) { taskEndedNotification(n); },
@@ -114,7 +128,12 @@ void MooController::stopMoo(QObject *)
     // A process that never started cannot be signalled and will never exit: nothing to do.
     if (!task()->isLaunched())
         return;
-    task()->terminate();
+    // A server in its emergency mode never reads SIGTERM there; "quit" leaves the mode, saving.
+    if (m_run && m_run->isRunning() && m_run->processIdentifier() == task()->processIdentifier() &&
+        m_run->inEmergencyMode())
+        m_run->sendInput(QByteArrayLiteral("quit\n"));
+    else
+        task()->terminate();
     // The termination notice may clear the field during the wait; the getter's reference
     // keeps the process object alive until the wait is over.
     const bool exited = task()->waitUntilExit();

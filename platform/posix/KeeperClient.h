@@ -17,10 +17,12 @@ inline constexpr const char *KeeperGreeting = "paddock-keeper 1";
 /// its folder made if missing; or why it can have no socket.
 PrivateSocketPath keeperSocketPath(pid_t serverPid);
 
-/// What a keeper handed back: both pipes' read ends and how its writing of the log went.
+/// What a keeper handed back: both pipes' read ends, the write end of the server's input if it
+/// holds one, and how its writing of the log went.
 struct KeeperHandBack {
     UniqueFd standardOutput;
     UniqueFd standardError;
+    UniqueFd standardInput;
     /// Output the keeper read but could not write to the log file, in bytes.
     std::uint64_t bytesLost = 0;
     /// The errno value of the log file's failure; 0 if every byte it read was written.
@@ -28,7 +30,7 @@ struct KeeperHandBack {
 };
 
 /// Connects to the keeper listening at socketPath, checks it runs as this user and takes
-/// back both read ends, waiting at most timeoutMs to connect and as long for the answer, so
+/// back both read ends (and the input's write end, if it holds one), waiting at most timeoutMs to connect and as long for the answer, so
 /// a stuck keeper cannot hang the caller. From then on the keeper waits for this process to
 /// end. While keeperPid (0 if unknown) still runs but does not listen yet, it is waited for
 /// within the same time. Returns 0, or the errno value: ENOENT or ECONNREFUSED when no keeper
