@@ -13,6 +13,7 @@ namespace paddock {
 class DatabaseGenerations;
 class DatabasesWindow;
 class DesktopNotifier;
+class EmergencyConsole;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
@@ -75,6 +76,9 @@ public:
     /// Sends action to the controller as the given control would.
     void send(ControllerAction action, QObject *sender);
 
+    /// The console under the log while the server is in its emergency mode.
+    EmergencyConsole &emergencyConsole() const { return *m_console; }
+
     /// Shows text and detail in a warning on the log window, not waited for.
     void showFailure(const QString &text, const QString &detail);
 
@@ -106,6 +110,7 @@ private:
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<DesktopNotifier> m_notifier;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
+    EmergencyConsole *m_console = nullptr;        // owned by the log window
 };
 
 } // namespace paddock
