@@ -57,7 +57,8 @@ EmergencyConsole::EmergencyConsole(QWidget *parent)
     m_continue->setObjectName(QStringLiteral("emergencyContinue"));
     m_continue->setToolTip(tr("Leave the emergency mode and start the world (continue)"));
     m_quit->setObjectName(QStringLiteral("emergencyQuit"));
-    m_quit->setToolTip(tr("Leave the emergency mode and end the server, saving the database (quit)"));
+    m_quit->setToolTip(
+        tr("Leave the emergency mode and end the server, saving the database (quit)"));
     m_abort->setObjectName(QStringLiteral("emergencyAbort"));
     m_abort->setToolTip(
         tr("End the server without saving: every change made in the emergency mode is lost "
@@ -147,12 +148,13 @@ void EmergencyConsole::askToAbort()
 {
     if (!m_run)
         return;
-    QMessageBox question(QMessageBox::Warning, tr("Paddock"),
-                         tr("End the server without saving?"), QMessageBox::NoButton, window());
+    QMessageBox question(QMessageBox::Warning, tr("Paddock"), tr("End the server without saving?"),
+                         QMessageBox::NoButton, window());
     question.setObjectName(QStringLiteral("abortQuestion"));
     question.setInformativeText(tr("Abort ends the server at once. Nothing is written: every "
                                    "change made in the emergency mode is lost."));
-    QPushButton *abort = question.addButton(tr("&Abort Without Saving"), QMessageBox::DestructiveRole);
+    QPushButton *abort =
+        question.addButton(tr("&Abort Without Saving"), QMessageBox::DestructiveRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);

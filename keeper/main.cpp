@@ -2,8 +2,7 @@
 // paddock-keeper: keeps a server's output pipes read while no Paddock is there to read them.
 //
 // Paddock starts one with every server, in a session of its own, and hands it duplicates of
-// both pipes' read ends (and, for a server reading the user's commands, of its input's write
-// end, which it only holds: a server whose input ended would leave its emergency mode). While a Paddock holds them the keeper only sleeps in poll(), on a
+// both pipes' read ends. While a Paddock holds them the keeper only sleeps in poll(), on a
 // pidfd of each such Paddock and on its listening socket; it never reads then, so Paddock
 // sees every byte in order. Once every holder has ended (Quit, a crash, SIGKILL) it reads
 // both pipes into the log file until they end, so the server never meets a pipe without a
@@ -11,6 +10,9 @@
 // back, after everything read so far is in the log file; the keeper then waits for that
 // Paddock in turn. It exits, removing its socket, once the server's output has ended and
 // been read by someone.
+//
+// A server started in its emergency mode reads the user's commands from a pipe: the keeper
+// holds that pipe's write end too, never writing, so the input does not end with Paddock.
 //
 //   paddock-keeper --launcher=PID --server=PID --log=PATH --socket=PATH
 //                  [--stdout-fd=3] [--stderr-fd=4] [--stdin-fd=N] [--rotate-size=BYTES] [--keep=N]

@@ -88,8 +88,7 @@ void tst_Emergency::console_roundTrip_promptAnswersHistoryAndProgram()
     // A program goes line by line up to ".", and "quit" inside it is code, not a stop.
     for (const char *line : {"program #0:server_started", "quit", "."})
         world.type(QString::fromLatin1(line));
-    QTRY_VERIFY_WITH_TIMEOUT(contains(world.fixture.log(), "Verb programmed (1 lines)."),
-                             Deadline);
+    QTRY_VERIFY_WITH_TIMEOUT(contains(world.fixture.log(), "Verb programmed (1 lines)."), Deadline);
     QVERIFY(world.fixture.controller().run()->inEmergencyMode());
     QVERIFY(!world.fixture.controller().run()->stopRequested());
 }
@@ -104,8 +103,8 @@ void tst_Emergency::wayOut_data()
     QTest::newRow("abort, only after the question") << "abort" << false << false;
     QTest::newRow("Stop sends quit") << "stop" << false << true;
     QTest::newRow("quit typed") << "typed quit" << false << true;
-    QTest::newRow("Paddock quits: the server quits, saving") << "Quit Server and Save" << false
-                                                             << true;
+    QTest::newRow("Paddock quits: the server quits, saving")
+        << "Quit Server and Save" << false << true;
     QTest::newRow("Paddock quits: the start-up goes on") << "Continue Start-up" << true << false;
 }
 

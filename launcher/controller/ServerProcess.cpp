@@ -31,10 +31,10 @@ void MooController::runMoo(StartMode mode)
 {
     const bool emergency = mode == StartMode::Emergency;
     // Refused before anything changes when an argument template does not split.
-    std::vector<std::string> arguments = serverArgumentVector(
-        m_prefsController ? &m_prefsController->defaults() : nullptr,
-        dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string(),
-        emergency);
+    std::vector<std::string> arguments =
+        serverArgumentVector(m_prefsController ? &m_prefsController->defaults() : nullptr,
+                             dbPath() ? *dbPath() : std::string(),
+                             newDbPath() ? *newDbPath() : std::string(), emergency);
 
     const QString sharedLogWarning = logFileSharedWarning(arguments);
 

@@ -35,7 +35,8 @@ bool emergencyModeLeftIn(std::string_view history)
     std::size_t from = history.rfind(Prompt);
     if (from == std::string_view::npos)
         from = 0;
-    else if (const std::size_t lineStart = history.rfind('\n', from); lineStart != std::string_view::npos)
+    else if (const std::size_t lineStart = history.rfind('\n', from);
+             lineStart != std::string_view::npos)
         from = lineStart + 1;
     else
         from = 0;

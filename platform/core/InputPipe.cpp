@@ -94,8 +94,8 @@ void InputPipe::close()
 void InputPipe::flush()
 {
     while (m_writeEnd && !m_queue.isEmpty()) {
-        const ssize_t written = writeWithoutSigpipe(m_writeEnd.get(), m_queue.constData(),
-                                                    std::size_t(m_queue.size()));
+        const ssize_t written =
+            writeWithoutSigpipe(m_writeEnd.get(), m_queue.constData(), std::size_t(m_queue.size()));
         if (written >= 0) {
             m_queue.remove(0, written);
             continue;

@@ -72,7 +72,7 @@ void Task::launch()
         if (argument.find('\0') != std::string::npos)
             refuse("An argument for the server contains a NUL byte", EINVAL);
 
-    // Standard input is /dev/null unless the user is to type to the server: a server reading the launcher's terminal would be stopped
+    // Standard input is /dev/null: a server reading the launcher's terminal would be stopped
     // by SIGTTIN, and a stop would then wait forever. Its own process group keeps a Ctrl+C or
     // hang-up aimed at a launcher started from a terminal away from the server, and SIGPIPE
     // ignored lets a server outliving the launcher get EPIPE on its writes instead of dying
@@ -81,6 +81,7 @@ void Task::launch()
     options.program = m_launchPath;
     options.arguments = m_arguments;
     options.workingFolder = m_currentDirectory;
+    // Unless the user is to type to the server (its emergency mode).
     options.standardInput = m_standardInput && m_standardInput->readDescriptor() >= 0
                                 ? ChildStream::from(m_standardInput->readDescriptor())
                                 : ChildStream::devNull();

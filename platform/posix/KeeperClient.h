@@ -30,12 +30,12 @@ struct KeeperHandBack {
 };
 
 /// Connects to the keeper listening at socketPath, checks it runs as this user and takes
-/// back both read ends (and the input's write end, if it holds one), waiting at most timeoutMs to connect and as long for the answer, so
+/// back both read ends, waiting at most timeoutMs to connect and as long for the answer, so
 /// a stuck keeper cannot hang the caller. From then on the keeper waits for this process to
 /// end. While keeperPid (0 if unknown) still runs but does not listen yet, it is waited for
 /// within the same time. Returns 0, or the errno value: ENOENT or ECONNREFUSED when no keeper
 /// is left (the server's output has ended), ETIMEDOUT, EPERM for a keeper of another user,
-/// EPROTO for an answer it cannot read.
+/// EPROTO for an answer it cannot read. The input's write end comes too if the keeper holds one.
 int reclaimPipes(const std::string &socketPath, pid_t keeperPid, int timeoutMs,
                  KeeperHandBack &handBack);
 

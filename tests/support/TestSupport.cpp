@@ -330,10 +330,9 @@ int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &
                                     const QStringList &more)
 {
     QProcess process;
-    process.start(launcher,
-                  QStringList{QString::fromStdString(standInServerPath()),
-                              QString::fromStdString(db)} +
-                      more);
+    process.start(launcher, QStringList{QString::fromStdString(standInServerPath()),
+                                        QString::fromStdString(db)} +
+                                more);
     if (!process.waitForReadyRead(10000))
         return 0;
     const int server = process.readLine().trimmed().toInt();

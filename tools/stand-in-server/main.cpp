@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // stand-in-server: behaves towards Paddock like a MOO server, for tests and for trying
 // Paddock without one. It takes exactly two arguments, the input database and the output
-// name, after an optional "-e" (emergency mode: see EmergencyMode.h), reports what it got, and on SIGTERM writes the output database (the input's
-// contents plus a line) under the output name, resolved against its working directory; like
-// a MOO server, it exits with 0 even when it could not open a file to write it in.
+// name, after an optional "-e" (emergency mode: see EmergencyMode.h), reports what it got, and on
+// SIGTERM writes the output database (the input's contents plus a line) under the output name,
+// resolved against its working directory; like a MOO server, it exits with 0 even when it could not
+// open a file to write it in.
 //
 // What else it does is read from the input database, one command a line (others ignored):
 //   exit N               exit at once with status N
