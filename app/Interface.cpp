@@ -125,8 +125,11 @@ void Interface::connectActions()
     route(m_preferencesPanel->chooseButton(), ControllerAction::chooseURL);
     route(window->preferencesAction(), ControllerAction::preferences);
 
-    connect(window->startEmergencyAction(), &QAction::triggered, this,
-            [this] { perform([this] { m_controller->startMooInEmergencyMode(); }); });
+    connect(window->startEmergencyAction(), &QAction::triggered, this, [this] {
+        if (m_prefsController->defaults().stringForKey(MOOExecutableURL).value_or("").empty())
+            m_preferencesPanel->showStartReason();
+        perform([this] { m_controller->startMooInEmergencyMode(); });
+    });
     connect(window->forceStopAction(), &QAction::triggered, this, &Interface::forceStop);
     connect(window->checkpointAction(), &QAction::triggered, this, &Interface::checkpoint);
     connect(window->startFromPanicAction(), &QAction::triggered, this,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "EmergencyConsole.h"
+#include "InputPipe.h"
 #include "LogWindow.h"
 #include "Run.h"
 #include "ServerLife.h"
@@ -9,10 +10,13 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <unistd.h>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -21,6 +25,8 @@ class tst_Emergency final : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() { reapChildren(); }
+    void inputPipe_neverBlocksNorRaisesSigpipe_data();
+    void inputPipe_neverBlocksNorRaisesSigpipe();
     void console_roundTrip_promptAnswersHistoryAndProgram();
     void wayOut_data();
     void wayOut();
@@ -56,6 +62,47 @@ struct EmergencyWorld {
 };
 
 } // namespace
+
+void tst_Emergency::inputPipe_neverBlocksNorRaisesSigpipe_data()
+{
+    QTest::addColumn<qsizetype>("bytes");
+    QTest::addColumn<bool>("readerGone");
+    QTest::newRow("a line") << qsizetype(10) << false;
+    QTest::newRow("more than the pipe holds, queued and in order") << (qsizetype(1) << 20) << false;
+    QTest::newRow("reader gone: EPIPE, not SIGPIPE") << qsizetype(10) << true;
+}
+
+void tst_Emergency::inputPipe_neverBlocksNorRaisesSigpipe()
+{
+    QFETCH(qsizetype, bytes);
+    QFETCH(bool, readerGone);
+    const std::shared_ptr<InputPipe> pipe = InputPipe::create();
+    QSignalSpy failed(pipe.get(), &InputPipe::failed);
+    const int reader = pipe->readDescriptor();
+    if (readerGone)
+        pipe->closeReadEnd();
+    const QByteArray sent = QByteArray::fromStdString(patterned(std::size_t(bytes)));
+    // Returns at once whatever the pipe can take; the rest goes as the reader reads.
+    QVERIFY(pipe->write(sent));
+    if (readerGone) {
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), EPIPE);
+        QVERIFY(!pipe->isOpen() && !pipe->write("more"));
+        return;
+    }
+    QByteArray received;
+    QSocketNotifier readable(reader, QSocketNotifier::Read);
+    connect(&readable, &QSocketNotifier::activated, [&] {
+        char buffer[65536];
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        if (got > 0)
+            received.append(buffer, got);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), sent.size(), Deadline);
+    QVERIFY(received == sent);
+    QCOMPARE(pipe->pending(), 0);
+    QCOMPARE(failed.count(), 0);
+}
 
 void tst_Emergency::console_roundTrip_promptAnswersHistoryAndProgram()
 {
