@@ -4,6 +4,7 @@
 #include "DatabaseGenerations.h"
 #include "DatabasesWindow.h"
 #include "DesktopNotifier.h"
+#include "EmergencyConsole.h"
 #include "LaunchError.h"
 #include "LogView.h"
 #include "LogWindow.h"
@@ -79,6 +80,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
 
     m_logWindow = std::make_unique<LogWindow>();
     m_preferencesPanel = new PreferencesPanel(m_prefsController->defaults(), m_logWindow.get());
+    m_console = EmergencyConsole::addTo(*m_logWindow, *m_controller);
     // Before the status follows the life, so the controls are right when its text changes.
     connect(m_life.get(), &ServerLife::changed, this, &Interface::lifeChanged);
     m_status = std::make_unique<ServerStatus>(*m_controller, *m_life);
@@ -139,6 +141,11 @@ void Interface::connectActions()
     route(m_preferencesPanel->chooseButton(), ControllerAction::chooseURL);
     route(window->preferencesAction(), ControllerAction::preferences);
 
+    connect(window->startEmergencyAction(), &QAction::triggered, this, [this] {
+        if (m_prefsController->defaults().stringForKey(MOOExecutableURL).value_or("").empty())
+            m_preferencesPanel->showStartReason();
+        perform([this] { m_controller->startMooInEmergencyMode(); });
+    });
     connect(window->forceStopAction(), &QAction::triggered, this, &Interface::forceStop);
     connect(window->checkpointAction(), &QAction::triggered, this, &Interface::checkpoint);
     connect(window->startFromPanicAction(), &QAction::triggered, this,

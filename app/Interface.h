@@ -13,6 +13,7 @@ namespace paddock {
 class DatabaseGenerations;
 class DatabasesWindow;
 class DesktopNotifier;
+class EmergencyConsole;
 class LogWindow;
 class MooController;
 class PreferencesPanel;
@@ -81,6 +82,9 @@ public:
     /// Sends action to the controller as the given control would.
     void send(ControllerAction action, QObject *sender);
 
+    /// The console under the log while the server is in its emergency mode.
+    EmergencyConsole &emergencyConsole() const { return *m_console; }
+
     /// Shows text and detail in a warning on the log window, not waited for.
     void showFailure(const QString &text, const QString &detail);
 
@@ -116,6 +120,7 @@ private:
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<PulseWiring> m_pulse;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
+    EmergencyConsole *m_console = nullptr;        // owned by the log window
     // Last, so they go first: they refer to the first world's parts above.
     std::unique_ptr<Worlds> m_worlds;
     std::unique_ptr<WorldServers> m_worldServers;

@@ -111,6 +111,10 @@ QAction *LogWindow::startAction() const
 {
     return m_ui->actionStart;
 }
+QAction *LogWindow::startEmergencyAction() const
+{
+    return m_ui->actionStartEmergency;
+}
 QAction *LogWindow::stopAction() const
 {
     return m_ui->actionStop;
@@ -186,6 +190,7 @@ void LogWindow::setForceStopOffered(bool offered)
 void LogWindow::updateEnablement()
 {
     m_ui->actionStart->setEnabled(!m_running);
+    m_ui->actionStartEmergency->setEnabled(!m_running);
     m_ui->actionStop->setEnabled(m_running && !m_stopping);
     m_ui->actionCheckpoint->setEnabled(m_running);
 }
@@ -331,7 +336,8 @@ void LogWindow::closeEvent(QCloseEvent *event)
 {
     // Asked once per quit: the application may try to close the window again on its way out.
     if (m_running && !m_quitConfirmed) {
-        if (!confirmQuit()) {
+        const std::optional<bool> answer = m_quitQuestion ? m_quitQuestion() : std::nullopt;
+        if (!(answer ? *answer : confirmQuit())) {
             event->ignore();
             return;
         }

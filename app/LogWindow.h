@@ -3,7 +3,9 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -34,6 +36,7 @@ public:
 
     LogView *logView() const;
     QAction *startAction() const;
+    QAction *startEmergencyAction() const;
     QAction *stopAction() const;
     QAction *forceStopAction() const;
     QAction *checkpointAction() const;
@@ -53,6 +56,10 @@ public:
     /// does (and Stop not while a stop is already waiting). Closing then asks first.
     void setServerRunning(bool running);
     void setStopInProgress(bool stopping);
+    /// Asked first when the window closes while a server runs: none to ask the usual question,
+    /// else whether to close.
+    using QuitQuestion = std::function<std::optional<bool>()>;
+    void setQuitQuestion(QuitQuestion question) { m_quitQuestion = std::move(question); }
     /// Shows or hides the Force Stop control.
     void setForceStopOffered(bool offered);
 
@@ -113,6 +120,7 @@ private:
     bool m_running = false;
     bool m_stopping = false;
     bool m_quitConfirmed = false;
+    QuitQuestion m_quitQuestion;
 };
 
 } // namespace paddock

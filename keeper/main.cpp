@@ -11,8 +11,11 @@
 // Paddock in turn. It exits, removing its socket, once the server's output has ended and
 // been read by someone.
 //
+// A server started in its emergency mode reads the user's commands from a pipe: the keeper
+// holds that pipe's write end too, never writing, so the input does not end with Paddock.
+//
 //   paddock-keeper --launcher=PID --server=PID --log=PATH --socket=PATH
-//                  [--stdout-fd=3] [--stderr-fd=4] [--rotate-size=BYTES] [--keep=N]
+//                  [--stdout-fd=3] [--stderr-fd=4] [--stdin-fd=N] [--rotate-size=BYTES] [--keep=N]
 //                  [--owned=REGISTRY]
 //
 // REGISTRY lists the log files Paddock created; only those are ever rotated away.
@@ -45,6 +48,7 @@ namespace {
 struct Options {
     int outputFd = 3;
     int errorFd = 4;
+    int inputFd = -1; // none
     pid_t launcher = 0;
     pid_t server = 0;
     std::string logPath;
@@ -86,6 +90,8 @@ bool parseOptions(int argc, char **argv, Options &options)
         } else if ((name == "stdout-fd" || name == "stderr-fd") &&
                    parseNumber(value, 65535, number)) {
             (name == "stdout-fd" ? options.outputFd : options.errorFd) = int(number);
+        } else if (name == "stdin-fd" && parseNumber(value, 65535, number)) {
+            options.inputFd = int(number);
         } else if ((name == "launcher" || name == "server") && parseNumber(value, MaxPid, number) &&
                    number > 0) {
             (name == "launcher" ? options.launcher : options.server) = pid_t(number);
@@ -94,13 +100,15 @@ bool parseOptions(int argc, char **argv, Options &options)
         }
     }
     return options.launcher > 0 && options.server > 0 && !options.logPath.empty() &&
-           !options.socketPath.empty() && options.outputFd != options.errorFd;
+           !options.socketPath.empty() && options.outputFd != options.errorFd &&
+           options.inputFd != options.outputFd && options.inputFd != options.errorFd;
 }
 
 class Keeper final {
 public:
-    Keeper(Options options, UniqueFd output, UniqueFd error)
+    Keeper(Options options, UniqueFd output, UniqueFd error, UniqueFd input)
         : m_options(std::move(options))
+        , m_input(std::move(input))
     {
         m_pipes[0] = std::move(output);
         m_pipes[1] = std::move(error);
@@ -120,6 +128,8 @@ private:
 
     Options m_options;
     UniqueFd m_pipes[2];
+    // The server's input, held and never written: handed back with the pipes.
+    UniqueFd m_input;
     // Poll reported the pipe's writers all gone; read to its end only while draining.
     bool m_hungUp[2] = {false, false};
     bool m_ended[2] = {false, false};
@@ -213,7 +223,10 @@ void Keeper::handBack(UniqueFd connection)
     // what could not be written.
     const std::string message = std::string(KeeperGreeting) + "\nlost=" + std::to_string(m_lost) +
                                 "\nerror=" + std::to_string(m_logError) + "\n";
-    if (sendDescriptors(connection.get(), message, {m_pipes[0].get(), m_pipes[1].get()}) != 0)
+    std::vector<int> descriptors{m_pipes[0].get(), m_pipes[1].get()};
+    if (m_input)
+        descriptors.push_back(m_input.get());
+    if (sendDescriptors(connection.get(), message, descriptors) != 0)
         return;
     m_holders.push_back(std::move(holder));
     // The log file is the new holder's now; a later drain opens it afresh.
@@ -291,9 +304,11 @@ int Keeper::run()
 }
 
 // Descriptors 0, 1 and 2 become /dev/null; a pipe handed over on one of them moves first.
-bool settleDescriptors(int &outputFd, int &errorFd)
+bool settleDescriptors(int &outputFd, int &errorFd, int &inputFd)
 {
-    for (int *fd : {&outputFd, &errorFd}) {
+    for (int *fd : {&outputFd, &errorFd, &inputFd}) {
+        if (fd == &inputFd && inputFd < 0)
+            continue;
         if (::fcntl(*fd, F_GETFD) < 0)
             return false;
         const int moved = ::fcntl(*fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
@@ -321,7 +336,7 @@ int main(int argc, char **argv)
     Options options;
     if (!parseOptions(argc, argv, options))
         return 2;
-    if (!settleDescriptors(options.outputFd, options.errorFd))
+    if (!settleDescriptors(options.outputFd, options.errorFd, options.inputFd))
         return 1;
     // A session of its own, so closing the terminal Paddock ran in ends neither the keeper
     // nor the server; Paddock spawns it so already, and then setsid() fails harmlessly.
@@ -330,6 +345,7 @@ int main(int argc, char **argv)
     ::signal(SIGPIPE, SIG_IGN);
     // A file size limit then fails the log file's write instead of ending the keeper.
     ::signal(SIGXFSZ, SIG_IGN);
-    Keeper keeper(options, UniqueFd(options.outputFd), UniqueFd(options.errorFd));
+    Keeper keeper(options, UniqueFd(options.outputFd), UniqueFd(options.errorFd),
+                  UniqueFd(options.inputFd));
     return keeper.run();
 }

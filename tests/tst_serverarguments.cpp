@@ -62,23 +62,29 @@ void tst_ServerArguments::vector_templatesAroundTheNames_data()
 {
     QTest::addColumn<QString>("before"); // "(absent)": the key is absent
     QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("emergency");
     QTest::addColumn<QByteArrayList>("vector"); // empty: refused
     QTest::newRow("absent keys") << "(absent)"
-                                 << "(absent)" << QByteArrayList{"in.db", "out.db"};
+                                 << "(absent)" << false << QByteArrayList{"in.db", "out.db"};
     QTest::newRow("empty values") << ""
-                                  << " " << QByteArrayList{"in.db", "out.db"};
+                                  << " " << false << QByteArrayList{"in.db", "out.db"};
     QTest::newRow("both") << "-e 'a b'"
-                          << "7777" << QByteArrayList{"-e", "a b", "in.db", "out.db", "7777"};
+                          << "7777" << false
+                          << QByteArrayList{"-e", "a b", "in.db", "out.db", "7777"};
+    QTest::newRow("emergency: -e with the options, before the names")
+        << "-l moo.log"
+        << "7777" << true << QByteArrayList{"-l", "moo.log", "-e", "in.db", "out.db", "7777"};
     QTest::newRow("before refused") << "'x"
-                                    << "(absent)" << QByteArrayList{};
+                                    << "(absent)" << false << QByteArrayList{};
     QTest::newRow("after refused") << "(absent)"
-                                   << "\"x" << QByteArrayList{};
+                                   << "\"x" << false << QByteArrayList{};
 }
 
 void tst_ServerArguments::vector_templatesAroundTheNames()
 {
     QFETCH(QString, before);
     QFETCH(QString, after);
+    QFETCH(bool, emergency);
     QFETCH(QByteArrayList, vector);
     QTemporaryDir folder;
     UserDefaults store(osPath(folder.filePath(QStringLiteral("paddock.conf"))));
@@ -89,7 +95,7 @@ void tst_ServerArguments::vector_templatesAroundTheNames()
         store.setString(MOOArgumentsAfter, after.toStdString());
     try {
         QByteArrayList got;
-        for (const std::string &word : serverArgumentVector(&store, "in.db", "out.db"))
+        for (const std::string &word : serverArgumentVector(&store, "in.db", "out.db", emergency))
             got << QByteArray::fromStdString(word);
         QCOMPARE(got, vector);
     } catch (const LaunchError &error) {

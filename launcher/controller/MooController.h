@@ -30,7 +30,13 @@ struct RefusedServerRecord;
 enum ChooserPurpose : int {
     executableChooser = 0,
     databaseChooser = 1,
+    /// The database chooser of Start in Emergency Mode.
+    emergencyDatabaseChooser = 2,
 };
+
+/// How a start runs the server: as usual, or in its emergency mode (-e), reading the user's
+/// wizard commands from a pipe as its standard input before it starts the world.
+enum class StartMode { Normal, Emergency };
 
 /// The names under which each kind of chooser remembers the folder it last chose in: each
 /// its own, so picking an executable elsewhere does not move the database chooser away from
@@ -106,11 +112,13 @@ public:
     void determineNewDbName();
     /// The output name the template gives for dbPath now, stored nowhere (draws "%R").
     std::string formNewDbName() const;
-    /// Launches the server on dbPath with newDbPath in the database's folder.
-    /// Throws LaunchError; isMooRunning then keeps its value.
-    void runMoo();
+    /// Launches the server on dbPath with newDbPath in the database's folder; in the emergency
+    /// mode with a pipe as its standard input, which the run owns. Throws LaunchError;
+    /// isMooRunning then keeps its value.
+    void runMoo(StartMode mode = StartMode::Normal);
     void taskEndedNotification(const Notification &notification);
-    /// Sends SIGTERM and waits for the exit while the event loop runs; never SIGKILL.
+    /// Sends SIGTERM (to a server in its emergency mode, "quit", which saves) and waits for the
+    /// exit while the event loop runs; never SIGKILL.
     void stopMoo(QObject *sender = nullptr);
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
@@ -137,18 +145,27 @@ public:
 
     /// Opens the database chooser, or first the executable chooser when none is set.
     void startMoo(QObject *sender = nullptr);
+    /// As startMoo, for a start in the emergency mode.
+    void startMooInEmergencyMode(QObject *sender = nullptr);
+    /// Starts the server in its emergency mode on db, as startFromDatabase does otherwise (a
+    /// failure goes to launchFailed): the end-of-run actions offer it after a failed start, a
+    /// crash or restarting given up.
+    bool startInEmergencyMode(const std::string &db)
+    {
+        return startFromDatabase(db, StartMode::Emergency);
+    }
     /// Opens the executable chooser on the preferences panel, bringing the panel forward.
     void chooseURL(QObject *sender = nullptr);
     /// Brings the preferences panel to the front.
     void preferences(QObject *sender = nullptr);
     /// Opens the database chooser on the log window, suggesting the last output name.
-    void promptUserToFindDb();
+    void promptUserToFindDb(StartMode mode = StartMode::Normal);
     /// The choosers' answer; a failed launch is reported through launchFailed, not thrown.
     void openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo);
     /// Starts the server on db as the database chooser's answer does: db becomes dbPath, a
     /// new output name is formed and checked, the server is launched. A refusal or failure
     /// is reported through launchFailed, never thrown; returns whether the server runs.
-    bool startFromDatabase(const std::string &db);
+    bool startFromDatabase(const std::string &db, StartMode mode = StartMode::Normal);
     /// Looks at each database a start is asked for before the launch; a non-empty answer
     /// refuses the start with that sentence. Empty (the default) looks at nothing.
     using BeforeStart = std::function<std::string(const std::string &db)>;
@@ -213,6 +230,8 @@ private:
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
     /// Appends bytes to the log file when one is open and sound; how the log keeps them.
     LogKeeping appendToLogFile(std::string_view bytes);
+    /// Opens the database chooser for a start in mode, or first the executable chooser.
+    void beginStart(StartMode mode);
     /// Makes run the current one and announces it.
     void announceRun(const std::shared_ptr<Run> &run);
     void reportLogFileFailure();
@@ -229,6 +248,7 @@ private:
     String m_dbPath;
     String m_newDbPath;
     bool m_shouldPromptForDb = false;
+    StartMode m_promptMode = StartMode::Normal; // the start that waits for the executable
     std::shared_ptr<Run> m_run;
     std::vector<std::shared_ptr<Run>> m_replacedRuns; // until their output has ended
     BeforeStart m_beforeStart;

@@ -107,7 +107,7 @@ SplitArguments splitArguments(std::string_view text)
 }
 
 std::vector<std::string> serverArgumentVector(const UserDefaults *store, const std::string &db,
-                                              const std::string &output)
+                                              const std::string &output, bool emergency)
 {
     const auto wordsOf = [store](const QString &key, const char *refusal) {
         const std::optional<std::string> text = store ? store->stringForKey(key) : std::nullopt;
@@ -127,6 +127,8 @@ std::vector<std::string> serverArgumentVector(const UserDefaults *store, const s
         MOOArgumentsBefore,
         QT_TRANSLATE_NOOP("ServerArguments",
                           "The server arguments before the database names cannot be used: %1"));
+    if (emergency)
+        arguments.push_back("-e");
     arguments.push_back(db);
     arguments.push_back(output);
     for (std::string &word : wordsOf(

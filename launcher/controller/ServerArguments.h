@@ -25,10 +25,11 @@ SplitArguments splitArguments(std::string_view text);
 
 class UserDefaults;
 
-/// The server's whole argument vector: the words of MOOArgumentsBefore, the input database,
-/// the output name, the words of MOOArgumentsAfter (absent keys and a null store give none).
-/// Throws LaunchError, naming the preference, when a template does not split.
+/// The server's whole argument vector: the words of MOOArgumentsBefore, "-e" for the emergency
+/// mode (an option, so before the database names), the input database, the output name, the
+/// words of MOOArgumentsAfter (absent keys and a null store give none). Throws LaunchError,
+/// naming the preference, when a template does not split.
 std::vector<std::string> serverArgumentVector(const UserDefaults *store, const std::string &db,
-                                              const std::string &output);
+                                              const std::string &output, bool emergency = false);
 
 } // namespace paddock

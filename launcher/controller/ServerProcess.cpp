@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MooController.h"
 
+#include "InputPipe.h"
 #include "LaunchError.h"
 #include "ReadEndClaims.h"
 #include "Run.h"
@@ -27,12 +28,14 @@ std::shared_ptr<Pipe> newPipe()
 
 } // namespace
 
-void MooController::runMoo()
+void MooController::runMoo(StartMode mode)
 {
+    const bool emergency = mode == StartMode::Emergency;
     // Refused before anything changes when an argument template does not split.
-    std::vector<std::string> arguments = serverArgumentVector(
-        m_prefsController ? &m_prefsController->defaults() : nullptr,
-        dbPath() ? *dbPath() : std::string(), newDbPath() ? *newDbPath() : std::string());
+    std::vector<std::string> arguments =
+        serverArgumentVector(m_prefsController ? &m_prefsController->defaults() : nullptr,
+                             dbPath() ? *dbPath() : std::string(),
+                             newDbPath() ? *newDbPath() : std::string(), emergency);
 
     const QString sharedLogWarning = logFileSharedWarning(arguments);
 
@@ -40,6 +43,15 @@ void MooController::runMoo()
     const std::shared_ptr<Pipe> outputPipe = newPipe();
     for (const std::shared_ptr<Pipe> &pipe : {errorPipe, outputPipe})
         ReadEndClaims::claim(pipe->fileHandleForReading(), this);
+    std::shared_ptr<InputPipe> inputPipe;
+    if (emergency) {
+        try {
+            inputPipe = InputPipe::create();
+        } catch (const std::system_error &e) {
+            throw LaunchError::fromErrno(
+                tr("Cannot create a pipe for the server's input").toStdString(), e.code().value());
+        }
+    }
     openLogFile();
     const std::shared_ptr<Task> process = Task::create();
     // Made before the launch: it looks at the output database before the server can write it,
@@ -47,6 +59,7 @@ void MooController::runMoo()
     const std::shared_ptr<Run> run =
         Run::create(process, outputPipe, errorPipe, dbPath() ? *dbPath() : std::string(),
                     newDbPath() ? *newDbPath() : std::string());
+    run->setEmergencyInput(inputPipe);
     // Only a launch that succeeds may replace a running server: Stop reaches a server
     // through task alone.
     const bool serverRuns = m_task && m_task->isRunning();
@@ -62,6 +75,7 @@ void MooController::runMoo()
     errorPipe->fileHandleForReading()->readInBackgroundAndNotify();
     process->setStandardOutput(outputPipe);
     outputPipe->fileHandleForReading()->readInBackgroundAndNotify();
+    process->setStandardInput(inputPipe);
 
     NotificationCenter::defaultCenter().addObserver(
         this, [this](const Notification &n) { taskEndedNotification(n); },
@@ -117,7 +131,12 @@ void MooController::stopMoo(QObject *)
     // A process that never started cannot be signalled and will never exit: nothing to do.
     if (!task()->isLaunched())
         return;
-    task()->terminate();
+    // A server in its emergency mode never reads SIGTERM there; "quit" leaves the mode, saving.
+    if (m_run && m_run->isRunning() && m_run->processIdentifier() == task()->processIdentifier() &&
+        m_run->inEmergencyMode())
+        m_run->sendInput(QByteArrayLiteral("quit\n"));
+    else
+        task()->terminate();
     // The termination notice may clear the field during the wait; the getter's reference
     // keeps the process object alive until the wait is over.
     const bool exited = task()->waitUntilExit();

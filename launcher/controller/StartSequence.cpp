@@ -19,6 +19,8 @@ const char *const ExecutableMessage =
     QT_TRANSLATE_NOOP("paddock::MooController", "Please find the exectuble for the MOO:");
 const char *const DatabaseMessage =
     QT_TRANSLATE_NOOP("paddock::MooController", "Please choose a MOO database to use:");
+const char *const EmergencyDatabaseMessage = QT_TRANSLATE_NOOP(
+    "paddock::MooController", "Please choose a MOO database to repair in emergency mode:");
 
 void makeKeyAndOrderFront(Window *window)
 {
@@ -58,13 +60,24 @@ void beginChooser(MooController *controller, Window *window, ChooserPurpose purp
 
 void MooController::startMoo(QObject *)
 {
+    beginStart(StartMode::Normal);
+}
+
+void MooController::startMooInEmergencyMode(QObject *)
+{
+    beginStart(StartMode::Emergency);
+}
+
+void MooController::beginStart(StartMode mode)
+{
     std::optional<std::string> executable;
     if (m_prefsController)
         executable = m_prefsController->defaults().stringForKey(MOOExecutableURL);
     if (executable && !executable->empty()) {
-        promptUserToFindDb();
+        promptUserToFindDb(mode);
         return;
     }
+    m_promptMode = mode;
     m_shouldPromptForDb = true;
     chooseURL(this);
 }
@@ -80,15 +93,17 @@ void MooController::preferences(QObject *)
     makeKeyAndOrderFront(m_prefsWindow);
 }
 
-void MooController::promptUserToFindDb()
+void MooController::promptUserToFindDb(StartMode mode)
 {
     std::optional<std::string> lastName;
     if (m_prefsController)
         lastName = m_prefsController->defaults().stringForKey(MOOLastDBName);
     if (lastName && lastName->empty())
         lastName.reset();
-    beginChooser(this, m_logWindow, databaseChooser, tr(DatabaseMessage), DatabaseChooserIdentifier,
-                 lastName);
+    const bool emergency = mode == StartMode::Emergency;
+    beginChooser(this, m_logWindow, emergency ? emergencyDatabaseChooser : databaseChooser,
+                 tr(emergency ? EmergencyDatabaseMessage : DatabaseMessage),
+                 DatabaseChooserIdentifier, lastName);
 }
 
 void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo)
@@ -102,19 +117,22 @@ void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contex
         if (m_prefsController)
             m_prefsController->defaults().setString(MOOExecutableURL, chosen);
         if (m_shouldPromptForDb) {
-            promptUserToFindDb();
+            promptUserToFindDb(m_promptMode);
             m_shouldPromptForDb = false;
         }
         return;
     case databaseChooser:
         startFromDatabase(chosen);
         return;
+    case emergencyDatabaseChooser:
+        startFromDatabase(chosen, StartMode::Emergency);
+        return;
     default:
         return;
     }
 }
 
-bool MooController::startFromDatabase(const std::string &db)
+bool MooController::startFromDatabase(const std::string &db, StartMode mode)
 {
     setDbPath(makeString(db));
     // Called from the dialog's answer or another window, outside any action whose failure
@@ -147,7 +165,7 @@ bool MooController::startFromDatabase(const std::string &db)
             return false;
         }
         setNewDbPath(makeString(name));
-        runMoo();
+        runMoo(mode);
         return true;
     } catch (const LaunchError &error) {
         Q_EMIT launchFailed(QString::fromLocal8Bit(error.what()),

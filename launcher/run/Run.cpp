@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "Run.h"
 
+#include "EmergencyMode.h"
 #include "FileHandle.h"
+#include "InputPipe.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
 #include "ServerLogLines.h"
@@ -111,7 +113,45 @@ void Run::onTerminated()
     // Let go of its own reference only once everyone has heard of the end; the run may then
     // go at once, so nothing of it is touched afterwards.
     const std::shared_ptr<Run> self = std::move(m_selfUntilEnded);
+    leaveEmergencyMode();
     Q_EMIT ended();
+}
+
+void Run::setEmergencyInput(std::shared_ptr<InputPipe> input)
+{
+    m_emergencyInput = std::move(input);
+    if (!m_emergencyInput)
+        return;
+    // Queued: the pipe that failed is released by the leaving, which must not happen while it
+    // is still emitting.
+    connect(m_emergencyInput.get(), &InputPipe::failed, this, &Run::leaveEmergencyMode,
+            Qt::QueuedConnection);
+    connect(this, &Run::lines, this, [this](std::span<const std::string_view> texts) {
+        for (const std::string_view text : texts)
+            if (m_emergencyInput && leavesEmergencyMode(text))
+                return leaveEmergencyMode();
+    });
+}
+
+bool Run::inEmergencyMode() const
+{
+    return m_emergencyInput && m_emergencyInput->isOpen() && !m_ended;
+}
+
+bool Run::sendInput(const QByteArray &bytes)
+{
+    return inEmergencyMode() && m_emergencyInput->write(bytes);
+}
+
+void Run::leaveEmergencyMode()
+{
+    if (!m_emergencyInput)
+        return;
+    // Nothing more is for the server to read: it reads /dev/null's end of input, as after
+    // any other start.
+    const std::shared_ptr<InputPipe> input = std::move(m_emergencyInput);
+    input->close();
+    Q_EMIT emergencyModeLeft();
 }
 
 } // namespace paddock

@@ -17,6 +17,7 @@
 
 namespace paddock {
 
+class InputPipe;
 class LineAssembler;
 class Pipe;
 struct Notification;
@@ -72,6 +73,18 @@ public:
     /// Whether both streams have reached their end, so every line the server logged was seen.
     bool outputFinished() const { return !m_streamOpen[0] && !m_streamOpen[1]; }
 
+    /// Makes the run one in the server's emergency mode, with input the write end of the
+    /// server's standard input; the run owns it. Until the server says it left the mode (or
+    /// ends, or stops reading), the user's lines go there.
+    void setEmergencyInput(std::shared_ptr<InputPipe> input);
+    /// Whether the server is in its emergency mode and reads what sendInput() sends.
+    bool inEmergencyMode() const;
+    /// Sends bytes to the server's standard input as they are, never blocking; false, sending
+    /// nothing, when it is not in the emergency mode.
+    bool sendInput(const QByteArray &bytes);
+    /// The write end of the server's standard input while it is in the emergency mode.
+    const std::shared_ptr<InputPipe> &emergencyInput() const { return m_emergencyInput; }
+
 Q_SIGNALS:
     /// A chunk of output as it was read from either stream; never empty.
     void output(const QByteArray &chunk);
@@ -84,12 +97,16 @@ Q_SIGNALS:
     void outputEnded();
     /// The server ended; emitted exactly once.
     void ended();
+    /// The server left its emergency mode (said so, ended or closed its input); emitted once,
+    /// and only for a run in the mode. Its input is closed by then.
+    void emergencyModeLeft();
 
 private:
     Run(std::shared_ptr<Task> task, std::string input, std::string outputName);
     void follow(const std::shared_ptr<Pipe> &pipe, std::size_t stream);
     void onRead(std::size_t stream, const Notification &notification);
     void onTerminated();
+    void leaveEmergencyMode();
 
     std::shared_ptr<Task> m_task;
     std::array<std::shared_ptr<Pipe>, 2> m_pipes;
@@ -103,6 +120,7 @@ private:
     bool m_stopRequested = false;
     bool m_outputSaved = false;
     std::shared_ptr<Run> m_selfUntilEnded;
+    std::shared_ptr<InputPipe> m_emergencyInput;
 };
 
 } // namespace paddock

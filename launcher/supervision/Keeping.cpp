@@ -2,6 +2,8 @@
 #include "MooController.h"
 
 #include "DescriptorIo.h"
+#include "EmergencyMode.h"
+#include "InputPipe.h"
 #include "KeeperClient.h"
 #include "KeeperLocation.h"
 #include "LogFileOwnership.h"
@@ -29,15 +31,20 @@ namespace paddock {
 
 namespace {
 
-// Spawns the keeper in a session of its own with the two read ends as its descriptors 3 and 4
-// and /dev/null on 0, 1 and 2 (it reports nothing). Returns its PID; throws SpawnError.
+// Spawns the keeper in a session of its own with the two read ends as its descriptors 3 and 4,
+// the server's input (if any, to hold) as 5, and /dev/null on 0, 1 and 2 (it reports
+// nothing). Returns its PID; throws SpawnError.
 pid_t spawnKeeper(const std::string &keeper, std::vector<std::string> arguments, int output,
-                  int error)
+                  int error, int input)
 {
     SpawnOptions options;
     options.program = keeper;
-    options.arguments = std::move(arguments);
     options.passedDescriptors = {output, error};
+    if (input >= 0) {
+        options.passedDescriptors.push_back(input);
+        arguments.push_back("--stdin-fd=5");
+    }
+    options.arguments = std::move(arguments);
     options.newSession = true;
     return spawnProcess(options);
 }
@@ -217,9 +224,11 @@ void MooController::startKeeper()
         if (const std::string registry = defaultLogFileRegistry(); !registry.empty())
             arguments.push_back("--owned=" + registry);
         try {
+            const std::shared_ptr<InputPipe> &input = m_run->emergencyInput();
             keeper = spawnKeeper(keeperExecutable(), std::move(arguments),
                                  output->fileHandleForReading()->fileDescriptor(),
-                                 error->fileHandleForReading()->fileDescriptor());
+                                 error->fileHandleForReading()->fileDescriptor(),
+                                 input ? input->writeDescriptor() : -1);
         } catch (const SpawnError &failure) {
             problem = tr("cannot start %1: %2")
                           .arg(QString::fromLocal8Bit(keeperExecutable()),
@@ -295,9 +304,9 @@ void MooController::reattach()
         // the log before it.
         setDbPath(makeString(record.database));
         openLogFile();
+        std::string history;
         if (!record.logFile.empty()) {
-            const std::string history =
-                readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
+            history = readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
             if (!history.empty()) {
                 const LogTextPtr log = outputString() ? outputString() : LogText::create();
                 setOutputString(log->appending(history, LogKeeping{m_scrollbackBytes, nullptr, 0}));
@@ -307,6 +316,10 @@ void MooController::reattach()
         // after a launch.
         const std::shared_ptr<Run> run =
             Run::create(server, output, error, record.database, record.outputName);
+        // A server started in its emergency mode reads the user's commands again, unless its
+        // output says it has left the mode.
+        if (handBack.standardInput && !emergencyModeLeftIn(history))
+            run->setEmergencyInput(InputPipe::adopt(std::move(handBack.standardInput)));
         setTaskStdError(error);
         setTaskStdOut(output);
         NotificationCenter::defaultCenter().addObserver(

@@ -55,6 +55,8 @@ void Task::launch()
                 task->m_standardOutput->closeWriteEnd();
             if (task->m_standardError)
                 task->m_standardError->closeWriteEnd();
+            if (task->m_standardInput)
+                task->m_standardInput->closeReadEnd();
         }
     } closeWriteEnds{this};
 
@@ -79,7 +81,10 @@ void Task::launch()
     options.program = m_launchPath;
     options.arguments = m_arguments;
     options.workingFolder = m_currentDirectory;
-    options.standardInput = ChildStream::devNull();
+    // Unless the user is to type to the server (its emergency mode).
+    options.standardInput = m_standardInput && m_standardInput->readDescriptor() >= 0
+                                ? ChildStream::from(m_standardInput->readDescriptor())
+                                : ChildStream::devNull();
     const auto writeEndOf = [](const std::shared_ptr<Pipe> &pipe) {
         return pipe && pipe->writeDescriptor() >= 0 ? ChildStream::from(pipe->writeDescriptor())
                                                     : ChildStream::inherited();

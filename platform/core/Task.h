@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "InputPipe.h"
 #include "Pipe.h"
 #include "UniqueFd.h"
 
@@ -48,10 +49,13 @@ public:
     void setCurrentDirectoryPath(std::string path) { m_currentDirectory = std::move(path); }
     void setStandardOutput(std::shared_ptr<Pipe> pipe) { m_standardOutput = std::move(pipe); }
     void setStandardError(std::shared_ptr<Pipe> pipe) { m_standardError = std::move(pipe); }
+    /// Standard input from pipe's read end instead of /dev/null (none: /dev/null).
+    void setStandardInput(std::shared_ptr<InputPipe> pipe) { m_standardInput = std::move(pipe); }
 
-    /// Starts the child with exactly descriptors 0 (/dev/null), 1 and 2, an empty signal mask,
-    /// default dispositions but SIGPIPE ignored, in its own process group. Closes the launcher's
-    /// copies of the pipes' write ends, launched or not. Throws LaunchError, leaving the
+    /// Starts the child with exactly descriptors 0 (/dev/null unless an input pipe is set), 1
+    /// and 2, an empty signal mask, default dispositions but SIGPIPE ignored, in its own process
+    /// group. Closes the launcher's copies of the pipes' write ends and of the input's read end,
+    /// launched or not. Throws LaunchError, leaving the
     /// task not launched; a task launches at most once.
     void launch();
 
@@ -90,6 +94,7 @@ private:
     std::string m_currentDirectory;
     std::shared_ptr<Pipe> m_standardOutput;
     std::shared_ptr<Pipe> m_standardError;
+    std::shared_ptr<InputPipe> m_standardInput;
 
     int m_pid = 0;
     bool m_launchTried = false;

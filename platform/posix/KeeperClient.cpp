@@ -63,16 +63,18 @@ int reclaimPipes(const std::string &socketPath, pid_t keeperPid, int timeoutMs,
     if (!isSameUser(keeper))
         return EPERM;
     ReceivedMessage message;
-    if ((error = receiveDescriptors(socket.get(), timeoutMs, 2, message)) != 0)
+    if ((error = receiveDescriptors(socket.get(), timeoutMs, 3, message)) != 0)
         return error;
     std::uint64_t lost = 0, logError = 0;
     if (message.payload.compare(0, std::string(KeeperGreeting).size() + 1,
                                 std::string(KeeperGreeting) + "\n") != 0 ||
-        message.descriptors.size() != 2 || !field(message.payload, "lost", lost) ||
+        message.descriptors.size() < 2 || !field(message.payload, "lost", lost) ||
         !field(message.payload, "error", logError))
         return EPROTO;
     handBack.standardOutput = std::move(message.descriptors[0]);
     handBack.standardError = std::move(message.descriptors[1]);
+    if (message.descriptors.size() > 2)
+        handBack.standardInput = std::move(message.descriptors[2]);
     handBack.bytesLost = lost;
     handBack.logError = int(logError);
     return 0;

@@ -17,10 +17,12 @@ inline constexpr const char *KeeperGreeting = "paddock-keeper 1";
 /// its folder made if missing; or why it can have no socket.
 PrivateSocketPath keeperSocketPath(pid_t serverPid);
 
-/// What a keeper handed back: both pipes' read ends and how its writing of the log went.
+/// What a keeper handed back: both pipes' read ends, the write end of the server's input if it
+/// holds one, and how its writing of the log went.
 struct KeeperHandBack {
     UniqueFd standardOutput;
     UniqueFd standardError;
+    UniqueFd standardInput;
     /// Output the keeper read but could not write to the log file, in bytes.
     std::uint64_t bytesLost = 0;
     /// The errno value of the log file's failure; 0 if every byte it read was written.
@@ -33,7 +35,7 @@ struct KeeperHandBack {
 /// end. While keeperPid (0 if unknown) still runs but does not listen yet, it is waited for
 /// within the same time. Returns 0, or the errno value: ENOENT or ECONNREFUSED when no keeper
 /// is left (the server's output has ended), ETIMEDOUT, EPERM for a keeper of another user,
-/// EPROTO for an answer it cannot read.
+/// EPROTO for an answer it cannot read. The input's write end comes too if the keeper holds one.
 int reclaimPipes(const std::string &socketPath, pid_t keeperPid, int timeoutMs,
                  KeeperHandBack &handBack);
 

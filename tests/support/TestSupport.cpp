@@ -327,10 +327,13 @@ int openDescriptorCount()
     return count;
 }
 
-int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db)
+int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db,
+                                    const QStringList &more)
 {
     QProcess process;
-    process.start(launcher, {QString::fromStdString(standInServerPath()), QString::fromStdString(db)});
+    process.start(launcher, QStringList{QString::fromStdString(standInServerPath()),
+                                        QString::fromStdString(db)} +
+                                more);
     if (!process.waitForReadyRead(10000))
         return 0;
     const int server = process.readLine().trimmed().toInt();

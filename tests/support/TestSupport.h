@@ -148,9 +148,11 @@ LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes);
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
 
-/// Starts launcher (a program that runs a real controller) on db, then kills it with SIGKILL;
-/// returns the server's PID, which runs on with its keeper as an earlier Paddock left it, or 0.
-int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db);
+/// Starts launcher (a program that runs a real controller) on db, with the more arguments
+/// after the database, then kills it with SIGKILL; returns the server's PID, which runs on
+/// with its keeper as an earlier Paddock left it, or 0.
+int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db,
+                                    const QStringList &more = {});
 
 /// How many descriptors this process has open right now.
 int openDescriptorCount();

@@ -4,8 +4,11 @@
 #include "TestSupport.h"
 #include "WidgetWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +17,21 @@
 #define PADDOCK_WIDGETS_TEST_MAIN(TestObject) PADDOCK_TEST_MAIN_WITH(QApplication, TestObject)
 
 namespace paddock::test {
+
+/// Answers the next modal question called name, once it is up, with the button whose text
+/// (its mnemonic's "&" removed) is button; records that it was asked in *asked.
+inline void answerNextQuestion(const QString &name, const QString &button, bool *asked)
+{
+    QTimer::singleShot(10, [name, button, asked] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != name)
+            return answerNextQuestion(name, button, asked);
+        *asked = true;
+        for (QAbstractButton *each : box->buttons())
+            if (each->text().remove(u'&') == button)
+                return each->click();
+    });
+}
 
 /// How well text in one colour reads on the other: 1 (not at all) to 21 (black on white).
 inline double contrastRatio(const QColor &one, const QColor &other)

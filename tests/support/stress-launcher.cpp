@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A launcher for the stress suite to kill: starts the server named on its command line on the
-// database given there, prints the server's process id, then runs until it is killed.
+// database given there (in its emergency mode after "-e"), prints the server's process id,
+// then runs until it is killed.
+//   stress-launcher SERVER DATABASE [-e]
 #include "MooController.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -8,11 +10,13 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <string_view>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    if (argc != 3)
+    const bool emergency = argc == 4 && std::string_view(argv[3]) == "-e";
+    if (argc != 3 && !emergency)
         return 2;
     using namespace paddock;
     UserDefaultsController prefs;
@@ -22,7 +26,7 @@ int main(int argc, char *argv[])
     prefs.defaults().setString(MOOExecutableURL, argv[1]);
     controller.setDbPath(makeString(argv[2]));
     controller.determineNewDbName();
-    controller.runMoo();
+    controller.runMoo(emergency ? StartMode::Emergency : StartMode::Normal);
     std::printf("%d\n", controller.task()->processIdentifier());
     std::fflush(stdout);
     return application.exec();

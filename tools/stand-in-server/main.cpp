@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // stand-in-server: behaves towards Paddock like a MOO server, for tests and for trying
 // Paddock without one. It takes exactly two arguments, the input database and the output
-// name, reports what it got, and on SIGTERM writes the output database (the input's
-// contents plus a line) under the output name, resolved against its working directory; like
-// a MOO server, it exits with 0 even when it could not open a file to write it in.
+// name, after an optional "-e" (emergency mode: see EmergencyMode.h), reports what it got, and on
+// SIGTERM writes the output database (the input's contents plus a line) under the output name,
+// resolved against its working directory; like a MOO server, it exits with 0 even when it could not
+// open a file to write it in.
 //
 // What else it does is read from the input database, one command a line (others ignored):
 //   exit N               exit at once with status N
@@ -32,7 +33,8 @@
 //                        database, as a file cut short
 //   listen PORT [MS]     listen on the loopback interface (PORT 0: any free port) and answer
 //                        connections as a MOO server does; after MS milliseconds, stop
-//                        answering them, as a frozen server
+//                        answering them, as a frozen server. In emergency mode, only once the
+//                        mode is left with "continue", as a MOO server opens its ports then
 //   login NAME N         log that player NAME (#N) logged in; logout NAME N: out
 //   checkpointer         fork a child whose command line reads "(MOO checkpointer)", as a MOO
 //                        server's checkpoint child's does; it lives until the server ends
@@ -48,6 +50,7 @@
 // retrying dump..." and another try; a temporary file that cannot be opened or renamed ends
 // the final dump without one.
 #include "Connections.h"
+#include "EmergencyMode.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -299,6 +302,11 @@ int main(int argc, char **argv)
     const std::string initialIgnored = statusLine("SigIgn");
     const std::string initialInput = standardInput();
 
+    const bool emergency = argc == 4 && std::string(argv[1]) == "-e";
+    if (emergency) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
         say(STDERR_FILENO,
             "stand-in-server: expected 2 arguments, got " + std::to_string(argc - 1));
@@ -343,6 +351,9 @@ int main(int argc, char **argv)
 
     long tickMs = -1;
     int listening = 7777; // the port logins are logged on
+    // A listen the emergency mode puts off until it is left.
+    int deferredPort = -1;
+    long deferredAnswerMs = -1;
     std::istringstream script(contents);
     std::string line;
     while (std::getline(script, line)) {
@@ -456,6 +467,11 @@ int main(int argc, char **argv)
             words >> port;
             if (!(words >> answerMs))
                 answerMs = -1; // answer for ever
+            if (emergency) {
+                deferredPort = port;
+                deferredAnswerMs = answerMs;
+                continue;
+            }
             const auto log = [](const std::string &text) { say(STDERR_FILENO, text); };
             listening = standin::listenOnLoopback(port, answerMs, log);
         } else if (command == "login" || command == "logout") {
@@ -463,6 +479,22 @@ int main(int argc, char **argv)
             long long object = 0;
             words >> name >> object;
             say(STDERR_FILENO, standin::playerLine(command == "login", name, object, listening));
+        }
+    }
+
+    if (emergency) {
+        switch (standin::runEmergencyMode()) {
+        case standin::EmergencyExit::Continue:
+            break;
+        case standin::EmergencyExit::Quit:
+            dump(output, contents, true);
+            return 0;
+        case standin::EmergencyExit::Abort:
+            return 1; // nothing written
+        }
+        if (deferredPort >= 0) {
+            const auto log = [](const std::string &text) { say(STDERR_FILENO, text); };
+            standin::listenOnLoopback(deferredPort, deferredAnswerMs, log);
         }
     }
 
