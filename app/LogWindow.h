@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class QDockWidget;
 class QLabel;
 class QMessageBox;
 
@@ -42,6 +43,11 @@ public:
     QAction *preferencesAction() const;
     QAction *quitAction() const;
     QAction *aboutAction() const;
+
+    /// Docks panel (which needs an object name) on the right, hidden unless the user left it
+    /// shown last time, with an entry in the View menu that shows and hides it. The window
+    /// takes ownership.
+    void addPanel(QDockWidget *panel);
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.

@@ -191,7 +191,8 @@ void tst_Reattach::reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused()
                         standInServerPath(),
                         db,
                         "castle.db.new",
-                        ""};
+                        "",
+                        std::nullopt};
     const std::string folder = serverRecordFolder();
     QCOMPARE(writeServerRecord(folder, record), std::string());
     const auto restore = qScopeGuard([&] {

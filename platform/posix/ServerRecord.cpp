@@ -6,6 +6,7 @@
 #include "SystemError.h"
 #include "UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -93,6 +94,40 @@ bool parseNumber(const std::string &text, std::uint64_t &number)
     return errno == 0;
 }
 
+// "log-start=DEVICE INODE BORN-SECONDS BORN-NANOSECONDS OFFSET", or nothing.
+std::string logStartLine(const std::optional<LogFilePosition> &start)
+{
+    if (!start)
+        return {};
+    const FileIdentity &file = start->file;
+    return "log-start=" + std::to_string(std::uint64_t(file.device)) + ' ' +
+           std::to_string(std::uint64_t(file.inode)) + ' ' +
+           std::to_string(std::uint64_t(file.bornSeconds)) + ' ' +
+           std::to_string(file.bornNanoseconds) + ' ' + std::to_string(start->offset) + "\n";
+}
+
+// log-start's value; none when it does not read as five numbers.
+std::optional<LogFilePosition> parseLogStart(const std::string &text)
+{
+    std::uint64_t numbers[5] = {};
+    std::size_t at = 0;
+    for (std::uint64_t &number : numbers) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        if (!parseNumber(text.substr(at, end - at), number))
+            return std::nullopt;
+        at = end + 1;
+    }
+    if (at != text.size() + 1 || numbers[3] > 999999999)
+        return std::nullopt;
+    LogFilePosition start;
+    start.file.device = dev_t(numbers[0]);
+    start.file.inode = ino_t(numbers[1]);
+    start.file.bornSeconds = std::int64_t(numbers[2]);
+    start.file.bornNanoseconds = std::uint32_t(numbers[3]);
+    start.offset = numbers[4];
+    return start;
+}
+
 } // namespace
 
 std::string formatServerRecord(const ServerRecord &record)
@@ -103,7 +138,7 @@ std::string formatServerRecord(const ServerRecord &record)
            "\nkeeper-socket=" + escape(record.keeperSocket) +
            "\nexecutable=" + escape(record.executable) + "\ndatabase=" + escape(record.database) +
            "\noutput-name=" + escape(record.outputName) + "\nlog-file=" + escape(record.logFile) +
-           "\n";
+           "\n" + logStartLine(record.logStart);
 }
 
 std::string parseServerRecord(const std::string &text, ServerRecord &record)
@@ -144,6 +179,12 @@ std::string parseServerRecord(const std::string &text, ServerRecord &record)
     parsed.database = values["database"];
     parsed.outputName = values["output-name"];
     parsed.logFile = values["log-file"];
+    // Optional: records of earlier versions have none, and then the whole log file counts.
+    if (const auto start = values.find("log-start"); start != values.end()) {
+        parsed.logStart = parseLogStart(start->second);
+        if (!parsed.logStart)
+            return "a line cannot be read";
+    }
     record = std::move(parsed);
     return {};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogFileHistory.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +21,8 @@ struct ServerRecord {
     std::string database;
     std::string outputName;
     std::string logFile;
+    /// Where the server's output began in the log file; none when it was not there yet.
+    std::optional<LogFilePosition> logStart;
 
     bool operator==(const ServerRecord &) const = default;
 };
