@@ -108,7 +108,7 @@ void Interface::bringToFront()
 }
 
 std::optional<QJsonObject> Interface::answerRequest(const QString &verb, const QJsonObject &,
-                                                   QString &) const
+                                                    QString &) const
 {
     if (verb == QStringLiteral("status"))
         return statusReport(*m_controller, *m_life, *m_players);

@@ -47,9 +47,8 @@ void PlayersModel::update()
     }
     // The roster keeps the order of logins: those left are its first rows, unless someone
     // logged in again without a logout between, which moves them. Then the table starts over.
-    const bool prefix =
-        m_rows.size() <= now.size() &&
-        std::equal(m_rows.begin(), m_rows.end(), now.begin(), samePlayer);
+    const bool prefix = m_rows.size() <= now.size() &&
+                        std::equal(m_rows.begin(), m_rows.end(), now.begin(), samePlayer);
     if (!prefix) {
         beginResetModel();
         m_rows = now;

@@ -22,6 +22,9 @@ PlayersPanel::PlayersPanel(const RunPlayers &players, QWidget *parent)
 {
     // Its placement is remembered with the window's under this name.
     setObjectName(QStringLiteral("playersPanel"));
+    // Docked only: a floating panel's button cannot be reached from the keyboard, and the View
+    // menu closes it as its close button does.
+    setFeatures(DockWidgetClosable | DockWidgetMovable);
     toggleViewAction()->setText(tr("&Players"));
     toggleViewAction()->setStatusTip(tr("Shows who is on the world, since when and from where"));
 
@@ -54,9 +57,10 @@ QString PlayersPanel::summary() const
 
 void PlayersPanel::updateSummary()
 {
-    const QString text = !m_players.following()       ? tr("No server is running.")
-                         : m_players.count() == 0     ? tr("No one is on.")
-                                                      : ServerStatus::playersText(m_players.count()) + u'.';
+    QString text = tr("No server is running.");
+    if (m_players.following())
+        text = m_players.count() == 0 ? tr("No one is on.")
+                                      : ServerStatus::playersText(m_players.count()) + u'.';
     m_summary->setText(text);
     m_view->setAccessibleDescription(text);
 }

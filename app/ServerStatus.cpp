@@ -92,7 +92,9 @@ void ServerStatus::followPlayers(const RunPlayers &players)
 
 QString ServerStatus::playersText(int count)
 {
-    // English says the singular apart; a catalogue gives each language its plural forms.
+    // English says none and one apart; a catalogue gives each language its plural forms.
+    if (count == 0)
+        return tr("no one on");
     return count == 1 ? tr("1 player on") : tr("%n players on", nullptr, count);
 }
 

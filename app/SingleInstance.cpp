@@ -106,8 +106,8 @@ QByteArray SingleInstance::answer(const QByteArray &requestLine) const
     if (answered)
         reply[QStringLiteral("answer")] = *answered;
     else
-        reply[QStringLiteral("error")] = error.isEmpty() ? tr("Paddock does not know \"%1\".").arg(verb)
-                                                         : error;
+        reply[QStringLiteral("error")] =
+            error.isEmpty() ? tr("Paddock does not know \"%1\".").arg(verb) : error;
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 

@@ -47,8 +47,8 @@ QString reportLine(const QJsonObject &report)
             return tr("No server is running; the last one ended.");
         return tr("No server is running.");
     }
-    QString line = state == QStringLiteral("stopping") ? tr("Stopping, PID %1")
-                                                       : tr("Running, PID %1");
+    QString line =
+        state == QStringLiteral("stopping") ? tr("Stopping, PID %1") : tr("Running, PID %1");
     line = line.arg(report.value(QStringLiteral("pid")).toInt());
     if (const QString started = report.value(QStringLiteral("started")).toString();
         !started.isEmpty())

@@ -45,9 +45,9 @@ QJsonValue pathValue(const std::string &path)
 
 QJsonValue timeValue(const QDateTime &time)
 {
-    return time.isValid() ? QJsonValue(time.toOffsetFromUtc(time.offsetFromUtc())
-                                           .toString(Qt::ISODate))
-                          : QJsonValue();
+    return time.isValid()
+               ? QJsonValue(time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate))
+               : QJsonValue();
 }
 
 } // namespace
@@ -79,16 +79,17 @@ QJsonObject statusReport(const MooController &controller, const ServerLife &life
     report[QStringLiteral("responding")] = QJsonValue();
     QJsonValue lastCheckpoint;
     if (const auto last = life.lastCheckpoint()) {
-        const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
-            SteadyClock::now() - *last);
+        const auto ago =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - *last);
         lastCheckpoint = timeValue(QDateTime::currentDateTime().addMSecs(-ago.count()));
     }
     report[QStringLiteral("lastCheckpoint")] = lastCheckpoint;
     // The running server's own, else what a Start would use.
     const String db = controller.dbPath(), output = controller.newDbPath();
     report[QStringLiteral("database")] = pathValue(runs ? run->input() : db ? *db : std::string());
-    report[QStringLiteral("outputName")] =
-        pathValue(runs ? run->outputName() : output ? *output : std::string());
+    report[QStringLiteral("outputName")] = pathValue(runs     ? run->outputName()
+                                                     : output ? *output
+                                                              : std::string());
     report[QStringLiteral("logFile")] = pathValue(runs ? run->logFile() : controller.logFilePath());
     return report;
 }

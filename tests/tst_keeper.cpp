@@ -355,8 +355,10 @@ void tst_Keeper::record_awkwardBytes_roundTrip()
     const std::string value = bytes.toStdString();
     QTemporaryDir base;
     const std::string folder = osPath(base.path()) + "/state/paddock";
-    ServerRecord record{4242,  123456789012ull, 4243,          value + ".socket",
-                        value, value,           "out" + value, value + ".log"};
+    // Where the run began in its log file, every part of it at its widest.
+    const LogFilePosition logStart{{dev_t(~0ull), ino_t(~0ull), -1, 999999999}, ~0ull};
+    ServerRecord record{4242,  123456789012ull, 4243,           value + ".socket", value,
+                        value, "out" + value,   value + ".log", logStart};
     QCOMPARE(writeServerRecord(folder, record), std::string());
     ServerRecord back;
     QCOMPARE(readServerRecord(folder, 4242, back), std::string());
@@ -388,7 +390,7 @@ void tst_Keeper::record_othersCanChange_refused()
     QFETCH(QByteArray, reason);
     QTemporaryDir base;
     const std::string folder = osPath(base.path()) + "/paddock";
-    const ServerRecord record{77, 1, 78, "s", "e", "d", "o", "l"};
+    const ServerRecord record{77, 1, 78, "s", "e", "d", "o", "l", std::nullopt};
     if (fileMode < 0) {
         // A regular file where the folder belongs: neither writing nor reading may go on.
         QVERIFY(UniqueFd(::open(folder.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)).isValid());

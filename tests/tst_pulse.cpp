@@ -211,8 +211,9 @@ void tst_Pulse::roster_lines_giveWhoIsOn_data()
                           "Bob #3 d.net:7777 2027-01-01 00:01:00"};
     // Wizard code writes "> " lines through server_log: they can say anything.
     QTest::newRow("the database's own words")
-        << QByteArrayList{bob, "Jan  1 00:02:00: > CONNECTED: Mallory (#6) on port 7777 from m, "
-                               "port 1",
+        << QByteArrayList{bob,
+                          "Jan  1 00:02:00: > CONNECTED: Mallory (#6) on port 7777 from m, "
+                          "port 1",
                           "> DISCONNECTED: Bob (#3) on port 7777 from b.net, port 5"}
         << QByteArrayList{"Bob #3 b.net:7777 2026-12-31 23:50:00"};
 }
@@ -416,13 +417,14 @@ void tst_Pulse::runPlayers_standInLogsInAndOut_rosterFollowsTheRun_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QByteArrayList>("players"); // on once the script has run
-    QTest::newRow("in and out")
-        << QByteArray("login Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n")
-        << QByteArrayList{"Wizard", "Bob"};
+    QTest::newRow("in and out") << QByteArray(
+                                       "login Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n")
+                                << QByteArrayList{"Wizard", "Bob"};
     QTest::newRow("stamped, marked, coloured, and the database's own")
-        << QByteArray("stderr Dec  9 06:49:32: !!! CONNECTED: Ann (#5) on port 7777 from h, port 1\n"
-                      "stdout \x1b[1;32mCREATED: Bob (#6) on port 7777 from h, port 2\x1b[0m\n"
-                      "stderr > CONNECTED: Mallory (#7) on port 7777 from m, port 3\n")
+        << QByteArray(
+               "stderr Dec  9 06:49:32: !!! CONNECTED: Ann (#5) on port 7777 from h, port 1\n"
+               "stdout \x1b[1;32mCREATED: Bob (#6) on port 7777 from h, port 2\x1b[0m\n"
+               "stderr > CONNECTED: Mallory (#7) on port 7777 from m, port 3\n")
         << QByteArrayList{"Ann", "Bob"};
 }
 

@@ -108,7 +108,8 @@ std::string readLogFileTail(const std::string &path, std::uint64_t limit,
         const std::size_t want = std::size_t(file.end - at);
         const std::size_t before = history.size();
         history.resize(before + want);
-        const ReadOutcome got = readFullyAt(file.fd.get(), history.data() + before, want, off_t(at));
+        const ReadOutcome got =
+            readFullyAt(file.fd.get(), history.data() + before, want, off_t(at));
         history.resize(before + got.bytes);
     }
     return history;
