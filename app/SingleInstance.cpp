@@ -91,8 +91,7 @@ void SingleInstance::serve(QLocalSocket *peer)
 QByteArray SingleInstance::answer(const QByteArray &requestLine) const
 {
     QJsonObject reply{{QStringLiteral("version"), ProtocolVersion}};
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(requestLine, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(requestLine);
     const QJsonObject request = document.object();
     const QString verb = request.value(QStringLiteral("request")).toString();
     QString error;

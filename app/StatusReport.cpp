@@ -56,9 +56,13 @@ QJsonObject statusReport(const MooController &controller, const ServerLife &life
                          const RunPlayers &players)
 {
     QJsonObject report;
-    report[QStringLiteral("state")] = stateName(life);
     const Run *run = controller.run();
     const bool runs = run && run->isRunning();
+    QString state = stateName(life);
+    // The process is the truth: its end may not have reached the life yet.
+    if (!runs && (state == QStringLiteral("running") || state == QStringLiteral("stopping")))
+        state = QStringLiteral("ended");
+    report[QStringLiteral("state")] = state;
     QJsonValue pid, started, playerCount;
     if (runs) {
         pid = run->processIdentifier();

@@ -102,7 +102,7 @@ void RunPlayers::rebuildFromLogFile(const Run &run)
     if (run.logFile().empty())
         return;
     // Everything up to the hand-back is in the file; the pipes bring the rest.
-    const std::string history = readLogFileTail(run.logFile(), m_historyLimit, run.logStart());
+    const std::string history = readLogFileTail(run.logFile(), HistoryLimit, run.logStart());
     // A last line without its end is left to the pipes, which bring the rest of it.
     LineAssembler assembler;
     assembler.push(history, [this](std::string_view line) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,7 +29,7 @@ class RunPlayers final : public QObject {
 public:
     /// The most of a log file read back for a server taken back: its newest bytes. Read on the
     /// event loop, so bounded well below what could stall the window.
-    static constexpr std::uint64_t DefaultHistoryLimit = 32ull << 20;
+    static constexpr std::uint64_t HistoryLimit = 32ull << 20;
 
     /// Follows controller, which must outlive this; picks up a run that runs already.
     explicit RunPlayers(MooController &controller, QObject *parent = nullptr);
@@ -41,9 +42,6 @@ public:
     /// Whether a server runs, so the count means something.
     bool following() const { return !m_run.isNull(); }
 
-    /// Sets how much of the log file a taken-back server's roster is rebuilt from.
-    void setHistoryLimit(std::uint64_t bytes) { m_historyLimit = bytes; }
-
 Q_SIGNALS:
     /// The roster or whether a server runs changed.
     void changed();
@@ -51,14 +49,13 @@ Q_SIGNALS:
 private:
     void follow(Run &run);
     void onRunEnded();
-    /// Takes in lines, all read at `at`; returns whether the roster changed.
+    /// Takes in lines just read; returns whether the roster changed.
     bool take(std::span<const std::string_view> lines);
     void rebuildFromLogFile(const Run &run);
 
     PlayerRoster m_roster;
     QPointer<Run> m_run;
     std::string m_scratch; // a coloured line without its colours; reused
-    std::uint64_t m_historyLimit = DefaultHistoryLimit;
 };
 
 } // namespace paddock

@@ -112,6 +112,8 @@ std::optional<LogFilePosition> parseLogStart(const std::string &text)
     std::uint64_t numbers[5] = {};
     std::size_t at = 0;
     for (std::uint64_t &number : numbers) {
+        if (at > text.size())
+            return std::nullopt; // fewer than five
         const std::size_t end = std::min(text.find(' ', at), text.size());
         if (!parseNumber(text.substr(at, end - at), number))
             return std::nullopt;
