@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "KeeperLocation.h"
+#include "StatusCommand.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -20,6 +21,7 @@ constexpr const char *SynopsisLines[] = {
     "paddock",
     "paddock --help",
     "paddock --version",
+    "paddock status [--json]",
 };
 
 // The status for arguments Paddock does not understand, as getopt-style programs use it.
@@ -48,7 +50,12 @@ QString helpText()
         u'\n' +
         tr("Options:\n"
            "  --help     print this help and exit\n"
-           "  --version  print Paddock's version and exit\n");
+           "  --version  print Paddock's version and exit\n") +
+        u'\n' +
+        tr("Commands:\n"
+           "  status     print in one line whether the running Paddock runs a server, and\n"
+           "             which; with --json, as a JSON object. Exit status 0 when a server\n"
+           "             runs, 3 when none does, 4 when no Paddock runs or it does not answer\n");
     // Where the keeper is looked for, so an administrator can see at once why a server's
     // output would not be kept after Paddock ends.
     const QString keeper = QString::fromLocal8Bit(installedKeeperPath());
@@ -63,6 +70,19 @@ QString helpText()
 
 std::optional<int> answerCommandLine(int argc, char *argv[])
 {
+    if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
+        const bool json = argc == 3 && std::strcmp(argv[2], "--json") == 0;
+        if (argc > 2 && !json) {
+            print(stderr, tr("paddock: status takes only --json, not \"%1\".")
+                                  .arg(QString::fromLocal8Bit(argv[2])) +
+                              u'\n');
+            return UsageErrorStatus;
+        }
+        // The socket needs an application object, but no display and no window.
+        int arguments = 1;
+        const QCoreApplication application(arguments, argv);
+        return answerStatus(json);
+    }
     bool help = false;
     bool version = false;
     for (int i = 1; i < argc; ++i) {

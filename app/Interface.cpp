@@ -10,14 +10,17 @@
 #include "LogWindow.h"
 #include "MooController.h"
 #include "NotificationCenter.h"
+#include "PlayersPanel.h"
 #include "PreferencesPanel.h"
 #include "RunEndMessage.h"
 #include "PulseWiring.h"
 #include "RunHistory.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
 #include "Snapshots.h"
+#include "StatusReport.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
@@ -76,6 +79,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
                                                  *m_generations));
     // A copy of each finished checkpoint of the running world, when the user wants one.
     m_snapshots = std::make_unique<Snapshots>(*m_controller);
+    m_players = std::make_unique<RunPlayers>(*m_controller);
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -84,6 +88,9 @@ Interface::Interface(Hooks hooks, QObject *parent)
     // Before the status follows the life, so the controls are right when its text changes.
     connect(m_life.get(), &ServerLife::changed, this, &Interface::lifeChanged);
     m_status = std::make_unique<ServerStatus>(*m_controller, *m_life);
+    m_status->followPlayers(*m_players);
+    m_playersPanel = new PlayersPanel(*m_players);
+    m_logWindow->addPanel(m_playersPanel);
     m_notifier = std::make_unique<DesktopNotifier>();
     connect(m_life.get(), &ServerLife::notice, m_notifier.get(),
             [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
@@ -116,6 +123,14 @@ void Interface::bringToFront()
     m_logWindow->show();
     m_logWindow->raise();
     m_logWindow->activateWindow();
+}
+
+std::optional<QJsonObject> Interface::answerRequest(const QString &verb, const QJsonObject &,
+                                                    QString &) const
+{
+    if (verb == QStringLiteral("status"))
+        return statusReport(*m_controller, *m_life, *m_players);
+    return std::nullopt;
 }
 
 void Interface::step(StartupStep done)

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
 
 #include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace paddock {
 
@@ -16,9 +18,11 @@ class DesktopNotifier;
 class EmergencyConsole;
 class LogWindow;
 class MooController;
+class PlayersPanel;
 class PreferencesPanel;
 class RunEndMessage;
 class PulseWiring;
+class RunPlayers;
 class ServerLife;
 class ServerStatus;
 class Snapshots;
@@ -73,6 +77,8 @@ public:
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
     PulseWiring &pulse() const { return *m_pulse; }
+    RunPlayers &players() const { return *m_players; }
+    PlayersPanel &playersPanel() const { return *m_playersPanel; }
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
@@ -87,6 +93,11 @@ public:
 
     /// Shows text and detail in a warning on the log window, not waited for.
     void showFailure(const QString &text, const QString &detail);
+
+    /// Answers a request another program sent over the single-instance socket ("status": the
+    /// world's state report); none, with error set, for a request it does not know.
+    std::optional<QJsonObject> answerRequest(const QString &verb, const QJsonObject &request,
+                                             QString &error) const;
 
     /// How long a stop waits before offering Force Stop (10 seconds unless changed).
     void setStopGracePeriod(std::chrono::milliseconds period);
@@ -115,6 +126,8 @@ private:
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
     std::unique_ptr<Snapshots> m_snapshots;
+    std::unique_ptr<RunPlayers> m_players;
+    PlayersPanel *m_playersPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<DesktopNotifier> m_notifier;

@@ -15,6 +15,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -102,6 +103,16 @@ LogWindow::LogWindow(QWidget *parent)
 }
 
 LogWindow::~LogWindow() = default;
+
+void LogWindow::addPanel(QDockWidget *panel)
+{
+    panel->setParent(this);
+    addDockWidget(Qt::RightDockWidgetArea, panel);
+    panel->hide();
+    // The window's state was restored before the panel existed: its place comes back now.
+    restoreDockWidget(panel);
+    m_ui->menuView->addAction(panel->toggleViewAction());
+}
 
 LogView *LogWindow::logView() const
 {

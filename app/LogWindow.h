@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QMessageBox;
@@ -51,6 +52,11 @@ public:
     MessageBar *messageBar() const { return m_messageBar; }
     /// The View menu, where panels beside the log are shown and hidden.
     QMenu *viewMenu() const;
+
+    /// Docks panel (which needs an object name) on the right, hidden unless the user left it
+    /// shown last time, with an entry in the View menu that shows and hides it. The window
+    /// takes ownership.
+    void addPanel(QDockWidget *panel);
 
     /// Start is enabled only while no server runs; Stop and Checkpoint Now only while one
     /// does (and Stop not while a stop is already waiting). Closing then asks first.

@@ -3,6 +3,7 @@
 
 #include "MooController.h"
 #include "Run.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 
 #include <QFileInfo>
@@ -80,6 +81,21 @@ ServerStatus::~ServerStatus() = default;
 QString ServerStatus::runningText(int pid, QTime since)
 {
     return tr("Running, PID %1, since %2").arg(pid).arg(since.toString(QStringLiteral("HH:mm:ss")));
+}
+
+void ServerStatus::followPlayers(const RunPlayers &players)
+{
+    m_players = &players;
+    connect(&players, &RunPlayers::changed, this, &ServerStatus::render);
+    render();
+}
+
+QString ServerStatus::playersText(int count)
+{
+    // English says none and one apart; a catalogue gives each language its plural forms.
+    if (count == 0)
+        return tr("no one on");
+    return count == 1 ? tr("1 player on") : tr("%n players on", nullptr, count);
 }
 
 QString ServerStatus::reattachedText(int pid, const QDateTime &started)
@@ -188,6 +204,9 @@ QString ServerStatus::runningDetails() const
             numbers.append(QString::number(port));
         text += tr("; listening on ") + numbers.join(QStringLiteral(", "));
     }
+    // Before the world listens no one can be on: the count would only be noise while it loads.
+    if (m_players && m_players->following() && (!ports.isEmpty() || m_players->count() > 0))
+        text += QStringLiteral("; ") + playersText(m_players->count());
     if (const auto last = m_life.lastCheckpoint()) {
         const auto minutes =
             std::chrono::duration_cast<std::chrono::minutes>(SteadyClock::now() - *last).count();

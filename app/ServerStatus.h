@@ -17,6 +17,7 @@ namespace paddock {
 
 class MooController;
 class Run;
+class RunPlayers;
 class ServerLife;
 
 /// The window's own account of the server, in the words the status bar shows: Stopped,
@@ -32,6 +33,12 @@ public:
     ServerStatus(MooController &controller, ServerLife &life, QObject *parent = nullptr);
     ~ServerStatus() override;
     Q_DISABLE_COPY_MOVE(ServerStatus)
+
+    /// Adds how many players are on to the running text, from players (which must outlive
+    /// this), once the world listens or anyone is on.
+    void followPlayers(const RunPlayers &players);
+    /// The count as the status says it: "3 players on".
+    static QString playersText(int count);
 
     QString text() const { return m_text; }
     /// The text as a screen reader gets it: the same, except that a restart's countdown is
@@ -92,6 +99,7 @@ private:
     bool m_endAdopted = false;
     QTimer m_minuteTicker;    // "checkpoint N min ago" ages
     QPointer<Run> m_shownRun; // the run whose state the text describes
+    const RunPlayers *m_players = nullptr;
     QTime m_since;
     QDateTime m_notRespondingSince; // of the shown run; invalid while it responds
     QString m_text;

@@ -8,6 +8,7 @@
 #include "UniqueFd.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QLocalSocket>
 
 #include <cerrno>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr int AnswerTimeoutMs = 2000;
 const QByteArray ActivateRequest = QByteArrayLiteral("activate\n");
+// A peer that sends more than this without a line end is not one of Paddock's.
+constexpr qsizetype LongestRequest = 64 * 1024;
 
 // Waits for the lock on the file at path, made owner-only and never reached through a link;
 // the lock lasts as long as the descriptor. None, with problem set, when it cannot be had.
@@ -60,14 +63,51 @@ SingleInstance::SingleInstance(QString path, QObject *parent)
     , m_path(std::move(path))
 {
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *peer = m_server.nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                if (peer->readAll().contains(ActivateRequest))
-                    Q_EMIT activationRequested();
-            });
-        }
+        while (QLocalSocket *peer = m_server.nextPendingConnection())
+            serve(peer);
     });
+}
+
+void SingleInstance::serve(QLocalSocket *peer)
+{
+    connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+    connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+        while (peer->canReadLine()) {
+            const QByteArray line = peer->readLine(LongestRequest + 1);
+            if (line == ActivateRequest) {
+                Q_EMIT activationRequested();
+                continue;
+            }
+            // One request a connection: answered, then closed once the answer is written.
+            peer->write(answer(line.trimmed()) + '\n');
+            peer->disconnectFromServer();
+            return;
+        }
+        if (peer->bytesAvailable() > LongestRequest)
+            peer->abort();
+    });
+}
+
+QByteArray SingleInstance::answer(const QByteArray &requestLine) const
+{
+    QJsonObject reply{{QStringLiteral("version"), ProtocolVersion}};
+    const QJsonDocument document = QJsonDocument::fromJson(requestLine);
+    const QJsonObject request = document.object();
+    const QString verb = request.value(QStringLiteral("request")).toString();
+    QString error;
+    std::optional<QJsonObject> answered;
+    if (!document.isObject() || verb.isEmpty())
+        error = tr("The request is not one Paddock understands.");
+    else if (!m_handler)
+        error = tr("This Paddock answers no requests.");
+    else
+        answered = m_handler(verb, request, error);
+    if (answered)
+        reply[QStringLiteral("answer")] = *answered;
+    else
+        reply[QStringLiteral("error")] =
+            error.isEmpty() ? tr("Paddock does not know \"%1\".").arg(verb) : error;
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
 QString SingleInstance::defaultPath()

@@ -1,14 +1,25 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QJsonObject>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace paddock {
 
 /// Keeps one Paddock per user: the first listens on a socket in the user's private runtime
-/// folder; a later one asks it there to come forward instead of starting.
+/// folder; a later one asks it there to come forward instead of starting. Programs (the
+/// command line's `paddock status`) ask it there too.
+///
+/// What goes over the socket, a line at a time: "activate" brings the window forward and is
+/// not answered. A request is a JSON object on one line, {"version": 1, "request": VERB, ...
+/// its arguments}; its answer one line, {"version": 1, "answer": {...}} or {"version": 1,
+/// "error": SENTENCE}, after which the connection is closed. A verb this Paddock does not know
+/// is answered with an error, so later verbs (start, stop, checkpoint a world) fit in.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -32,16 +43,29 @@ public:
     /// The default socket's path, its private folder made if missing; empty if none can be had.
     static QString defaultPath();
 
+    /// The version of the requests this Paddock answers.
+    static constexpr int ProtocolVersion = 1;
+    /// Answers one request: its verb and the whole request object; returns the answer, or
+    /// none, with error set to the sentence why not.
+    using RequestHandler = std::function<std::optional<QJsonObject>(
+        const QString &verb, const QJsonObject &request, QString &error)>;
+    /// Sets who answers requests; without one, every request is answered with an error.
+    void setRequestHandler(RequestHandler handler) { m_handler = std::move(handler); }
+    /// The answer line to one request line (without its line end), as this Paddock sends it.
+    QByteArray answer(const QByteArray &requestLine) const;
+
 Q_SIGNALS:
     /// A later Paddock asked this one to bring its window to the front.
     void activationRequested();
 
 private:
     bool askRunningPaddock();
+    void serve(class QLocalSocket *peer);
 
     QString m_path;
     QString m_problem;
     QLocalServer m_server;
+    RequestHandler m_handler;
 };
 
 } // namespace paddock

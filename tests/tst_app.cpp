@@ -9,6 +9,7 @@
 #include "LogView.h"
 #include "LogWindow.h"
 #include "MessageBar.h"
+#include "PlayersPanel.h"
 #include "PreferencesPanel.h"
 #include "ProcessInfo.h"
 #include "PulseWiring.h"
@@ -42,6 +43,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <fcntl.h>
@@ -115,8 +117,8 @@ void reap(const std::shared_ptr<Task> &task)
 }
 
 // What is wrong with the controls of window a user acts on, as the accessibility tree shows
-// them: a control without a name, or one Tab never reaches (toolbar buttons excepted: their
-// actions are in the menus).
+// them: a control without a name, or one Tab never reaches (toolbar buttons and a panel's
+// close button excepted: their actions are in the menus).
 QStringList unnamedOrUnreachable(QWidget *window)
 {
     static const QList<QAccessible::Role> controls = {
@@ -129,7 +131,8 @@ QStringList unnamedOrUnreachable(QWidget *window)
         auto *widget = qobject_cast<QWidget *>(node->object());
         if (widget && !widget->isVisibleTo(window))
             return;
-        inToolBar = inToolBar || node->role() == QAccessible::ToolBar;
+        inToolBar = inToolBar || node->role() == QAccessible::ToolBar ||
+                    (widget && widget->objectName() == u"qt_dockwidget_closebutton");
         if (controls.contains(node->role())) {
             const QString what = widget ? widget->objectName() + u' ' +
                                               QLatin1String(widget->metaObject()->className())
@@ -157,6 +160,8 @@ QWidget *shownWindow(Interface &interface, const QString &name)
     } else if (name == u"databases") {
         interface.logWindow().databasesAction()->trigger();
         window = interface.logWindow().findChild<DatabasesWindow *>();
+    } else if (name == u"players") {
+        interface.playersPanel().toggleViewAction()->trigger();
     }
     window->show();
     return window;
@@ -194,6 +199,7 @@ private Q_SLOTS:
     void preferences_logFileWhereItCannotGo_isWarned();
     void accessibility_everyControlNamedAndReachable_data();
     void accessibility_everyControlNamedAndReachable();
+    void playersPanel_fromTheViewMenu_listsWhoIsOnAsTheyComeAndGo();
     void windows_fitASmallScreen_data();
     void windows_fitASmallScreen();
     void menus_shortcutsAndMnemonicsClashNowhere();
@@ -419,7 +425,16 @@ void tst_App::status_tellsHowTheServerIs_data()
                              << false << out << false;
     QTest::newRow("running, listening")
         << standIn << QByteArray("stdout LISTEN: #0 now listening on port 7777\n")
-        << QStringLiteral("^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d; listening on 7777$")
+        << QStringLiteral(
+               "^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d; listening on 7777; no one on$")
+        << false << out << false;
+    QTest::newRow("running, players on")
+        << standIn
+        << QByteArray("stdout LISTEN: #0 now listening on port 7777\n"
+                      "stdout CONNECTED: Wizard (#2) on port 7777 from h, port 1\n"
+                      "stdout CONNECTED: Ann (#5) on port 7777 from h, port 2\n")
+        << QStringLiteral(
+               "^Running, PID %1, since \\d\\d:\\d\\d:\\d\\d; listening on 7777; 2 players on$")
         << false << out << false;
     QTest::newRow("failed to start, no error line")
         << standIn << QByteArray("exit 3\n")
@@ -809,7 +824,7 @@ void tst_App::responding_stoppedThenContinued_statusNoticesAndGraphs()
     sampleAfter(std::chrono::seconds(1));
     sampleAfter(std::chrono::seconds(61));
     const QRegularExpression notResponding(
-        QStringLiteral("^Not responding since \\d\\d:\\d\\d, PID %1; listening on \\d+$").arg(pid));
+        QStringLiteral("^Not responding since \\d\\d:\\d\\d, PID %1; listening on \\d+; no one on$").arg(pid));
     QVERIFY2(notResponding.match(interface.logWindow().statusText()).hasMatch(),
              qPrintable(interface.logWindow().statusText()));
     QCOMPARE(notices.size(), 1);
@@ -1369,6 +1384,56 @@ void tst_App::preferences_logFileWhereItCannotGo_isWarned()
         QVERIFY2(shown.contains(warning) && shown.contains(logName), qPrintable(shown));
 }
 
+void tst_App::playersPanel_fromTheViewMenu_listsWhoIsOnAsTheyComeAndGo()
+{
+    standardStore().setString(MOOExecutableURL, standInServerPath());
+    Interface interface;
+    PlayersPanel &panel = interface.playersPanel();
+    QVERIFY(!panel.isVisible());
+    QAction *toggle = panel.toggleViewAction();
+    const QList<QMenu *> menus = interface.logWindow().menuBar()->findChildren<QMenu *>();
+    QVERIFY(std::any_of(menus.begin(), menus.end(), [toggle](const QMenu *menu) {
+        return menu->title() == u"&View" && menu->actions().contains(toggle);
+    }));
+    toggle->trigger();
+    QVERIFY(panel.isVisible());
+    QCOMPARE(panel.summary(), QStringLiteral("No server is running."));
+
+    // One stream, so the lines come in this order.
+    const std::shared_ptr<Task> task =
+        launch(interface, m_folder.path(),
+               "stdout CONNECTED: Wizard (#2) on port 7777 from a, port 1\n"
+               "stdout CONNECTED: Ann (#5) on port 7777 from b, port 2\n"
+               "stdout DISCONNECTED: Wizard (#2) on port 7777 from a, port 1\n"
+               "stdout CREATED: Bob (#6) on port 7777 from c, port 3\n");
+    auto reaper = qScopeGuard([&task] { reap(task); });
+    const QAbstractItemModel *model = panel.view()->model();
+    const auto rows = [model] {
+        QStringList got;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); column += 2)
+                cells << model->index(row, column).data().toString();
+            got << cells.join(u'|');
+        }
+        return got;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(rows(),
+                              (QStringList{QStringLiteral("Ann (#5)|b, on port 7777"),
+                                           QStringLiteral("Bob (#6)|c, on port 7777")}),
+                              10000);
+    QCOMPARE(panel.summary(), QStringLiteral("2 players on."));
+    QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Player"));
+
+    TerminationWatch ended(task);
+    interface.send(ControllerAction::stopMoo, nullptr);
+    QVERIFY(ended.wait());
+    QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 0, 10000);
+    QCOMPARE(panel.summary(), QStringLiteral("No server is running."));
+    toggle->trigger();
+    QVERIFY(!panel.isVisible());
+}
+
 void tst_App::accessibility_everyControlNamedAndReachable_data()
 {
     QTest::addColumn<QString>("window");
@@ -1379,6 +1444,8 @@ void tst_App::accessibility_everyControlNamedAndReachable_data()
                                                 QStringLiteral("serverStatus")};
     QTest::newRow("preferences") << QStringLiteral("preferences") << QStringList();
     QTest::newRow("databases") << QStringLiteral("databases") << QStringList();
+    QTest::newRow("main window, players shown")
+        << QStringLiteral("players") << QStringList{QStringLiteral("playersPanel")};
 }
 
 void tst_App::accessibility_everyControlNamedAndReachable()

@@ -142,6 +142,8 @@ private Q_SLOTS:
     void reclaim_noUsableKeeper_failsPromptly();
     void record_awkwardBytes_roundTrip_data();
     void record_awkwardBytes_roundTrip();
+    void record_logStart_readOrRefused_data();
+    void record_logStart_readOrRefused();
     void record_othersCanChange_refused_data();
     void record_othersCanChange_refused();
 };
@@ -355,8 +357,10 @@ void tst_Keeper::record_awkwardBytes_roundTrip()
     const std::string value = bytes.toStdString();
     QTemporaryDir base;
     const std::string folder = osPath(base.path()) + "/state/paddock";
-    ServerRecord record{4242,  123456789012ull, 4243,          value + ".socket",
-                        value, value,           "out" + value, value + ".log"};
+    // Where the run began in its log file, every part of it at its widest.
+    const LogFilePosition logStart{{dev_t(~0ull), ino_t(~0ull), -1, 999999999}, ~0ull};
+    ServerRecord record{4242,  123456789012ull, 4243,           value + ".socket", value,
+                        value, "out" + value,   value + ".log", logStart};
     QCOMPARE(writeServerRecord(folder, record), std::string());
     ServerRecord back;
     QCOMPARE(readServerRecord(folder, 4242, back), std::string());
@@ -368,6 +372,31 @@ void tst_Keeper::record_awkwardBytes_roundTrip()
     QVERIFY(all.refused.empty());
     QCOMPARE(removeServerRecord(folder, 4242), std::string());
     QVERIFY(readServerRecords(folder).records.empty());
+}
+
+void tst_Keeper::record_logStart_readOrRefused_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("five numbers") << QByteArray("1 2 3 4 5") << true;
+    QTest::newRow("cut short") << QByteArray("1 2 3") << false;
+    QTest::newRow("one too many") << QByteArray("1 2 3 4 5 6") << false;
+    QTest::newRow("not numbers") << QByteArray("1 2 x 4 5") << false;
+    QTest::newRow("a space too many") << QByteArray("1 2 3 4  5") << false;
+    QTest::newRow("nanoseconds past a second") << QByteArray("1 2 3 1000000000 5") << false;
+}
+
+void tst_Keeper::record_logStart_readOrRefused()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(bool, read);
+    const ServerRecord written{77, 1, 78, "s", "e", "d", "o", "l", std::nullopt};
+    ServerRecord back;
+    const std::string problem = parseServerRecord(
+        formatServerRecord(written) + "log-start=" + value.toStdString() + "\n", back);
+    QCOMPARE(problem.empty(), read);
+    if (read)
+        QCOMPARE(back.logStart->offset, 5u);
 }
 
 void tst_Keeper::record_othersCanChange_refused_data()
@@ -388,7 +417,7 @@ void tst_Keeper::record_othersCanChange_refused()
     QFETCH(QByteArray, reason);
     QTemporaryDir base;
     const std::string folder = osPath(base.path()) + "/paddock";
-    const ServerRecord record{77, 1, 78, "s", "e", "d", "o", "l"};
+    const ServerRecord record{77, 1, 78, "s", "e", "d", "o", "l", std::nullopt};
     if (fileMode < 0) {
         // A regular file where the folder belongs: neither writing nor reading may go on.
         QVERIFY(UniqueFd(::open(folder.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)).isValid());

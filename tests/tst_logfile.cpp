@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "LogFileHistory.h"
 #include "LogFileOwnership.h"
 #include "LogFileSegments.h"
 #include "LogFileWriter.h"
@@ -57,6 +58,8 @@ private Q_SLOTS:
     void start_serverArgumentsLogToTheSameFile_warns();
     void segments_readAcrossWindowsAndFiles_data();
     void segments_readAcrossWindowsAndFiles();
+    void history_fromARunsStart_readsOnlyItsTail_data();
+    void history_fromARunsStart_readsOnlyItsTail();
 };
 
 void tst_LogFile::append_filesHoldEveryByteSplitAtTheLimit_data()
@@ -400,4 +403,72 @@ void tst_LogFile::segments_readAcrossWindowsAndFiles()
 }
 
 PADDOCK_TEST_MAIN(tst_LogFile)
+void tst_LogFile::history_fromARunsStart_readsOnlyItsTail_data()
+{
+    // Steps: "write TEXT" appends to the log, "start" takes the run's start (where the log
+    // ends), "rotate" renames the log to .1 (.1 to .2), "remove NAME", "link NAME" (to a file
+    // outside). The history is read from the start taken (from none: all of it).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QByteArray>("history");
+    const QString earlier = QStringLiteral("write earlier\n");
+    QTest::newRow("no start: all of it") << QStringList{earlier, QStringLiteral("write run\n")}
+                                         << 100 << QByteArray("earlier\nrun\n");
+    QTest::newRow("the run's part of the file")
+        << QStringList{earlier, QStringLiteral("start"), QStringLiteral("write run\n")} << 100
+        << QByteArray("run\n");
+    QTest::newRow("its file rotated since")
+        << QStringList{QStringLiteral("rotate"), earlier,
+                       QStringLiteral("start"),  QStringLiteral("write one\n"),
+                       QStringLiteral("rotate"), QStringLiteral("write two\n"),
+                       QStringLiteral("rotate"), QStringLiteral("write three\n")}
+        << 100 << QByteArray("one\ntwo\nthree\n");
+    QTest::newRow("its file rotated away: all there is")
+        << QStringList{earlier,
+                       QStringLiteral("start"),
+                       QStringLiteral("write one\n"),
+                       QStringLiteral("rotate"),
+                       QStringLiteral("remove server.log.1"),
+                       QStringLiteral("write two\n")}
+        << 100 << QByteArray("two\n");
+    QTest::newRow("the newest bytes within the limit")
+        << QStringList{earlier, QStringLiteral("start"), QStringLiteral("write one\n"),
+                       QStringLiteral("rotate"), QStringLiteral("write two\n")}
+        << 6 << QByteArray("e\ntwo\n");
+    QTest::newRow("a link at a rotated name is not followed")
+        << QStringList{QStringLiteral("link server.log.1"), QStringLiteral("write run\n")} << 100
+        << QByteArray("run\n");
+}
+
+void tst_LogFile::history_fromARunsStart_readsOnlyItsTail()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, limit);
+    QTemporaryDir folder;
+    QTemporaryDir outside;
+    const QString log = folder.filePath(QStringLiteral("server.log"));
+    QVERIFY(writeFile(outside.filePath(QStringLiteral("secret")), "secret\n"));
+    std::optional<LogFilePosition> start;
+    for (const QString &step : std::as_const(steps)) {
+        const QString argument = step.section(u' ', 1);
+        if (step.startsWith(u"write ")) {
+            QFile file(log);
+            QVERIFY(file.open(QIODevice::Append) && file.write(argument.toUtf8()) > 0);
+        } else if (step == u"start") {
+            start = logFileEnd(osPath(log));
+            QVERIFY(start);
+        } else if (step == u"rotate") {
+            QFile::rename(log + QStringLiteral(".1"), log + QStringLiteral(".2"));
+            QFile::rename(log, log + QStringLiteral(".1"));
+        } else if (step.startsWith(u"remove ")) {
+            QVERIFY(QFile::remove(folder.filePath(argument)));
+        } else if (step.startsWith(u"link ")) {
+            QVERIFY(
+                QFile::link(outside.filePath(QStringLiteral("secret")), folder.filePath(argument)));
+        }
+    }
+    QTEST(QByteArray::fromStdString(readLogFileTail(osPath(log), std::uint64_t(limit), start)),
+          "history");
+}
+
 #include "tst_logfile.moc"

@@ -7,7 +7,10 @@
 #include "LogLineCategory.h"
 #include "PlayerRoster.h"
 #include "ResponsivenessJudge.h"
+#include "RunPlayers.h"
 #include "ServerLogLines.h"
+
+#include <QSignalSpy>
 
 using namespace paddock;
 
@@ -41,6 +44,8 @@ private Q_SLOTS:
     void judge_situations_giveVerdict();
     void standIn_connectionsAndLogins_data();
     void standIn_connectionsAndLogins();
+    void runPlayers_standInLogsInAndOut_rosterFollowsTheRun_data();
+    void runPlayers_standInLogsInAndOut_rosterFollowsTheRun();
 };
 
 void tst_Pulse::recognise_connectionLines_data()
@@ -123,6 +128,13 @@ void tst_Pulse::recognise_connectionLines()
     QTEST(bytesOf(got.host), "host");
     QTEST(got.port, "port");
     QTEST(got.remotePort, "remotePort");
+    // The cheap test that runs before the parser on every line never turns a login away.
+    const bool logsInOrOut = isConnectionKind(got.kind) && got.kind != ServerLogKind::Accepted;
+    if (logsInOrOut && got.mark != ">")
+        QVERIFY(mayChangePlayers(viewOf(line)));
+    // And turns away what is not written like one.
+    if (got.kind == ServerLogKind::Other || got.kind == ServerLogKind::Loading)
+        QVERIFY(!mayChangePlayers(viewOf(line)) || line.contains("CONNECTED"));
 }
 
 void tst_Pulse::categorise_lines_data()
@@ -197,6 +209,13 @@ void tst_Pulse::roster_lines_giveWhoIsOn_data()
                           "Jan  1 00:01:00: CONNECTED: Bob (#3) on port 7777 from d.net, port 7"}
         << QByteArrayList{"Ann #9 h:1 2027-01-01 00:10:00",
                           "Bob #3 d.net:7777 2027-01-01 00:01:00"};
+    // Wizard code writes "> " lines through server_log: they can say anything.
+    QTest::newRow("the database's own words")
+        << QByteArrayList{bob,
+                          "Jan  1 00:02:00: > CONNECTED: Mallory (#6) on port 7777 from m, "
+                          "port 1",
+                          "> DISCONNECTED: Bob (#3) on port 7777 from b.net, port 5"}
+        << QByteArrayList{"Bob #3 b.net:7777 2026-12-31 23:50:00"};
 }
 
 void tst_Pulse::roster_lines_giveWhoIsOn()
@@ -392,6 +411,51 @@ void tst_Pulse::standIn_connectionsAndLogins()
     for (const OnlinePlayer &player : roster.players())
         names << player.name.toUtf8();
     QTEST(names, "players");
+}
+
+void tst_Pulse::runPlayers_standInLogsInAndOut_rosterFollowsTheRun_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArrayList>("players"); // on once the script has run
+    QTest::newRow("in and out") << QByteArray(
+                                       "login Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n")
+                                << QByteArrayList{"Wizard", "Bob"};
+    QTest::newRow("stamped, marked, coloured, and the database's own")
+        << QByteArray(
+               "stderr Dec  9 06:49:32: !!! CONNECTED: Ann (#5) on port 7777 from h, port 1\n"
+               "stdout \x1b[1;32mCREATED: Bob (#6) on port 7777 from h, port 2\x1b[0m\n"
+               "stderr > CONNECTED: Mallory (#7) on port 7777 from m, port 3\n")
+        << QByteArrayList{"Ann", "Bob"};
+}
+
+void tst_Pulse::runPlayers_standInLogsInAndOut_rosterFollowsTheRun()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArrayList, players);
+    test::ControllerFixture fixture;
+    RunPlayers on(fixture.controller());
+    const auto names = [&on] {
+        QByteArrayList got;
+        for (const OnlinePlayer &player : on.roster().players())
+            got << player.name.toUtf8();
+        return got;
+    };
+    // Each stream keeps its order: once both last lines are in, every login line is.
+    fixture.launch(script.toStdString() + "stderr all said\n");
+    QVERIFY(on.following());
+    QTRY_VERIFY_WITH_TIMEOUT(test::contains(fixture.log(), "stand-in-server: running") &&
+                                 test::contains(fixture.log(), "all said"),
+                             10000);
+    QCOMPARE(names(), players);
+
+    // The end of the run empties the roster: no one is on a server that is gone.
+    QSignalSpy changed(&on, &RunPlayers::changed);
+    test::TerminationWatch ended(fixture.controller().task());
+    fixture.controller().stopMoo();
+    QVERIFY(ended.wait());
+    QTRY_VERIFY_WITH_TIMEOUT(!on.following(), 10000);
+    QCOMPARE(on.count(), 0);
+    QVERIFY(changed.count() > 0);
 }
 
 PADDOCK_TEST_MAIN(tst_Pulse)

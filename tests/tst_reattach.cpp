@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
 #include "ServerStatus.h"
@@ -25,6 +26,7 @@ private Q_SLOTS:
     void cleanup() { reapChildren(); }
     void reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase();
     void reattach_serverEndedWhileClosed_saidOnceAndRecordGone();
+    void reattach_playersRebuiltFromTheRunsOwnPartOfTheLog();
     void reattach_recordedPidNowUnrelated_neverSignalled_data();
     void reattach_recordedPidNowUnrelated_neverSignalled();
     void reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused_data();
@@ -114,6 +116,36 @@ void tst_Reattach::reattach_serverEndedWhileClosed_saidOnceAndRecordGone()
     QVERIFY(!fixture.controller().isMooRunning());
 }
 
+void tst_Reattach::reattach_playersRebuiltFromTheRunsOwnPartOfTheLog()
+{
+    QTemporaryDir dir;
+    // An earlier run's login without a logout (that run crashed): not on the new server.
+    const QString logPath = dir.filePath(QStringLiteral("server.log"));
+    QVERIFY(writeFile(logPath, "CONNECTED: Ghost (#9) on port 7777 from old, port 1\n"));
+    const std::string db = writeDatabase(
+        dir.path(), "castle.db", "login Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n");
+    const int server = launchInAnotherProcessAndKillIt(db);
+    QVERIFY(server > 0);
+    const auto killServer = qScopeGuard([server] { ::kill(server, SIGKILL); });
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(logPath).contains("stand-in-server: running") &&
+                                 readFile(logPath).contains("Bob (#6)"),
+                             10000);
+
+    ControllerFixture fixture;
+    RunPlayers on(fixture.controller());
+    fixture.controller().reattach();
+    QVERIFY(on.following());
+    QStringList names;
+    for (const OnlinePlayer &player : on.roster().players())
+        names << player.name;
+    QCOMPARE(names, (QStringList{QStringLiteral("Wizard"), QStringLiteral("Bob")}));
+
+    TerminationWatch ended(fixture.controller().task());
+    fixture.controller().stopMoo();
+    QVERIFY(ended.wait());
+    QCOMPARE(on.count(), 0);
+}
+
 void tst_Reattach::reattach_recordedPidNowUnrelated_neverSignalled_data()
 {
     QTest::addColumn<bool>("otherStartTime");
@@ -191,7 +223,8 @@ void tst_Reattach::reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused()
                         standInServerPath(),
                         db,
                         "castle.db.new",
-                        ""};
+                        "",
+                        std::nullopt};
     const std::string folder = serverRecordFolder();
     QCOMPARE(writeServerRecord(folder, record), std::string());
     const auto restore = qScopeGuard([&] {

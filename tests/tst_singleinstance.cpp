@@ -4,8 +4,19 @@
 #include "WidgetTestSupport.h"
 
 #include "DescriptorPassing.h"
+#include "Interface.h"
 #include "KeeperClient.h"
+#include "MooController.h"
+#include "RunPlayers.h"
+#include "ServerLife.h"
+#include "SettingsKeys.h"
 #include "SystemError.h"
+#include "UserDefaults.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 
 #include <QFile>
 #include <QProcess>
@@ -34,6 +45,8 @@ private Q_SLOTS:
     void runtimeFolder_anyLength_oneListenerOrSaysWhyNot();
     void claimsAtOnce_exactlyOneWins();
     void paddocksStartedTogether_exactlyOneKeepsRunning();
+    void status_commandLine_answersForTheRunningPaddock_data();
+    void status_commandLine_answersForTheRunningPaddock();
 };
 
 void tst_SingleInstance::secondPaddock_asksTheFirstForwardAndExits()
@@ -187,6 +200,100 @@ void tst_SingleInstance::paddocksStartedTogether_exactlyOneKeepsRunning()
         SingleInstance asker(socket);
         QVERIFY(!asker.claim());
     }
+}
+
+void tst_SingleInstance::status_commandLine_answersForTheRunningPaddock_data()
+{
+    QTest::addColumn<bool>("paddock");
+    QTest::addColumn<QByteArray>("script"); // the server's; empty: none runs
+    QTest::addColumn<int>("exitStatus");
+    QTest::addColumn<QString>("line"); // a pattern; %1 stands for the server's PID
+    QTest::addColumn<QString>("state");
+    QTest::newRow("no Paddock") << false << QByteArray() << 4
+                                << QStringLiteral("^Paddock is not running\\.$") << QString();
+    QTest::newRow("Paddock, no server")
+        << true << QByteArray() << 3 << QStringLiteral("^No server is running\\.$")
+        << QStringLiteral("stopped");
+    QTest::newRow("a server with players")
+        << true << QByteArray("listen 0\nlogin Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n")
+        << 0
+        << QStringLiteral("^Running, PID %1, since \\S+; listening on \\d+; 2 players on; "
+                          "database /.*/in\\.db$")
+        << QStringLiteral("running");
+}
+
+void tst_SingleInstance::status_commandLine_answersForTheRunningPaddock()
+{
+    QFETCH(bool, paddock);
+    QFETCH(QByteArray, script);
+    QFETCH(int, exitStatus);
+    QFETCH(QString, line);
+    QFETCH(QString, state);
+    std::unique_ptr<Interface> interface;
+    SingleInstance instance;
+    QSignalSpy forward(&instance, &SingleInstance::activationRequested);
+    int pid = 0;
+    if (paddock) {
+        interface = std::make_unique<Interface>();
+        QVERIFY(instance.claim());
+        Interface &answering = *interface;
+        instance.setRequestHandler(
+            [&answering](const QString &verb, const QJsonObject &request, QString &error) {
+                return answering.answerRequest(verb, request, error);
+            });
+    }
+    const auto reap = qScopeGuard([&interface] {
+        if (interface)
+            reapTasks({interface->controller().task()});
+    });
+    QTemporaryDir folder;
+    if (!script.isEmpty()) {
+        MooController &controller = interface->controller();
+        UserDefaults::standardUserDefaults().setString(MOOExecutableURL, standInServerPath());
+        controller.setDbPath(
+            makeString(writeDatabase(folder.path(), "in.db", script.toStdString())));
+        controller.setNewDbPath(makeString("out.db"));
+        QVERIFY(interface->perform([&controller] { controller.runMoo(); }));
+        pid = controller.task()->processIdentifier();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            interface->players().count() == 2 && !interface->life().ports().isEmpty(), 10000);
+    }
+
+    // The real program, in the same private runtime folder; this event loop answers it.
+    const auto ask = [](const QStringList &arguments) {
+        QProcess status;
+        QSignalSpy finished(&status, &QProcess::finished);
+        status.start(QStringLiteral(PADDOCK_PATH), arguments);
+        if (!finished.wait(20000)) {
+            status.kill();
+            status.waitForFinished();
+        }
+        return std::pair(status.exitStatus() == QProcess::NormalExit ? status.exitCode() : -1,
+                         status.readAllStandardOutput());
+    };
+    const auto [plainStatus, plain] = ask({QStringLiteral("status")});
+    QCOMPARE(plainStatus, exitStatus);
+    QVERIFY2(
+        QRegularExpression(line.arg(pid)).match(QString::fromLocal8Bit(plain).trimmed()).hasMatch(),
+        plain.constData());
+
+    const auto [jsonStatus, json] = ask({QStringLiteral("status"), QStringLiteral("--json")});
+    QCOMPARE(jsonStatus, exitStatus);
+    const QJsonObject report = QJsonDocument::fromJson(json).object();
+    QCOMPARE(report.value(QStringLiteral("state")).toString(), state);
+    if (paddock) {
+        QVERIFY(report.value(QStringLiteral("responding")).isNull());
+        QCOMPARE(report.value(QStringLiteral("pid")).toInt(), pid);
+        QCOMPARE(report.value(QStringLiteral("players")).isNull(), pid == 0);
+        QCOMPARE(report.value(QStringLiteral("players")).toInt(), pid ? 2 : 0);
+        QCOMPARE(report.value(QStringLiteral("ports")).toArray().isEmpty(), pid == 0);
+        QCOMPARE(
+            QDateTime::fromString(report.value(QStringLiteral("started")).toString(), Qt::ISODate)
+                .isValid(),
+            pid != 0);
+    }
+    // Asking is no request to come forward.
+    QCOMPARE(forward.count(), 0);
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_SingleInstance)

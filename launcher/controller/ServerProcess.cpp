@@ -60,6 +60,9 @@ void MooController::runMoo(StartMode mode)
         Run::create(process, outputPipe, errorPipe, dbPath() ? *dbPath() : std::string(),
                     newDbPath() ? *newDbPath() : std::string());
     run->setEmergencyInput(inputPipe);
+    // Before the server can write a byte: what the log file holds now is earlier runs'.
+    const std::string logFile = logFilePath();
+    run->setLogFile(logFile, logFile.empty() ? std::nullopt : logFileEnd(logFile));
     // Only a launch that succeeds may replace a running server: Stop reaches a server
     // through task alone.
     const bool serverRuns = m_task && m_task->isRunning();

@@ -25,7 +25,9 @@ std::vector<OnlinePlayer>::iterator PlayerRoster::find(long long object)
 bool PlayerRoster::take(const ServerLogLine &line, const QDateTime &at)
 {
     using K = ServerLogKind;
-    if (!isConnectionKind(line.kind) || line.kind == K::Accepted)
+    // "> " lines are the database's own (server_log), which wizard code fills with anything:
+    // only the server's lines log players in and out.
+    if (!isConnectionKind(line.kind) || line.kind == K::Accepted || line.mark == ">")
         return false;
     const auto listed = find(line.object);
     if (line.kind == K::Disconnected || line.kind == K::ClientDisconnected) {

@@ -20,7 +20,8 @@ struct OnlinePlayer {
 };
 
 /// Who is logged in to a running server, as its log lines tell: CONNECTED and CREATED log a
-/// player in, DISCONNECTED and CLIENT DISCONNECTED log them out. Fed the lines of one run from
+/// player in, DISCONNECTED and CLIENT DISCONNECTED log them out; a line marked "> " (the
+/// database's own words) counts for nothing. Fed the lines of one run from
 /// its start, it can be rebuilt from the log file at any time.
 class PlayerRoster final {
 public:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogFileHistory.h"
 #include "OutputDatabase.h"
 #include "Task.h"
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +51,15 @@ public:
     const std::string &outputName() const { return m_outputName; }
     /// The output database, resolved against the database's folder.
     const std::string &outputPath() const { return m_outputCheck.path(); }
+    /// The log file the run's output goes to (empty when none), and where in it the run began:
+    /// none when the file was not there yet, so all of it is the run's.
+    const std::string &logFile() const { return m_logFile; }
+    const std::optional<LogFilePosition> &logStart() const { return m_logStart; }
+    void setLogFile(std::string path, std::optional<LogFilePosition> start)
+    {
+        m_logFile = std::move(path);
+        m_logStart = start;
+    }
     /// When begin() was called, by the wall clock.
     std::chrono::system_clock::time_point startedAt() const { return m_startedAt; }
 
@@ -115,6 +126,8 @@ private:
     std::string m_input;
     std::string m_outputName;
     OutputDatabaseCheck m_outputCheck;
+    std::string m_logFile;
+    std::optional<LogFilePosition> m_logStart;
     std::chrono::system_clock::time_point m_startedAt;
     bool m_ended = false;
     bool m_stopRequested = false;

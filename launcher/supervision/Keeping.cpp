@@ -6,6 +6,7 @@
 #include "InputPipe.h"
 #include "KeeperClient.h"
 #include "KeeperLocation.h"
+#include "LogFileHistory.h"
 #include "LogFileOwnership.h"
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
@@ -123,59 +124,6 @@ private:
     bool m_serverDone = false;
 };
 
-// The last `limit` bytes of the log file's history, oldest first: its rotated predecessors
-// (path.N ... path.1), then path. Older bytes stay in the files, where an administrator reads
-// them; the window keeps no more of them than its scrollback. Names are looked up in the log's
-// folder alone and links are not followed: a link there could show any file in the window.
-std::string readLogHistory(const std::string &path, std::uint64_t limit)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folderFd)
-        return {};
-    std::vector<std::string> names;
-    for (int n = 1; n < 10000; ++n) {
-        const std::string rotated = name + "." + std::to_string(n);
-        struct stat info = {};
-        if (::fstatat(folderFd.get(), rotated.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(info.st_mode))
-            break;
-        names.insert(names.begin(), rotated);
-    }
-    names.push_back(name);
-    std::vector<UniqueFd> files;
-    std::uint64_t total = 0;
-    for (const std::string &each : names) {
-        UniqueFd fd(::openat(folderFd.get(), each.c_str(),
-                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
-        struct stat info = {};
-        if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        total += std::uint64_t(info.st_size);
-        files.push_back(std::move(fd));
-    }
-    std::uint64_t skip = total > limit ? total - limit : 0;
-    std::string history;
-    for (const UniqueFd &fd : files) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = readSome(fd.get(), buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            const std::uint64_t dropped = std::min<std::uint64_t>(skip, std::uint64_t(got));
-            skip -= dropped;
-            history.append(buffer + dropped, std::size_t(std::uint64_t(got) - dropped));
-            if (history.size() >= limit)
-                return history;
-        }
-    }
-    return history;
-}
-
 } // namespace
 
 std::string MooController::keeperExecutable() const
@@ -197,10 +145,11 @@ void MooController::startKeeper()
     record.executable = processExecutable(serverPid).value_or(std::string());
     record.database = dbPath() ? *dbPath() : std::string();
     record.outputName = newDbPath() ? *newDbPath() : std::string();
-    record.logFile = logFilePath();
+    record.logFile = m_run->logFile();
+    record.logStart = m_run->logStart();
     record.world = worldGroup().toStdString();
     // With no log file wanted, what the server writes while Paddock is away still goes
-    // somewhere the user can read it: a file beside the record.
+    // somewhere the user can read it: a file beside the record, all of it this run's.
     if (record.logFile.empty() && !recordFolder.empty())
         record.logFile = recordFolder + "/output-" + std::to_string(serverPid) + ".log";
 
@@ -306,7 +255,7 @@ void MooController::reattach()
         openLogFile();
         std::string history;
         if (!record.logFile.empty()) {
-            history = readLogHistory(record.logFile, std::uint64_t(m_scrollbackBytes));
+            history = readLogFileTail(record.logFile, std::uint64_t(m_scrollbackBytes));
             if (!history.empty()) {
                 const LogTextPtr log = outputString() ? outputString() : LogText::create();
                 setOutputString(log->appending(history, LogKeeping{m_scrollbackBytes, nullptr, 0}));
@@ -320,6 +269,7 @@ void MooController::reattach()
         // output says it has left the mode.
         if (handBack.standardInput && !emergencyModeLeftIn(history))
             run->setEmergencyInput(InputPipe::adopt(std::move(handBack.standardInput)));
+        run->setLogFile(record.logFile, record.logStart);
         setTaskStdError(error);
         setTaskStdOut(output);
         NotificationCenter::defaultCenter().addObserver(

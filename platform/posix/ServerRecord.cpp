@@ -6,6 +6,7 @@
 #include "SystemError.h"
 #include "UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -93,6 +94,42 @@ bool parseNumber(const std::string &text, std::uint64_t &number)
     return errno == 0;
 }
 
+// "log-start=DEVICE INODE BORN-SECONDS BORN-NANOSECONDS OFFSET", or nothing.
+std::string logStartLine(const std::optional<LogFilePosition> &start)
+{
+    if (!start)
+        return {};
+    const FileIdentity &file = start->file;
+    return "log-start=" + std::to_string(std::uint64_t(file.device)) + ' ' +
+           std::to_string(std::uint64_t(file.inode)) + ' ' +
+           std::to_string(std::uint64_t(file.bornSeconds)) + ' ' +
+           std::to_string(file.bornNanoseconds) + ' ' + std::to_string(start->offset) + "\n";
+}
+
+// log-start's value; none when it does not read as five numbers.
+std::optional<LogFilePosition> parseLogStart(const std::string &text)
+{
+    std::uint64_t numbers[5] = {};
+    std::size_t at = 0;
+    for (std::uint64_t &number : numbers) {
+        if (at > text.size())
+            return std::nullopt; // fewer than five
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        if (!parseNumber(text.substr(at, end - at), number))
+            return std::nullopt;
+        at = end + 1;
+    }
+    if (at != text.size() + 1 || numbers[3] > 999999999)
+        return std::nullopt;
+    LogFilePosition start;
+    start.file.device = dev_t(numbers[0]);
+    start.file.inode = ino_t(numbers[1]);
+    start.file.bornSeconds = std::int64_t(numbers[2]);
+    start.file.bornNanoseconds = std::uint32_t(numbers[3]);
+    start.offset = numbers[4];
+    return start;
+}
+
 } // namespace
 
 std::string formatServerRecord(const ServerRecord &record)
@@ -103,7 +140,8 @@ std::string formatServerRecord(const ServerRecord &record)
            "\nkeeper-socket=" + escape(record.keeperSocket) +
            "\nexecutable=" + escape(record.executable) + "\ndatabase=" + escape(record.database) +
            "\noutput-name=" + escape(record.outputName) + "\nlog-file=" + escape(record.logFile) +
-           "\n" + (record.world.empty() ? std::string() : "world=" + escape(record.world) + "\n");
+           "\n" + logStartLine(record.logStart) +
+           (record.world.empty() ? std::string() : "world=" + escape(record.world) + "\n");
 }
 
 std::string parseServerRecord(const std::string &text, ServerRecord &record)
@@ -145,6 +183,12 @@ std::string parseServerRecord(const std::string &text, ServerRecord &record)
     parsed.outputName = values["output-name"];
     parsed.logFile = values["log-file"];
     parsed.world = values["world"]; // absent in the first world's records
+    // Optional: records of earlier versions have none, and then the whole log file counts.
+    if (const auto start = values.find("log-start"); start != values.end()) {
+        parsed.logStart = parseLogStart(start->second);
+        if (!parsed.logStart)
+            return "a line cannot be read";
+    }
     record = std::move(parsed);
     return {};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LogFileHistory.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +21,8 @@ struct ServerRecord {
     std::string database;
     std::string outputName;
     std::string logFile;
+    /// Where the server's output began in the log file; none when it was not there yet.
+    std::optional<LogFilePosition> logStart;
     /// The settings group of the world the server runs for; empty for the first world, whose
     /// records carry no world line, as before there were several. Initialised here, so a record
     /// written out field by field may leave it out.
