@@ -12,8 +12,9 @@
 #include "NotificationCenter.h"
 #include "PlayersPanel.h"
 #include "PreferencesPanel.h"
-#include "RunEndMessage.h"
 #include "PulseWiring.h"
+#include "RunEndMessage.h"
+#include "ResponsivenessWatch.h"
 #include "RunHistory.h"
 #include "RunPlayers.h"
 #include "ServerLife.h"
@@ -96,7 +97,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
             [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
                 notifier->notify(noticeSummary(kind), text);
             });
-    m_pulse = std::make_unique<PulseWiring>(*m_controller, *m_logWindow, *m_status, *m_notifier);
+    m_pulse = std::make_unique<PulseWiring>(*m_controller, *m_players, *m_logWindow, *m_status,
+                                            *m_notifier);
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),
@@ -129,7 +131,7 @@ std::optional<QJsonObject> Interface::answerRequest(const QString &verb, const Q
                                                     QString &) const
 {
     if (verb == QStringLiteral("status"))
-        return statusReport(*m_controller, *m_life, *m_players);
+        return statusReport(*m_controller, *m_life, *m_players, m_pulse->watch().state());
     return std::nullopt;
 }
 
@@ -215,6 +217,7 @@ void Interface::observeKeys()
         RunEndMessage::Actions{
             [this] { perform([this] { m_life->startFromPanicFile(); }); },
             [this] { perform([this] { m_life->startAgain(); }); },
+            [this] { m_controller->startInEmergencyMode(m_life->runInput()); },
             [this] { showDatabases(); },
             [this] { openLogFile(); },
         });

@@ -8,6 +8,7 @@
 #include "ResponsivenessWatch.h"
 #include "Run.h"
 #include "RunGraphs.h"
+#include "RunPlayers.h"
 #include "ServerStatus.h"
 
 #include <QDockWidget>
@@ -15,8 +16,8 @@
 
 namespace paddock {
 
-PulseWiring::PulseWiring(MooController &controller, LogWindow &window, ServerStatus &status,
-                         DesktopNotifier &notifier, QObject *parent)
+PulseWiring::PulseWiring(MooController &controller, const RunPlayers &players, LogWindow &window,
+                         ServerStatus &status, DesktopNotifier &notifier, QObject *parent)
     : QObject(parent)
     , m_window(window)
     , m_status(status)
@@ -26,6 +27,8 @@ PulseWiring::PulseWiring(MooController &controller, LogWindow &window, ServerSta
 {
     connect(m_watch.get(), &ResponsivenessWatch::stateChanged, this, &PulseWiring::onStateChanged);
     connect(this, &PulseWiring::noticeSent, &notifier, &DesktopNotifier::notify);
+    connect(&players, &RunPlayers::changed, m_graphs,
+            [this, &players] { m_graphs->setPlayerCount(players.count()); });
     ResponsivenessWatch *watch = m_watch.get();
     window.logView()->setOwnLineTest(
         [watch](std::string_view line) { return watch->isProbeLine(line); });

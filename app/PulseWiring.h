@@ -14,6 +14,7 @@ class LogWindow;
 class MooController;
 class ResponsivenessWatch;
 class RunGraphs;
+class RunPlayers;
 class ServerStatus;
 
 /// How the running world is doing, wired into the window: whether it responds (the status,
@@ -23,9 +24,10 @@ class ServerStatus;
 class PulseWiring final : public QObject {
     Q_OBJECT
 public:
-    /// Follows controller and shows in window, status and notifier; all must outlive this.
-    PulseWiring(MooController &controller, LogWindow &window, ServerStatus &status,
-                DesktopNotifier &notifier, QObject *parent = nullptr);
+    /// Follows controller and players (who graphs count) and shows in window, status and
+    /// notifier; all must outlive this.
+    PulseWiring(MooController &controller, const RunPlayers &players, LogWindow &window,
+                ServerStatus &status, DesktopNotifier &notifier, QObject *parent = nullptr);
     ~PulseWiring() override;
     Q_DISABLE_COPY_MOVE(PulseWiring)
 

@@ -60,6 +60,12 @@ void RunEndMessage::update()
         actions.append({tr("Start from &Panic Dump"), m_actions.startFromPanicDump});
     if (!m_life.plannedRestartDatabase().empty())
         actions.append({tr("Start &Again"), m_actions.startAgain});
+    // A world that will not start or keeps crashing is repaired from inside: its wizard's
+    // commands before anyone connects.
+    const bool troubled = m_life.end() == ServerEnd::FailedToStart ||
+                          m_life.end() == ServerEnd::Crashed || m_life.restartGivenUp();
+    if (troubled && !m_life.runInput().empty())
+        actions.append({tr("Start in &Emergency Mode"), m_actions.startInEmergencyMode});
     actions.append({tr("Show &Databases"), m_actions.showDatabases});
     if (isRegularFile(m_controller.logFilePath()))
         actions.append({tr("Open the &Log File"), m_actions.openLogFile});

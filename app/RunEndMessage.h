@@ -23,6 +23,7 @@ public:
     struct Actions {
         std::function<void()> startFromPanicDump;
         std::function<void()> startAgain;
+        std::function<void()> startInEmergencyMode; // on the database the run started on
         std::function<void()> showDatabases;
         std::function<void()> openLogFile;
     };

@@ -53,7 +53,7 @@ QJsonValue timeValue(const QDateTime &time)
 } // namespace
 
 QJsonObject statusReport(const MooController &controller, const ServerLife &life,
-                         const RunPlayers &players)
+                         const RunPlayers &players, Responsiveness responding)
 {
     QJsonObject report;
     const Run *run = controller.run();
@@ -79,8 +79,10 @@ QJsonObject statusReport(const MooController &controller, const ServerLife &life
             ports.append(port);
     report[QStringLiteral("ports")] = ports;
     report[QStringLiteral("players")] = playerCount;
-    // Whether the world answers: null until a check of it exists to say.
-    report[QStringLiteral("responding")] = QJsonValue();
+    report[QStringLiteral("responding")] =
+        runs && responding != Responsiveness::Unknown
+            ? QJsonValue(responding == Responsiveness::Responding)
+            : QJsonValue();
     QJsonValue lastCheckpoint;
     if (const auto last = life.lastCheckpoint()) {
         const auto ago =

@@ -659,14 +659,19 @@ void tst_App::runEnd_messageBarSaysItAllAndOffersTheWaysOn_data()
     QTest::addColumn<QString>("startsFrom"); // the database the pressed button runs
     const QString panic = QStringLiteral("Start from &Panic Dump");
     const QString again = QStringLiteral("Start &Again");
+    const QString emergency = QStringLiteral("Start in &Emergency Mode");
     const QString databases = QStringLiteral("Show &Databases");
     const QString logFile = QStringLiteral("Open the &Log File");
     QTest::newRow("crash leaving a panic dump")
         << QByteArray("crash ABRT\n") << true << false
-        << QStringList{panic, again, databases, logFile} << panic << QStringLiteral("out.db.PANIC");
-    QTest::newRow("failed to start")
-        << QByteArray("stderr *** Port 7777 in use\nexit 1\n") << false << false
-        << QStringList{again, databases, logFile} << again << QStringLiteral("in.db");
+        << QStringList{panic, again, emergency, databases, logFile} << panic
+        << QStringLiteral("out.db.PANIC");
+    const QByteArray failing("stderr *** Port 7777 in use\nexit 1\n");
+    const QStringList failedButtons{again, emergency, databases, logFile};
+    QTest::newRow("failed to start") << failing << false << false << failedButtons << again
+                                     << QStringLiteral("in.db");
+    QTest::newRow("failed to start, repaired in the emergency mode")
+        << failing << false << false << failedButtons << emergency << QStringLiteral("in.db");
     QTest::newRow("stopped, database saved")
         << QByteArray("stdout up\n") << false << true << QStringList() << QString() << QString();
 }
@@ -726,6 +731,10 @@ void tst_App::runEnd_messageBarSaysItAllAndOffersTheWaysOn()
     QVERIFY(again && again != task);
     QCOMPARE(QFileInfo(QString::fromStdString(*interface.controller().dbPath())).fileName(),
              startsFrom);
+    if (press == QStringLiteral("Start in &Emergency Mode")) {
+        QVERIFY(interface.controller().run()->inEmergencyMode());
+        return;
+    }
     if (!panicDump) {
         // It fails again: the new end is said again; closed, the status bar says it all.
         QTRY_VERIFY_WITH_TIMEOUT(!again->isRunning() && bar->isVisibleTo(&window), 10000);

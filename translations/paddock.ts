@@ -252,6 +252,18 @@
         <source>&amp;About Paddock</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>&amp;View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start in &amp;Emergency Mode...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start a server on a database you choose, reading wizard commands you type before it starts the world</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>MooController</name>
@@ -261,6 +273,70 @@
     </message>
     <message>
         <source>The log file %1 cannot be written (%2); the log goes on in this window only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the server writes its own log (-l) to &quot;%1&quot;, which is also Paddock&apos;s log file: their lines are mixed, and rotation moves the file away from under the server. Choose another log file in the preferences, or remove -l from the arguments</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create a pipe for the server&apos;s output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create a pipe for the server&apos;s input</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name “%1” is the database the server runs on: the server would overwrite its input database, and nobody was asked to accept that risk, so it was not started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the server with its output written over “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The output name “%1” is the database the server starts from. The server writes each dump under a temporary name and then puts it in place of that database, so this works, but no earlier copy is kept: if the server crashes or saves a damaged world, there may be no useful database left.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>there is no folder to keep its output in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its output is not on pipes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot start %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>neither XDG_STATE_HOME nor HOME is set</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its start time cannot be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bytes of its output could not be written to the log file: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>its output cannot be taken back from its keeper: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; if no server of yours runs from it, remove &quot;%2&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) is no longer running. Remove &quot;%4&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) may still be running, so Paddock will not start another server on that database. Check that server, and remove &quot;%4&quot; once it has ended.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -425,6 +501,138 @@
         <source>Archive also keeps all younger than, in days</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Whether the world responds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check that the &amp;world answers connections</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After a quiet minute in the log, Paddock connects to the world&apos;s first port on this computer now and then and expects its greeting within a few seconds; these connections are shown dimmed in the log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>C&amp;heck every:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not res&amp;ponding after:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>How long the world may show no sign of life (outside loading and checkpoints) before the status says it is not responding and a notification is sent; Paddock does nothing else about it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep a copy of each finished checkpoint</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Each time the running server finishes a checkpoint, its database is kept compressed in archive/ beside it, thinned with age as set below</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>S&amp;napshots keep:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: every one younger than this stays</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: all of the last, in hours</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>all of the last </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> hours,</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: the newest of each day stays for this many days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: one a day for, in days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>one a day for </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> days,</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: the newest of each week stays for this many weeks; the newest of all always stays</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots: one a week for, in weeks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>one a week for </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> weeks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>O&amp;ff-site folder:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Another disk, a mounted share or a synced folder that receives each snapshot too; empty for none</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the off-site folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site keeps:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: every one younger than this stays</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: all of the last, in hours</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: the newest of each day stays for this many days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: one a day for, in days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: the newest of each week stays for this many weeks; the newest of all always stays</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off-site snapshots: one a week for, in weeks</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ServerArguments</name>
@@ -450,6 +658,13 @@
     </message>
     <message>
         <source>The server arguments after the database names cannot be used: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SnapshotRetention</name>
+    <message>
+        <source>Cannot remove the snapshot “%1”: %2.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -568,6 +783,114 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>its files cannot be looked at (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Commands:
+  status     print in one line whether the running Paddock runs a server, and
+             which; with --json, as a JSON object. Exit status 0 when a server
+             runs, 3 when none does, 4 when no Paddock runs or it does not answer
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>paddock: status takes only --json, not &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running; the last one crashed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running; the last one crashed and is started again soon.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running; the last start failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running; the last one ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping, PID %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Running, PID %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, since %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; listening on </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; responding</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; not responding</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>; database %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock is not running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock did not answer within %1 seconds.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock&apos;s answer cannot be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The compressed copy of “%1” does not match it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not a full path to a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No snapshot of “%1” was taken: it is a link or something other than a file, which Paddock does not follow.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No snapshot of “%1” was taken: it takes %2 and only %3 are free for “archive/”, where twice its size must stay free for the server&apos;s next dump.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No snapshot of “%1” was taken: every name for it in “archive/” is taken.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No snapshot of “%1” was taken: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint of %1 was not kept: “%2” does not end as a whole database does.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint of %1 is kept as “%2”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint of %1 was not kept: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -827,6 +1150,85 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>&amp;Remove</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Snapshot, compressed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshot</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::EmergencyConsole</name>
+    <message>
+        <source>&amp;Continue</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit and Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Abort Without Saving</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Emergency mode console</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Wizard command:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Wizard command</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server is in its emergency mode and reads the commands typed here. Enter sends the line; Up and Down bring back the lines sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave the emergency mode and start the world (continue)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave the emergency mode and end the server, saving the database (quit)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>End the server without saving: every change made in the emergency mode is lost (abort)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>End the server without saving?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Abort ends the server at once. Nothing is written: every change made in the emergency mode is lost.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server is in its emergency mode.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>It waits for wizard commands and starts no world until told. Quit the server saving its database, or continue its start-up and leave it running after Paddock quits.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit Server and Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>C&amp;ontinue Start-up</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::FileDialogPanel</name>
@@ -837,6 +1239,67 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     <message>
         <source>Its name is not valid UTF-8, and the file chooser cannot pass such a name on unchanged. Rename the file (for example with mv in a terminal) and choose it again.</source>
         <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::FilterBar</name>
+    <message>
+        <source>Match case</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Show only:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lines containing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show only lines containing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;of kind:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All lines</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Problems</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checkpoints</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show All Lines</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Filtering…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No line matches</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n row(s)</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -920,6 +1383,14 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>&amp;Force Stop</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The log file cannot be opened.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No program to show &quot;%1&quot; was found.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::LogView</name>
@@ -941,6 +1412,18 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>&amp;Find…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No errors or warnings in the log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reached the top, continued from the bottom</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reached the end, continued from the top</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1026,13 +1509,36 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>&amp;Quit</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Next &amp;Problem</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Previous Pro&amp;blem</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Fi&amp;lter Lines…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::MessageBar</name>
+    <message>
+        <source>Message</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close this message</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close message</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::MooController</name>
-    <message>
-        <source>the server writes its own log (-l) to &quot;%1&quot;, which is also Paddock&apos;s log file: their lines are mixed, and rotation moves the file away from under the server. Choose another log file in the preferences, or remove -l from the arguments</source>
-        <translation type="unfinished"></translation>
-    </message>
     <message>
         <source>Please find the exectuble for the MOO:</source>
         <translation type="unfinished"></translation>
@@ -1042,59 +1548,57 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The output name “%1” is the database the server runs on: the server would overwrite its input database, and nobody was asked to accept that risk, so it was not started.</source>
+        <source>Please choose a MOO database to repair in emergency mode:</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::PlayersModel</name>
+    <message>
+        <source>%1 (#%2)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Start the server with its output written over “%1”?</source>
+        <source>%1, on port %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The output name “%1” is the database the server starts from. The server writes each dump under a temporary name and then puts it in place of that database, so this works, but no earlier copy is kept: if the server crashes or saves a damaged world, there may be no useful database left.</source>
+        <source>Player</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>there is no folder to keep its output in</source>
+        <source>On since</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>its output is not on pipes</source>
+        <source>From</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::PlayersPanel</name>
+    <message>
+        <source>Players</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>cannot start %1: %2</source>
+        <source>&amp;Players</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>neither XDG_STATE_HOME nor HOME is set</source>
+        <source>Shows who is on the world, since when and from where</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>its start time cannot be read</source>
+        <source>Players on the world</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>%1 bytes of its output could not be written to the log file: %2</source>
+        <source>No server is running.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>its output cannot be taken back from its keeper: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1. Paddock does not act on it; if no server of yours runs from it, remove &quot;%2&quot;.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) is no longer running. Remove &quot;%4&quot;.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) may still be running, so Paddock will not start another server on that database. Check that server, and remove &quot;%4&quot; once it has ended.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cannot create a pipe for the server&apos;s output</source>
+        <source>No one is on.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1122,6 +1626,99 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>The log file &quot;%1&quot; names a folder, not a file: Paddock needs a file name to write the server&apos;s output to.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the Off-site Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::PulseWiring</name>
+    <message>
+        <source>Run Graphs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run &amp;Graphs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server is not responding</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>It has shown no sign of life since %1. Paddock does nothing about it on its own.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server is responding again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>It answers again since %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::RunEndMessage</name>
+    <message>
+        <source>Start from &amp;Panic Dump</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start &amp;Again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start in &amp;Emergency Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show &amp;Databases</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open the &amp;Log File</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::RunGraphs</name>
+    <message>
+        <source>Server graphs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No server is running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The last run peaked at %1% of a processor and %2 MiB of memory.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Players peaked at %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Processor: %1% now, peak %2%. Memory: %3 MiB now, peak %4 MiB.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Players: %1 now, peak %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Processor %1%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Memory %1 MiB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Players %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1322,6 +1919,24 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>Crashed; starting again at %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>no one on</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 player on</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n players on</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Not responding since %1, PID %2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::SingleInstance</name>
@@ -1331,6 +1946,29 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>Paddock cannot listen on &quot;%1&quot;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The request is not one Paddock understands.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This Paddock answers no requests.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock does not know &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::Snapshots</name>
+    <message>
+        <source>The off-site copy failed and is tried again at the next snapshot: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The off-site folder is up to date again.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1361,6 +1999,44 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>read by run of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>checkpoint of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::WorldServers</name>
+    <message>
+        <source>The world “%1” has its databases in “%2”, and two worlds in one folder would write the same log file, archive and databases. Give this world a folder of its own.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world “%1” uses port %2, which this world would listen on too. Give one of them another port in its arguments, or stop “%1” first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world “%1” runs a server: stop it before removing the world.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world “%1” cannot be removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::Worlds</name>
+    <message>
+        <source>First world</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A world needs a name.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a world called “%1” already.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
