@@ -4,6 +4,7 @@
 // longest gap between the timer's ticks, the time the whole rotation took and the sizes.
 
 #include "DatabaseRotation.h"
+#include "SampleDatabase.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,33 +26,6 @@ namespace {
 constexpr qint64 MiB = qint64(1) << 20;
 constexpr qint64 DatabaseSize = 1024 * MiB;
 
-// Object records as a MOO database holds them: numbers, names, verb code; varied enough
-// that the compressor has real work, repetitive as a real database is.
-bool writeDatabase(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    std::mt19937 random(42);
-    std::string block;
-    block.reserve(size_t(MiB + 4096));
-    for (int object = 0; file.size() < DatabaseSize; ++object) {
-        char record[256];
-        const int n = std::snprintf(record, sizeof record,
-                                    "#%d\nthing %u\n\n%d\n%d\n%u\n%d\n"
-                                    "player:tell(\"You see \", this.name, \" here (%u).\");\n",
-                                    object, unsigned(random()), object % 7, -1,
-                                    unsigned(random() % 100000), object + 1, unsigned(random()));
-        block.append(record, size_t(n));
-        if (block.size() >= size_t(MiB)) {
-            if (file.write(block.data(), qint64(block.size())) != qint64(block.size()))
-                return false;
-            block.clear();
-        }
-    }
-    return file.flush();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -63,7 +37,8 @@ int main(int argc, char *argv[])
     std::printf("writing a %lld MiB database...\n", DatabaseSize / MiB);
     std::fflush(stdout);
     QFile out(output);
-    if (!writeDatabase(input) || !out.open(QIODevice::WriteOnly) || out.write("new\n") != 4) {
+    if (!bench::writeSampleDatabase(input, DatabaseSize) || !out.open(QIODevice::WriteOnly) ||
+        out.write("new\n") != 4) {
         std::fprintf(stderr, "cannot write the databases in %s\n", qPrintable(dir.path()));
         return 1;
     }

@@ -5,6 +5,7 @@
 // the snapshot, the longest gap between the timer's ticks, the time the worker took and the
 // sizes; then how many snapshots a world checkpointing every minute keeps over two days.
 
+#include "SampleDatabase.h"
 #include "SnapshotRetention.h"
 #include "SnapshotWork.h"
 
@@ -29,33 +30,6 @@ namespace {
 
 constexpr qint64 MiB = qint64(1) << 20;
 constexpr qint64 DatabaseSize = 1024 * MiB;
-
-// Object records as a MOO database holds them, ended as a server ends a database.
-bool writeDatabase(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    std::mt19937 random(42);
-    std::string block;
-    block.reserve(size_t(MiB + 4096));
-    for (int object = 0; file.size() < DatabaseSize; ++object) {
-        char record[256];
-        const int n = std::snprintf(record, sizeof record,
-                                    "#%d\nthing %u\n\n%d\n%d\n%u\n%d\n"
-                                    "player:tell(\"You see \", this.name, \" here (%u).\");\n",
-                                    object, unsigned(random()), object % 7, -1,
-                                    unsigned(random() % 100000), object + 1, unsigned(random()));
-        block.append(record, size_t(n));
-        if (block.size() >= size_t(MiB)) {
-            if (file.write(block.data(), qint64(block.size())) != qint64(block.size()))
-                return false;
-            block.clear();
-        }
-    }
-    block += "0 active connections with listeners\n";
-    return file.write(block.data(), qint64(block.size())) == qint64(block.size()) && file.flush();
-}
 
 // The most snapshot files a world checkpointing every minute holds over two days, pruned
 // after each checkpoint as Paddock prunes.
@@ -85,7 +59,7 @@ int main(int argc, char *argv[])
     const QString database = dir.filePath(QStringLiteral("castle.db"));
     std::printf("writing a %lld MiB database...\n", DatabaseSize / MiB);
     std::fflush(stdout);
-    if (!writeDatabase(database)) {
+    if (!bench::writeSampleDatabase(database, DatabaseSize, true)) {
         std::fprintf(stderr, "cannot write the database in %s\n", qPrintable(dir.path()));
         return 1;
     }
@@ -135,10 +109,9 @@ int main(int argc, char *argv[])
                      qPrintable(problem.isEmpty() ? result.text : problem));
         return 1;
     }
-    const QString compressed =
-        dir.filePath(QStringLiteral("archive/") +
-                     QString::fromStdString(snapshotFileName("castle.db", now)) +
-                     QStringLiteral(".zst"));
+    const QString compressed = dir.filePath(
+        QStringLiteral("archive/") + QString::fromStdString(snapshotFileName("castle.db", now)) +
+        QStringLiteral(".zst"));
     std::printf("snapshot of %lld MiB: held on the event loop in %.3f ms; checked, compressed to "
                 "%.1f MiB and verified on a worker in %.2f s; longest event loop gap %.2f ms\n",
                 DatabaseSize / MiB, double(holdNs) / 1e6,

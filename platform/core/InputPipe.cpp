@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "InputPipe.h"
 
+#include "Pipe.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -40,15 +42,9 @@ ssize_t writeWithoutSigpipe(int fd, const char *data, std::size_t size)
 
 std::shared_ptr<InputPipe> InputPipe::create()
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe2");
-    UniqueFd readEnd(fds[0]);
-    UniqueFd writeEnd(fds[1]);
-    // As for the output pipes: a child's dup2 onto 0, 1 and 2 must not overwrite an end.
-    readEnd = aboveStandardDescriptors(std::move(readEnd));
-    writeEnd = aboveStandardDescriptors(std::move(writeEnd));
-    return std::shared_ptr<InputPipe>(new InputPipe(std::move(readEnd), std::move(writeEnd)));
+    PipeEnds ends = makePipeEnds();
+    return std::shared_ptr<InputPipe>(
+        new InputPipe(std::move(ends.readEnd), std::move(ends.writeEnd)));
 }
 
 std::shared_ptr<InputPipe> InputPipe::adopt(UniqueFd writeEnd)

@@ -8,18 +8,21 @@
 
 namespace paddock {
 
-std::shared_ptr<Pipe> Pipe::create()
+PipeEnds makePipeEnds()
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe2");
     UniqueFd readEnd(fds[0]);
     UniqueFd writeEnd(fds[1]);
-    // A launcher started with 0, 1 or 2 closed would get a pipe end numbered there, and the
-    // child's dup2 onto 1 and 2 would then overwrite one end with the other.
-    readEnd = aboveStandardDescriptors(std::move(readEnd));
-    writeEnd = aboveStandardDescriptors(std::move(writeEnd));
-    return std::shared_ptr<Pipe>(new Pipe(std::move(readEnd), std::move(writeEnd)));
+    return {aboveStandardDescriptors(std::move(readEnd)),
+            aboveStandardDescriptors(std::move(writeEnd))};
+}
+
+std::shared_ptr<Pipe> Pipe::create()
+{
+    PipeEnds ends = makePipeEnds();
+    return std::shared_ptr<Pipe>(new Pipe(std::move(ends.readEnd), std::move(ends.writeEnd)));
 }
 
 std::shared_ptr<Pipe> Pipe::adopt(UniqueFd readEnd)

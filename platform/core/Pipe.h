@@ -11,6 +11,15 @@
 namespace paddock {
 
 /// A one-way pipe: the child writes into it, the launcher reads from its read end.
+/// Both ends of a new pipe, close-on-exec and numbered above 0, 1 and 2: a launcher started
+/// with one of those closed would otherwise get an end numbered there, and a child's dup2 onto
+/// its standard descriptors would overwrite one end with the other. Throws std::system_error.
+struct PipeEnds {
+    UniqueFd readEnd;
+    UniqueFd writeEnd;
+};
+PipeEnds makePipeEnds();
+
 class Pipe final {
 public:
     /// A new pipe, both ends close-on-exec and numbered above 2.
