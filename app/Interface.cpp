@@ -80,7 +80,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
                                                  *m_generations));
     // A copy of each finished checkpoint of the running world, when the user wants one.
     m_snapshots = std::make_unique<Snapshots>(*m_controller);
-    m_players = std::make_unique<RunPlayers>(*m_controller);
+    m_players = &m_worldServers->server(Worlds::firstWorld())->players();
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -97,8 +97,9 @@ Interface::Interface(Hooks hooks, QObject *parent)
             [notifier = m_notifier.get()](ServerLife::Notice kind, const QString &text) {
                 notifier->notify(noticeSummary(kind), text);
             });
-    m_pulse = std::make_unique<PulseWiring>(*m_controller, *m_players, *m_logWindow, *m_status,
-                                            *m_notifier);
+    m_pulse = std::make_unique<PulseWiring>(
+        *m_controller, m_worldServers->server(Worlds::firstWorld())->watch(), *m_players,
+        *m_logWindow, *m_status, *m_notifier);
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),

@@ -125,8 +125,12 @@ private:
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
+    // After the first world's parts above, which they refer to, and before the window's parts
+    // below, which refer to the first world's players and watch they own.
+    std::unique_ptr<Worlds> m_worlds;
+    std::unique_ptr<WorldServers> m_worldServers;
     std::unique_ptr<Snapshots> m_snapshots;
-    std::unique_ptr<RunPlayers> m_players;
+    RunPlayers *m_players = nullptr; // the first world's
     PlayersPanel *m_playersPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerStatus> m_status;
     std::unique_ptr<RunEndMessage> m_runEndMessage;
@@ -134,9 +138,6 @@ private:
     std::unique_ptr<PulseWiring> m_pulse;
     DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
     EmergencyConsole *m_console = nullptr;        // owned by the log window
-    // Last, so they go first: they refer to the first world's parts above.
-    std::unique_ptr<Worlds> m_worlds;
-    std::unique_ptr<WorldServers> m_worldServers;
 };
 
 } // namespace paddock

@@ -16,22 +16,22 @@
 
 namespace paddock {
 
-PulseWiring::PulseWiring(MooController &controller, const RunPlayers &players, LogWindow &window,
-                         ServerStatus &status, DesktopNotifier &notifier, QObject *parent)
+PulseWiring::PulseWiring(MooController &controller, ResponsivenessWatch &watch,
+                         const RunPlayers &players, LogWindow &window, ServerStatus &status,
+                         DesktopNotifier &notifier, QObject *parent)
     : QObject(parent)
     , m_window(window)
     , m_status(status)
-    , m_watch(std::make_unique<ResponsivenessWatch>(controller))
+    , m_watch(watch)
     , m_panel(new QDockWidget(tr("Run Graphs"), &window))
     , m_graphs(new RunGraphs(m_panel))
 {
-    connect(m_watch.get(), &ResponsivenessWatch::stateChanged, this, &PulseWiring::onStateChanged);
+    connect(&m_watch, &ResponsivenessWatch::stateChanged, this, &PulseWiring::onStateChanged);
     connect(this, &PulseWiring::noticeSent, &notifier, &DesktopNotifier::notify);
     connect(&players, &RunPlayers::changed, m_graphs,
             [this, &players] { m_graphs->setPlayerCount(players.count()); });
-    ResponsivenessWatch *watch = m_watch.get();
     window.logView()->setOwnLineTest(
-        [watch](std::string_view line) { return watch->isProbeLine(line); });
+        [&watch](std::string_view line) { return watch.isProbeLine(line); });
 
     m_panel->setObjectName(QStringLiteral("runGraphsPanel"));
     m_panel->setWidget(m_graphs);
@@ -44,7 +44,7 @@ PulseWiring::PulseWiring(MooController &controller, const RunPlayers &players, L
         m_graphs->clear();
         connect(&run, &Run::ended, m_graphs, &RunGraphs::endRun);
     });
-    connect(watch, &ResponsivenessWatch::sampled, m_graphs, [this](const ProcessSample &sample) {
+    connect(&watch, &ResponsivenessWatch::sampled, m_graphs, [this](const ProcessSample &sample) {
         m_graphs->addSample(std::chrono::steady_clock::now(), sample);
     });
 }
@@ -57,8 +57,8 @@ PulseWiring::~PulseWiring()
 
 void PulseWiring::onStateChanged()
 {
-    const Responsiveness state = m_watch->state();
-    const QDateTime since = m_watch->notRespondingSince();
+    const Responsiveness state = m_watch.state();
+    const QDateTime since = m_watch.notRespondingSince();
     m_status.setNotRespondingSince(since);
     if (state == Responsiveness::NotResponding) {
         m_toldNotResponding = true;

@@ -24,14 +24,15 @@ class ServerStatus;
 class PulseWiring final : public QObject {
     Q_OBJECT
 public:
-    /// Follows controller and players (who graphs count) and shows in window, status and
-    /// notifier; all must outlive this.
-    PulseWiring(MooController &controller, const RunPlayers &players, LogWindow &window,
-                ServerStatus &status, DesktopNotifier &notifier, QObject *parent = nullptr);
+    /// Follows controller, its watch and players (who graphs count) and shows in window, status
+    /// and notifier; all must outlive this.
+    PulseWiring(MooController &controller, ResponsivenessWatch &watch, const RunPlayers &players,
+                LogWindow &window, ServerStatus &status, DesktopNotifier &notifier,
+                QObject *parent = nullptr);
     ~PulseWiring() override;
     Q_DISABLE_COPY_MOVE(PulseWiring)
 
-    ResponsivenessWatch &watch() const { return *m_watch; }
+    ResponsivenessWatch &watch() const { return m_watch; }
     RunGraphs &graphs() const { return *m_graphs; }
     QDockWidget &graphsPanel() const { return *m_panel; }
 
@@ -44,7 +45,7 @@ private:
 
     LogWindow &m_window;
     ServerStatus &m_status;
-    std::unique_ptr<ResponsivenessWatch> m_watch;
+    ResponsivenessWatch &m_watch;
     QDockWidget *m_panel; // owned by the window
     RunGraphs *m_graphs;  // owned by the panel
     bool m_toldNotResponding = false;

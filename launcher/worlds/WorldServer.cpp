@@ -3,7 +3,9 @@
 
 #include "DatabaseGenerations.h"
 #include "MooController.h"
+#include "ResponsivenessWatch.h"
 #include "RunHistory.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "Snapshots.h"
 #include "UserDefaults.h"
@@ -21,6 +23,8 @@ WorldServer::WorldServer(QString id, std::unique_ptr<UserDefaults> settings)
     , m_controller(m_ownController.get())
     , m_life(m_ownLife.get())
     , m_generations(m_ownGenerations.get())
+    , m_players(std::make_unique<RunPlayers>(*m_controller))
+    , m_watch(std::make_unique<ResponsivenessWatch>(*m_controller))
 {
     m_ownController->connectOutlets(m_ownPrefs.get(), nullptr, nullptr);
     m_ownController->awakeFromNib();
@@ -39,6 +43,8 @@ WorldServer::WorldServer(QString id, MooController &controller, ServerLife &life
     , m_controller(&controller)
     , m_life(&life)
     , m_generations(&generations)
+    , m_players(std::make_unique<RunPlayers>(*m_controller))
+    , m_watch(std::make_unique<ResponsivenessWatch>(*m_controller))
 {}
 
 WorldServer::~WorldServer() = default;

@@ -9,15 +9,17 @@ namespace paddock {
 
 class DatabaseGenerations;
 class MooController;
+class ResponsivenessWatch;
+class RunPlayers;
 class ServerLife;
 class Snapshots;
 class UserDefaults;
 class UserDefaultsController;
 
 /// One world's server side: its controller on the world's settings, the server's life (stop,
-/// Checkpoint Now, restarts), its databases' generations (rotation, archive, history) and the
-/// snapshots of its checkpoints, so
-/// that nothing one world does reaches another's.
+/// Checkpoint Now, restarts), its databases' generations (rotation, archive, history), the
+/// snapshots of its checkpoints, who is on and whether it answers, so that nothing one world
+/// does reaches another's.
 class WorldServer final {
 public:
     /// Makes and owns the parts for world id on its settings; the world's runs are recorded in
@@ -34,6 +36,8 @@ public:
     MooController &controller() const { return *m_controller; }
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
+    RunPlayers &players() const { return *m_players; }
+    ResponsivenessWatch &watch() const { return *m_watch; }
     /// Whether the world's server process runs (also while it is being stopped).
     bool isRunning() const;
 
@@ -49,6 +53,8 @@ private:
     MooController *m_controller;
     ServerLife *m_life;
     DatabaseGenerations *m_generations;
+    std::unique_ptr<RunPlayers> m_players;
+    std::unique_ptr<ResponsivenessWatch> m_watch;
 };
 
 } // namespace paddock
