@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "WorldServers.h"
 #include "Worlds.h"
+#include "WorldsTestSupport.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,41 +16,6 @@
 
 using namespace paddock;
 using namespace paddock::test;
-
-namespace {
-
-const QString Second = QStringLiteral("World2");
-
-// Two worlds on one settings file: the first, and "Test copy", both running the stand-in.
-struct TwoWorlds {
-    TwoWorlds()
-        : store(osPath(folder.filePath(QStringLiteral("paddock.conf"))))
-        , worlds(store)
-    {
-        store.setString(MOOExecutableURL, standInServerPath());
-        worlds.add(QStringLiteral("Test copy"));
-        worlds.settings(Second)->setString(MOOExecutableURL, standInServerPath());
-    }
-    QTemporaryDir folder;
-    UserDefaults store;
-    Worlds worlds;
-};
-
-MooController &controllerOf(const WorldServers &servers, const QString &id)
-{
-    return servers.server(id)->controller();
-}
-
-// Starts world id on a new database with script in its own folder below base.
-bool start(const WorldServers &servers, const QString &id, const QString &base,
-           const std::string &script)
-{
-    const QString folder = base + u'/' + (id.isEmpty() ? QStringLiteral("first") : id);
-    QDir().mkpath(folder);
-    return controllerOf(servers, id).startFromDatabase(writeDatabase(folder, "castle.db", script));
-}
-
-} // namespace
 
 class tst_Worlds final : public QObject {
     Q_OBJECT

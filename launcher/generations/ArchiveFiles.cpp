@@ -268,14 +268,18 @@ bool sameBytes(const FolderFile &a, const FolderFile &b)
     }
 }
 
-void copyFile(const FolderFile &source, const FolderFile &target)
+void copyFile(const FolderFile &source, const FolderFile &target, const CopyProgress &progress)
 {
     const UniqueFd in = source.folder.openForReading(source.name);
     writeNew(target, [&](UniqueFd &out) {
         std::vector<char> buf(ChunkSize);
+        std::uint64_t copied = 0;
         for (;;) {
             const size_t got = readFully(in.get(), buf.data(), buf.size(), source.path());
             writeFully(out.get(), buf.data(), got, target.path());
+            copied += got;
+            if (progress)
+                progress(copied);
             if (got < buf.size())
                 break;
         }

@@ -3,6 +3,8 @@
 
 #include "HeldFolder.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace paddock {
@@ -31,9 +33,12 @@ bool decompressesTo(const FolderFile &compressed, const FolderFile &original);
 bool decompressesTo(const FolderFile &compressed, int original, const std::string &originalPath);
 /// Whether two files hold the same bytes; throws RotationError when either cannot be read.
 bool sameBytes(const FolderFile &a, const FolderFile &b);
-/// Copies source to target, which must not exist, fsyncing it; throws RotationError, and a
-/// failure removes target again.
-void copyFile(const FolderFile &source, const FolderFile &target);
+/// Told the bytes copied so far after each chunk of a copy; it may throw to stop the copy.
+using CopyProgress = std::function<void(std::uint64_t copied)>;
+/// Copies source to target, which must not exist, fsyncing it; throws RotationError (or what
+/// progress throws), and a failure removes target again.
+void copyFile(const FolderFile &source, const FolderFile &target,
+              const CopyProgress &progress = {});
 
 /// The same for files given by path, in folders the user chose: a link in the folders' paths
 /// is followed, a link at the files' names never.

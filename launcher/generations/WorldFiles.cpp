@@ -61,9 +61,8 @@ std::optional<struct stat> regularFile(const std::string &path)
     return st;
 }
 
-// Whether the file at path begins as a MOO server's database does, with a line like
-// "** LambdaMOO Database, Format Version 4 **". Reads a few hundred bytes at most and never
-// through a link or from anything but a regular file.
+} // namespace
+
 bool hasDatabaseHeader(const std::string &path)
 {
     const int fd = retryOnInterrupt(
@@ -83,6 +82,8 @@ bool hasDatabaseHeader(const std::string &path)
     return line.starts_with("** ") &&
            line.find(" Database, Format Version ") != std::string_view::npos;
 }
+
+namespace {
 
 QString when(const QDateTime &time)
 {

@@ -41,4 +41,9 @@ struct WorldFile {
 /// newestComplete; none is when no such file is listed.
 QList<WorldFile> listWorldFiles(const std::string &database, const QList<RunRecord> &runs);
 
+/// Whether the file at path begins as a MOO server's database does, with a line like
+/// "** LambdaMOO Database, Format Version 4 **". Reads a few hundred bytes at most and never
+/// through a link or from anything but a regular file.
+bool hasDatabaseHeader(const std::string &path);
+
 } // namespace paddock

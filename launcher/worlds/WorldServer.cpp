@@ -3,11 +3,13 @@
 
 #include "DatabaseGenerations.h"
 #include "MooController.h"
+#include "OutputDatabase.h"
 #include "ResponsivenessWatch.h"
 #include "RunHistory.h"
 #include "RunPlayers.h"
 #include "ServerLife.h"
 #include "Snapshots.h"
+#include "String.h"
 #include "UserDefaults.h"
 
 namespace paddock {
@@ -53,6 +55,16 @@ bool WorldServer::isRunning() const
 {
     const std::shared_ptr<Task> task = m_controller->task();
     return task && task->isRunning();
+}
+
+RunRecord WorldServer::lastRun() const
+{
+    if (const String db = m_controller->dbPath(); db && !db->empty()) {
+        const String output = m_controller->newDbPath();
+        return {{}, *db, output && !output->empty() ? resolvedOutputPath(*db, *output) : ""};
+    }
+    const QList<RunRecord> runs = m_generations->history().runs();
+    return runs.isEmpty() ? RunRecord() : runs.constLast();
 }
 
 } // namespace paddock

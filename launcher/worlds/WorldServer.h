@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "RunHistory.h"
+
 #include <QString>
 
 #include <memory>
@@ -40,6 +42,9 @@ public:
     ResponsivenessWatch &watch() const { return *m_watch; }
     /// Whether the world's server process runs (also while it is being stopped).
     bool isRunning() const;
+    /// The database the world runs or last ran on and its output name, resolved (from the
+    /// world's history when this Paddock has not run it yet); empty paths before its first run.
+    RunRecord lastRun() const;
 
 private:
     QString m_id;

@@ -73,14 +73,6 @@ void WorldServers::reattachAll()
             server->generations().recoverLastWorld();
 }
 
-std::string WorldServers::databaseOf(const WorldServer &server) const
-{
-    if (const String db = server.controller().dbPath(); db && !db->empty())
-        return *db;
-    const QList<RunRecord> runs = server.generations().history().runs();
-    return runs.isEmpty() ? std::string() : runs.constLast().input;
-}
-
 std::vector<int> WorldServers::portsOf(const WorldServer &server) const
 {
     std::vector<int> ports;
@@ -103,7 +95,7 @@ QString WorldServers::clashFor(const QString &id, const std::string &db) const
             continue;
         const QString name = m_worlds.name(other->id());
         // Running or not: its log file, archive and rotation journal are in its folder.
-        if (const std::string otherDb = databaseOf(*other);
+        if (const std::string otherDb = other->lastRun().input;
             !otherDb.empty() && sameDatabaseFolder(otherDb, db))
             return tr("The world “%1” has its databases in “%2”, and two worlds in one folder "
                       "would write the same log file, archive and databases. Give this world a "

@@ -48,8 +48,6 @@ private:
     void follow(std::unique_ptr<WorldServer> server);
     void worldsChanged();
     std::vector<int> portsOf(const WorldServer &server) const;
-    // The database the world runs or last ran on; empty before its first run.
-    std::string databaseOf(const WorldServer &server) const;
 
     Worlds &m_worlds;
     std::vector<std::unique_ptr<WorldServer>> m_servers;
