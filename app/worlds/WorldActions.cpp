@@ -24,8 +24,7 @@ WorldActions::WorldActions(Worlds &worlds, WorldServers &servers, Selected selec
     , m_rename(new QAction(tr("Rena&me World…"), this))
     , m_remove(new QAction(tr("Remo&ve World"), this))
 {
-    // Beside the window's own: Ctrl+D opens the databases, and no field of the window edits
-    // text in place, so F2 is free to rename as in file managers.
+    // Clear of the window's own (Ctrl+D opens the databases); F2 renames, as in file managers.
     m_new->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     m_duplicate->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     m_rename->setShortcut(QKeySequence(Qt::Key_F2));
