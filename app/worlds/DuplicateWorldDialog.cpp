@@ -72,9 +72,13 @@ DuplicateWorldDialog::DuplicateWorldDialog(Worlds &worlds, const WorldServer &se
     } else {
         struct stat st;
         const qint64 size = ::stat(m_source.c_str(), &st) == 0 ? qint64(st.st_size) : 0;
-        m_copy->setText(
-            tr("&Copy its newest database, “%1” (%2)")
-                .arg(displayPath(lastPathComponent(m_source)), QLocale().formattedDataSize(size)));
+        const QString file = displayPath(lastPathComponent(m_source));
+        const QString copyName = displayPath(m_copyName);
+        const QString shownSize = QLocale().formattedDataSize(size);
+        m_copy->setText(file == copyName
+                            ? tr("&Copy its newest database, “%1” (%2)").arg(file, shownSize)
+                            : tr("&Copy its newest database, “%1” (%2), as “%3”")
+                                  .arg(file, shownSize, copyName));
         m_copy->setChecked(true);
         m_folder->setText(displayPath(folderOf(m_source) + "-test"));
     }
@@ -82,7 +86,10 @@ DuplicateWorldDialog::DuplicateWorldDialog(Worlds &worlds, const WorldServer &se
     auto *folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folder);
     folderRow->addWidget(m_choose);
-    form->addRow(tr("&Into the new folder:"), folderRow);
+    auto *folderLabel = new QLabel(tr("&Into the new folder:"), this);
+    folderLabel->setBuddy(m_folder);
+    form->addRow(folderLabel, folderRow);
+    m_folder->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
     m_folder->setAccessibleName(tr("New folder for the copy"));
     m_problem->setWordWrap(true);
     m_problem->hide();

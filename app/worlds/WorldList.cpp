@@ -37,6 +37,8 @@ WorldList::WorldList(Worlds &worlds, WorldServers &servers, QWidget *parent)
     m_list->setTextElideMode(Qt::ElideRight);
     m_list->setWordWrap(false);
     m_list->setUniformItemSizes(true);
+    // Each world's two lines stand apart from the next world's.
+    m_list->setSpacing(2);
     setFocusProxy(m_list);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     connect(m_list, &QListWidget::currentItemChanged, this,
