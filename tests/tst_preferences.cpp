@@ -79,6 +79,7 @@ private Q_SLOTS:
     void showSettingsOf_showsAndWritesThatWorldOnly();
     void showSettingsOf_editUnderWay_landsInTheWorldItWasMadeFor_data();
     void showSettingsOf_editUnderWay_landsInTheWorldItWasMadeFor();
+    void showSettingsOf_storeGone_showsTheFirstWorldAgain();
 };
 
 void tst_Preferences::groups_eachPageHoldsItsSettings_data()
@@ -273,6 +274,21 @@ void tst_Preferences::showSettingsOf_editUnderWay_landsInTheWorldItWasMadeFor()
     QCOMPARE(value(worlds.first, key), firstGets);
     QCOMPARE(worlds.copy.stringForKey(key), copyHad);
     QCOMPARE(shown(widget), QString::fromStdString(copyHad.value_or("")));
+}
+
+void tst_Preferences::showSettingsOf_storeGone_showsTheFirstWorldAgain()
+{
+    // A removed world's settings may go while the panel shows them.
+    TwoWorlds worlds;
+    PreferencesPanel panel(worlds.first);
+    auto gone = std::make_unique<UserDefaults>(worlds.first.filePath(), QStringLiteral("World3"));
+    panel.showSettingsOf(*gone, QStringLiteral("Old castle"));
+    gone.reset();
+    QCOMPARE(panel.windowTitle(), QStringLiteral("Paddock Preferences"));
+    auto *field = panel.findChild<QLineEdit *>(QStringLiteral("nameTemplate"));
+    QCOMPARE(field->text(), QStringLiteral("%@.new"));
+    edit(field);
+    QCOMPARE(value(worlds.first, MOONewDBNameFormat), QStringLiteral("%@.newx"));
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_Preferences)
