@@ -2,15 +2,13 @@
 #include "PreferencesPanel.h"
 
 #include "ChooserMemory.h"
-#include "DatabaseGenerations.h"
 #include "ElidedLabel.h"
 #include "MooController.h"
 #include "OutputNamePreview.h"
-#include "ResponsivenessWatch.h"
 #include "ScreenFit.h"
 #include "ServerArguments.h"
 #include "SettingsKeys.h"
-#include "Snapshots.h"
+#include "ShellWords.h"
 #include "String.h"
 #include "UserDefaults.h"
 #include "WarningColour.h"
@@ -19,10 +17,11 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStackedWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -30,24 +29,6 @@
 namespace paddock {
 
 namespace {
-
-QString storedText(const UserDefaults &store, const QString &key)
-{
-    const std::optional<std::string> value = store.stringForKey(key);
-    return value ? displayPath(*value) : QString();
-}
-
-// A stored count if it is one within [least, most], else fallback: as its readers take it.
-int storedCount(const UserDefaults &store, const QString &key, int fallback, int least, int most)
-{
-    const std::optional<long long> value = store.integerForKey(key);
-    return value && *value >= least && *value <= most ? int(*value) : fallback;
-}
-
-int storedScrollback(const UserDefaults &store)
-{
-    return storedCount(store, MOOScrollbackMiB, int(DefaultScrollbackMiB), 1, 1 << 30);
-}
 
 // A warning line of the panel: shown, in its colour, only while it has something to say.
 void showWarning(QLabel *label, const QString &text, WarningLevel level)
@@ -62,32 +43,62 @@ void showWarning(QLabel *label, const QString &text, WarningLevel level)
 PreferencesPanel::PreferencesPanel(UserDefaults &store, QWidget *parent)
     : QDialog(parent)
     , m_ui(std::make_unique<Ui::PreferencesPanel>())
-    , m_store(store)
+    , m_firstStore(store)
 {
     m_ui->setupUi(this);
-    m_ui->executablePath->setText(storedText(store, MOOExecutableURL));
-    m_ui->nameTemplate->setText(storedText(store, MOONewDBNameFormat));
-    m_ui->dateFormat->setText(storedText(store, MOODateFormat));
-    // Newer preferences show their default while absent and are stored only when edited.
-    m_ui->logFileName->setText(
-        displayPath(store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName))));
-    m_ui->scrollbackMiB->setValue(storedScrollback(store));
-    m_ui->restartAfterCrash->setChecked(store.boolForKey(MOORestartAfterCrash));
-    showResponding();
-    showArchiving();
-    showSnapshots();
-    m_ui->offsiteFolder->setText(storedText(store, MOOOffsiteFolder));
+    m_plainTitle = windowTitle();
+    // The list follows the page shown, however it was turned to; the page follows the list.
+    connect(m_ui->pages, &QStackedWidget::currentChanged, m_ui->pageList,
+            qOverload<int>(&QListWidget::setCurrentRow));
+    connect(m_ui->pages, &QStackedWidget::currentChanged, this, &PreferencesPanel::growToFit);
+    connect(m_ui->chooseButton, &QPushButton::clicked, this,
+            &PreferencesPanel::chooseServerRequested);
     connect(m_ui->chooseOffsiteButton, &QPushButton::clicked, this,
             &PreferencesPanel::chooseOffsiteFolder);
-    m_ui->argumentsBefore->setText(storedText(store, MOOArgumentsBefore));
-    m_ui->argumentsAfter->setText(storedText(store, MOOArgumentsAfter));
-
     storeEdits();
-    connect(&store, &UserDefaults::valueChanged, this, &PreferencesPanel::onValueChanged);
+    follow(store);
     updatePreview();
 }
 
 PreferencesPanel::~PreferencesPanel() = default;
+
+void PreferencesPanel::showSettingsOf(UserDefaults &store, const QString &worldName)
+{
+    // Every edit is stored as it is made, in the world shown then, so nothing typed is left
+    // to land in the next one; the fields change with their signals blocked.
+    follow(store);
+    setWindowTitle(worldName.isEmpty() ? m_plainTitle
+                                       : tr("Paddock Preferences for %1").arg(worldName));
+    updatePreview();
+}
+
+UserDefaults &PreferencesPanel::settings() const
+{
+    return m_store ? *m_store : m_firstStore;
+}
+
+void PreferencesPanel::follow(UserDefaults &store)
+{
+    if (m_store)
+        disconnect(m_store, nullptr, this, nullptr);
+    m_store = &store;
+    connect(&store, &UserDefaults::valueChanged, this, [this](const QString &key) {
+        showStored(key);
+        updatePreview();
+    });
+    if (&store != &m_firstStore)
+        connect(&store, &QObject::destroyed, this, [this] {
+            m_store = nullptr; // nothing more is written there
+            showSettingsOf(m_firstStore, {});
+        });
+    showStored();
+}
+
+void PreferencesPanel::save(const QString &key, const std::string &value)
+{
+    if (m_store)
+        m_store->setString(key, value);
+}
 
 void PreferencesPanel::storeEdits()
 {
@@ -96,7 +107,7 @@ void PreferencesPanel::storeEdits()
     // Values shown from the store change with the signals blocked: nothing is written back.
     const auto storeText = [this](QLineEdit *field, const QString &key) {
         connect(field, &QLineEdit::textChanged, this,
-                [this, key](const QString &text) { m_store.setString(key, pathBytes(text)); });
+                [this, key](const QString &text) { save(key, pathBytes(text)); });
     };
     storeText(m_ui->nameTemplate, MOONewDBNameFormat);
     storeText(m_ui->dateFormat, MOODateFormat);
@@ -106,7 +117,7 @@ void PreferencesPanel::storeEdits()
     storeText(m_ui->offsiteFolder, MOOOffsiteFolder);
     const auto storeCount = [this](QSpinBox *box, const QString &key) {
         connect(box, &QSpinBox::valueChanged, this,
-                [this, key](int value) { m_store.setString(key, std::to_string(value)); });
+                [this, key](int value) { save(key, std::to_string(value)); });
     };
     storeCount(m_ui->scrollbackMiB, MOOScrollbackMiB);
     storeCount(m_ui->archiveKeep, MOOArchiveKeep);
@@ -122,7 +133,7 @@ void PreferencesPanel::storeEdits()
     // Written only once changed: absent, the key stays off.
     const auto storeChoice = [this](QCheckBox *box, const QString &key) {
         connect(box, &QCheckBox::toggled, this,
-                [this, key](bool on) { m_store.setString(key, on ? "1" : "0"); });
+                [this, key](bool on) { save(key, on ? "1" : "0"); });
     };
     storeChoice(m_ui->restartAfterCrash, MOORestartAfterCrash);
     storeChoice(m_ui->rotateDatabases, MOORotateDatabases);
@@ -137,6 +148,7 @@ QPushButton *PreferencesPanel::chooseButton() const
 
 void PreferencesPanel::showStartReason()
 {
+    m_ui->pages->setCurrentWidget(m_ui->serverPage);
     m_ui->startReason->show();
 }
 
@@ -185,8 +197,9 @@ void PreferencesPanel::growToFit()
 {
     // Every message shows whole: the panel grows as far as its screen allows, and the form
     // scrolls beyond that.
-    QWidget *form = m_ui->formContents;
-    const QWidget *viewport = m_ui->scrollArea->viewport();
+    const auto *page = qobject_cast<QScrollArea *>(m_ui->pages->currentWidget());
+    QWidget *form = page->widget();
+    const QWidget *viewport = page->viewport();
     const int wanted = form->hasHeightForWidth() ? form->heightForWidth(viewport->width())
                                                  : form->sizeHint().height();
     const int missing = wanted - viewport->height();
@@ -195,90 +208,6 @@ void PreferencesPanel::growToFit()
     const int frame = frameGeometry().height() - height();
     const int room = availableScreenArea(this).bottom() - frameGeometry().bottom();
     resize(width(), height() + std::min(missing, std::max(0, room - frame)));
-}
-
-void PreferencesPanel::onValueChanged(const QString &key)
-{
-    // Values set elsewhere (a chooser, another start) show up here; an edit of our own
-    // finds its text already in place and leaves the cursor alone.
-    const auto follow = [this, &key](QLineEdit *field) {
-        const QString text = storedText(m_store, key);
-        if (field->text() != text) {
-            const QSignalBlocker quiet(field);
-            field->setText(text);
-        }
-    };
-    if (key == MOOExecutableURL)
-        follow(m_ui->executablePath);
-    else if (key == MOONewDBNameFormat)
-        follow(m_ui->nameTemplate);
-    else if (key == MOODateFormat)
-        follow(m_ui->dateFormat);
-    else if (key == MOOArgumentsBefore)
-        follow(m_ui->argumentsBefore);
-    else if (key == MOOArgumentsAfter)
-        follow(m_ui->argumentsAfter);
-    else if (key == MOOOffsiteFolder)
-        follow(m_ui->offsiteFolder);
-    else if (key.startsWith(QStringLiteral("MOOSnapshot")) ||
-             key.startsWith(QStringLiteral("MOOOffsite")))
-        showSnapshots();
-    else if (key == MOOLogFileName && m_ui->logFileName->text() != storedText(m_store, key)) {
-        const QSignalBlocker quiet(m_ui->logFileName);
-        m_ui->logFileName->setText(
-            displayPath(m_store.stringForKey(key).value_or(std::string(DefaultLogFileName))));
-    } else if (key == MOORestartAfterCrash) {
-        const QSignalBlocker quiet(m_ui->restartAfterCrash);
-        m_ui->restartAfterCrash->setChecked(m_store.boolForKey(MOORestartAfterCrash));
-    } else if (key == MOORotateDatabases || key == MOOArchiveKeep || key == MOOArchiveDays)
-        showArchiving();
-    else if (key == MOOCheckAnswers || key == MOOCheckAnswersMinutes ||
-             key == MOONotRespondingMinutes)
-        showResponding();
-    else if (key == MOOScrollbackMiB) {
-        const QSignalBlocker quiet(m_ui->scrollbackMiB);
-        m_ui->scrollbackMiB->setValue(storedScrollback(m_store));
-    }
-    updatePreview();
-}
-
-void PreferencesPanel::showArchiving()
-{
-    const QSignalBlocker quietRotate(m_ui->rotateDatabases);
-    const QSignalBlocker quietKeep(m_ui->archiveKeep);
-    const QSignalBlocker quietDays(m_ui->archiveDays);
-    const ArchivePolicy policy = archivePolicy(m_store);
-    m_ui->rotateDatabases->setChecked(policy.rotate);
-    m_ui->archiveKeep->setValue(policy.keep);
-    m_ui->archiveDays->setValue(policy.days);
-    // What is kept matters only while archiving is on.
-    m_ui->archiveLabel->setEnabled(policy.rotate);
-    m_ui->archiveKeep->setEnabled(policy.rotate);
-    m_ui->archiveDays->setEnabled(policy.rotate);
-}
-
-void PreferencesPanel::showSnapshots()
-{
-    const SnapshotPolicy policy = snapshotPolicy(m_store);
-    const QSignalBlocker quiet(m_ui->snapshotCheckpoints);
-    m_ui->snapshotCheckpoints->setChecked(policy.enabled);
-    const auto show = [](QSpinBox *box, int value) {
-        const QSignalBlocker quietBox(box);
-        box->setValue(value);
-    };
-    show(m_ui->snapshotHours, policy.retention.hours);
-    show(m_ui->snapshotDays, policy.retention.days);
-    show(m_ui->snapshotWeeks, policy.retention.weeks);
-    show(m_ui->offsiteHours, policy.offsiteRetention.hours);
-    show(m_ui->offsiteDays, policy.offsiteRetention.days);
-    show(m_ui->offsiteWeeks, policy.offsiteRetention.weeks);
-    // What is kept, and where, matters only while snapshots are on.
-    const QList<QWidget *> controls{
-        m_ui->snapshotLabel, m_ui->snapshotHours, m_ui->snapshotDays,        m_ui->snapshotWeeks,
-        m_ui->offsiteLabel,  m_ui->offsiteFolder, m_ui->chooseOffsiteButton, m_ui->offsiteKeepLabel,
-        m_ui->offsiteHours,  m_ui->offsiteDays,   m_ui->offsiteWeeks};
-    for (QWidget *control : controls)
-        control->setEnabled(policy.enabled);
 }
 
 void PreferencesPanel::chooseOffsiteFolder()
@@ -292,28 +221,20 @@ void PreferencesPanel::chooseOffsiteFolder()
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
+    // The folder belongs to the world shown when the chooser opened, shown or not by now.
     connect(dialog, &QFileDialog::fileSelected, this,
-            [this](const QString &folder) { m_ui->offsiteFolder->setText(folder); });
+            [this, openedFor = m_store](const QString &folder) {
+                if (openedFor == m_store)
+                    m_ui->offsiteFolder->setText(folder);
+                else if (openedFor)
+                    openedFor->setString(MOOOffsiteFolder, pathBytes(folder));
+            });
     dialog->open();
-}
-
-void PreferencesPanel::showResponding()
-{
-    const QSignalBlocker quietCheck(m_ui->checkAnswers);
-    const QSignalBlocker quietEvery(m_ui->checkAnswersMinutes);
-    const QSignalBlocker quietThreshold(m_ui->notRespondingMinutes);
-    const ResponsivenessSettings settings = responsivenessSettings(m_store);
-    m_ui->checkAnswers->setChecked(settings.checkAnswers);
-    m_ui->checkAnswersMinutes->setValue(int(settings.checkEvery.count()));
-    m_ui->notRespondingMinutes->setValue(int(settings.threshold.count()));
-    // How often matters only while the check is on.
-    m_ui->checkAnswersMinutesLabel->setEnabled(settings.checkAnswers);
-    m_ui->checkAnswersMinutes->setEnabled(settings.checkAnswers);
 }
 
 void PreferencesPanel::updatePreview()
 {
-    const std::optional<std::string> last = m_store.stringForKey(MOOLastDBName);
+    const std::optional<std::string> last = m_store->stringForKey(MOOLastDBName);
     std::string input = last && !last->empty() ? *last : std::string(exampleDatabase);
     // A bare last name lies where the database chooser will look for it: in the folder it
     // last chose in. Names resolve against that folder, as the server resolves them.
@@ -323,9 +244,10 @@ void PreferencesPanel::updatePreview()
             input = *folder + "/" + input;
     }
     const std::string nameTemplate =
-        m_store.stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat);
-    const OutputNamePreview preview = previewOutputName(
-        nameTemplate, m_store.stringForKey(MOODateFormat), input, std::chrono::system_clock::now());
+        m_store->stringForKey(MOONewDBNameFormat).value_or(DefaultNewDBNameFormat);
+    const OutputNamePreview preview =
+        previewOutputName(nameTemplate, m_store->stringForKey(MOODateFormat), input,
+                          std::chrono::system_clock::now());
 
     m_ui->preview->setFullText(displayPath(preview.name));
     m_ui->previewSource->setText(
@@ -346,24 +268,10 @@ void PreferencesPanel::updatePreview()
                     : WarningLevel::Error);
     showLogFileProblem(input);
 
-    // The whole argument vector, as the server will get it, each word quoted where a shell
-    // would need it so the words can be told apart.
+    // The whole argument vector, as the server will get it.
     try {
-        const std::vector<std::string> words = serverArgumentVector(&m_store, input, preview.name);
-        QStringList shown;
-        for (const std::string &word : words) {
-            const QString text = displayPath(word);
-            const bool plain =
-                !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-                    return c.isLetterOrNumber() || QStringLiteral("/._-+=:,%@").contains(c);
-                });
-            shown.append(
-                plain ? text
-                      : QLatin1Char('\'') +
-                            QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
-                            QLatin1Char('\''));
-        }
-        m_ui->commandPreview->setText(shown.join(QLatin1Char(' ')));
+        m_ui->commandPreview->setText(
+            shellWords(serverArgumentVector(m_store.data(), input, preview.name)));
     } catch (const std::exception &error) {
         m_ui->commandPreview->setText(QString::fromLocal8Bit(error.what()));
     }
@@ -373,7 +281,7 @@ void PreferencesPanel::updatePreview()
 void PreferencesPanel::showLogFileProblem(const std::string &input)
 {
     const std::string name =
-        m_store.stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName));
+        m_store->stringForKey(MOOLogFileName).value_or(std::string(DefaultLogFileName));
     QString text;
     switch (logFileProblem(input, name)) {
     case OutputNameProblem::FolderMissing:

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QMessageBox>
+#include <QStackedWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,6 +32,15 @@ inline void answerNextQuestion(const QString &name, const QString &button, bool 
             if (each->text().remove(u'&') == button)
                 return each->click();
     });
+}
+
+/// Turns every stack of pages control lies in to the page that holds it, as a user turns to
+/// a control's page before acting on it.
+inline void showPageOf(QWidget *control)
+{
+    for (QWidget *page = control; page && page->parentWidget(); page = page->parentWidget())
+        if (auto *pages = qobject_cast<QStackedWidget *>(page->parentWidget()))
+            pages->setCurrentWidget(page);
 }
 
 /// How well text in one colour reads on the other: 1 (not at all) to 21 (black on white).
