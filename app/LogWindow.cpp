@@ -288,7 +288,7 @@ void LogWindow::showLogFileFailed(const QString &message)
     // The reason is in the status text too, where it is read without a pointer.
     m_logFileWarning->setToolTip(message);
     m_logFileWarning->setAccessibleDescription(message);
-    m_logFileWarning->show();
+    m_logFileWarning->setVisible(!message.isEmpty());
 }
 
 QString LogWindow::emptyLogHint() const

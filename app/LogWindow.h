@@ -89,7 +89,8 @@ public:
     /// Shows what Paddock did or fears for the world's databases (an empty text hides it).
     void showDatabaseNote(const QString &text, bool warning);
     QString databaseNote() const;
-    /// Shows that the log file cannot be written, message saying why, in the status bar.
+    /// Shows that the log file cannot be written, message saying why, in the status bar; an
+    /// empty message hides it.
     void showLogFileFailed(const QString &message);
     /// Titles the window with the world (its database's file name) and its state in a word
     /// or two; without a world, just "Paddock".
