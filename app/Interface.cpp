@@ -61,6 +61,11 @@ Interface::Interface(Hooks hooks, QObject *parent)
     connect(m_worlds.get(), &Worlds::changed, this, &Interface::followWorlds);
     followWorlds();
     m_selected = m_displays.front().get();
+    m_logWindow->setServerRunsElsewhere([this] {
+        return std::any_of(m_displays.begin(), m_displays.end(), [this](const auto &display) {
+            return display.get() != m_selected && display->server().isRunning();
+        });
+    });
     step(StartupStep::windowsCreated);
 
     m_controller->connectOutlets(m_prefsController.get(), WidgetWindow::of(m_preferencesPanel),
@@ -102,8 +107,9 @@ RunPlayers &Interface::players() const
 
 WorldDisplay *Interface::worldDisplay(const QString &id) const
 {
-    const auto found = std::find_if(m_displays.begin(), m_displays.end(),
-                                    [&id](const auto &display) { return display->server().id() == id; });
+    const auto found =
+        std::find_if(m_displays.begin(), m_displays.end(),
+                     [&id](const auto &display) { return display->server().id() == id; });
     return found == m_displays.end() ? nullptr : found->get();
 }
 

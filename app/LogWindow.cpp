@@ -346,7 +346,7 @@ bool LogWindow::confirmQuit()
 void LogWindow::closeEvent(QCloseEvent *event)
 {
     // Asked once per quit: the application may try to close the window again on its way out.
-    if (m_running && !m_quitConfirmed) {
+    if ((m_running || (m_runsElsewhere && m_runsElsewhere())) && !m_quitConfirmed) {
         const std::optional<bool> answer = m_quitQuestion ? m_quitQuestion() : std::nullopt;
         if (!(answer ? *answer : confirmQuit())) {
             event->ignore();

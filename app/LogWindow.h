@@ -66,6 +66,9 @@ public:
     /// else whether to close.
     using QuitQuestion = std::function<std::optional<bool>()>;
     void setQuitQuestion(QuitQuestion question) { m_quitQuestion = std::move(question); }
+    /// Whether a server runs that the window does not show (another world's): closing then
+    /// asks first too.
+    void setServerRunsElsewhere(std::function<bool()> test) { m_runsElsewhere = std::move(test); }
     /// Shows or hides the Force Stop control.
     void setForceStopOffered(bool offered);
 
@@ -128,6 +131,7 @@ private:
     bool m_stopping = false;
     bool m_quitConfirmed = false;
     QuitQuestion m_quitQuestion;
+    std::function<bool()> m_runsElsewhere;
 };
 
 } // namespace paddock

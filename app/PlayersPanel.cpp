@@ -74,7 +74,7 @@ void PlayersPanel::updateSummary()
     QString text = tr("No server is running.");
     if (m_players->following())
         text = m_players->count() == 0 ? tr("No one is on.")
-                                      : ServerStatus::playersText(m_players->count()) + u'.';
+                                       : ServerStatus::playersText(m_players->count()) + u'.';
     m_summary->setText(text);
     m_view->setAccessibleDescription(text);
 }

@@ -23,8 +23,7 @@ public:
     using Perform = std::function<bool(const std::function<void()> &work)>;
 
     /// For server (which must outlive this); the window is a child of parent.
-    WorldDatabases(WorldServer &server, QWidget &parent, Perform perform,
-                   QObject *owner = nullptr);
+    WorldDatabases(WorldServer &server, QWidget &parent, Perform perform, QObject *owner = nullptr);
     ~WorldDatabases() override;
     Q_DISABLE_COPY_MOVE(WorldDatabases)
 

@@ -68,8 +68,8 @@ WorldDisplay::WorldDisplay(WorldServer &server, const Worlds &worlds, Window win
         if (m_shown && kind != ServerLife::Notice::Restarted)
             m_window.window.announceStatus();
     });
-    m_pulse = std::make_unique<PulseWiring>(controller, server.watch(), server.players(),
-                                            *m_status, window.graphsPanel);
+    m_pulse = std::make_unique<PulseWiring>(controller, server.watch(), server.players(), *m_status,
+                                            window.graphsPanel);
     connect(m_pulse.get(), &PulseWiring::noticeSent, this, &WorldDisplay::notify);
     connect(m_pulse.get(), &PulseWiring::attentionNeeded, this, [this] {
         if (m_shown)
@@ -86,8 +86,7 @@ WorldDisplay::WorldDisplay(WorldServer &server, const Worlds &worlds, Window win
         if (m_shown)
             m_window.window.showLogFileFailed(message);
     });
-    connect(&server.generations(), &DatabaseGenerations::note, this,
-            &WorldDisplay::noteDatabases);
+    connect(&server.generations(), &DatabaseGenerations::note, this, &WorldDisplay::noteDatabases);
     connect(&server.snapshots(), &Snapshots::note, this, &WorldDisplay::noteDatabases);
     // A launch from the database chooser's answer fails outside any action: the controller
     // reports it instead of throwing.
@@ -101,15 +100,12 @@ WorldDisplay::WorldDisplay(WorldServer &server, const Worlds &worlds, Window win
         RunEndMessage::Actions{
             [this] { perform([this] { m_server.life().startFromPanicFile(); }); },
             [this] { perform([this] { m_server.life().startAgain(); }); },
-            [this] {
-                m_server.controller().startInEmergencyMode(m_server.life().runInput());
-            },
+            [this] { m_server.controller().startInEmergencyMode(m_server.life().runInput()); },
             [this] { showDatabases(); },
             [this] { openLogFile(); },
         });
     m_databases = std::make_unique<WorldDatabases>(
-        server, window.window,
-        [this](const std::function<void()> &work) { return perform(work); });
+        server, window.window, [this](const std::function<void()> &work) { return perform(work); });
 }
 
 WorldDisplay::~WorldDisplay()

@@ -94,7 +94,7 @@ private:
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<WorldDatabases> m_databases;
     std::unique_ptr<QObject> m_whileShown; // the context of the connections made while shown
-    std::vector<qsizetype> m_runStarts;     // where in its log each run began
+    std::vector<qsizetype> m_runStarts;    // where in its log each run began
     QString m_databaseNote;
     bool m_databaseNoteWarns = false;
     QString m_logFileFailure;
