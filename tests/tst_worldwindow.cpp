@@ -12,6 +12,7 @@
 #include "WidgetTestSupport.h"
 #include "WorldDisplay.h"
 #include "WorldServer.h"
+#include "WorldServers.h"
 #include "Worlds.h"
 
 #include <QDockWidget>
@@ -130,6 +131,11 @@ void tst_WorldWindow::select_showsThatWorldAlone_andStopActsOnItAlone()
     QVERIFY(ui.selectWorld(First));
     QVERIFY(!window.startAction()->isEnabled() && window.stopAction()->isEnabled());
     QVERIFY(window.statusText().startsWith(QStringLiteral("Running, PID")));
+    // The selected world removed, the first is shown.
+    QVERIFY(ui.selectWorld(two.second));
+    QVERIFY(ui.worldServers().remove(two.second).isEmpty());
+    QCOMPARE(ui.selectedWorld(), First);
+    QVERIFY(two.logShown().contains(u"first world"));
 }
 
 void tst_WorldWindow::stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSelection()
