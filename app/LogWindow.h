@@ -95,8 +95,8 @@ public:
     /// Shows that the log file cannot be written, message saying why, in the status bar; an
     /// empty message hides it.
     void showLogFileFailed(const QString &message);
-    /// Titles the window with the world (its database's file name) and its state in a word
-    /// or two; without a world, just "Paddock".
+    /// Titles the window with the world (its database's file name, after the world's name once
+    /// there are several) and its state in a word or two; without a world, just "Paddock".
     void setWorldTitle(const QString &world, const QString &state);
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
