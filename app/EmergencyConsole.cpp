@@ -31,7 +31,7 @@ EmergencyConsole *EmergencyConsole::addTo(LogWindow &window, MooController &cont
     console->m_shown = dock;
     window.addDockWidget(Qt::BottomDockWidgetArea, dock);
     dock->hide();
-    connect(&controller, &MooController::runStarted, console, &EmergencyConsole::follow);
+    console->followController(controller);
     window.setQuitQuestion([console] { return console->askBeforeQuitting(); });
     return console;
 }
@@ -100,6 +100,20 @@ void EmergencyConsole::follow(Run &run)
     connect(&run, &Run::emergencyModeLeft, this, &EmergencyConsole::hideConsole);
     m_shown->show();
     m_input->setFocus();
+}
+
+void EmergencyConsole::followController(MooController &controller)
+{
+    if (m_controller == &controller)
+        return;
+    if (m_controller)
+        disconnect(m_controller, &MooController::runStarted, this, nullptr);
+    m_controller = &controller;
+    connect(&controller, &MooController::runStarted, this, &EmergencyConsole::follow);
+    if (Run *run = controller.run())
+        follow(*run);
+    else
+        hideConsole();
 }
 
 void EmergencyConsole::hideConsole()

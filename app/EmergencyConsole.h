@@ -30,6 +30,9 @@ public:
     /// Shows the console for run while it is in the emergency mode, its history empty; hides
     /// it for any other run.
     void follow(Run &run);
+    /// Follows the runs of controller (which must outlive the console or a later call) instead
+    /// of another's, beginning with its current run; nothing changes for the one it follows.
+    void followController(MooController &controller);
     /// The run the console sends to; none while hidden.
     Run *run() const { return m_run; }
 
@@ -57,6 +60,7 @@ private:
     void hideConsole();
 
     QPointer<Run> m_run;
+    QPointer<MooController> m_controller;
     QLineEdit *m_input;
     QPushButton *m_continue;
     QPushButton *m_quit;

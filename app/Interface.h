@@ -4,23 +4,24 @@
 #include <QJsonObject>
 #include <QObject>
 
+class QDockWidget;
+
 #include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace paddock {
 
 class DatabaseGenerations;
-class DatabasesWindow;
 class DesktopNotifier;
 class EmergencyConsole;
 class LogWindow;
 class MooController;
 class PlayersPanel;
 class PreferencesPanel;
-class RunEndMessage;
 class PulseWiring;
 class RunPlayers;
 class ServerLife;
@@ -28,6 +29,7 @@ class ServerStatus;
 class Snapshots;
 class Task;
 class UserDefaultsController;
+class WorldDisplay;
 class WorldServers;
 class Worlds;
 
@@ -48,9 +50,10 @@ enum class StartupStep {
 };
 
 /// The one place that does what loading the interface definition does: it creates the
-/// defaults controller, the one MooController and the windows, connects outlets, actions
-/// and observed keys, and is the boundary at which every failure of an action is caught
-/// and shown; nothing is thrown into Qt's event dispatch.
+/// defaults controller, the first world's MooController and the windows, connects outlets,
+/// actions and observed keys, shows the selected world in the window (each world followed by
+/// a WorldDisplay), and is the boundary at which every failure of an action is caught and
+/// shown; nothing is thrown into Qt's event dispatch.
 class Interface final : public QObject {
     Q_OBJECT
 public:
@@ -68,24 +71,37 @@ public:
     ~Interface() override;
     Q_DISABLE_COPY_MOVE(Interface)
 
-    /// The parts, each available from the startup step that creates it on.
+    /// The parts, each available from the startup step that creates it on. The controller, life,
+    /// generations, status, players and pulse are the first world's.
     MooController &controller() const { return *m_controller; }
     UserDefaultsController &prefsController() const { return *m_prefsController; }
     LogWindow &logWindow() const { return *m_logWindow; }
     PreferencesPanel &preferencesPanel() const { return *m_preferencesPanel; }
-    ServerStatus &status() const { return *m_status; }
+    ServerStatus &status() const;
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
-    PulseWiring &pulse() const { return *m_pulse; }
-    RunPlayers &players() const { return *m_players; }
+    PulseWiring &pulse() const;
+    RunPlayers &players() const;
     PlayersPanel &playersPanel() const { return *m_playersPanel; }
+    Worlds &worlds() const { return *m_worlds; }
+    WorldServers &worldServers() const { return *m_worldServers; }
+    /// How the window shows world id (whether selected or not); null for an id that is no world.
+    WorldDisplay *worldDisplay(const QString &id) const;
+
+    /// Shows world id in the window; the menus and shortcuts act on it from now on. False,
+    /// changing nothing, for an id that is no world.
+    bool selectWorld(const QString &id);
+    /// The id of the world the window shows.
+    QString selectedWorld() const;
+
     /// Shows the log window, restored if minimised, raised and activated.
     void bringToFront();
 
-    /// Runs work; a LaunchError shows "Launch failed: <reason>" and a message, any other
-    /// exception a message. Returns whether work completed without throwing.
+    /// Runs work on the selected world; a LaunchError shows "Launch failed: <reason>" in its
+    /// status and a message, any other exception a message. Returns whether work completed
+    /// without throwing.
     bool perform(const std::function<void()> &work) noexcept;
-    /// Sends action to the controller as the given control would.
+    /// Sends action to the selected world's controller as the given control would.
     void send(ControllerAction action, QObject *sender);
 
     /// The console under the log while the server is in its emergency mode.
@@ -99,24 +115,25 @@ public:
     std::optional<QJsonObject> answerRequest(const QString &verb, const QJsonObject &request,
                                              QString &error) const;
 
-    /// How long a stop waits before offering Force Stop (10 seconds unless changed).
+    /// How long a stop of any world waits before offering Force Stop (10 seconds unless
+    /// changed).
     void setStopGracePeriod(std::chrono::milliseconds period);
+
+Q_SIGNALS:
+    /// The window shows world id from now on.
+    void worldSelected(const QString &id);
 
 private:
     void step(StartupStep done);
+    void followWorlds();
     void connectActions();
     void observeKeys();
+    WorldDisplay &selected() const { return *m_selected; }
     void stop();
-    void lifeChanged();
-    void updateTitle();
-    void runStarted();
     void forceStop();
     void checkpoint();
     void quit();
-    void showDatabases();
-    void openLogFile();
-    void launchFailed(const QString &message, const QString &reason);
-    bool confirmRisk(const QString &text, const QString &detail);
+    void startInEmergencyMode();
 
     Hooks m_hooks;
     std::unique_ptr<UserDefaultsController> m_prefsController;
@@ -125,19 +142,20 @@ private:
     PreferencesPanel *m_preferencesPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerLife> m_life;
     std::unique_ptr<DatabaseGenerations> m_generations;
-    // After the first world's parts above, which they refer to, and before the window's parts
-    // below, which refer to the first world's players and watch they own.
+    // A copy of each finished checkpoint of the first world, when the user wants one.
+    std::unique_ptr<Snapshots> m_snapshots;
+    // After the first world's parts above, which they refer to.
     std::unique_ptr<Worlds> m_worlds;
     std::unique_ptr<WorldServers> m_worldServers;
-    std::unique_ptr<Snapshots> m_snapshots;
-    RunPlayers *m_players = nullptr; // the first world's
     PlayersPanel *m_playersPanel = nullptr; // owned by the log window
-    std::unique_ptr<ServerStatus> m_status;
-    std::unique_ptr<RunEndMessage> m_runEndMessage;
+    EmergencyConsole *m_console = nullptr;  // owned by the log window
+    QDockWidget *m_graphsPanel = nullptr;   // owned by the log window
     std::unique_ptr<DesktopNotifier> m_notifier;
-    std::unique_ptr<PulseWiring> m_pulse;
-    DatabasesWindow *m_databasesWindow = nullptr; // owned by the log window, made when first asked
-    EmergencyConsole *m_console = nullptr;        // owned by the log window
+    // After the worlds' server sides and the window's parts, which each display refers to; one
+    // for each world ever listed in this sitting, the first world's first.
+    std::vector<std::unique_ptr<WorldDisplay>> m_displays;
+    WorldDisplay *m_selected = nullptr;
+    std::optional<std::chrono::milliseconds> m_stopGracePeriod;
 };
 
 } // namespace paddock

@@ -288,7 +288,7 @@ void LogWindow::showLogFileFailed(const QString &message)
     // The reason is in the status text too, where it is read without a pointer.
     m_logFileWarning->setToolTip(message);
     m_logFileWarning->setAccessibleDescription(message);
-    m_logFileWarning->show();
+    m_logFileWarning->setVisible(!message.isEmpty());
 }
 
 QString LogWindow::emptyLogHint() const
@@ -346,7 +346,7 @@ bool LogWindow::confirmQuit()
 void LogWindow::closeEvent(QCloseEvent *event)
 {
     // Asked once per quit: the application may try to close the window again on its way out.
-    if (m_running && !m_quitConfirmed) {
+    if ((m_running || (m_runsElsewhere && m_runsElsewhere())) && !m_quitConfirmed) {
         const std::optional<bool> answer = m_quitQuestion ? m_quitQuestion() : std::nullopt;
         if (!(answer ? *answer : confirmQuit())) {
             event->ignore();

@@ -66,6 +66,9 @@ public:
     /// else whether to close.
     using QuitQuestion = std::function<std::optional<bool>()>;
     void setQuitQuestion(QuitQuestion question) { m_quitQuestion = std::move(question); }
+    /// Whether a server runs that the window does not show (another world's): closing then
+    /// asks first too.
+    void setServerRunsElsewhere(std::function<bool()> test) { m_runsElsewhere = std::move(test); }
     /// Shows or hides the Force Stop control.
     void setForceStopOffered(bool offered);
 
@@ -89,10 +92,11 @@ public:
     /// Shows what Paddock did or fears for the world's databases (an empty text hides it).
     void showDatabaseNote(const QString &text, bool warning);
     QString databaseNote() const;
-    /// Shows that the log file cannot be written, message saying why, in the status bar.
+    /// Shows that the log file cannot be written, message saying why, in the status bar; an
+    /// empty message hides it.
     void showLogFileFailed(const QString &message);
-    /// Titles the window with the world (its database's file name) and its state in a word
-    /// or two; without a world, just "Paddock".
+    /// Titles the window with the world (its database's file name, after the world's name once
+    /// there are several) and its state in a word or two; without a world, just "Paddock".
     void setWorldTitle(const QString &world, const QString &state);
 
     /// Where the window keeps its size and position: apart from the launcher's settings.
@@ -127,6 +131,7 @@ private:
     bool m_stopping = false;
     bool m_quitConfirmed = false;
     QuitQuestion m_quitQuestion;
+    std::function<bool()> m_runsElsewhere;
 };
 
 } // namespace paddock

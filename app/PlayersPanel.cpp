@@ -15,7 +15,7 @@ namespace paddock {
 
 PlayersPanel::PlayersPanel(const RunPlayers &players, QWidget *parent)
     : QDockWidget(tr("Players"), parent)
-    , m_players(players)
+    , m_players(&players)
     , m_model(new PlayersModel(players, this))
     , m_summary(new QLabel(this))
     , m_view(new QTreeView(this))
@@ -50,6 +50,20 @@ PlayersPanel::PlayersPanel(const RunPlayers &players, QWidget *parent)
     updateSummary();
 }
 
+void PlayersPanel::setPlayers(const RunPlayers &players)
+{
+    if (&players == m_players)
+        return;
+    disconnect(m_players, nullptr, this, nullptr);
+    m_players = &players;
+    PlayersModel *previous = m_model;
+    m_model = new PlayersModel(players, this);
+    m_view->setModel(m_model);
+    delete previous;
+    connect(&players, &RunPlayers::changed, this, &PlayersPanel::updateSummary);
+    updateSummary();
+}
+
 QString PlayersPanel::summary() const
 {
     return m_summary->text();
@@ -58,9 +72,9 @@ QString PlayersPanel::summary() const
 void PlayersPanel::updateSummary()
 {
     QString text = tr("No server is running.");
-    if (m_players.following())
-        text = m_players.count() == 0 ? tr("No one is on.")
-                                      : ServerStatus::playersText(m_players.count()) + u'.';
+    if (m_players->following())
+        text = m_players->count() == 0 ? tr("No one is on.")
+                                       : ServerStatus::playersText(m_players->count()) + u'.';
     m_summary->setText(text);
     m_view->setAccessibleDescription(text);
 }

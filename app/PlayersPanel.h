@@ -20,6 +20,9 @@ public:
     /// Lists players (which must outlive the panel).
     explicit PlayersPanel(const RunPlayers &players, QWidget *parent = nullptr);
 
+    /// Lists players instead (which must outlive the panel or a later call).
+    void setPlayers(const RunPlayers &players);
+
     QTreeView *view() const { return m_view; }
     /// The line above the list.
     QString summary() const;
@@ -27,7 +30,7 @@ public:
 private:
     void updateSummary();
 
-    const RunPlayers &m_players;
+    const RunPlayers *m_players;
     PlayersModel *m_model;
     QLabel *m_summary;
     QTreeView *m_view;

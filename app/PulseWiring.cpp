@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "PulseWiring.h"
 
-#include "DesktopNotifier.h"
-#include "LogView.h"
 #include "LogWindow.h"
 #include "MooController.h"
 #include "ResponsivenessWatch.h"
@@ -13,46 +11,68 @@
 
 #include <QDockWidget>
 #include <QMenu>
+#include <QStackedWidget>
 
 namespace paddock {
 
-PulseWiring::PulseWiring(MooController &controller, ResponsivenessWatch &watch,
-                         const RunPlayers &players, LogWindow &window, ServerStatus &status,
-                         DesktopNotifier &notifier, QObject *parent)
-    : QObject(parent)
-    , m_window(window)
-    , m_status(status)
-    , m_watch(watch)
-    , m_panel(new QDockWidget(tr("Run Graphs"), &window))
-    , m_graphs(new RunGraphs(m_panel))
-{
-    connect(&m_watch, &ResponsivenessWatch::stateChanged, this, &PulseWiring::onStateChanged);
-    connect(this, &PulseWiring::noticeSent, &notifier, &DesktopNotifier::notify);
-    connect(&players, &RunPlayers::changed, m_graphs,
-            [this, &players] { m_graphs->setPlayerCount(players.count()); });
-    window.logView()->setOwnLineTest(
-        [&watch](std::string_view line) { return watch.isProbeLine(line); });
+namespace {
 
-    m_panel->setObjectName(QStringLiteral("runGraphsPanel"));
-    m_panel->setWidget(m_graphs);
-    window.addDockWidget(Qt::RightDockWidgetArea, m_panel);
-    m_panel->hide();
-    QAction *toggle = m_panel->toggleViewAction();
+QStackedWidget *pagesOf(QDockWidget &panel)
+{
+    return qobject_cast<QStackedWidget *>(panel.widget());
+}
+
+} // namespace
+
+QDockWidget *PulseWiring::addGraphsPanelTo(LogWindow &window)
+{
+    auto *panel = new QDockWidget(tr("Run Graphs"), &window);
+    panel->setObjectName(QStringLiteral("runGraphsPanel"));
+    panel->setWidget(new QStackedWidget(panel));
+    window.addDockWidget(Qt::RightDockWidgetArea, panel);
+    panel->hide();
+    QAction *toggle = panel->toggleViewAction();
     toggle->setText(tr("Run &Graphs"));
     window.viewMenu()->addAction(toggle);
-    connect(&controller, &MooController::runStarted, m_graphs, [this](Run &run) {
-        m_graphs->clear();
-        connect(&run, &Run::ended, m_graphs, &RunGraphs::endRun);
+    return panel;
+}
+
+PulseWiring::PulseWiring(MooController &controller, ResponsivenessWatch &watch,
+                         const RunPlayers &players, ServerStatus &status, QDockWidget &panel,
+                         QObject *parent)
+    : QObject(parent)
+    , m_status(status)
+    , m_watch(watch)
+    , m_panel(panel)
+    , m_graphs(new RunGraphs)
+{
+    pagesOf(panel)->addWidget(m_graphs);
+    connect(&m_watch, &ResponsivenessWatch::stateChanged, this, &PulseWiring::onStateChanged);
+    RunGraphs *graphs = m_graphs;
+    connect(&players, &RunPlayers::changed, graphs,
+            [graphs, &players] { graphs->setPlayerCount(players.count()); });
+    connect(&controller, &MooController::runStarted, graphs, [graphs](Run &run) {
+        graphs->clear();
+        connect(&run, &Run::ended, graphs, &RunGraphs::endRun);
     });
-    connect(&watch, &ResponsivenessWatch::sampled, m_graphs, [this](const ProcessSample &sample) {
-        m_graphs->addSample(std::chrono::steady_clock::now(), sample);
+    connect(&watch, &ResponsivenessWatch::sampled, graphs, [graphs](const ProcessSample &sample) {
+        graphs->addSample(std::chrono::steady_clock::now(), sample);
     });
 }
 
 PulseWiring::~PulseWiring()
 {
-    // The window outlives the watch the test asks.
-    m_window.logView()->setOwnLineTest({});
+    delete m_graphs.data();
+}
+
+RunGraphs &PulseWiring::graphs() const
+{
+    return *m_graphs;
+}
+
+void PulseWiring::showGraphs()
+{
+    pagesOf(m_panel)->setCurrentWidget(m_graphs);
 }
 
 void PulseWiring::onStateChanged()
@@ -66,7 +86,7 @@ void PulseWiring::onStateChanged()
                           tr("It has shown no sign of life since %1. Paddock does nothing "
                              "about it on its own.")
                               .arg(since.toString(QStringLiteral("HH:mm"))));
-        m_window.announceStatus();
+        Q_EMIT attentionNeeded();
     } else if (state == Responsiveness::Responding && m_toldNotResponding) {
         m_toldNotResponding = false;
         Q_EMIT noticeSent(tr("The MOO server is responding again"),

@@ -2,14 +2,12 @@
 #pragma once
 
 #include <QObject>
-
-#include <memory>
+#include <QPointer>
 
 class QDockWidget;
 
 namespace paddock {
 
-class DesktopNotifier;
 class LogWindow;
 class MooController;
 class ResponsivenessWatch;
@@ -17,37 +15,44 @@ class RunGraphs;
 class RunPlayers;
 class ServerStatus;
 
-/// How the running world is doing, wired into the window: whether it responds (the status,
-/// a desktop notification each way, the checks' own lines dimmed in the log) and the run's
-/// graphs, in a panel the View menu shows, hidden at first. Paddock only tells; it takes no
-/// action on a world that does not respond.
+/// How one world is doing, whether the window shows it or not: whether it responds (its
+/// status, a notice each way) and its run's graphs, kept on a page of their own in the graphs
+/// panel so that showing the world again shows them. Paddock only tells; it takes no action on
+/// a world that does not respond.
 class PulseWiring final : public QObject {
     Q_OBJECT
 public:
-    /// Follows controller, its watch and players (who graphs count) and shows in window, status
-    /// and notifier; all must outlive this.
+    /// Adds the Run Graphs panel to window, which owns it, hidden at first, with an entry in
+    /// the View menu; each world's graphs are a page of it.
+    static QDockWidget *addGraphsPanelTo(LogWindow &window);
+
+    /// Follows controller, its watch and players (who graphs count) and tells status; all must
+    /// outlive this. The world's graphs are a page of panel (made by addGraphsPanelTo).
     PulseWiring(MooController &controller, ResponsivenessWatch &watch, const RunPlayers &players,
-                LogWindow &window, ServerStatus &status, DesktopNotifier &notifier,
-                QObject *parent = nullptr);
+                ServerStatus &status, QDockWidget &panel, QObject *parent = nullptr);
+    /// Takes the world's page out of the panel.
     ~PulseWiring() override;
     Q_DISABLE_COPY_MOVE(PulseWiring)
 
     ResponsivenessWatch &watch() const { return m_watch; }
-    RunGraphs &graphs() const { return *m_graphs; }
-    QDockWidget &graphsPanel() const { return *m_panel; }
+    RunGraphs &graphs() const;
+    QDockWidget &graphsPanel() const { return m_panel; }
+    /// Makes the world's graphs the panel's page.
+    void showGraphs();
 
 Q_SIGNALS:
-    /// A desktop notification was sent with summary and body.
+    /// A desktop notification is due, with summary and body.
     void noticeSent(const QString &summary, const QString &body);
+    /// The world stopped responding: a screen reader should hear the status at once.
+    void attentionNeeded();
 
 private:
     void onStateChanged();
 
-    LogWindow &m_window;
     ServerStatus &m_status;
     ResponsivenessWatch &m_watch;
-    QDockWidget *m_panel; // owned by the window
-    RunGraphs *m_graphs;  // owned by the panel
+    QDockWidget &m_panel;
+    QPointer<RunGraphs> m_graphs; // a page of the panel
     bool m_toldNotResponding = false;
 };
 

@@ -34,16 +34,25 @@ RunEndMessage::RunEndMessage(ServerStatus &status, ServerLife &life, MooControll
 {
     connect(&status, &ServerStatus::textChanged, this, &RunEndMessage::update);
     connect(window.messageBar(), &MessageBar::closed, this, [this] {
+        if (!m_shown)
+            return; // another world's end was closed
         m_closed = true;
         update();
     });
-    update();
 }
 
 RunEndMessage::~RunEndMessage() = default;
 
+void RunEndMessage::setShown(bool shown)
+{
+    m_shown = shown;
+    update();
+}
+
 void RunEndMessage::update()
 {
+    if (!m_shown)
+        return;
     MessageBar *bar = m_window.messageBar();
     if (!m_status.endCallsForAttention()) {
         m_closed = false; // the next end is said again

@@ -28,11 +28,15 @@ public:
         std::function<void()> openLogFile;
     };
 
-    /// Follows status and life, which must outlive this, and shows them in window.
+    /// Follows status and life, which must outlive this, and shows them in window once shown.
     RunEndMessage(ServerStatus &status, ServerLife &life, MooController &controller,
                   LogWindow &window, Actions actions, QObject *parent = nullptr);
     ~RunEndMessage() override;
     Q_DISABLE_COPY_MOVE(RunEndMessage)
+
+    /// Whether the window shows this status (its world is the selected one); while not, the
+    /// window is left alone, and showing it again puts the status back as it stands.
+    void setShown(bool shown);
 
 private:
     void update();
@@ -43,6 +47,7 @@ private:
     LogWindow &m_window;
     Actions m_actions;
     bool m_closed = false; // the user closed the bar on this end
+    bool m_shown = false;
 };
 
 } // namespace paddock

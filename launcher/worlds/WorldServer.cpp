@@ -25,6 +25,7 @@ WorldServer::WorldServer(QString id, std::unique_ptr<UserDefaults> settings)
     , m_controller(m_ownController.get())
     , m_life(m_ownLife.get())
     , m_generations(m_ownGenerations.get())
+    , m_snapshots(m_ownSnapshots.get())
     , m_players(std::make_unique<RunPlayers>(*m_controller))
     , m_watch(std::make_unique<ResponsivenessWatch>(*m_controller))
 {
@@ -40,11 +41,12 @@ WorldServer::WorldServer(QString id, std::unique_ptr<UserDefaults> settings)
 }
 
 WorldServer::WorldServer(QString id, MooController &controller, ServerLife &life,
-                         DatabaseGenerations &generations)
+                         DatabaseGenerations &generations, Snapshots &snapshots)
     : m_id(std::move(id))
     , m_controller(&controller)
     , m_life(&life)
     , m_generations(&generations)
+    , m_snapshots(&snapshots)
     , m_players(std::make_unique<RunPlayers>(*m_controller))
     , m_watch(std::make_unique<ResponsivenessWatch>(*m_controller))
 {}

@@ -30,7 +30,7 @@ public:
     /// Refers to parts made elsewhere (the first world's, which the interface makes); they
     /// must outlive this.
     WorldServer(QString id, MooController &controller, ServerLife &life,
-                DatabaseGenerations &generations);
+                DatabaseGenerations &generations, Snapshots &snapshots);
     ~WorldServer();
     Q_DISABLE_COPY_MOVE(WorldServer)
 
@@ -38,6 +38,7 @@ public:
     MooController &controller() const { return *m_controller; }
     ServerLife &life() const { return *m_life; }
     DatabaseGenerations &generations() const { return *m_generations; }
+    Snapshots &snapshots() const { return *m_snapshots; }
     RunPlayers &players() const { return *m_players; }
     ResponsivenessWatch &watch() const { return *m_watch; }
     /// Whether the world's server process runs (also while it is being stopped).
@@ -58,6 +59,7 @@ private:
     MooController *m_controller;
     ServerLife *m_life;
     DatabaseGenerations *m_generations;
+    Snapshots *m_snapshots;
     std::unique_ptr<RunPlayers> m_players;
     std::unique_ptr<ResponsivenessWatch> m_watch;
 };

@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: MIT
+#include "DatabasesWindow.h"
+#include "Interface.h"
+#include "LogView.h"
+#include "LogWindow.h"
+#include "MessageBar.h"
+#include "PulseWiring.h"
+#include "RunGraphs.h"
+#include "ServerLife.h"
+#include "ServerStatus.h"
+#include "SettingsKeys.h"
+#include "WidgetTestSupport.h"
+#include "WorldDisplay.h"
+#include "WorldServer.h"
+#include "WorldServers.h"
+#include "Worlds.h"
+
+#include <QDockWidget>
+#include <QSignalSpy>
+#include <QStackedWidget>
+
+using namespace paddock;
+using namespace paddock::test;
+
+namespace {
+
+const QString First = Worlds::firstWorld();
+
+// One Paddock with the first world and, unless alone, "Test copy"; each runs the stand-in from a
+// folder of its own. Every server is ended and the further world taken off the list at the end.
+struct WorldWindow {
+    explicit WorldWindow(bool alone = false)
+    {
+        UserDefaults::standardUserDefaults().setString(MOOExecutableURL, standInServerPath());
+        if (!alone) {
+            second = interface.worlds().add(QStringLiteral("Test copy")).value_or(QString());
+            interface.worlds().settings(second)->setString(MOOExecutableURL, standInServerPath());
+        }
+    }
+    ~WorldWindow()
+    {
+        for (const QString &id : interface.worlds().ids())
+            reapTasks({controller(id).task()});
+        interface.worlds().remove(second);
+    }
+    MooController &controller(const QString &id) const
+    {
+        return interface.worldDisplay(id)->server().controller();
+    }
+    bool start(const QString &id, const std::string &script)
+    {
+        const QString world = folder.filePath(id.isEmpty() ? QStringLiteral("first") : id);
+        QDir().mkpath(world);
+        databases[id] = writeDatabase(world, "castle.db", script);
+        return controller(id).startFromDatabase(databases[id]);
+    }
+    QString logShown() const { return interface.logWindow().logView()->toPlainText(); }
+
+    QTemporaryDir folder;
+    Interface interface;
+    QString second;
+    std::map<QString, std::string> databases;
+};
+
+} // namespace
+
+class tst_WorldWindow final : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { reapChildren(); }
+    void select_showsThatWorldAlone_andStopActsOnItAlone();
+    void stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSelection();
+    void crash_notifiesNamingTheWorldOnceThereAreSeveral_data();
+    void crash_notifiesNamingTheWorldOnceThereAreSeveral();
+};
+
+void tst_WorldWindow::select_showsThatWorldAlone_andStopActsOnItAlone()
+{
+    WorldWindow two;
+    Interface &ui = two.interface;
+    LogWindow &window = ui.logWindow();
+    QVERIFY(two.start(First, "stdout first world\ntick-ms 20\n"));
+    QVERIFY(two.start(two.second, "stdout second world\ntick-ms 20\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(two.controller(two.second)), "second world"), 10000);
+    QVERIFY(!ui.selectWorld(QStringLiteral("World99")));
+    window.databasesAction()->trigger();
+
+    const auto graphsShown = [&ui] {
+        const auto *pages = qobject_cast<QStackedWidget *>(ui.pulse().graphsPanel().widget());
+        return pages->currentWidget();
+    };
+    const QList<std::pair<QString, QString>> worlds = {{two.second, QStringLiteral("Test copy")},
+                                                       {First, QStringLiteral("First world")}};
+    for (const auto &[id, name] : worlds) {
+        QVERIFY(ui.selectWorld(id));
+        QCOMPARE(ui.selectedWorld(), id);
+        WorldDisplay &display = *ui.worldDisplay(id);
+        const bool isFirst = id == First;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            two.logShown().contains(isFirst ? u"first world" : u"second world"), 10000);
+        QVERIFY(!two.logShown().contains(isFirst ? u"second world" : u"first world"));
+        QCOMPARE(window.logView()->runStarts().size(), std::size_t(1));
+        QCOMPARE(window.statusText(), display.status().text());
+        const QString pid = QString::number(two.controller(id).task()->processIdentifier());
+        QVERIFY2(window.statusText().startsWith(QStringLiteral("Running, PID ") + pid),
+                 qPrintable(window.statusText()));
+        QCOMPARE(window.windowTitle(), name + QStringLiteral(": castle.db — Running — Paddock"));
+        QCOMPARE(graphsShown(), &display.pulse().graphs());
+        // The Databases window open follows the selection.
+        const QList<DatabasesWindow *> shown = window.findChildren<DatabasesWindow *>();
+        const auto visible = std::find_if(shown.begin(), shown.end(),
+                                          [](DatabasesWindow *each) { return each->isVisible(); });
+        QVERIFY(visible != shown.end());
+        QCOMPARE((*visible)->worldDatabase(), two.databases[id]);
+    }
+
+    // Stop with the second world selected stops the second alone; the first runs and logs on.
+    QVERIFY(ui.selectWorld(two.second));
+    ui.send(ControllerAction::stopMoo, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!two.controller(two.second).isMooRunning(), 10000);
+    QVERIFY(two.controller(First).isMooRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(window.statusText(), QStringLiteral("Stopped"), 10000);
+    QVERIFY(window.startAction()->isEnabled() && !window.stopAction()->isEnabled());
+    const std::size_t logged = logOf(two.controller(First)).size();
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(two.controller(First)).size() > logged + 100, 10000);
+    // Closing asks first while a world's server runs, shown or not.
+    bool asked = false;
+    answerNextQuestion(QStringLiteral("quitQuestion"), QStringLiteral("Cancel"), &asked);
+    QVERIFY(!window.close());
+    QVERIFY(asked);
+    QVERIFY(ui.selectWorld(First));
+    QVERIFY(!window.startAction()->isEnabled() && window.stopAction()->isEnabled());
+    QVERIFY(window.statusText().startsWith(QStringLiteral("Running, PID")));
+    // The selected world removed, the first is shown.
+    QVERIFY(ui.selectWorld(two.second));
+    QVERIFY(ui.worldServers().remove(two.second).isEmpty());
+    QCOMPARE(ui.selectedWorld(), First);
+    QVERIFY(two.logShown().contains(u"first world"));
+}
+
+void tst_WorldWindow::stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSelection()
+{
+    WorldWindow two;
+    Interface &ui = two.interface;
+    LogWindow &window = ui.logWindow();
+    ui.setStopGracePeriod(std::chrono::milliseconds(50));
+    QVERIFY(two.start(First, "ignore-term\ntick-ms 20\n"));
+    QVERIFY(two.start(two.second, "ignore-term\ntick-ms 20\n"));
+    ServerLife &firstLife = ui.worldDisplay(First)->server().life();
+    ServerLife &secondLife = ui.worldDisplay(two.second)->server().life();
+
+    // What the controls say: Stop, Force Stop, the status's first words.
+    struct Controls {
+        bool stop, forceStop;
+        QString status;
+        bool operator==(const Controls &) const = default;
+    };
+    const auto controls = [&window] {
+        return Controls{window.stopAction()->isEnabled(), window.forceStopAction()->isVisible(),
+                        window.statusText().section(u',', 0, 0)};
+    };
+    const auto takingLong = [](const ServerLife &life) {
+        return life.state() == ServerLife::State::StopTakingLong;
+    };
+    // While the first world's stop waits, the second is selected and stopped too; its wait,
+    // inside the first's, ends with the first selected again.
+    QList<Controls> seen;
+    QTimer during;
+    during.setInterval(10);
+    connect(&during, &QTimer::timeout, this, [&] {
+        if (seen.isEmpty() && takingLong(firstLife)) {
+            ui.selectWorld(two.second);
+            seen.append(controls());
+            QTimer::singleShot(0, this, [&] {
+                ui.send(ControllerAction::stopMoo, nullptr);
+                seen.append(controls());
+                firstLife.forceStop();
+            });
+        } else if (seen.size() == 1 && takingLong(secondLife)) {
+            seen.append(controls());
+            ui.selectWorld(First);
+            seen.append(controls());
+            secondLife.forceStop();
+        }
+    });
+    during.start();
+    ui.send(ControllerAction::stopMoo, nullptr);
+    during.stop();
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen[0], (Controls{true, false, QStringLiteral("Running")}));
+    QCOMPARE(seen[1].forceStop, true);
+    QCOMPARE(seen[1].stop, false);
+    QCOMPARE(seen[2], seen[1]);
+    QCOMPARE(seen[3], seen[2]); // the second's wait ended: the first still stops
+    QTRY_VERIFY_WITH_TIMEOUT(!two.controller(First).isMooRunning(), 10000);
+    QVERIFY(!two.controller(two.second).isMooRunning());
+    QCOMPARE(ui.selectedWorld(), First);
+    QCOMPARE(controls().forceStop, false);
+    QVERIFY(window.startAction()->isEnabled());
+}
+
+void tst_WorldWindow::crash_notifiesNamingTheWorldOnceThereAreSeveral_data()
+{
+    QTest::addColumn<bool>("alone");
+    QTest::addColumn<bool>("secondCrashes"); // else the first, with the second selected
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("one world") << true << false << QStringLiteral("The MOO server crashed");
+    QTest::newRow("the second, unselected")
+        << false << true << QStringLiteral("Test copy: The MOO server crashed");
+    QTest::newRow("the first, unselected")
+        << false << false << QStringLiteral("First world: The MOO server crashed");
+}
+
+void tst_WorldWindow::crash_notifiesNamingTheWorldOnceThereAreSeveral()
+{
+    QFETCH(bool, alone);
+    QFETCH(bool, secondCrashes);
+    QFETCH(QString, summary);
+    WorldWindow worlds(alone);
+    Interface &ui = worlds.interface;
+    const QString crashing = secondCrashes ? worlds.second : First;
+    if (!alone) {
+        const QString other = secondCrashes ? First : worlds.second;
+        QVERIFY(worlds.start(other, "tick-ms 20\n"));
+        QVERIFY(ui.selectWorld(other));
+    }
+    WorldDisplay &display = *ui.worldDisplay(crashing);
+    QSignalSpy notices(&display, &WorldDisplay::noticeSent);
+    const QString shownBefore = ui.logWindow().statusText();
+    QVERIFY(worlds.start(crashing, "stdout up\ncrash SEGV\n"));
+    QVERIFY(notices.wait(10000));
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(notices.at(0).at(0).toString(), summary);
+    QVERIFY(display.status().endCallsForAttention());
+    // Shown, its end stands in the bar above the log; unselected, the window is left alone.
+    MessageBar &bar = *ui.logWindow().messageBar();
+    if (!alone) {
+        QCOMPARE(ui.logWindow().statusText(), shownBefore);
+        QVERIFY(bar.isHidden());
+        QVERIFY(ui.selectWorld(crashing));
+    }
+    QVERIFY(!bar.isHidden());
+    QCOMPARE(ui.logWindow().statusText(), display.status().text());
+    QCOMPARE(bar.text(), display.status().text());
+}
+
+PADDOCK_WIDGETS_TEST_MAIN(tst_WorldWindow)
+#include "tst_worldwindow.moc"
