@@ -17,6 +17,7 @@
 #include "String.h"
 #include "UserDefaults.h"
 #include "WidgetWindow.h"
+#include "WorldActions.h"
 #include "WorldDisplay.h"
 #include "WorldServers.h"
 #include "Worlds.h"
@@ -77,6 +78,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
     step(StartupStep::keysObserved);
     m_controller->awakeFromNib();
     step(StartupStep::awokeFromNib);
+    placeWorlds();
     // The servers an earlier Paddock left running are taken back before the window shows,
     // then rotations left unfinished are finished.
     m_worldServers->reattachAll();

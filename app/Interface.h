@@ -30,6 +30,8 @@ class Snapshots;
 class Task;
 class UserDefaultsController;
 class WorldDisplay;
+class WorldActions;
+class WorldList;
 class WorldServers;
 class Worlds;
 
@@ -134,6 +136,8 @@ private:
     void checkpoint();
     void quit();
     void startInEmergencyMode();
+    void placeWorlds();
+    void followSelection();
 
     Hooks m_hooks;
     std::unique_ptr<UserDefaultsController> m_prefsController;
@@ -155,6 +159,9 @@ private:
     // for each world ever listed in this sitting, the first world's first.
     std::vector<std::unique_ptr<WorldDisplay>> m_displays;
     WorldDisplay *m_selected = nullptr;
+    WorldList *m_worldList = nullptr;           // owned by its panel
+    QDockWidget *m_worldListPanel = nullptr;    // owned by the log window
+    std::unique_ptr<WorldActions> m_worldActions;
     std::optional<std::chrono::milliseconds> m_stopGracePeriod;
 };
 
