@@ -13,6 +13,7 @@
 #include "PlayersPanel.h"
 #include "PreferencesPanel.h"
 #include "PulseWiring.h"
+#include "RemoteCommands.h"
 #include "RunEndMessage.h"
 #include "ResponsivenessWatch.h"
 #include "RunHistory.h"
@@ -80,6 +81,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
                                                  *m_generations));
     // A copy of each finished checkpoint of the running world, when the user wants one.
     m_snapshots = std::make_unique<Snapshots>(*m_controller);
+    m_remoteCommands = std::make_unique<RemoteCommands>(*m_worlds, *m_worldServers);
     m_players = &m_worldServers->server(Worlds::firstWorld())->players();
     step(StartupStep::controllerCreated);
 
@@ -128,12 +130,10 @@ void Interface::bringToFront()
     m_logWindow->activateWindow();
 }
 
-std::optional<QJsonObject> Interface::answerRequest(const QString &verb, const QJsonObject &,
-                                                    QString &) const
+void Interface::answerRequest(const QString &verb, const QJsonObject &request,
+                              const SingleInstance::Respond &respond)
 {
-    if (verb == QStringLiteral("status"))
-        return statusReport(*m_controller, *m_life, *m_players, m_pulse->watch().state());
-    return std::nullopt;
+    m_remoteCommands->answer(verb, request, respond);
 }
 
 void Interface::step(StartupStep done)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SingleInstance.h"
+
 #include <QJsonObject>
 #include <QObject>
 
@@ -22,6 +24,7 @@ class PlayersPanel;
 class PreferencesPanel;
 class RunEndMessage;
 class PulseWiring;
+class RemoteCommands;
 class RunPlayers;
 class ServerLife;
 class ServerStatus;
@@ -94,10 +97,10 @@ public:
     /// Shows text and detail in a warning on the log window, not waited for.
     void showFailure(const QString &text, const QString &detail);
 
-    /// Answers a request another program sent over the single-instance socket ("status": the
-    /// world's state report); none, with error set, for a request it does not know.
-    std::optional<QJsonObject> answerRequest(const QString &verb, const QJsonObject &request,
-                                             QString &error) const;
+    /// Answers a request another program sent over the single-instance socket, through
+    /// respond, at once or later (see RemoteCommands).
+    void answerRequest(const QString &verb, const QJsonObject &request,
+                       const SingleInstance::Respond &respond);
 
     /// How long a stop waits before offering Force Stop (10 seconds unless changed).
     void setStopGracePeriod(std::chrono::milliseconds period);
@@ -130,6 +133,7 @@ private:
     std::unique_ptr<Worlds> m_worlds;
     std::unique_ptr<WorldServers> m_worldServers;
     std::unique_ptr<Snapshots> m_snapshots;
+    std::unique_ptr<RemoteCommands> m_remoteCommands;
     RunPlayers *m_players = nullptr; // the first world's
     PlayersPanel *m_playersPanel = nullptr; // owned by the log window
     std::unique_ptr<ServerStatus> m_status;
