@@ -107,7 +107,9 @@ void tst_Remote::commands_againstARunningPaddock_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("firstScript");
     QTest::addColumn<QByteArray>("copyScript");
-    QTest::addColumn<QStringList>("before"); // "VERB WORLD", asked in this process first
+    // "VERB WORLD", asked in this process first; "ready WORLD" waits until its server listens,
+    // its script's earlier commands done (a signal before them would end it).
+    QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("setting"); // KEY=VALUE for the world named last; {copy}: its folder
     QTest::addColumn<int>("exitStatus");
     QTest::addColumn<QString>("said"); // a pattern for what it printed
@@ -119,10 +121,12 @@ void tst_Remote::commands_againstARunningPaddock_data()
         return list;
     };
     const QString startCopy = QStringLiteral("start Test copy");
-    const QByteArray idle;
+    const QByteArray idle, listening("listen 0\n");
     QTest::newRow("start from the last output, in another case")
-        << args("start", QStringLiteral("test COPY")) << idle << idle
-        << QStringList{startCopy, QStringLiteral("stop Test copy")} << QString() << 0
+        << args("start", QStringLiteral("test COPY")) << idle << listening
+        << QStringList{startCopy, QStringLiteral("ready Test copy"),
+                       QStringLiteral("stop Test copy")}
+        << QString() << 0
         << QStringLiteral("^“Test copy” runs, PID \\d+, on “/.*/World2/castle\\.db\\.new”\\.$")
         << QStringList{Copy};
     QTest::newRow("start, running already")
@@ -154,15 +158,18 @@ void tst_Remote::commands_againstARunningPaddock_data()
                           << QStringLiteral("^The server of “Test copy” has stopped\\.$")
                           << QStringList();
     QTest::newRow("stop, not ending within the grace period, not forced")
-        << args("stop", First) << QByteArray("ignore-term\n") << idle
-        << QStringList{QStringLiteral("start First world")} << QString() << 1
+        << args("stop", First) << QByteArray("ignore-term\n" + listening) << idle
+        << QStringList{QStringLiteral("start First world"), QStringLiteral("ready First world")}
+        << QString() << 1
         << QStringLiteral("^The server of “First world” has not stopped in the 1 s")
         << QStringList{First};
     QTest::newRow("stop, none running")
         << args("stop", Copy) << idle << idle << QStringList() << QString() << 0
         << QStringLiteral("^“Test copy” runs no server\\.$") << QStringList();
-    QTest::newRow("checkpoint") << args("checkpoint", Copy) << idle << QByteArray("usr2-handler\n")
-                                << QStringList{startCopy} << QString() << 0
+    QTest::newRow("checkpoint") << args("checkpoint", Copy) << idle
+                                << QByteArray("usr2-handler\n" + listening)
+                                << QStringList{startCopy, QStringLiteral("ready Test copy")}
+                                << QString() << 0
                                 << QStringLiteral("^“Test copy” was asked for a checkpoint")
                                 << QStringList{Copy};
     QTest::newRow("checkpoint, not caught")
@@ -208,8 +215,16 @@ void tst_Remote::commands_againstARunningPaddock()
                                                                 paddock.folder.filePath(CopyId))));
     paddock.open();
     for (const QString &request : before) {
-        const QJsonObject answer =
-            paddock.ask(request.section(u' ', 0, 0), request.section(u' ', 1));
+        const QString verb = request.section(u' ', 0, 0), world = request.section(u' ', 1);
+        if (verb == QStringLiteral("ready")) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !paddock.ask(QStringLiteral("status"), world)[QStringLiteral("ports")]
+                     .toArray()
+                     .isEmpty(),
+                10000);
+            continue;
+        }
+        const QJsonObject answer = paddock.ask(verb, world);
         QVERIFY2(answer[QStringLiteral("done")].toBool(),
                  qPrintable(request + u' ' + answer[QStringLiteral("message")].toString()));
     }
