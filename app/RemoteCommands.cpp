@@ -53,9 +53,9 @@ RemoteCommands::~RemoteCommands() = default;
 void RemoteCommands::answer(const QString &verb, const QJsonObject &request,
                             const SingleInstance::Respond &respond)
 {
-    const bool named = verb == QStringLiteral("start") || verb == QStringLiteral("stop") ||
-                       verb == QStringLiteral("checkpoint");
-    if (!named && verb != QStringLiteral("status")) {
+    static const QStringList Verbs{QStringLiteral("status"), QStringLiteral("start"),
+                                   QStringLiteral("stop"), QStringLiteral("checkpoint")};
+    if (!Verbs.contains(verb)) {
         respond(SingleInstance::RequestError{tr("Paddock does not know \"%1\".").arg(verb), {}});
         return;
     }
