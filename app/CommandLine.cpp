@@ -3,6 +3,7 @@
 
 #include "KeeperLocation.h"
 #include "StatusCommand.h"
+#include "WorldCommand.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -21,7 +22,10 @@ constexpr const char *SynopsisLines[] = {
     "paddock",
     "paddock --help",
     "paddock --version",
-    "paddock status [--json]",
+    "paddock status [--json] [WORLD]",
+    "paddock start [WORLD]",
+    "paddock stop [WORLD]",
+    "paddock checkpoint [WORLD]",
 };
 
 // The status for arguments Paddock does not understand, as getopt-style programs use it.
@@ -52,10 +56,21 @@ QString helpText()
            "  --help     print this help and exit\n"
            "  --version  print Paddock's version and exit\n") +
         u'\n' +
-        tr("Commands:\n"
+        tr("Commands (WORLD is a world's name as the window shows it; with one world it\n"
+           "may be left out):\n"
            "  status     print in one line whether the running Paddock runs a server, and\n"
-           "             which; with --json, as a JSON object. Exit status 0 when a server\n"
-           "             runs, 3 when none does, 4 when no Paddock runs or it does not answer\n");
+           "             which (with several worlds, a line for each); with --json, as a JSON\n"
+           "             object. Exit status 0 when a server runs, 3 when none does, 4 when no\n"
+           "             Paddock runs or it does not answer\n"
+           "  start      start WORLD from the database the window would suggest, its last\n"
+           "             output; a start that needs your word on a risk is refused\n"
+           "  stop       stop WORLD's server and wait until it has ended; after the grace\n"
+           "             period it fails, leaving the server being asked to stop\n"
+           "  checkpoint ask WORLD's server for a checkpoint, as Checkpoint Now does\n"
+           "\n"
+           "start, stop and checkpoint exit with 0 when done, 1 when refused or failed (the\n"
+           "reason on standard error), 2 for a world Paddock does not keep, 4 when no Paddock\n"
+           "runs or it does not answer.\n");
     // Where the keeper is looked for, so an administrator can see at once why a server's
     // output would not be kept after Paddock ends.
     const QString keeper = QString::fromLocal8Bit(installedKeeperPath());
@@ -70,18 +85,32 @@ QString helpText()
 
 std::optional<int> answerCommandLine(int argc, char *argv[])
 {
-    if (argc >= 2 && std::strcmp(argv[1], "status") == 0) {
-        const bool json = argc == 3 && std::strcmp(argv[2], "--json") == 0;
-        if (argc > 2 && !json) {
-            print(stderr, tr("paddock: status takes only --json, not \"%1\".")
-                                  .arg(QString::fromLocal8Bit(argv[2])) +
-                              u'\n');
-            return UsageErrorStatus;
+    if (argc >= 2 && (std::strcmp(argv[1], "status") == 0 || isWorldCommand(argv[1]))) {
+        const bool status = std::strcmp(argv[1], "status") == 0;
+        bool json = false;
+        std::optional<QString> world;
+        for (int i = 2; i < argc; ++i) {
+            const QString argument = QString::fromLocal8Bit(argv[i]);
+            if (status && !json && argument == QStringLiteral("--json")) {
+                json = true;
+            } else if (!world && !argument.startsWith(u'-')) {
+                world = argument;
+            } else {
+                print(stderr, (status ? tr("paddock: status takes only --json and a world's "
+                                           "name, not \"%1\".")
+                                            .arg(argument)
+                                      : tr("paddock: %1 takes only a world's name, not \"%2\".")
+                                            .arg(QString::fromLatin1(argv[1]), argument)) +
+                                  u'\n');
+                return UsageErrorStatus;
+            }
         }
         // The socket needs an application object, but no display and no window.
         int arguments = 1;
         const QCoreApplication application(arguments, argv);
-        return answerStatus(json);
+        const QString verb = QString::fromLatin1(argv[1]);
+        return status ? answerStatus(json, world.value_or(QString()))
+                      : answerWorldCommand(verb, world.value_or(QString()));
     }
     bool help = false;
     bool version = false;

@@ -10,6 +10,7 @@
 #include "PlayersPanel.h"
 #include "PreferencesPanel.h"
 #include "PulseWiring.h"
+#include "RemoteCommands.h"
 #include "ResponsivenessWatch.h"
 #include "ServerLife.h"
 #include "Snapshots.h"
@@ -49,6 +50,7 @@ Interface::Interface(Hooks hooks, QObject *parent)
     m_worldServers = std::make_unique<WorldServers>(
         *m_worlds, std::make_unique<WorldServer>(Worlds::firstWorld(), *m_controller, *m_life,
                                                  *m_generations, *m_snapshots));
+    m_remoteCommands = std::make_unique<RemoteCommands>(*m_worlds, *m_worldServers);
     step(StartupStep::controllerCreated);
 
     m_logWindow = std::make_unique<LogWindow>();
@@ -181,12 +183,10 @@ void Interface::bringToFront()
     m_logWindow->activateWindow();
 }
 
-std::optional<QJsonObject> Interface::answerRequest(const QString &verb, const QJsonObject &,
-                                                    QString &) const
+void Interface::answerRequest(const QString &verb, const QJsonObject &request,
+                              const SingleInstance::Respond &respond)
 {
-    if (verb == QStringLiteral("status"))
-        return statusReport(*m_controller, *m_life, players(), pulse().watch().state());
-    return std::nullopt;
+    m_remoteCommands->answer(verb, request, respond);
 }
 
 void Interface::step(StartupStep done)

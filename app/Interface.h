@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "SingleInstance.h"
+
 #include <QJsonObject>
 #include <QObject>
 
@@ -23,6 +25,7 @@ class MooController;
 class PlayersPanel;
 class PreferencesPanel;
 class PulseWiring;
+class RemoteCommands;
 class RunPlayers;
 class ServerLife;
 class ServerStatus;
@@ -112,10 +115,10 @@ public:
     /// Shows text and detail in a warning on the log window, not waited for.
     void showFailure(const QString &text, const QString &detail);
 
-    /// Answers a request another program sent over the single-instance socket ("status": the
-    /// world's state report); none, with error set, for a request it does not know.
-    std::optional<QJsonObject> answerRequest(const QString &verb, const QJsonObject &request,
-                                             QString &error) const;
+    /// Answers a request another program sent over the single-instance socket, through
+    /// respond, at once or later (see RemoteCommands).
+    void answerRequest(const QString &verb, const QJsonObject &request,
+                       const SingleInstance::Respond &respond);
 
     /// How long a stop of any world waits before offering Force Stop (10 seconds unless
     /// changed).
@@ -151,6 +154,7 @@ private:
     // After the first world's parts above, which they refer to.
     std::unique_ptr<Worlds> m_worlds;
     std::unique_ptr<WorldServers> m_worldServers;
+    std::unique_ptr<RemoteCommands> m_remoteCommands;
     PlayersPanel *m_playersPanel = nullptr; // owned by the log window
     EmergencyConsole *m_console = nullptr;  // owned by the log window
     QDockWidget *m_graphsPanel = nullptr;   // owned by the log window

@@ -10,11 +10,14 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QPointer>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace paddock {
 
@@ -78,9 +81,17 @@ void SingleInstance::serve(QLocalSocket *peer)
                 Q_EMIT activationRequested();
                 continue;
             }
-            // One request a connection: answered, then closed once the answer is written.
-            peer->write(answer(line.trimmed()) + '\n');
-            peer->disconnectFromServer();
+            // One request a connection: whatever follows it is not read.
+            disconnect(peer, &QLocalSocket::readyRead, this, nullptr);
+            const QPointer<QLocalSocket> asker(peer);
+            auto answered = std::make_shared<bool>(false);
+            handle(line.trimmed(), [asker, answered](const Answer &answer) {
+                if (std::exchange(*answered, true) || !asker)
+                    return;
+                // Closed once the answer is written.
+                asker->write(answerLine(answer) + '\n');
+                asker->disconnectFromServer();
+            });
             return;
         }
         if (peer->bytesAvailable() > LongestRequest)
@@ -88,25 +99,30 @@ void SingleInstance::serve(QLocalSocket *peer)
     });
 }
 
-QByteArray SingleInstance::answer(const QByteArray &requestLine) const
+void SingleInstance::handle(const QByteArray &requestLine, const Respond &respond)
 {
-    QJsonObject reply{{QStringLiteral("version"), ProtocolVersion}};
     const QJsonDocument document = QJsonDocument::fromJson(requestLine);
     const QJsonObject request = document.object();
     const QString verb = request.value(QStringLiteral("request")).toString();
-    QString error;
-    std::optional<QJsonObject> answered;
     if (!document.isObject() || verb.isEmpty())
-        error = tr("The request is not one Paddock understands.");
+        respond(RequestError{tr("The request is not one Paddock understands."), {}});
     else if (!m_handler)
-        error = tr("This Paddock answers no requests.");
+        respond(RequestError{tr("This Paddock answers no requests."), {}});
     else
-        answered = m_handler(verb, request, error);
-    if (answered)
-        reply[QStringLiteral("answer")] = *answered;
-    else
-        reply[QStringLiteral("error")] =
-            error.isEmpty() ? tr("Paddock does not know \"%1\".").arg(verb) : error;
+        m_handler(verb, request, respond);
+}
+
+QByteArray SingleInstance::answerLine(const Answer &answer)
+{
+    QJsonObject reply{{QStringLiteral("version"), ProtocolVersion}};
+    if (const auto *object = std::get_if<QJsonObject>(&answer)) {
+        reply[QStringLiteral("answer")] = *object;
+    } else {
+        const RequestError &error = std::get<RequestError>(answer);
+        reply[QStringLiteral("error")] = error.sentence;
+        if (!error.code.isEmpty())
+            reply[QStringLiteral("code")] = error.code;
+    }
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 

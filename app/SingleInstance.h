@@ -7,7 +7,7 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
+#include <variant>
 
 namespace paddock {
 
@@ -18,8 +18,9 @@ namespace paddock {
 /// What goes over the socket, a line at a time: "activate" brings the window forward and is
 /// not answered. A request is a JSON object on one line, {"version": 1, "request": VERB, ...
 /// its arguments}; its answer one line, {"version": 1, "answer": {...}} or {"version": 1,
-/// "error": SENTENCE}, after which the connection is closed. A verb this Paddock does not know
-/// is answered with an error, so later verbs (start, stop, checkpoint a world) fit in.
+/// "error": SENTENCE[, "code": CODE]}, after which the connection is closed. A verb this Paddock
+/// does not know is answered with an error. An answer may come later than the request (a stop is
+/// answered once the server has ended): the asker keeps a deadline of its own.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -45,14 +46,23 @@ public:
 
     /// The version of the requests this Paddock answers.
     static constexpr int ProtocolVersion = 1;
-    /// Answers one request: its verb and the whole request object; returns the answer, or
-    /// none, with error set to the sentence why not.
-    using RequestHandler = std::function<std::optional<QJsonObject>(
-        const QString &verb, const QJsonObject &request, QString &error)>;
+    /// Why a request is not answered: the sentence, and for a refusal a client acts on, a
+    /// code ("unknownWorld": the request names no world this Paddock keeps).
+    struct RequestError {
+        QString sentence;
+        QString code;
+    };
+    using Answer = std::variant<QJsonObject, RequestError>;
+    /// Sends the answer to one request, now or later; only the first call counts, and one
+    /// after the asker has gone does nothing.
+    using Respond = std::function<void(const Answer &answer)>;
+    /// Answers one request: its verb and the whole request object, through respond.
+    using RequestHandler =
+        std::function<void(const QString &verb, const QJsonObject &request, Respond respond)>;
     /// Sets who answers requests; without one, every request is answered with an error.
     void setRequestHandler(RequestHandler handler) { m_handler = std::move(handler); }
-    /// The answer line to one request line (without its line end), as this Paddock sends it.
-    QByteArray answer(const QByteArray &requestLine) const;
+    /// The answer line for answer (without its line end), as this Paddock sends it.
+    static QByteArray answerLine(const Answer &answer);
 
 Q_SIGNALS:
     /// A later Paddock asked this one to bring its window to the front.
@@ -61,6 +71,7 @@ Q_SIGNALS:
 private:
     bool askRunningPaddock();
     void serve(class QLocalSocket *peer);
+    void handle(const QByteArray &requestLine, const Respond &respond);
 
     QString m_path;
     QString m_problem;

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "StatusCommand.h"
 
+#include "RemoteRequest.h"
 #include "ServerStatus.h"
-#include "SingleInstance.h"
 #include "StatusReport.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -69,63 +68,39 @@ QString reportLine(const QJsonObject &report)
     return line;
 }
 
-// The report from the running Paddock, or none with why set.
-std::optional<QJsonObject> askForReport(QString &why)
-{
-    const QString path = SingleInstance::defaultPath();
-    if (path.isEmpty()) {
-        why = tr("Paddock is not running.");
-        return std::nullopt;
-    }
-    const QDeadlineTimer deadline(AnswerTimeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(int(deadline.remainingTime()))) {
-        why = socket.error() == QLocalSocket::SocketTimeoutError
-                  ? tr("Paddock did not answer within %1 seconds.").arg(AnswerTimeoutMs / 1000)
-                  : tr("Paddock is not running.");
-        return std::nullopt;
-    }
-    const QJsonObject request{{QStringLiteral("version"), SingleInstance::ProtocolVersion},
-                              {QStringLiteral("request"), QStringLiteral("status")}};
-    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-    while (!socket.canReadLine()) {
-        if (deadline.hasExpired() || socket.state() != QLocalSocket::ConnectedState ||
-            !(socket.bytesToWrite() > 0 ? socket.waitForBytesWritten(int(deadline.remainingTime()))
-                                        : socket.waitForReadyRead(int(deadline.remainingTime())))) {
-            if (socket.canReadLine())
-                break;
-            why = tr("Paddock did not answer within %1 seconds.").arg(AnswerTimeoutMs / 1000);
-            return std::nullopt;
-        }
-    }
-    const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
-    if (const QJsonValue answer = reply.value(QStringLiteral("answer")); answer.isObject())
-        return answer.toObject();
-    why = reply.value(QStringLiteral("error")).toString();
-    if (why.isEmpty())
-        why = tr("Paddock's answer cannot be read.");
-    return std::nullopt;
-}
-
 } // namespace
 
-int answerStatus(bool json)
+int answerStatus(bool json, const QString &world)
 {
-    QString why;
-    const std::optional<QJsonObject> report = askForReport(why);
-    if (!report) {
-        // Said where a reader looks: beside the one line, or apart from the JSON a script parses.
-        printLine(json ? stderr : stdout, why);
-        return StatusUnknown;
+    const RemoteReply reply = askRunningPaddock(QStringLiteral("status"), world,
+                                                std::chrono::milliseconds(AnswerTimeoutMs));
+    if (reply.outcome != RemoteReply::Outcome::Answered) {
+        // Said where a reader looks: beside the one line, or apart from the JSON a script parses;
+        // a world that is none is a usage error, said where usage errors are.
+        const bool unknownWorld = reply.code == QStringLiteral("unknownWorld");
+        printLine(json || unknownWorld ? stderr : stdout, reply.sentence);
+        return unknownWorld ? StatusUsageError : StatusUnknown;
     }
-    const bool runs = reportsServerRunning(*report);
+    const QJsonObject &report = reply.answer;
+    // Several worlds, each reported; any one's server running counts.
+    const QJsonArray worlds = report.value(QStringLiteral("worlds")).toArray();
+    QStringList lines;
+    bool runs = false;
+    if (worlds.isEmpty()) {
+        runs = reportsServerRunning(report);
+        lines.append(reportLine(report));
+    }
+    for (const QJsonValue each : worlds) {
+        runs = runs || reportsServerRunning(each.toObject());
+        lines.append(each.toObject().value(QStringLiteral("name")).toString() +
+                     QStringLiteral(": ") + reportLine(each.toObject()));
+    }
     if (!json) {
-        printLine(stdout, reportLine(*report));
+        printLine(stdout, lines.join(u'\n'));
     } else {
-        printLine(stdout, QString::fromUtf8(QJsonDocument(*report).toJson(QJsonDocument::Compact)));
+        printLine(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)));
         if (!runs)
-            printLine(stderr, reportLine(*report));
+            printLine(stderr, lines.join(u'\n'));
     }
     return runs ? StatusServerRuns : StatusNoServer;
 }

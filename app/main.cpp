@@ -48,11 +48,11 @@ int main(int argc, char *argv[])
             instance.problem());
     QObject::connect(&instance, &paddock::SingleInstance::activationRequested, &interface,
                      [&interface] { interface.bringToFront(); });
-    // `paddock status` and later commands ask through the same socket.
-    instance.setRequestHandler(
-        [&interface](const QString &verb, const QJsonObject &request, QString &error) {
-            return interface.answerRequest(verb, request, error);
-        });
+    // `paddock status`, `paddock start` and the other commands ask through the same socket.
+    instance.setRequestHandler([&interface](const QString &verb, const QJsonObject &request,
+                                            const paddock::SingleInstance::Respond &respond) {
+        interface.answerRequest(verb, request, respond);
+    });
     const int status = application.exec();
     // Archiving still running on a worker would keep the process alive with its window gone;
     // its journal lets the next Paddock finish it.

@@ -109,6 +109,15 @@ void tst_CommandLine::arguments_answeredWithoutADisplay_data()
                                      << QStringLiteral("unknown command \"frobnicate\"");
     QTest::newRow("empty argument")
         << QStringList{QString()} << 2 << QString() << QStringLiteral("unknown command \"\"");
+    QTest::newRow("a command given two worlds")
+        << QStringList{QStringLiteral("stop"), QStringLiteral("Live"), QStringLiteral("Test")} << 2
+        << QString() << QStringLiteral("stop takes only a world's name, not \"Test\"");
+    QTest::newRow("status given --json twice")
+        << QStringList{QStringLiteral("status"), QStringLiteral("--json"), QStringLiteral("--json")}
+        << 2 << QString() << QStringLiteral("not \"--json\"");
+    QTest::newRow("a command without a Paddock")
+        << QStringList{QStringLiteral("checkpoint"), QStringLiteral("Live")} << 4 << QString()
+        << QStringLiteral("Paddock is not running.");
 }
 
 void tst_CommandLine::arguments_answeredWithoutADisplay()

@@ -237,10 +237,10 @@ void tst_SingleInstance::status_commandLine_answersForTheRunningPaddock()
         interface = std::make_unique<Interface>();
         QVERIFY(instance.claim());
         Interface &answering = *interface;
-        instance.setRequestHandler(
-            [&answering](const QString &verb, const QJsonObject &request, QString &error) {
-                return answering.answerRequest(verb, request, error);
-            });
+        instance.setRequestHandler([&answering](const QString &verb, const QJsonObject &request,
+                                                const SingleInstance::Respond &respond) {
+            answering.answerRequest(verb, request, respond);
+        });
     }
     const auto reap = qScopeGuard([&interface] {
         if (interface)
@@ -261,15 +261,8 @@ void tst_SingleInstance::status_commandLine_answersForTheRunningPaddock()
 
     // The real program, in the same private runtime folder; this event loop answers it.
     const auto ask = [](const QStringList &arguments) {
-        QProcess status;
-        QSignalSpy finished(&status, &QProcess::finished);
-        status.start(QStringLiteral(PADDOCK_PATH), arguments);
-        if (!finished.wait(20000)) {
-            status.kill();
-            status.waitForFinished();
-        }
-        return std::pair(status.exitStatus() == QProcess::NormalExit ? status.exitCode() : -1,
-                         status.readAllStandardOutput());
+        const ProgramAnswer answer = runServing(QStringLiteral(PADDOCK_PATH), arguments);
+        return std::pair(answer.status, answer.out);
     };
     const auto [plainStatus, plain] = ask({QStringLiteral("status")});
     QCOMPARE(plainStatus, exitStatus);
@@ -281,6 +274,7 @@ void tst_SingleInstance::status_commandLine_answersForTheRunningPaddock()
     QCOMPARE(jsonStatus, exitStatus);
     const QJsonObject report = QJsonDocument::fromJson(json).object();
     QCOMPARE(report.value(QStringLiteral("state")).toString(), state);
+    QVERIFY(!report.contains(QStringLiteral("worlds"))); // one world: as before there were several
     if (paddock) {
         QVERIFY(report.value(QStringLiteral("responding")).isNull());
         QCOMPARE(report.value(QStringLiteral("pid")).toInt(), pid);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DatabaseGenerations.h"
+#include "LaunchError.h"
 #include "PrivateFolder.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void start_clashWithAnotherWorld_refusedNamingIt_data();
     void start_clashWithAnotherWorld_refusedNamingIt();
     void reattach_eachServerTakenBackIntoItsWorld();
+    void restart_clashSinceTheCrash_refusedWithItsSentence_data();
+    void restart_clashSinceTheCrash_refusedWithItsSentence();
 };
 
 void tst_Worlds::worlds_firstAsTodayFurtherInTheirOwnGroups()
@@ -226,6 +229,51 @@ void tst_Worlds::reattach_eachServerTakenBackIntoItsWorld()
     }
     QTRY_VERIFY_WITH_TIMEOUT(readServerRecords(serverRecordFolder()).records.empty(), 10000);
     QVERIFY(!isProcessAlive(pids[0]) && !isProcessAlive(pids[1]));
+}
+
+void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence_data()
+{
+    QTest::addColumn<bool>("automatic"); // the restart after a crash, else the user's Start Again
+    QTest::newRow("restart after a crash") << true;
+    QTest::newRow("Start Again") << false;
+}
+
+void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
+{
+    QFETCH(bool, automatic);
+    TwoWorlds two;
+    two.worlds.settings(Second)->setString(MOORestartAfterCrash, automatic ? "1" : "0");
+    WorldServers servers(two.worlds);
+    ServerLife &life = servers.server(Second)->life();
+    life.setRestartPolicy({std::chrono::milliseconds(1)});
+    // While the crashed world waits, the first world takes a database in its folder.
+    connect(&life, &ServerLife::notice, &life, [&](ServerLife::Notice kind) {
+        if (kind == ServerLife::Notice::Crashed)
+            controllerOf(servers, Worlds::firstWorld())
+                .setDbPath(
+                    makeString(osPath(two.folder.filePath(QStringLiteral("World2/old.db")))));
+    });
+    QSignalSpy notices(&life, &ServerLife::notice);
+    QVERIFY(start(servers, Second, two.folder.path(), "crash KILL\n"));
+    const QString clash = QStringLiteral("The world “First world” has its databases in");
+    QString told;
+    if (automatic) {
+        QTRY_VERIFY_WITH_TIMEOUT(!notices.isEmpty() &&
+                                     notices.constLast().at(0).value<ServerLife::Notice>() ==
+                                         ServerLife::Notice::RestartGivenUp,
+                                 10000);
+        told = notices.constLast().at(1).toString();
+        QCOMPARE(life.state(), ServerLife::State::LaunchFailed);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::Ended, 10000);
+        try {
+            life.startAgain();
+        } catch (const LaunchError &error) {
+            told = QString::fromLocal8Bit(error.what());
+        }
+    }
+    QVERIFY2(told.contains(clash), qPrintable(told));
+    QVERIFY(!servers.server(Second)->isRunning());
 }
 
 PADDOCK_TEST_MAIN(tst_Worlds)

@@ -120,6 +120,9 @@ public:
     /// Sends SIGTERM (to a server in its emergency mode, "quit", which saves) and waits for the
     /// exit while the event loop runs; never SIGKILL.
     void stopMoo(QObject *sender = nullptr);
+    /// Asks the server to end as stopMoo does, without waiting: the run's end tells when it
+    /// has. Returns false when there is no launched server to ask.
+    bool askToStop();
     /// The log file of a server run on dbPath: the log file name from the settings, resolved
     /// against the database's folder; empty when the user wants no log file or no database is set.
     std::string logFilePath() const;
@@ -170,12 +173,17 @@ public:
     /// refuses the start with that sentence. Empty (the default) looks at nothing.
     using BeforeStart = std::function<std::string(const std::string &db)>;
     void setBeforeStart(BeforeStart check) { m_beforeStart = std::move(check); }
+    /// The checks every start of a server on db passes first, whoever starts it (the user, a
+    /// restart): the BeforeStart check, then a recorded server that may still run on db.
+    /// Returns the sentence of the first that refuses; empty when none does.
+    QString startRefusal(const std::string &db);
     /// Asks the user whether a start may take a risk: question is the sentence, detail what
     /// could go wrong; returns whether to go ahead. It may run a modal event loop.
     using ConfirmRisk = std::function<bool(const QString &question, const QString &detail)>;
     /// Sets who is asked; with nobody (the default) a start that needs a confirmation is
     /// refused.
     void setConfirmRisk(ConfirmRisk confirm) { m_confirmRisk = std::move(confirm); }
+    const ConfirmRisk &confirmRisk() const { return m_confirmRisk; }
     /// What a start does with an output name.
     enum class OutputNameVerdict { Use, Declined, Refused };
     /// Checks name as the output of a start on db. A name that cannot work is Refused, with

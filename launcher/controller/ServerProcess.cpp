@@ -127,19 +127,26 @@ void MooController::taskEndedNotification(const Notification &)
     }
 }
 
-void MooController::stopMoo(QObject *)
+bool MooController::askToStop()
 {
     if (!m_task)
-        return;
+        return false;
     // A process that never started cannot be signalled and will never exit: nothing to do.
     if (!task()->isLaunched())
-        return;
+        return false;
     // A server in its emergency mode never reads SIGTERM there; "quit" leaves the mode, saving.
     if (m_run && m_run->isRunning() && m_run->processIdentifier() == task()->processIdentifier() &&
         m_run->inEmergencyMode())
         m_run->sendInput(QByteArrayLiteral("quit\n"));
     else
         task()->terminate();
+    return true;
+}
+
+void MooController::stopMoo(QObject *)
+{
+    if (!askToStop())
+        return;
     // The termination notice may clear the field during the wait; the getter's reference
     // keeps the process object alive until the wait is over.
     const bool exited = task()->waitUntilExit();

@@ -132,6 +132,15 @@ void MooController::openPanelDidEnd(OpenPanel *panel, int returnCode, int contex
     }
 }
 
+QString MooController::startRefusal(const std::string &db)
+{
+    if (m_beforeStart)
+        if (const std::string refusal = m_beforeStart(db); !refusal.empty())
+            return QString::fromLocal8Bit(refusal);
+    // A server an earlier Paddock started may still run on it, writing the same files.
+    return recordedServerRefusal(db);
+}
+
 bool MooController::startFromDatabase(const std::string &db, StartMode mode)
 {
     setDbPath(makeString(db));
@@ -139,15 +148,7 @@ bool MooController::startFromDatabase(const std::string &db, StartMode mode)
     // the shell would catch, so a failure is reported here and nothing is thrown into the
     // event loop. The state stays as the failed launch left it.
     try {
-        if (m_beforeStart) {
-            if (const std::string refusal = m_beforeStart(db); !refusal.empty()) {
-                const QString reason = QString::fromLocal8Bit(refusal);
-                Q_EMIT launchFailed(reason, reason);
-                return false;
-            }
-        }
-        // A server an earlier Paddock started may still run on it, writing the same files.
-        if (const QString refusal = recordedServerRefusal(db); !refusal.isEmpty()) {
+        if (const QString refusal = startRefusal(db); !refusal.isEmpty()) {
             Q_EMIT launchFailed(refusal, refusal);
             return false;
         }

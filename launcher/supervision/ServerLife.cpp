@@ -252,6 +252,23 @@ void ServerLife::stop()
         setState(State::Running);
 }
 
+bool ServerLife::beginStop()
+{
+    if (m_state == State::WaitingToRestart) {
+        cancelRestart();
+        return false;
+    }
+    if (!m_run || !m_run->isRunning() || m_controller.run() != m_run)
+        return false;
+    // A stop under way already (the window's, waiting) is asked nothing twice.
+    if (m_state == State::Stopping || m_state == State::StopTakingLong)
+        return true;
+    m_run->setStopRequested();
+    setState(State::Stopping);
+    m_graceTimer.start();
+    return m_controller.askToStop();
+}
+
 bool ServerLife::forceStop()
 {
     if (m_state != State::Stopping && m_state != State::StopTakingLong)
@@ -310,8 +327,13 @@ void ServerLife::startOn(const std::string &db, bool mayAsk, bool usersStart)
         ~Reset() { flag = false; }
     } reset{m_ownStart};
     m_controller.setDbPath(makeString(db));
+    // The same checks as the user's Start: another world's clash, its own databases, a
+    // recorded server that may still run on db.
+    QString refusal = m_controller.startRefusal(db);
+    if (!refusal.isEmpty())
+        throw LaunchError(refusal.toLocal8Bit().toStdString(), 0,
+                          refusal.toLocal8Bit().toStdString());
     const std::string name = m_controller.formNewDbName();
-    QString refusal;
     switch (m_controller.checkOutputName(db, name, mayAsk, refusal)) {
     case MooController::OutputNameVerdict::Use:
         break;

@@ -111,6 +111,7 @@ public:
     void setClock(Now now) { m_now = std::move(now); }
     void setRestartPolicy(const RestartPolicy &policy) { m_planner = RestartPlanner(policy); }
     void setStopGracePeriod(std::chrono::milliseconds period);
+    std::chrono::milliseconds stopGracePeriod() const { return m_graceTimer.intervalAsDuration(); }
     void setCheckpointTimeout(std::chrono::milliseconds timeout);
     void setStartupPeriod(std::chrono::milliseconds period) { m_startupPeriod = period; }
 
@@ -161,6 +162,11 @@ public:
     /// and waits through the controller's stopMoo. While waiting to restart it cancels the
     /// restart instead.
     void stop();
+    /// The user's Stop without the wait, for a stop asked from outside the window: marks the
+    /// stop as ours, offers Force Stop after the grace period and asks the server to end; the
+    /// state tells what follows. Returns whether a server of this life is being stopped now.
+    /// While waiting to restart it cancels the restart instead.
+    bool beginStop();
     /// Ends the server being stopped with SIGKILL; only while Stopping or StopTakingLong.
     /// Returns whether the signal was sent. The window asks the user first.
     bool forceStop();
@@ -200,8 +206,8 @@ private:
     void setCheckpointVerdict(CheckpointVerdict verdict);
     void checkPanicFile();
     void restart();
-    // Starts on db with a name formed anew; a name over the input is asked about only when
-    // mayAsk (the user's own start). A usersStart begins anew: earlier crashes no longer
+    // Starts on db with a name formed anew, after the checks every start passes; a name over
+    // the input is asked about only when mayAsk (the user's own start). A usersStart begins anew: earlier crashes no longer
     // count. Throws LaunchError.
     void startOn(const std::string &db, bool mayAsk, bool usersStart = false);
 

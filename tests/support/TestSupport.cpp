@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 
 #include <algorithm>
 #include <cstdint>
@@ -239,6 +240,23 @@ void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
             task->waitUntilExit();
         }
     }
+}
+
+ProgramAnswer runServing(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(program, arguments);
+    if (!process.waitForStarted() || !finished.wait(60000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    ProgramAnswer answer;
+    if (!finished.isEmpty() && process.exitStatus() == QProcess::NormalExit)
+        answer.status = process.exitCode();
+    answer.out = process.readAllStandardOutput();
+    answer.err = process.readAllStandardError();
+    return answer;
 }
 
 void reapChildren()

@@ -154,6 +154,15 @@ bool isProcessAlive(int pid);
 int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db,
                                     const QStringList &more = {});
 
+/// How a program run by runServing ended (status -1: not by exiting) and what it printed.
+struct ProgramAnswer {
+    int status = -1;
+    QByteArray out, err;
+};
+/// Runs program with arguments while this thread's event loop keeps running, so that this
+/// process can answer it (a Paddock's socket); kills it after 60 s.
+ProgramAnswer runServing(const QString &program, const QStringList &arguments);
+
 /// How many descriptors this process has open right now.
 int openDescriptorCount();
 /// The process ids of this process's children that have not been reaped.
