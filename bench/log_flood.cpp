@@ -46,6 +46,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <spawn.h>
@@ -106,6 +107,14 @@ double cpuSeconds()
     ::getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Processor time the calling thread has used.
+double threadCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 void print(const char *key, double value)
@@ -263,15 +272,21 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
         QCoreApplication::processEvents();
     }
 
-    // A timer that fires on every turn of the loop records the longest gap between turns.
+    // A timer that fires on every turn of the loop records the longest gap between turns,
+    // by the wall clock and in the processor time this thread used meanwhile: on a busy
+    // machine the first also counts the time others ran, the second only the window's work.
     QElapsedTimer sinceTurn;
     qint64 longestGap = 0;
+    double turnCpu = 0, longestGapCpu = 0;
     QTimer turns;
     turns.setTimerType(Qt::PreciseTimer);
     turns.setInterval(1);
     QObject::connect(&turns, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
         sinceTurn.start();
+        const double cpu = threadCpuSeconds();
+        longestGapCpu = std::max(longestGapCpu, cpu - turnCpu);
+        turnCpu = cpu;
     });
 
     QEventLoop loop;
@@ -301,6 +316,7 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
     }
     if (withView) {
         sinceTurn.start();
+        turnCpu = threadCpuSeconds();
         turns.start();
     }
     loop.exec();
@@ -320,6 +336,7 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
     print("bytes", double(controller.outputString()->length()));
     print("rss_growth", double(statusField("VmHWM") - rssBefore));
     print("longest_gap_ms", double(longestGap) / 1e6);
+    print("longest_gap_cpu_ms", longestGapCpu * 1e3);
     return 0;
 }
 
@@ -405,8 +422,9 @@ struct Throughput {
     double plainDefault = 0, plainLarge = 0, controller = 0, viewed = 0;
     // Processor seconds of the fastest runs (the reader's own, not the server's).
     double plainCpu = 0, controllerCpu = 0, viewedCpu = 0;
-    // The longest gap between event-loop turns in the fastest run with the view.
-    double viewedGapMs = 0;
+    // The longest gap between event-loop turns in the fastest run with the view, by the wall
+    // clock and in the window's own processor time.
+    double viewedGapMs = 0, viewedGapCpuMs = 0;
     double plain() const { return std::max(plainDefault, plainLarge); }
 };
 
@@ -421,8 +439,9 @@ bool reportThroughput(const char *title, const Throughput &t)
                 t.viewed / t.plain());
     std::printf("  processor time: plain reader %.3f s, controller %.3f s, with the view %.3f s\n",
                 t.plainCpu, t.controllerCpu, t.viewedCpu);
-    std::printf("  longest gap between event-loop turns with the view %.1f ms (bar: under 50 ms)\n",
-                t.viewedGapMs);
+    std::printf("  longest gap between event-loop turns with the view %.1f ms, of which %.1f ms "
+                "the window's own processor time (bar: under 50 ms)\n",
+                t.viewedGapMs, t.viewedGapCpuMs);
     return verdict(t.controller / t.plain() >= 0.5 && t.viewed / t.plain() >= 0.5 &&
                    t.viewedGapMs < 50);
 }
@@ -464,12 +483,14 @@ int runAll()
     allMet &= reportThroughput(
         "with the log file (the default; the plain reader appends to a file)",
         {rate(best[0]), rate(best[1]), rate(ingest), rate(viewed), cpu(best[0], best[1]),
-         ingest.at("cpu_seconds"), viewed.at("cpu_seconds"), viewed.at("longest_gap_ms")});
+         ingest.at("cpu_seconds"), viewed.at("cpu_seconds"), viewed.at("longest_gap_ms"),
+         viewed.at("longest_gap_cpu_ms")});
     allMet &= reportThroughput("without the log file",
                                {rate(best[5]), rate(best[6]), rate(ingestNoFile),
                                 rate(viewedNoFile), cpu(best[5], best[6]),
                                 ingestNoFile.at("cpu_seconds"), viewedNoFile.at("cpu_seconds"),
-                                viewedNoFile.at("longest_gap_ms")});
+                                viewedNoFile.at("longest_gap_ms"),
+                                viewedNoFile.at("longest_gap_cpu_ms")});
 
     const double linear = ingest.at("seconds") / ingestHalf.at("seconds");
     std::printf("linearity: 128 MiB in %.3f s, 256 MiB in %.3f s, ratio %.2f (bar: at most 2.30)\n",
