@@ -28,8 +28,8 @@ public:
         qsizetype next = 0;
     };
 
-    /// The most bytes findAhead takes in one call: well within what a log text keeps in
-    /// memory however it is kept, so what it scans is never read back from a file.
+    /// The most bytes findAhead takes in one call: well within the newest bytes a log text
+    /// keeps in memory once a log file holds them, so what it scans is not read back.
     static constexpr qsizetype AheadLimit = qsizetype(4) << 20;
 
     /// Forgets everything indexed.
