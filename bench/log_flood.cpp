@@ -8,22 +8,27 @@
 //                   default) the plain reader appends what it reads to a file too
 //   linearity       the time to ingest 2N bytes against the time for N
 //   memory          peak resident growth per byte logged, without and with the view
-//   responsiveness  the longest gap between event-loop turns during a flood, view attached
+//   responsiveness  the longest gap between event-loop turns during a flood, view attached,
+//                   with and without the log file
 //   idle            the launcher's wakeups per second while a silent server runs
 // Each figure is printed with its bar and whether it is met.
 //
 // The modes the parent runs in its children, with options in any order after them:
 //   plain BYTES [large-pipe] [file]   drain the stand-in's flood with blocking reads, in a
 //                                     1 MiB pipe, appending each read to a file
-//   ingest BYTES [view] [no-file]     let the controller, with the server's life following
-//                                     its lines as in the application, ingest the flood,
-//                                     into a log view, with the log file off; in-process:
-//                                     from a thread of this process instead (for profilers)
+//   ingest BYTES [view] [no-file] [in-process]
+//                                     let the controller, with the server's life and the
+//                                     player count following its lines as in the
+//                                     application, ingest the flood, into a log view (which
+//                                     colours the rows it paints), with the log file off;
+//                                     in-process: from a thread of this process instead (for
+//                                     profilers)
 //   idle SECONDS                      count wakeups while a silent stand-in runs, view attached
 
 #include "FileHandle.h"
 #include "LogView.h"
 #include "MooController.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
@@ -41,6 +46,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <spawn.h>
@@ -101,6 +107,14 @@ double cpuSeconds()
     ::getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Processor time the calling thread has used.
+double threadCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 void print(const char *key, double value)
@@ -166,14 +180,15 @@ int runPlain(qint64 bytes, bool largePipe, bool toFile)
     return 0;
 }
 
-// The controller as the application sets it up, with its own settings file and the
-// server's life reading every line it logs.
+// The controller as the application sets it up, with its own settings file, the server's
+// life and the player count reading every line it logs.
 struct Launcher {
     QTemporaryDir folder;
     UserDefaults store{QFile::encodeName(folder.filePath(QStringLiteral("settings/paddock.conf"))).toStdString()};
     UserDefaultsController prefs{store};
     MooController controller;
     ServerLife life{controller};
+    RunPlayers players{controller};
 
     explicit Launcher(bool logFile = true)
     {
@@ -257,15 +272,21 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
         QCoreApplication::processEvents();
     }
 
-    // A timer that fires on every turn of the loop records the longest gap between turns.
+    // A timer that fires on every turn of the loop records the longest gap between turns,
+    // by the wall clock and in the processor time this thread used meanwhile: on a busy
+    // machine the first also counts the time others ran, the second only the window's work.
     QElapsedTimer sinceTurn;
     qint64 longestGap = 0;
+    double turnCpu = 0, longestGapCpu = 0;
     QTimer turns;
     turns.setTimerType(Qt::PreciseTimer);
     turns.setInterval(1);
     QObject::connect(&turns, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
         sinceTurn.start();
+        const double cpu = threadCpuSeconds();
+        longestGapCpu = std::max(longestGapCpu, cpu - turnCpu);
+        turnCpu = cpu;
     });
 
     QEventLoop loop;
@@ -295,6 +316,7 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
     }
     if (withView) {
         sinceTurn.start();
+        turnCpu = threadCpuSeconds();
         turns.start();
     }
     loop.exec();
@@ -314,6 +336,7 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
     print("bytes", double(controller.outputString()->length()));
     print("rss_growth", double(statusField("VmHWM") - rssBefore));
     print("longest_gap_ms", double(longestGap) / 1e6);
+    print("longest_gap_cpu_ms", longestGapCpu * 1e3);
     return 0;
 }
 
@@ -399,6 +422,9 @@ struct Throughput {
     double plainDefault = 0, plainLarge = 0, controller = 0, viewed = 0;
     // Processor seconds of the fastest runs (the reader's own, not the server's).
     double plainCpu = 0, controllerCpu = 0, viewedCpu = 0;
+    // The longest gap between event-loop turns in the fastest run with the view, by the wall
+    // clock and in the window's own processor time.
+    double viewedGapMs = 0, viewedGapCpuMs = 0;
     double plain() const { return std::max(plainDefault, plainLarge); }
 };
 
@@ -413,7 +439,11 @@ bool reportThroughput(const char *title, const Throughput &t)
                 t.viewed / t.plain());
     std::printf("  processor time: plain reader %.3f s, controller %.3f s, with the view %.3f s\n",
                 t.plainCpu, t.controllerCpu, t.viewedCpu);
-    return verdict(t.controller / t.plain() >= 0.5 && t.viewed / t.plain() >= 0.5);
+    std::printf("  longest gap between event-loop turns with the view %.1f ms, of which %.1f ms "
+                "the window's own processor time (bar: under 50 ms)\n",
+                t.viewedGapMs, t.viewedGapCpuMs);
+    return verdict(t.controller / t.plain() >= 0.5 && t.viewed / t.plain() >= 0.5 &&
+                   t.viewedGapMs < 50);
 }
 
 int runAll()
@@ -453,11 +483,14 @@ int runAll()
     allMet &= reportThroughput(
         "with the log file (the default; the plain reader appends to a file)",
         {rate(best[0]), rate(best[1]), rate(ingest), rate(viewed), cpu(best[0], best[1]),
-         ingest.at("cpu_seconds"), viewed.at("cpu_seconds")});
+         ingest.at("cpu_seconds"), viewed.at("cpu_seconds"), viewed.at("longest_gap_ms"),
+         viewed.at("longest_gap_cpu_ms")});
     allMet &= reportThroughput("without the log file",
                                {rate(best[5]), rate(best[6]), rate(ingestNoFile),
                                 rate(viewedNoFile), cpu(best[5], best[6]),
-                                ingestNoFile.at("cpu_seconds"), viewedNoFile.at("cpu_seconds")});
+                                ingestNoFile.at("cpu_seconds"), viewedNoFile.at("cpu_seconds"),
+                                viewedNoFile.at("longest_gap_ms"),
+                                viewedNoFile.at("longest_gap_cpu_ms")});
 
     const double linear = ingest.at("seconds") / ingestHalf.at("seconds");
     std::printf("linearity: 128 MiB in %.3f s, 256 MiB in %.3f s, ratio %.2f (bar: at most 2.30)\n",
@@ -472,11 +505,9 @@ int runAll()
                 memory, viewedMemory);
     allMet &= verdict(memory <= 1.5 && viewedMemory <= 2.5);
 
-    std::printf("responsiveness: longest gap between event-loop turns %.1f ms with the view (bar: "
-                "under 50 ms);\n"
-                "  the view had laid out all 256 MiB %.2f s after the flood began\n",
-                viewed.at("longest_gap_ms"), viewed.at("view_caught_up_seconds"));
-    allMet &= verdict(viewed.at("longest_gap_ms") < 50);
+    std::printf("the view had laid out all 256 MiB %.2f s after the flood began (%.2f s without "
+                "the log file)\n",
+                viewed.at("view_caught_up_seconds"), viewedNoFile.at("view_caught_up_seconds"));
 
     const int idleSeconds = 10;
     const auto idle = measure({QStringLiteral("idle"), QString::number(idleSeconds)});

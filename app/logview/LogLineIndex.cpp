@@ -9,89 +9,123 @@
 
 namespace paddock {
 
+namespace {
+
+// Calls visit with the offset of each newline in bytes, in order, while it returns true;
+// returns whether every newline was visited.
+template <typename Visit> bool forEachNewline(std::string_view bytes, Visit &&visit)
+{
+    const char *data = bytes.data();
+    const size_t size = bytes.size();
+    size_t at = 0;
+    while (at < size) {
+        const void *hit = std::memchr(data + at, '\n', size - at);
+        if (!hit)
+            break;
+        at = size_t(static_cast<const char *>(hit) - data);
+        if (!visit(at))
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+} // namespace
+
 void LogLineIndex::clear()
 {
     *this = LogLineIndex();
 }
 
+bool LogLineIndex::canExtendWith(const LogText &text) const
+{
+    return m_found.text && text.extends(*m_found.text);
+}
+
+bool LogLineIndex::findAhead(const LogTextPtr &text)
+{
+    if (!canExtendWith(*text) || m_found.indexed != m_found.text->length() ||
+        text->length() - m_found.indexed > AheadLimit)
+        return false;
+    find(text, text->length());
+    return true;
+}
+
 bool LogLineIndex::extend(const LogTextPtr &text, qsizetype budget)
 {
-    m_text = text;
+    // Rows found ahead cost nothing more here: the search resumes where it stopped.
+    const bool done = find(text, m_found.indexed + budget);
+    m_shown = m_found;
+    return done;
+}
+
+bool LogLineIndex::find(const LogTextPtr &text, qsizetype limit)
+{
+    Reach &found = m_found;
+    found.text = text;
     const qsizetype end = text->length();
-    const qsizetype limit = m_indexed + budget;
-    qsizetype start = m_lastRowStart;
-    // The stored piece the rows are being found in, fetched once for all the rows it holds
-    // rather than once a row: a piece read back from a log file costs a look-up.
-    LogPiece held;
-    std::string_view piece;
-    qsizetype pieceStart = 0;
-    const auto newlineIn = [&](qsizetype from, qsizetype to) -> qsizetype {
-        if (from >= to)
-            return -1;
-        if (from < pieceStart || from >= pieceStart + qsizetype(piece.size())) {
-            held = text->pieceAt(from);
-            piece = held.bytes();
-            pieceStart = from;
-        }
-        const qsizetype pieceEnd = pieceStart + qsizetype(piece.size());
-        if (to <= pieceEnd) {
-            const char *at = piece.data() + (from - pieceStart);
-            const void *hit = std::memchr(at, '\n', size_t(to - from));
-            return hit ? from + (static_cast<const char *>(hit) - at) : -1;
-        }
-        // The range runs past the piece: let the text read on (which may read other
-        // pieces from the files, so the one held here is fetched again next time).
-        piece = {};
-        return text->indexOf('\n', from, to);
-    };
-    for (;;) {
-        // The row ends at a newline within its length, or after MaxRowLength characters;
-        // otherwise it is the last row and may still grow.
-        const qsizetype newline = newlineIn(start, std::min(start + MaxRowLength + 1, end));
-        qsizetype length = 0;
-        qsizetype next = 0;
-        if (newline >= 0) {
-            length = newline - start;
-            next = newline + 1;
-        } else if (end - start > MaxRowLength) {
-            next = LogCharacters::rowCut(*text, start + MaxRowLength);
-            length = next - start;
-        } else {
-            break;
-        }
-        m_longestRow = std::max(m_longestRow, length);
-        ++m_completeRows;
+    qsizetype start = found.lastRowStart;
+    const auto endRow = [&](qsizetype next, qsizetype length) {
+        found.longestRow = std::max(found.longestRow, length);
+        ++found.completeRows;
         start = next;
-        if (m_completeRows % Stride == 0)
+        if (found.completeRows % Stride == 0)
             m_checkpoints.push_back(start);
-        if (start >= limit) {
-            m_lastRowStart = start;
-            m_indexed = start;
-            return start == end;
+        return start < limit;
+    };
+    // A line longer than a row continues on the next row, cut between two characters. With
+    // no newline in [start, before), cuts every row that cannot reach a newline at or after
+    // before; returns whether to go on.
+    const auto cutRowsBefore = [&](qsizetype before) {
+        while (before - start > MaxRowLength) {
+            const qsizetype cut = LogCharacters::rowCut(*text, start + MaxRowLength);
+            if (!endRow(cut, cut - start))
+                return false;
         }
+        return true;
+    };
+    // Every newline once, piece by piece: each stored piece is fetched once for all the rows
+    // it holds (a piece read back from a log file costs a look-up).
+    bool goOn = true;
+    for (qsizetype scanned = start; goOn && scanned < end;) {
+        const LogPiece held = text->pieceAt(scanned);
+        const std::string_view bytes = held.bytes();
+        const qsizetype base = scanned;
+        goOn = forEachNewline(bytes, [&](size_t offset) {
+            const qsizetype newline = base + qsizetype(offset);
+            return cutRowsBefore(newline) && endRow(newline + 1, newline - start);
+        });
+        scanned = base + qsizetype(bytes.size());
+        goOn = goOn && cutRowsBefore(scanned);
     }
-    m_lastRowStart = start;
-    m_indexed = end;
-    m_longestRow = std::max(m_longestRow, end - start);
+    if (!goOn) {
+        found.lastRowStart = start;
+        found.indexed = start;
+        return start == end;
+    }
+    // What follows the last newline is the last row, which may still grow.
+    found.lastRowStart = start;
+    found.indexed = end;
+    found.longestRow = std::max(found.longestRow, end - start);
     return true;
 }
 
 LogLineIndex::Row LogLineIndex::rowStartingAt(qsizetype start) const
 {
-    if (start >= m_lastRowStart)
-        return Row{start, m_indexed, m_indexed};
+    if (start >= m_shown.lastRowStart)
+        return Row{start, m_shown.indexed, m_shown.indexed};
     // A complete row: its end lies within the index.
     const qsizetype newline =
-        m_text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_indexed));
+        m_shown.text->indexOf('\n', start, std::min(start + MaxRowLength + 1, m_shown.indexed));
     if (newline >= 0)
         return Row{start, newline, newline + 1};
-    const qsizetype cut = LogCharacters::rowCut(*m_text, start + MaxRowLength);
+    const qsizetype cut = LogCharacters::rowCut(*m_shown.text, start + MaxRowLength);
     return Row{start, cut, cut};
 }
 
 LogLineIndex::Row LogLineIndex::row(qsizetype row) const
 {
-    row = std::clamp<qsizetype>(row, 0, m_completeRows);
+    row = std::clamp<qsizetype>(row, 0, m_shown.completeRows);
     const qsizetype checkpoint = row / Stride;
     qsizetype start = m_checkpoints[size_t(checkpoint)];
     for (qsizetype n = checkpoint * Stride; n < row; ++n)
@@ -101,9 +135,10 @@ LogLineIndex::Row LogLineIndex::row(qsizetype row) const
 
 qsizetype LogLineIndex::rowOf(qsizetype position) const
 {
-    if (position >= m_lastRowStart)
-        return m_completeRows;
-    const auto after = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), position);
+    if (position >= m_shown.lastRowStart)
+        return m_shown.completeRows;
+    const auto shownCheckpoints = m_checkpoints.begin() + m_shown.completeRows / Stride + 1;
+    const auto after = std::upper_bound(m_checkpoints.begin(), shownCheckpoints, position);
     const auto checkpoint = qsizetype(after - m_checkpoints.begin()) - 1;
     qsizetype number = checkpoint * Stride;
     for (Row r = rowStartingAt(m_checkpoints[size_t(checkpoint)]); position >= r.next;

@@ -11,6 +11,8 @@ namespace paddock {
 /// MaxRowLength split into rows of at most that length, never inside a character. Built
 /// incrementally as the log grows, it keeps the start of only every Stride-th row and finds the
 /// others by scanning from there, so it stays small however short the lines are.
+/// Rows may be found ahead of being shown (findAhead), while their bytes are still in memory;
+/// every query answers for the rows shown, as of the last extend().
 class LogLineIndex final {
 public:
     /// Bytes in one row at most; longer lines continue on the next row.
@@ -26,19 +28,31 @@ public:
         qsizetype next = 0;
     };
 
+    /// The most bytes findAhead takes in one call: well within the newest bytes a log text
+    /// keeps in memory once a log file holds them, so what it scans is not read back.
+    static constexpr qsizetype AheadLimit = qsizetype(4) << 20;
+
     /// Forgets everything indexed.
     void clear();
-    /// Indexes the characters of text past indexedLength(), stopping early once about
-    /// budget characters are done. text must extend the text indexed so far. Returns
-    /// whether everything in text is indexed.
+    /// Whether text extends the text whose rows are found so far, so extend() may take it.
+    bool canExtendWith(const LogText &text) const;
+    /// Finds the rows of the characters text has past those found so far, without showing
+    /// them, provided every character before them is found, text extends the text found,
+    /// and they are at most AheadLimit. Returns whether it found them; otherwise it does
+    /// nothing, and extend() finds them later.
+    bool findAhead(const LogTextPtr &text);
+    /// Finds the rows of the characters of text past those found, stopping early once about
+    /// budget characters are done, and shows every row found (those found ahead too). text
+    /// must extend the text found so far (any text does on an empty index). Returns whether
+    /// everything in text is shown.
     bool extend(const LogTextPtr &text, qsizetype budget);
 
     /// How many characters of the log the rows cover.
-    qsizetype indexedLength() const { return m_indexed; }
+    qsizetype indexedLength() const { return m_shown.indexed; }
     /// How many rows there are; at least one (the last row may be empty).
-    qsizetype rowCount() const { return m_completeRows + 1; }
+    qsizetype rowCount() const { return m_shown.completeRows + 1; }
     /// Length of the longest row so far.
-    qsizetype longestRow() const { return m_longestRow; }
+    qsizetype longestRow() const { return m_shown.longestRow; }
     /// The row with the given number (0 <= row < rowCount()).
     Row row(qsizetype row) const;
     /// The row that starts at start, a position returned in an earlier Row.
@@ -47,15 +61,25 @@ public:
     /// newline ending it; positions past the index belong to the last row.
     qsizetype rowOf(qsizetype position) const;
     /// The text the rows were built from.
-    const LogTextPtr &text() const { return m_text; }
+    const LogTextPtr &text() const { return m_shown.text; }
 
 private:
-    LogTextPtr m_text;
-    std::vector<qsizetype> m_checkpoints{0}; // start of row k * Stride
-    qsizetype m_completeRows = 0;            // rows ended by a newline or by MaxRowLength
-    qsizetype m_lastRowStart = 0;
-    qsizetype m_indexed = 0;
-    qsizetype m_longestRow = 0;
+    // How far the rows reach: those found, and those shown (never ahead of the found).
+    struct Reach {
+        LogTextPtr text;
+        qsizetype completeRows = 0; // rows ended by a newline or by MaxRowLength
+        qsizetype lastRowStart = 0;
+        qsizetype indexed = 0;
+        qsizetype longestRow = 0;
+    };
+
+    // Finds rows past those found, up to about limit; returns whether all of text is found.
+    bool find(const LogTextPtr &text, qsizetype limit);
+
+    Reach m_found;
+    Reach m_shown;
+    // Start of row k * Stride, for the rows found; the shown rows use a prefix.
+    std::vector<qsizetype> m_checkpoints{0};
 };
 
 } // namespace paddock

@@ -75,6 +75,9 @@ void LogView::setLogText(const LogTextPtr &text)
     if (m_pending && !text->extends(*m_pending))
         m_runStarts.clear();
     m_pending = text;
+    // Find the new rows now, while their bytes are in memory: later they may have to be read
+    // back from the log file. They are shown at the next update.
+    m_index.findAhead(text);
     // One update per frame however many texts arrive meanwhile: the last one wins.
     if (!m_updateTimer.isActive())
         m_updateTimer.start();
@@ -90,8 +93,7 @@ void LogView::applyPendingText()
 {
     if (!m_pending)
         return;
-    const LogTextPtr &current = m_index.text();
-    if (!current || !m_pending->extends(*current)) {
+    if (!m_index.canExtendWith(*m_pending)) {
         // Another log: start over.
         m_index.clear();
         m_selection.clear();
@@ -101,8 +103,8 @@ void LogView::applyPendingText()
         Q_EMIT selectionChanged();
         Q_EMIT copyAvailable(false);
     }
-    // Lay out only what is new, and no more than a frame's worth of work: a flood then
-    // delays the view, never the window.
+    // Lay out only what is new and not found ahead, and no more than a frame's worth of
+    // work: a long log given at once then delays the view, never the window.
     QElapsedTimer clock;
     clock.start();
     bool done = false;

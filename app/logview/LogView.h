@@ -26,8 +26,9 @@ class FilterBar;
 class FindBar;
 
 /// Shows the server output log: read-only, monospace, following the tail unless the user
-/// has scrolled up. It paints straight from the log's text, only the rows in sight, and
-/// takes in a growing log at most once per frame, with bounded work per frame. Valid
+/// has scrolled up. It paints straight from the log's text, only the rows in sight. It finds
+/// the rows of each chunk of a growing log as the chunk arrives and shows them at most once
+/// per frame; a long log given at once is taken in with bounded work per frame. Valid
 /// UTF-8 sequences are shown as their characters and every other byte as its Latin-1
 /// character; control characters are shown as visible symbols. Positions are byte offsets
 /// in the log, and never fall inside a character. The caret is the selection's moving end.
