@@ -28,6 +28,7 @@
 #include "FileHandle.h"
 #include "LogView.h"
 #include "MooController.h"
+#include "ResponsivenessWatch.h"
 #include "RunPlayers.h"
 #include "ServerLife.h"
 #include "SettingsKeys.h"
@@ -180,8 +181,8 @@ int runPlain(qint64 bytes, bool largePipe, bool toFile)
     return 0;
 }
 
-// The controller as the application sets it up, with its own settings file, the server's
-// life and the player count reading every line it logs.
+// The controller as the application sets it up, with its own settings file and every follower
+// of the lines it logs: the server's life, the players and whether it answers.
 struct Launcher {
     QTemporaryDir folder;
     UserDefaults store{QFile::encodeName(folder.filePath(QStringLiteral("settings/paddock.conf"))).toStdString()};
@@ -189,6 +190,7 @@ struct Launcher {
     MooController controller;
     ServerLife life{controller};
     RunPlayers players{controller};
+    ResponsivenessWatch watch{controller};
 
     explicit Launcher(bool logFile = true)
     {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "LineBatch.h"
 #include "Run.h"
 #include "TestSupport.h"
 
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void cleanup() { reapChildren(); }
     void lifecycle_announcedOnceLinesInOrderEndedOnce_data();
     void lifecycle_announcedOnceLinesInOrderEndedOnce();
+    void batch_lines_recognisedOnceJustBeforeTheirLines_data();
+    void batch_lines_recognisedOnceJustBeforeTheirLines();
 };
 
 void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce_data()
@@ -160,6 +163,70 @@ void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce()
     QCOMPARE(ended.status, lastStatus);
     if (adoptFirst)
         QCOMPARE(int(recorder.runs.front()->reason), int(Task::TerminationReason::Unknown));
+}
+
+void tst_Run::batch_lines_recognisedOnceJustBeforeTheirLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<int>("aloneAt"); // a line whose bytes last only during its call; -1: none
+    const QByteArray plain("flood 00000042 abcdefghijklmnopqrstuvwxyz");
+    const QByteArray login("Dec  9 06:49:32: CONNECTED: W (#2) on port 1 from h, port 2");
+    const QByteArray panic("\x1b[31m*** PANIC: Caught signal 11\x1b[0m");
+    const QByteArray abort("\x1b[31m*** PANIC: Caught signal 6\x1b[0m");
+    const QByteArray created("Dec  9 06:49:32: \x1b[32mCREATED: Q (#3) on port 1 from h, port 2");
+    QList<QByteArray> flood;
+    for (int n = 0; n < 300; ++n)
+        flood.append(n % 100 == 99 ? login : plain);
+    QTest::newRow("past one batch, a few logins in it") << flood << -1;
+    QTest::newRow("more noteworthy lines than a batch holds") << QList<QByteArray>(70, login) << -1;
+    QTest::newRow("coloured lines in a row")
+        << QList<QByteArray>{panic, created, plain, abort} << -1;
+    QTest::newRow("a line alone among others")
+        << QList<QByteArray>{login, panic, plain, created, abort} << 3;
+}
+
+void tst_Run::batch_lines_recognisedOnceJustBeforeTheirLines()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(int, aloneAt);
+    // Each recognised line as told, copied at once, until the lines it is among are told.
+    QList<QByteArray> pending, told;
+    QString failure;
+    const auto described = [](const RecognisedLine &line) {
+        return bytesOf(line.text).append(" as ").append(QByteArray::number(int(line.line.kind)));
+    };
+    const auto tellRecognised = [&](std::span<const RecognisedLine> recognised) {
+        for (const RecognisedLine &line : recognised)
+            pending.append(described(line));
+    };
+    const auto tellLines = [&](std::span<const std::string_view> texts) {
+        QList<QByteArray> expected;
+        for (const std::string_view text : texts) {
+            told.append(bytesOf(text));
+            std::string scratch;
+            if (const auto recognised = recogniseNoteworthyLine(text, scratch))
+                expected.append(described(*recognised));
+        }
+        if (failure.isEmpty() && pending != expected)
+            failure = QStringLiteral("told %1 before lines holding %2")
+                          .arg(QString::fromLatin1(pending.join(" / ")),
+                               QString::fromLatin1(expected.join(" / ")));
+        pending.clear();
+    };
+    LineBatch batch(tellRecognised, tellLines);
+    for (int n = 0; n < lines.size(); ++n) {
+        if (n != aloneAt) {
+            batch.add(viewOf(lines[n]));
+            continue;
+        }
+        QByteArray passing = lines[n];
+        batch.tellAlone(viewOf(passing));
+        passing.fill('x');
+    }
+    batch.tell();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(pending.isEmpty());
+    QCOMPARE(told, lines);
 }
 
 PADDOCK_TEST_MAIN(tst_Run)

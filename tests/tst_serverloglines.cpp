@@ -85,8 +85,8 @@ void tst_ServerLogLines::recognise_serverLines_data()
                            << false;
     // "error" in any case and at any place, found however the line falls into the steps of
     // the scan.
-    QTest::newRow("error at the start") << QByteArray("Errors: 2") << K::Other << QByteArray()
-                                        << 0 << QByteArray() << true;
+    QTest::newRow("error at the start")
+        << QByteArray("Errors: 2") << K::Other << QByteArray() << 0 << QByteArray() << true;
     QTest::newRow("error at the end, mixed case")
         << QByteArray("Jul  7 10:31:02: compile ERrOr") << K::Other << QByteArray() << 0
         << QByteArray() << true;
@@ -94,13 +94,13 @@ void tst_ServerLogLines::recognise_serverLines_data()
         << QByteArray("0123456789abcerror and then more") << K::Other << QByteArray() << 0
         << QByteArray() << true;
     QTest::newRow("error after the last step")
-        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyz error") << K::Other << QByteArray()
-        << 0 << QByteArray() << true;
+        << QByteArray("0123456789abcdefghijklmnopqrstuvwxyz error") << K::Other << QByteArray() << 0
+        << QByteArray() << true;
     QTest::newRow("a player named for an error logs in")
         << QByteArray("CONNECTED: Terror (#5) on port 7777 from errors.example, port 2")
         << K::Connected << QByteArray() << 7777 << QByteArray() << false;
-    QTest::newRow("near misses") << QByteArray("terr or; mirror; erro; rrror; e-rror")
-                                 << K::Other << QByteArray() << 0 << QByteArray() << false;
+    QTest::newRow("near misses") << QByteArray("terr or; mirror; erro; rrror; e-rror") << K::Other
+                                 << QByteArray() << 0 << QByteArray() << false;
 }
 
 void tst_ServerLogLines::recognise_serverLines()
@@ -127,8 +127,9 @@ void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("skipped");
-    QTest::newRow("a flood line") << QByteArray("flood 00000042 abcdefghijklmnopqrstuvwxyzABCDEFGHIJ"
-                                                "KLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs")
+    QTest::newRow("a flood line") << QByteArray(
+                                         "flood 00000042 abcdefghijklmnopqrstuvwxyzABCDEFGHIJ"
+                                         "KLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrs")
                                   << true;
     QTest::newRow("stamped chatter") << QByteArray("Jul  7 10:31:02: hello there") << true;
     QTest::newRow("empty") << QByteArray() << true;
@@ -139,6 +140,12 @@ void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing_data()
     QTest::newRow("a kind behind a stamp")
         << QByteArray("Jul  7 10:31:02: DUMPING on a.db.#1# finished") << false;
     QTest::newRow("a mark") << QByteArray("> anything") << false;
+    QTest::newRow("colours before the stamp")
+        << QByteArray("\x1b[31mJul  7 10:31:02: PANIC: Caught signal 11\x1b[0m") << false;
+    QTest::newRow("colours before the message")
+        << QByteArray("Jul  7 10:31:02: \x1b[1mhello there\x1b[0m") << false;
+    QTest::newRow("colours further on")
+        << QByteArray("Jul  7 10:31:02: hello \x1b[1mthere") << true;
 }
 
 void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing()
@@ -147,10 +154,16 @@ void tst_ServerLogLines::prefilter_lines_skipOnlyWhatHoldsNothing()
     QFETCH(bool, skipped);
     const std::string_view text(line.constData(), size_t(line.size()));
     QCOMPARE(!mayBeRecognised(text), skipped);
-    if (skipped) {
-        const ServerLogLine got = recogniseServerLogLine(text);
-        QVERIFY(got.kind == ServerLogKind::Other && got.mark.empty() && !got.isError());
-    }
+    std::string scratch;
+    const ServerLogLine full = recogniseServerLogLine(withoutColours(text, scratch));
+    if (skipped)
+        QVERIFY(!full.isNoteworthy());
+    // As a run recognises it for its followers: the same, without colours, if anything.
+    std::string runScratch;
+    const std::optional<RecognisedLine> run = recogniseNoteworthyLine(text, runScratch);
+    QCOMPARE(run.has_value(), full.isNoteworthy());
+    if (run)
+        QCOMPARE(run->text, std::string_view(withoutColours(text, scratch)));
 }
 
 void tst_ServerLogLines::assemble_chunks_giveBoundedLines_data()

@@ -27,6 +27,22 @@ bool kindHolds(LogLineKind kind, LogLineCategory category)
     return false;
 }
 
+// The categories a kind takes in.
+LogLineCategories categoriesOf(LogLineKind kind)
+{
+    switch (kind) {
+    case LogLineKind::Any:
+        break;
+    case LogLineKind::Problems:
+        return categoryBit(LogLineCategory::Error) | categoryBit(LogLineCategory::Warning);
+    case LogLineKind::Connections:
+        return categoryBit(LogLineCategory::Connection);
+    case LogLineKind::Checkpoints:
+        return categoryBit(LogLineCategory::Checkpoint);
+    }
+    return ~LogLineCategories(0);
+}
+
 // As the server's life reads a line: without a carriage return before its newline.
 LogLineCategory categoryOfBytes(std::string_view line)
 {
@@ -75,6 +91,7 @@ qsizetype lineStartOf(const LogText &text, qsizetype position, qsizetype lowest)
 
 LogLineScan::LogLineScan(const LogLineCriteria &criteria)
     : m_kind(criteria.kind)
+    , m_categories(categoriesOf(criteria.kind))
 {
     if (!criteria.text.isEmpty())
         m_search = std::make_unique<LogSearch>(criteria.text, criteria.caseSensitive);
@@ -101,7 +118,20 @@ bool LogLineScan::advance(const LogText &text, qsizetype limit, qsizetype budget
 
 bool LogLineScan::kindMatches(const LogText &text, qsizetype start, qsizetype end) const
 {
-    return m_kind == LogLineKind::Any || kindHolds(m_kind, categoryOfLine(text, start, end));
+    if (m_kind == LogLineKind::Any)
+        return true;
+    const qsizetype length = std::min(end - start, CategoryReach);
+    const LogPiece held = text.pieceAt(start);
+    if (qsizetype(held.size()) >= length)
+        return lineMatchesKind(held.bytes().substr(0, size_t(length)));
+    return lineMatchesKind(text.bytes(start, length));
+}
+
+bool LogLineScan::lineMatchesKind(std::string_view line) const
+{
+    // Most lines are told apart by their first bytes, without the parser.
+    return (possibleCategories(line) & m_categories) != 0 &&
+           kindHolds(m_kind, categoryOfBytes(line));
 }
 
 bool LogLineScan::advanceByKind(const LogText &text, qsizetype stop, qsizetype limit,
@@ -128,14 +158,13 @@ bool LogLineScan::advanceByKind(const LogText &text, qsizetype stop, qsizetype l
             m_lineStart = m_searchFrom = end + 1;
             if (skip)
                 continue;
+            // A line that began in an earlier piece is put together; the rest lie here.
             bool holds = true;
-            if (m_kind != LogLineKind::Any) {
+            if (m_kind != LogLineKind::Any && start >= pieceStart) {
                 const qsizetype length = std::min(end - start, CategoryReach);
-                const LogLineCategory category =
-                    start >= pieceStart
-                        ? categoryOfBytes(piece.substr(size_t(start - pieceStart), size_t(length)))
-                        : categoryOfLine(text, start, end);
-                holds = kindHolds(m_kind, category);
+                holds = lineMatchesKind(piece.substr(size_t(start - pieceStart), size_t(length)));
+            } else if (m_kind != LogLineKind::Any) {
+                holds = kindMatches(text, start, end);
             }
             if (holds && !matched(start, end))
                 return false;

@@ -63,8 +63,11 @@ private:
     bool advanceByText(const LogText &text, qsizetype stop, qsizetype limit,
                        const Matched &matched);
     bool kindMatches(const LogText &text, qsizetype start, qsizetype end) const;
+    // Whether a line's first bytes (up to CategoryReach) are of the kind.
+    bool lineMatchesKind(std::string_view line) const;
 
     LogLineKind m_kind;
+    LogLineCategories m_categories;      // those the kind takes in
     std::unique_ptr<LogSearch> m_search; // none without a text
     qsizetype m_lineStart = 0;
     qsizetype m_searchFrom = 0;  // no newline lies in [m_lineStart, m_searchFrom)

@@ -57,10 +57,10 @@ void Snapshots::onRunStarted(Run &run)
     if (m_run)
         disconnect(m_run, nullptr, this, nullptr);
     m_run = &run;
-    connect(&run, &Run::lines, this, [this](std::span<const std::string_view> texts) {
-        for (const std::string_view text : texts) {
+    connect(&run, &Run::recognisedLines, this, [this](std::span<const RecognisedLine> lines) {
+        for (const RecognisedLine &recognised : lines) {
             // Only the end of a checkpoint says its file is whole and renamed into place.
-            const ServerLogLine line = recogniseServerLogLine(text);
+            const ServerLogLine &line = recognised.line;
             if (line.kind != ServerLogKind::CheckpointFinished || !m_run ||
                 m_run->outputName().empty())
                 continue;

@@ -66,32 +66,41 @@ void ResponsivenessWatch::beginRun(Run &run)
     if (m_run)
         disconnect(m_run, nullptr, this, nullptr);
     m_run = &run;
+    connect(&run, &Run::recognisedLines, this, &ResponsivenessWatch::onRecognisedLines);
     connect(&run, &Run::lines, this, &ResponsivenessWatch::onLines);
     connect(&run, &Run::ended, this, &ResponsivenessWatch::onRunEnded);
     m_judge = std::make_unique<ResponsivenessJudge>(settings().threshold, m_now);
     m_probe.abort();
     m_port = 0;
+    m_judgedLines = false;
     m_lastLineAt = now();
     m_lastCheckAt.reset();
     m_sampler.start(run.processIdentifier());
 }
 
+void ResponsivenessWatch::onRecognisedLines(std::span<const RecognisedLine> lines)
+{
+    if (!m_judge)
+        return;
+    for (const RecognisedLine &line : lines) {
+        const ServerLogKind kind = line.line.kind;
+        if (!tellsResponsiveness(kind))
+            continue;
+        if (kind == ServerLogKind::Listening && m_port == 0)
+            m_port = line.line.port;
+        m_judge->takeLine(kind);
+        m_judgedLines = true;
+    }
+}
+
 void ResponsivenessWatch::onLines(std::span<const std::string_view> lines)
 {
+    // The run told the recognised ones among these lines just before.
+    const bool judged = std::exchange(m_judgedLines, false);
     if (!m_judge || lines.empty())
         return;
-    bool told = false;
-    for (const std::string_view line : lines) {
-        const ServerLogLine recognised = responsivenessLineOf(line, m_scratch);
-        if (recognised.kind == ServerLogKind::Other)
-            continue;
-        if (recognised.kind == ServerLogKind::Listening && m_port == 0)
-            m_port = recognised.port;
-        m_judge->takeLine(recognised.kind);
-        told = true;
-    }
     // Any line is a sign of life; one says as much as a flood of them.
-    if (!told)
+    if (!judged)
         m_judge->takeLine(ServerLogKind::Other);
     m_lastLineAt = now();
 }

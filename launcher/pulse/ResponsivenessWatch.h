@@ -22,6 +22,7 @@ namespace paddock {
 
 class MooController;
 class Run;
+struct RecognisedLine;
 class UserDefaults;
 
 /// The user's choices for telling whether a world answers, as stored.
@@ -75,6 +76,7 @@ private:
     std::chrono::steady_clock::time_point now() const;
     ResponsivenessSettings settings() const;
     void beginRun(Run &run);
+    void onRecognisedLines(std::span<const RecognisedLine> lines);
     void onLines(std::span<const std::string_view> lines);
     void onSample(const ProcessSample &sample);
     void onRunEnded();
@@ -88,7 +90,7 @@ private:
     ProbeConnections m_probeLines;
     std::unique_ptr<ResponsivenessJudge> m_judge; // one for each run
     QPointer<Run> m_run;
-    std::string m_scratch; // a coloured line's bytes without colours
+    bool m_judgedLines = false; // the lines being told held one the judge was told of
     int m_port = 0;
     std::chrono::steady_clock::time_point m_lastLineAt;
     std::optional<std::chrono::steady_clock::time_point> m_lastCheckAt;

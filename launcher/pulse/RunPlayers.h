@@ -8,18 +8,12 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
-#include <string_view>
 
 namespace paddock {
 
 class MooController;
 class Run;
-
-/// Whether a raw log line (stamp, mark and all) may be a login or a logout: a few byte
-/// comparisons that turn away nearly every line before the full parser sees it. Never false
-/// for a line the roster would take.
-bool mayChangePlayers(std::string_view line);
+struct RecognisedLine;
 
 /// Who is on the world the controller runs now: a roster kept from the current run's lines,
 /// emptied when the run ends. For a server Paddock took back from an earlier one, the roster
@@ -49,13 +43,12 @@ Q_SIGNALS:
 private:
     void follow(Run &run);
     void onRunEnded();
-    /// Takes in lines just read; returns whether the roster changed.
-    bool take(std::span<const std::string_view> lines);
+    /// Takes in lines just recognised; returns whether the roster changed.
+    bool take(std::span<const RecognisedLine> lines);
     void rebuildFromLogFile(const Run &run);
 
     PlayerRoster m_roster;
     QPointer<Run> m_run;
-    std::string m_scratch; // a coloured line without its colours; reused
 };
 
 } // namespace paddock

@@ -4,6 +4,7 @@
 #include "EmergencyMode.h"
 #include "FileHandle.h"
 #include "InputPipe.h"
+#include "LineBatch.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
 #include "ServerLogLines.h"
@@ -66,36 +67,22 @@ void Run::onRead(std::size_t stream, const Notification &notification)
         Q_EMIT output(chunk);
     if (!m_assemblers[stream])
         m_assemblers[stream] = std::make_unique<LineAssembler>();
-    // Lines within the chunk are told together after it; a line the assembler put together
-    // from earlier reads lives only during its call, so it is told at once, alone (it is the
-    // read's first line, so the order holds).
+    // A line the assembler put together from earlier reads lives only during its call, so it
+    // is told at once (it is the read's first line, so the order holds).
     const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
-    const auto tellAlone = [this](std::string_view text) {
-        const std::string_view one[] = {text};
-        Q_EMIT lines(one);
-    };
-    // Told a few hundred at a time, while their bytes are still in the processor's cache.
-    // Held here, not in the run: a subscriber that turns the event loop may see the next read.
-    constexpr std::size_t BatchLines = 256;
-    std::array<std::string_view, BatchLines> batch;
-    std::size_t batched = 0;
-    const auto tellBatch = [&] {
-        if (batched > 0)
-            Q_EMIT lines(std::span<const std::string_view>(batch.data(), batched));
-        batched = 0;
-    };
+    LineBatch batch(
+        [this](std::span<const RecognisedLine> recognised) { Q_EMIT recognisedLines(recognised); },
+        [this](std::span<const std::string_view> texts) { Q_EMIT lines(texts); });
     m_assemblers[stream]->push(bytes, [&](std::string_view text) {
         if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
-            return tellAlone(text);
-        batch[batched++] = text;
-        if (batched == BatchLines)
-            tellBatch();
+            return batch.tellAlone(text);
+        batch.add(text);
     });
-    tellBatch();
+    batch.tell();
     if (!chunk.isEmpty())
         return;
     // An empty chunk (or a failed read) is the end of the stream: its last line is complete.
-    m_assemblers[stream]->finish(tellAlone);
+    m_assemblers[stream]->finish([&](std::string_view text) { batch.tellAlone(text); });
     m_assemblers[stream].reset();
     if (!m_streamOpen[stream])
         return;

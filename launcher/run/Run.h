@@ -3,6 +3,7 @@
 
 #include "LogFileHistory.h"
 #include "OutputDatabase.h"
+#include "ServerLogLines.h"
 #include "Task.h"
 
 #include <QByteArray>
@@ -20,7 +21,6 @@
 namespace paddock {
 
 class InputPipe;
-class LineAssembler;
 class Pipe;
 struct Notification;
 
@@ -104,6 +104,10 @@ Q_SIGNALS:
     /// a time, not a line at a time: a flood brings millions of lines, and a signal per line
     /// cost more than reading them.
     void lines(std::span<const std::string_view> texts);
+    /// The noteworthy ones among the lines that `lines` tells next, in order, each recognised
+    /// once here for every follower; emitted just before `lines` tells them, and only when
+    /// there are any. Views are valid during the call.
+    void recognisedLines(std::span<const RecognisedLine> recognised);
     /// Both streams reached their end (after the server ended, usually).
     void outputEnded();
     /// The server ended; emitted exactly once.

@@ -1,33 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "ConnectionLines.h"
 
+#include "DecimalText.h"
+
 #include <array>
 #include <optional>
 
 namespace paddock {
 
 namespace {
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-// Reads the decimal number text begins with, of at most 18 digits; returns how many bytes it
-// took, 0 when it begins otherwise.
-std::size_t leadingNumber(std::string_view text, long long &value)
-{
-    value = 0;
-    std::size_t digits = 0;
-    while (digits < text.size() && digits < 18 && isDigit(text[digits]))
-        value = value * 10 + (text[digits++] - '0');
-    return digits < text.size() && isDigit(text[digits]) ? 0 : digits;
-}
 
 // "port P from HOST, port Q", the name both servers give a network connection; a name of
 // another shape is kept whole as the host.
@@ -36,11 +17,11 @@ void takeConnectionName(std::string_view name, ServerLogLine &result)
     result.host = name;
     long long port = 0, remote = 0;
     const std::size_t portDigits =
-        startsWith(name, "port ") ? leadingNumber(name.substr(5), port) : 0;
+        name.starts_with("port ") ? leadingNumber(name.substr(5), port) : 0;
     if (portDigits == 0 || port > 65535)
         return;
     std::string_view from = name.substr(5 + portDigits);
-    if (!startsWith(from, " from "))
+    if (!from.starts_with(" from "))
         return;
     from.remove_prefix(6);
     const std::size_t last = from.rfind(", port ");
@@ -71,13 +52,13 @@ std::optional<std::string_view> takeSubject(std::string_view text, std::string_v
         return digits > 0;
     };
     std::size_t end = 0;
-    if (objectAt(0, end) && startsWith(text.substr(end), separator))
+    if (objectAt(0, end) && text.substr(end).starts_with(separator))
         return text.substr(end + separator.size());
     // A name may hold " (#": the subject ends at the first "(#N)" the separator follows.
     for (std::size_t open = text.find(" (#"); open != std::string_view::npos;
          open = text.find(" (#", open + 1)) {
         if (objectAt(open + 2, end) && end < text.size() && text[end] == ')' &&
-            startsWith(text.substr(end + 1), separator)) {
+            text.substr(end + 1).starts_with(separator)) {
             result.player = text.substr(0, open);
             return text.substr(end + 1 + separator.size());
         }
@@ -103,7 +84,7 @@ ServerLogKind recogniseConnectionLine(std::string_view text, ServerLogLine &resu
          {"DISCONNECTED: ", K::Disconnected},
          {"CLIENT DISCONNECTED: ", K::ClientDisconnected}}};
     for (const Verb &verb : verbs) {
-        if (!startsWith(text, verb.prefix))
+        if (!text.starts_with(verb.prefix))
             continue;
         const bool redirected = verb.kind == K::Redirected;
         const auto rest =

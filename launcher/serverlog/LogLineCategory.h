@@ -25,6 +25,18 @@ LogLineCategory categoryOf(const ServerLogLine &line);
 /// the server writes: it copies nothing unless the line holds colours.
 LogLineCategory categoryOfLogLine(std::string_view line);
 
+/// A set of categories: 1 << category for each.
+using LogLineCategories = unsigned;
+constexpr LogLineCategories categoryBit(LogLineCategory category)
+{
+    return 1u << unsigned(category);
+}
+
+/// The categories categoryOfLogLine(line) may give, from a glance at the line's first bytes
+/// (a stamp, a mark, the message's first letter): a filter skips a line none of whose
+/// categories it wants without parsing it. Never leaves out the line's category.
+LogLineCategories possibleCategories(std::string_view line);
+
 /// Whether the category is one Next and Previous Problem stop at.
 constexpr bool isProblem(LogLineCategory category)
 {

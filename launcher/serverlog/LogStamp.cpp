@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LogStamp.h"
 
+#include "DecimalText.h"
+
 namespace paddock {
 
 namespace {
@@ -8,8 +10,7 @@ namespace {
 // The number two digits at text[at] give, or -1.
 int twoDigits(std::string_view text, std::size_t at)
 {
-    const auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9'; };
-    if (!digit(at + 1) || !(digit(at) || text[at] == ' '))
+    if (!isDecimalDigit(text[at + 1]) || !(isDecimalDigit(text[at]) || text[at] == ' '))
         return -1;
     return (text[at] == ' ' ? 0 : (text[at] - '0') * 10) + (text[at + 1] - '0');
 }

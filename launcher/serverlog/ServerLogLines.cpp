@@ -2,6 +2,7 @@
 #include "ServerLogLines.h"
 
 #include "ConnectionLines.h"
+#include "DecimalText.h"
 
 #include <algorithm>
 #include <array>
@@ -17,16 +18,6 @@ namespace paddock {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 // "Jul  7 10:31:02: ": three letters, a day padded to two, the time, a colon and a space.
 std::string_view withoutStamp(std::string_view line)
 {
@@ -39,10 +30,11 @@ std::string_view withoutStamp(std::string_view line)
         return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= 0x80 && std::isalpha(c) != 0);
     };
     const bool stamp = letter(0) && letter(1) && letter(2) && line[3] == ' ' &&
-                       (line[4] == ' ' || isDigit(line[4])) && isDigit(line[5]) && line[6] == ' ' &&
-                       isDigit(line[7]) && isDigit(line[8]) && line[9] == ':' &&
-                       isDigit(line[10]) && isDigit(line[11]) && line[12] == ':' &&
-                       isDigit(line[13]) && isDigit(line[14]) && line[15] == ':' && line[16] == ' ';
+                       (line[4] == ' ' || isDecimalDigit(line[4])) && isDecimalDigit(line[5]) &&
+                       line[6] == ' ' && isDecimalDigit(line[7]) && isDecimalDigit(line[8]) &&
+                       line[9] == ':' && isDecimalDigit(line[10]) && isDecimalDigit(line[11]) &&
+                       line[12] == ':' && isDecimalDigit(line[13]) && isDecimalDigit(line[14]) &&
+                       line[15] == ':' && line[16] == ' ';
     return stamp ? line.substr(length) : line;
 }
 
@@ -50,7 +42,7 @@ std::string_view withoutStamp(std::string_view line)
 std::string_view dumpNameAfter(std::string_view text, std::string_view verb)
 {
     std::string_view rest = text.substr(verb.size());
-    if (!startsWith(rest, " on "))
+    if (!rest.starts_with(" on "))
         return {};
     rest.remove_prefix(4);
     return rest.substr(0, rest.find(' '));
@@ -65,7 +57,8 @@ std::string_view databaseOf(std::string_view dumpName)
     if (open == std::string_view::npos || open + 2 >= dumpName.size() - 1)
         return dumpName;
     const std::string_view number = dumpName.substr(open + 2, dumpName.size() - open - 3);
-    return std::all_of(number.begin(), number.end(), isDigit) ? dumpName.substr(0, open) : dumpName;
+    return std::all_of(number.begin(), number.end(), isDecimalDigit) ? dumpName.substr(0, open)
+                                                                     : dumpName;
 }
 
 // The port of "... now listening on port 7777" (LambdaMOO) or "... now listening on
@@ -78,22 +71,15 @@ int listeningPort(std::string_view text)
         digits = text.substr(at + 5);
     } else {
         std::size_t end = text.size();
-        while (end > 0 && !isDigit(text[end - 1]))
+        while (end > 0 && !isDecimalDigit(text[end - 1]))
             --end;
         std::size_t begin = end;
-        while (begin > 0 && isDigit(text[begin - 1]))
+        while (begin > 0 && isDecimalDigit(text[begin - 1]))
             --begin;
         digits = text.substr(begin, end - begin);
     }
-    int port = 0;
-    for (const char c : digits) {
-        if (!isDigit(c))
-            break;
-        port = port * 10 + (c - '0');
-        if (port > 65535)
-            return 0;
-    }
-    return port;
+    long long port = 0;
+    return leadingNumber(digits, port) > 0 && port <= 65535 ? int(port) : 0;
 }
 
 // Whether text holds "error" in any case. Every line the server logs passes here, so it
@@ -104,8 +90,8 @@ bool mentionsError(std::string_view text)
     const auto folded = [&](std::size_t at) { return char(text[at] | 0x20); }; // 'R' -> 'r'
     // at: a byte that is 'r' or 'R' followed by another.
     const auto errorAround = [&](std::size_t at) {
-        return at >= 1 && at + 3 < text.size() && folded(at - 1) == 'e' &&
-               folded(at + 2) == 'o' && folded(at + 3) == 'r';
+        return at >= 1 && at + 3 < text.size() && folded(at - 1) == 'e' && folded(at + 2) == 'o' &&
+               folded(at + 3) == 'r';
     };
     std::size_t at = 0;
 #ifdef __SSE2__
@@ -163,24 +149,53 @@ bool ServerLogLine::isError() const
     return !isConnectionKind(kind) && mentionsError(text);
 }
 
-ServerLogLine recogniseServerLogLine(std::string_view line)
+LogLineParts logLineParts(std::string_view line)
 {
-    ServerLogLine result;
+    LogLineParts parts;
     std::string_view text = withoutStamp(line);
     if (text.size() != line.size())
-        result.stamp = line.substr(0, line.size() - text.size() - 2);
+        parts.stamp = line.substr(0, line.size() - text.size() - 2);
     static constexpr std::array<std::string_view, 4> marks = {"*** ", "!!! ", "### ", "> "};
     // Most lines carry no mark: one byte tells.
     if (!text.empty() && std::string_view("*!#>").find(text.front()) != std::string_view::npos) {
         for (const std::string_view mark : marks) {
-            if (startsWith(text, mark)) {
-                result.mark = text.substr(0, mark.size() - 1);
+            if (text.starts_with(mark)) {
+                parts.mark = text.substr(0, mark.size() - 1);
                 text.remove_prefix(mark.size());
                 break;
             }
         }
     }
-    result.text = text;
+    parts.text = text;
+    return parts;
+}
+
+bool hasColouredOpening(std::string_view line)
+{
+    // A stamp, the longest mark and the message's first byte.
+    constexpr std::size_t opening = 17 + 4 + 1;
+#ifdef __SSE2__
+    // Every line a filter reads passes here: two overlapping loads instead of a call.
+    if (line.size() >= opening) {
+        const auto escapes = [&](std::size_t from) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(line.data() + from));
+            return _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\x1b'));
+        };
+        return _mm_movemask_epi8(_mm_or_si128(escapes(0), escapes(opening - 16))) != 0;
+    }
+#endif
+    return std::memchr(line.data(), '\x1b', std::min(line.size(), opening)) != nullptr;
+}
+
+ServerLogLine recogniseServerLogLine(std::string_view line)
+{
+    ServerLogLine result;
+    const LogLineParts parts = logLineParts(line);
+    result.stamp = parts.stamp;
+    result.mark = parts.mark;
+    result.text = parts.text;
+    const std::string_view text = parts.text;
     // Every kind below begins with one of these letters; most lines begin otherwise.
     if (text.empty() || std::string_view("LCDPAWSR").find(text.front()) == std::string_view::npos) {
         markFailedListen(result);
@@ -196,30 +211,30 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
         result.kind = after.find("finished") != std::string_view::npos ? finished : started;
     };
 
-    if (startsWith(text, "LISTEN:") && text.find("now listening") != std::string_view::npos) {
+    if (text.starts_with("LISTEN:") && text.find("now listening") != std::string_view::npos) {
         result.port = listeningPort(text);
         if (result.port > 0)
             result.kind = ServerLogKind::Listening;
-    } else if (startsWith(text, "LISTEN:")) {
+    } else if (text.starts_with("LISTEN:")) {
         result.kind = ServerLogKind::ListenFailed;
-    } else if (startsWith(text, "LOADING")) {
+    } else if (text.starts_with("LOADING")) {
         result.kind = ServerLogKind::Loading;
-    } else if (startsWith(text, "CHECKPOINTING")) {
+    } else if (text.starts_with("CHECKPOINTING")) {
         dump(ServerLogKind::CheckpointStarted, ServerLogKind::CheckpointFinished, "CHECKPOINTING");
-    } else if (startsWith(text, "DUMPING")) {
+    } else if (text.starts_with("DUMPING")) {
         dump(ServerLogKind::DumpStarted, ServerLogKind::DumpFinished, "DUMPING");
-    } else if (startsWith(text, "PANIC-DUMPING")) {
+    } else if (text.starts_with("PANIC-DUMPING")) {
         result.dumpName = dumpNameAfter(text, "PANIC-DUMPING");
         result.database = result.dumpName;
         result.kind = ServerLogKind::Panic;
-    } else if (startsWith(text, "PANIC")) {
+    } else if (text.starts_with("PANIC")) {
         result.kind = ServerLogKind::Panic;
-    } else if (startsWith(text, "Abandoning checkpoint attempt")) {
+    } else if (text.starts_with("Abandoning checkpoint attempt")) {
         result.kind = ServerLogKind::CheckpointAbandoned;
-    } else if (startsWith(text, "Waiting ") &&
+    } else if (text.starts_with("Waiting ") &&
                text.find("retrying dump") != std::string_view::npos) {
         result.kind = ServerLogKind::DumpRetrying;
-    } else if (startsWith(text, "SHUTDOWN:")) {
+    } else if (text.starts_with("SHUTDOWN:")) {
         result.kind = ServerLogKind::Shutdown;
     } else {
         result.kind = recogniseConnectionLine(text, result);
@@ -237,11 +252,26 @@ bool mayBeRecognised(std::string_view line)
             table[static_cast<unsigned char>(c)] = true;
         return table;
     }();
+    // Colours hide the stamp, the mark or the message's start: the full path tells.
+    if (hasColouredOpening(line))
+        return true;
     const std::string_view text = withoutStamp(line);
     if (text.empty())
         return false;
-    // Neither marked nor of a kind: only "error" in it could still make it an error.
+    // Neither marked nor of a kind: only "error" in it could still make it an error. Colours
+    // further on do not break the word: a server colours whole lines.
     return opening[static_cast<unsigned char>(text.front())] || mentionsError(text);
+}
+
+std::optional<RecognisedLine> recogniseNoteworthyLine(std::string_view line, std::string &scratch)
+{
+    if (!mayBeRecognised(line))
+        return std::nullopt;
+    const std::string_view text = withoutColours(line, scratch);
+    RecognisedLine recognised{text, recogniseServerLogLine(text)};
+    if (!recognised.line.isNoteworthy())
+        return std::nullopt;
+    return recognised;
 }
 
 std::string_view withoutColours(std::string_view line, std::string &scratch)

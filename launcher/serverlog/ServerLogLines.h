@@ -65,17 +65,45 @@ struct ServerLogLine {
 
     /// Whether the line reports an error: marked "***" or "!!!", or naming an error.
     bool isError() const;
+    /// Whether the line is anything to whoever follows a server: of a kind, marked or an error.
+    bool isNoteworthy() const { return kind != ServerLogKind::Other || !mark.empty() || isError(); }
 };
+
+/// A noteworthy line as a run hands it to its followers: the line as recognised (without
+/// colours, without its line end) and what it reports, whose views point into it.
+struct RecognisedLine {
+    std::string_view text;
+    ServerLogLine line;
+};
+
+/// A raw line's stamp, severity mark and message as the recogniser cuts them (as in
+/// ServerLogLine), from its first bytes alone.
+struct LogLineParts {
+    std::string_view stamp;
+    std::string_view mark;
+    std::string_view text;
+};
+LogLineParts logLineParts(std::string_view line);
+
+/// Whether an escape byte lies among a raw line's first bytes (stamp, mark and the message's
+/// first byte): a coloured line, whose parts only its text without colours tells.
+bool hasColouredOpening(std::string_view line);
 
 /// Recognises one line (without its line end) in the LambdaMOO and ToastStunt formats: an
 /// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
 ServerLogLine recogniseServerLogLine(std::string_view line);
 
-/// Whether recogniseServerLogLine may find anything in line. False only for a line it gives
-/// kind Other, no mark and no error: most lines of a busy server, which whoever follows only
-/// the recognised lines can skip at the cost of a glance at their first bytes and a scan for
-/// "error".
+/// Whether a raw line may be noteworthy once recognised without its colours. False only for a
+/// line recogniseServerLogLine(withoutColours(line)) gives kind Other, no mark and no error:
+/// most lines of a busy server, skipped at the cost of a glance at their first bytes and a
+/// scan for "error".
 bool mayBeRecognised(std::string_view line);
+
+/// Recognises a raw line (colours and all) as a run does for its followers: a glance that
+/// turns most lines away, then the parser over the line without its colours. None for a line
+/// that is not noteworthy. Nothing is allocated unless the line holds colours, whose cleaned
+/// bytes go to scratch, which the result then points into.
+std::optional<RecognisedLine> recogniseNoteworthyLine(std::string_view line, std::string &scratch);
 
 /// The line without ANSI control sequences ("ESC [ ... letter"), which a server writes
 /// instead of severity marks when its output is a terminal. Returns line itself when it holds

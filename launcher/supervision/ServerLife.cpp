@@ -125,11 +125,9 @@ void ServerLife::beginRun(Run &run)
     if (m_run)
         disconnect(m_run, nullptr, this, nullptr);
     m_run = &run;
-    connect(&run, &Run::lines, this, [this](std::span<const std::string_view> texts) {
-        // A line the parser can find nothing in changes nothing here: most of a flood.
-        for (const std::string_view text : texts)
-            if (mayBeRecognised(text))
-                onLine(recogniseServerLogLine(text), text);
+    connect(&run, &Run::recognisedLines, this, [this](std::span<const RecognisedLine> lines) {
+        for (const RecognisedLine &line : lines)
+            onLine(line.line, line.text);
     });
     connect(&run, &Run::outputEnded, this, &ServerLife::runOutputFinished);
     connect(&run, &Run::ended, this, &ServerLife::onRunEnded);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <vector>
 
@@ -30,6 +31,16 @@ public:
 private:
     QString m_configHome;
 };
+
+/// Bytes as a view, and back; the view is valid while bytes is.
+inline std::string_view viewOf(const QByteArray &bytes)
+{
+    return {bytes.constData(), size_t(bytes.size())};
+}
+inline QByteArray bytesOf(std::string_view view)
+{
+    return {view.data(), qsizetype(view.size())};
+}
 
 /// A path in the operating system's bytes as Qt names it, and back.
 QString qtPath(const std::string &path);
