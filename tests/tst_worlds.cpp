@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "DatabaseGenerations.h"
 #include "PrivateFolder.h"
+#include "ResponsivenessWatch.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
 #include "SettingsKeys.h"
+#include "Snapshots.h"
 #include "TestSupport.h"
 #include "WorldServers.h"
 #include "Worlds.h"
@@ -29,6 +32,12 @@ struct TwoWorlds {
         store.setString(MOOExecutableURL, standInServerPath());
         worlds.add(QStringLiteral("Test copy"));
         worlds.settings(Second)->setString(MOOExecutableURL, standInServerPath());
+    }
+    void addWorld(const QString &name)
+    {
+        const std::optional<QString> id = worlds.add(name);
+        QVERIFY(id);
+        worlds.settings(*id)->setString(MOOExecutableURL, standInServerPath());
     }
     QTemporaryDir folder;
     UserDefaults store;
@@ -62,6 +71,8 @@ private Q_SLOTS:
     void start_clashWithAnotherWorld_refusedNamingIt_data();
     void start_clashWithAnotherWorld_refusedNamingIt();
     void reattach_eachServerTakenBackIntoItsWorld();
+    void idle_noWorldRunsATimer_data();
+    void idle_noWorldRunsATimer();
 };
 
 void tst_Worlds::worlds_firstAsTodayFurtherInTheirOwnGroups()
@@ -260,6 +271,49 @@ void tst_Worlds::reattach_eachServerTakenBackIntoItsWorld()
     }
     QTRY_VERIFY_WITH_TIMEOUT(readServerRecords(serverRecordFolder()).records.empty(), 10000);
     QVERIFY(!isProcessAlive(pids[0]) && !isProcessAlive(pids[1]));
+}
+
+void tst_Worlds::idle_noWorldRunsATimer_data()
+{
+    QTest::addColumn<QByteArray>("script"); // what each world's server did; empty: none ran
+    QTest::addColumn<bool>("stopped");      // ended by the user's Stop
+    QTest::newRow("never started") << QByteArray() << false;
+    QTest::newRow("stopped after listening, answers checked")
+        << QByteArray("listen 0\nlogin Ann 5\n") << true;
+    QTest::newRow("shut down from inside") << QByteArray("exit 0\n") << false;
+    QTest::newRow("crashed, no restart wanted") << QByteArray("crash SEGV\n") << false;
+}
+
+void tst_Worlds::idle_noWorldRunsATimer()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, stopped);
+    TwoWorlds worlds;
+    worlds.addWorld(QStringLiteral("Old"));
+    worlds.addWorld(QStringLiteral("Older"));
+    WorldServers servers(worlds.worlds);
+    QList<QObject *> parts{&servers, QCoreApplication::instance()};
+    for (const QString &id : worlds.worlds.ids()) {
+        WorldServer &world = *servers.server(id);
+        worlds.worlds.settings(id)->setString(MOOCheckAnswers, "1");
+        parts << &world.controller() << &world.life() << &world.generations() << &world.players()
+              << &world.watch() << world.snapshots();
+        if (script.isEmpty())
+            continue;
+        QVERIFY(start(servers, id, worlds.folder.path(), script.toStdString()));
+        if (stopped) {
+            QTRY_VERIFY_WITH_TIMEOUT(world.players().count() == 1, 10000);
+            world.life().stop();
+        }
+    }
+    for (const QString &id : worlds.worlds.ids()) {
+        const ServerLife &life = servers.server(id)->life();
+        QTRY_VERIFY_WITH_TIMEOUT(!servers.server(id)->isRunning() && life.runOutputEnded(), 10000);
+    }
+    // Nothing wakes Paddock once every world is idle (a stop's short wait for the last lines
+    // may still end first).
+    QTRY_VERIFY2_WITH_TIMEOUT(objectsWithRunningTimers(parts).isEmpty(),
+                              qPrintable(objectsWithRunningTimers(parts).join(u", ")), 10000);
 }
 
 PADDOCK_TEST_MAIN(tst_Worlds)

@@ -59,6 +59,10 @@ void Snapshots::onRunStarted(Run &run)
     m_run = &run;
     connect(&run, &Run::lines, this, [this](std::span<const std::string_view> texts) {
         for (const std::string_view text : texts) {
+            // Most lines of a flood are of no kind at all: a glance turns them away before the
+            // parser, which would cost every world more than reading them.
+            if (!mayBeRecognised(text))
+                continue;
             // Only the end of a checkpoint says its file is whole and renamed into place.
             const ServerLogLine line = recogniseServerLogLine(text);
             if (line.kind != ServerLogKind::CheckpointFinished || !m_run ||

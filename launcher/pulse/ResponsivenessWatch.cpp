@@ -25,6 +25,8 @@ ResponsivenessSettings responsivenessSettings(const UserDefaults &store)
 ResponsivenessWatch::ResponsivenessWatch(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
+    , m_sampler(this)
+    , m_probe(this)
 {
     connect(&m_sampler, &ProcessSampler::sampled, this, &ResponsivenessWatch::onSample);
     connect(&m_probe, &ConnectionProbe::connected, this, [this](int serverPort, int localPort) {

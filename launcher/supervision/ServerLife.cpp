@@ -18,6 +18,10 @@ using std::chrono::milliseconds;
 ServerLife::ServerLife(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
+    , m_graceTimer(this)
+    , m_checkpointTimer(this)
+    , m_restartTimer(this)
+    , m_countdownTicker(this)
 {
     m_graceTimer.setSingleShot(true);
     m_graceTimer.setInterval(milliseconds(5000));

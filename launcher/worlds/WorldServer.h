@@ -38,6 +38,8 @@ public:
     DatabaseGenerations &generations() const { return *m_generations; }
     RunPlayers &players() const { return *m_players; }
     ResponsivenessWatch &watch() const { return *m_watch; }
+    /// The snapshots of its checkpoints; null for parts made elsewhere, whose maker keeps them.
+    Snapshots *snapshots() const { return m_ownSnapshots.get(); }
     /// Whether the world's server process runs (also while it is being stopped).
     bool isRunning() const;
 
