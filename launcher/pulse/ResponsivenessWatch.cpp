@@ -73,6 +73,11 @@ void ResponsivenessWatch::beginRun(Run &run)
     m_judge = std::make_unique<ResponsivenessJudge>(settings().threshold, m_now);
     m_probe.abort();
     m_port = 0;
+    // A server taken back announced its ports before: it listens, and its first is checked.
+    if (!run.portsAnnouncedBefore().isEmpty()) {
+        m_port = run.portsAnnouncedBefore().constFirst();
+        m_judge->takeLine(ServerLogKind::Listening);
+    }
     m_lastLineAt = now();
     m_lastCheckAt.reset();
     m_sampler.start(run.processIdentifier());

@@ -143,7 +143,7 @@ void ServerLife::beginRun(Run &run)
     m_end = ServerEnd::None;
     m_launchFailure.clear();
     m_lastErrorLine.clear();
-    m_ports.clear();
+    m_ports = run.portsAnnouncedBefore();
     m_panicFile.clear();
     if (m_checkpointVerdict == CheckpointVerdict::Waiting) {
         m_checkpointTimer.stop();
