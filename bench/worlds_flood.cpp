@@ -77,7 +77,9 @@ double cpuSeconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    const auto seconds = [](const timeval &t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -150,7 +152,8 @@ int runPlain(qint64 bytes, bool largePipe)
 int runWorlds(qint64 bytes)
 {
     QTemporaryDir folder;
-    UserDefaults store(QFile::encodeName(folder.filePath(QStringLiteral("paddock.conf"))).toStdString());
+    UserDefaults store(
+        QFile::encodeName(folder.filePath(QStringLiteral("paddock.conf"))).toStdString());
     store.setString(MOOExecutableURL, STAND_IN_SERVER_PATH);
     Worlds worlds(store);
     for (int n = 2; n <= WorldCount; ++n) {
@@ -221,7 +224,9 @@ int runWorlds(qint64 bytes)
     const double cpuBefore = cpuSeconds();
     clock.start();
     for (int index = 0; index < WorldCount; ++index)
-        if (!servers.server(ids.at(index))->controller().startFromDatabase(databases[size_t(index)]))
+        if (!servers.server(ids.at(index))
+                 ->controller()
+                 .startFromDatabase(databases[size_t(index)]))
             return 1;
     sinceTurn.start();
     turnCpu = threadCpuSeconds();
@@ -282,8 +287,9 @@ int runAll()
     const qint64 bytes = 64 * MiB;
     const int rounds = 3;
     const QString size = QString::number(bytes), plain = QStringLiteral("plain");
-    const std::vector<QStringList> kinds{
-        {plain, size}, {plain, size, QStringLiteral("large-pipe")}, {QStringLiteral("worlds"), size}};
+    const std::vector<QStringList> kinds{{plain, size},
+                                         {plain, size, QStringLiteral("large-pipe")},
+                                         {QStringLiteral("worlds"), size}};
     const std::string loadBefore = loadAverage();
 
     // The best of a few runs of each kind, taking turns: the machine's other work only ever
@@ -294,8 +300,7 @@ int runAll()
             if (Figures figures = measure(kinds[kind]);
                 best[kind].empty() || figures["seconds"] < best[kind]["seconds"])
                 best[kind] = figures;
-    const Figures &fasterPlain =
-        best[0]["seconds"] < best[1]["seconds"] ? best[0] : best[1];
+    const Figures &fasterPlain = best[0]["seconds"] < best[1]["seconds"] ? best[0] : best[1];
     const Figures &worlds = best[2];
     const auto rate = [](double bytes, double seconds) { return bytes / double(MiB) / seconds; };
     const double plainRate = rate(fasterPlain.at("bytes"), fasterPlain.at("seconds"));

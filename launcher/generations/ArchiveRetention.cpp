@@ -114,11 +114,11 @@ std::vector<std::string> fileNames(const HeldFolder &folder)
 
 [[noreturn]] void throwListError(const HeldFolder &folder, int error)
 {
-    throw RotationError(QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
-                            .arg(displayPath(folder.pathOf(ManifestName)),
-                                 QString::fromStdString(errorText(error)))
-                            .toStdString(),
-                        error);
+    throw RotationError(
+        QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
+            .arg(displayPath(folder.pathOf(ManifestName)), QString::fromStdString(errorText(error)))
+            .toStdString(),
+        error);
 }
 
 // Holds the list open as manifest for this process alone, and tells whether it is still the
@@ -170,8 +170,7 @@ void forgetArchivesGone(const HeldFolder &folder)
         ++listed;
         const std::string name = QByteArray::fromPercentEncoding(line.trimmed()).toStdString();
         // A name with a slash was not written by Paddock, and would lead out of the folder.
-        if (name.find('/') != std::string::npos ||
-            folder.entry(name) != HeldFolder::Entry::File ||
+        if (name.find('/') != std::string::npos || folder.entry(name) != HeldFolder::Entry::File ||
             std::find(kept.begin(), kept.end(), name) != kept.end())
             continue;
         kept.push_back(name);

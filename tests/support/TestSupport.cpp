@@ -463,9 +463,10 @@ QStringList objectsWithRunningTimers(const QList<QObject *> &roots)
             if (!dispatcher->registeredTimers(object).isEmpty())
                 running.append(
                     QString::fromLatin1(object->metaObject()->className()) +
-                    (object->parent() ? QStringLiteral(" of ") + QString::fromLatin1(
-                                            object->parent()->metaObject()->className())
-                                      : QString()));
+                    (object->parent()
+                         ? QStringLiteral(" of ") +
+                               QString::fromLatin1(object->parent()->metaObject()->className())
+                         : QString()));
     }
     return running;
 }
