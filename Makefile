@@ -38,6 +38,7 @@ bench: build
 	$(BUILD_DIR)/bench/log_history
 	$(BUILD_DIR)/bench/archive_database
 	$(BUILD_DIR)/bench/snapshot_database
+	$(BUILD_DIR)/bench/worlds_flood
 
 clean:
 	rm -rf $(BUILD_DIR)

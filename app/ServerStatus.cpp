@@ -83,6 +83,13 @@ QString ServerStatus::runningText(int pid, QTime since)
     return tr("Running, PID %1, since %2").arg(pid).arg(since.toString(QStringLiteral("HH:mm:ss")));
 }
 
+QString ServerStatus::emergencyText(int pid)
+{
+    return tr("Running in emergency mode, PID %1: players cannot connect until you choose "
+              "Continue")
+        .arg(pid);
+}
+
 void ServerStatus::followPlayers(const RunPlayers &players)
 {
     m_players = &players;
@@ -254,6 +261,8 @@ void ServerStatus::render()
         else if (state == State::StopTakingLong)
             setText(tr("Stopping... the server is still writing its database or is not "
                        "answering"));
+        else if (state == State::Running && m_shownRun && m_shownRun->inEmergencyMode())
+            setText(emergencyText(m_shownRun->processIdentifier()) + m_warnings);
         else if (state == State::Running && m_notRespondingSince.isValid())
             setText(tr("Not responding since %1, PID %2")
                         .arg(m_notRespondingSince.toString(QStringLiteral("HH:mm")))
@@ -324,6 +333,7 @@ void ServerStatus::showRunning(Run &run)
         disconnect(m_shownRun, nullptr, this, nullptr);
     m_shownRun = &run;
     connect(&run, &Run::ended, this, &ServerStatus::onRunEnded);
+    connect(&run, &Run::emergencyModeLeft, this, &ServerStatus::render);
     m_since = QTime::currentTime();
     m_shown = Shown::Running;
     m_runningBase = runningText(run.processIdentifier(), m_since);

@@ -59,6 +59,8 @@ public:
     void setNotRespondingSince(const QDateTime &since);
 
     static QString runningText(int pid, QTime since);
+    /// A server in its emergency mode, which reads the console's commands and opens no port.
+    static QString emergencyText(int pid);
     /// A server an earlier Paddock started, held again by this one.
     static QString reattachedText(int pid, const QDateTime &started);
     /// How a server an earlier Paddock started ended: its exit status went to the system.

@@ -4,6 +4,7 @@
 #include "LogWindow.h"
 #include "Run.h"
 #include "ServerLife.h"
+#include "ServerStatus.h"
 #include "WidgetTestSupport.h"
 
 #include <QLineEdit>
@@ -44,6 +45,7 @@ struct EmergencyWorld {
     LogWindow window;
     EmergencyConsole *console = EmergencyConsole::addTo(window, fixture.controller());
     ServerLife life{fixture.controller()};
+    ServerStatus status{fixture.controller(), life};
 
     EmergencyWorld() { window.show(); }
     ~EmergencyWorld() { fixture.reapAll(); }
@@ -168,6 +170,7 @@ void tst_Emergency::wayOut()
     Run *run = world.fixture.controller().run();
     QTRY_VERIFY_WITH_TIMEOUT(world.promptShown(), Deadline);
     QVERIFY(!contains(world.fixture.log(), "LISTEN"));
+    QCOMPARE(world.status.text(), ServerStatus::emergencyText(run->processIdentifier()));
     QSignalSpy left(run, &Run::emergencyModeLeft);
 
     if (way == QStringLiteral("continue")) {
@@ -217,6 +220,8 @@ void tst_Emergency::wayOut()
     if (keepsRunning) {
         QTRY_VERIFY_WITH_TIMEOUT(contains(world.fixture.log(), "LISTEN: #0 now listening"),
                                  Deadline);
+        QVERIFY2(world.status.text().startsWith(QStringLiteral("Running, PID ")),
+                 qPrintable(world.status.text()));
         QVERIFY(!run->sendInput("quit\n"));
     } else {
         QCOMPARE(world.life.end(), ServerEnd::Stopped);
@@ -243,6 +248,7 @@ void tst_Emergency::reattach_afterLauncherKilled_consoleBackAndServerStillInTheM
     QVERIFY(world.fixture.controller().isMooRunning());
     QCOMPARE(world.fixture.controller().task()->processIdentifier(), server);
     QVERIFY(world.consoleShown());
+    QCOMPARE(world.status.text(), ServerStatus::emergencyText(server));
     world.type(QStringLiteral(";7"));
     QTRY_VERIFY_WITH_TIMEOUT(contains(world.fixture.log(), "=> 7\n" + Prompt), Deadline);
     world.console->quitButton()->click();

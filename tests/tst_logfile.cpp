@@ -407,22 +407,25 @@ void tst_LogFile::history_fromARunsStart_readsOnlyItsTail_data()
 {
     // Steps: "write TEXT" appends to the log, "start" takes the run's start (where the log
     // ends), "rotate" renames the log to .1 (.1 to .2), "remove NAME", "link NAME" (to a file
-    // outside). The history is read from the start taken (from none: all of it).
+    // outside). The history is read from the start taken (from none: all of it), its newest
+    // bytes within the limit, and its oldest.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<int>("limit");
     QTest::addColumn<QByteArray>("history");
+    QTest::addColumn<QByteArray>("head");
     const QString earlier = QStringLiteral("write earlier\n");
     QTest::newRow("no start: all of it") << QStringList{earlier, QStringLiteral("write run\n")}
-                                         << 100 << QByteArray("earlier\nrun\n");
+                                         << 100 << QByteArray("earlier\nrun\n")
+                                         << QByteArray("earlier\nrun\n");
     QTest::newRow("the run's part of the file")
         << QStringList{earlier, QStringLiteral("start"), QStringLiteral("write run\n")} << 100
-        << QByteArray("run\n");
+        << QByteArray("run\n") << QByteArray("run\n");
     QTest::newRow("its file rotated since")
         << QStringList{QStringLiteral("rotate"), earlier,
                        QStringLiteral("start"),  QStringLiteral("write one\n"),
                        QStringLiteral("rotate"), QStringLiteral("write two\n"),
                        QStringLiteral("rotate"), QStringLiteral("write three\n")}
-        << 100 << QByteArray("one\ntwo\nthree\n");
+        << 100 << QByteArray("one\ntwo\nthree\n") << QByteArray("one\ntwo\nthree\n");
     QTest::newRow("its file rotated away: all there is")
         << QStringList{earlier,
                        QStringLiteral("start"),
@@ -430,14 +433,14 @@ void tst_LogFile::history_fromARunsStart_readsOnlyItsTail_data()
                        QStringLiteral("rotate"),
                        QStringLiteral("remove server.log.1"),
                        QStringLiteral("write two\n")}
-        << 100 << QByteArray("two\n");
+        << 100 << QByteArray("two\n") << QByteArray("two\n");
     QTest::newRow("the newest bytes within the limit")
         << QStringList{earlier, QStringLiteral("start"), QStringLiteral("write one\n"),
                        QStringLiteral("rotate"), QStringLiteral("write two\n")}
-        << 6 << QByteArray("e\ntwo\n");
+        << 6 << QByteArray("e\ntwo\n") << QByteArray("one\ntw");
     QTest::newRow("a link at a rotated name is not followed")
         << QStringList{QStringLiteral("link server.log.1"), QStringLiteral("write run\n")} << 100
-        << QByteArray("run\n");
+        << QByteArray("run\n") << QByteArray("run\n");
 }
 
 void tst_LogFile::history_fromARunsStart_readsOnlyItsTail()
@@ -469,6 +472,8 @@ void tst_LogFile::history_fromARunsStart_readsOnlyItsTail()
     }
     QTEST(QByteArray::fromStdString(readLogFileTail(osPath(log), std::uint64_t(limit), start)),
           "history");
+    QTEST(QByteArray::fromStdString(readLogFileHead(osPath(log), std::uint64_t(limit), start)),
+          "head");
 }
 
 #include "tst_logfile.moc"

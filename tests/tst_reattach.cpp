@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "PrivateFolder.h"
 #include "ProcessInfo.h"
+#include "ResponsivenessWatch.h"
 #include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
@@ -27,6 +28,7 @@ private Q_SLOTS:
     void reattach_afterLauncherKilled_readsOnAndStopYieldsDatabase();
     void reattach_serverEndedWhileClosed_saidOnceAndRecordGone();
     void reattach_playersRebuiltFromTheRunsOwnPartOfTheLog();
+    void reattach_portsRebuiltFromTheRunsOwnPartOfTheLog();
     void reattach_recordedPidNowUnrelated_neverSignalled_data();
     void reattach_recordedPidNowUnrelated_neverSignalled();
     void reattach_recordNotTrusted_saidAndStartOnItsDatabaseRefused_data();
@@ -144,6 +146,40 @@ void tst_Reattach::reattach_playersRebuiltFromTheRunsOwnPartOfTheLog()
     fixture.controller().stopMoo();
     QVERIFY(ended.wait());
     QCOMPARE(on.count(), 0);
+}
+
+void tst_Reattach::reattach_portsRebuiltFromTheRunsOwnPartOfTheLog()
+{
+    QTemporaryDir dir;
+    // An earlier run's port: not the new server's.
+    const QString logPath = dir.filePath(QStringLiteral("server.log"));
+    QVERIFY(writeFile(logPath, "LISTEN: #0 now listening on port 1\n"));
+    const std::string db = writeDatabase(dir.path(), "castle.db", "listen 0\n");
+    const int server = launchInAnotherProcessAndKillIt(db);
+    QVERIFY(server > 0);
+    const auto killServer = qScopeGuard([server] { ::kill(server, SIGKILL); });
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(logPath).contains("stand-in-server: running"), 10000);
+    const QByteArray announced = "now listening on port ";
+    const QByteArray log = readFile(logPath);
+    const qsizetype at = log.lastIndexOf(announced) + announced.size();
+    const int port = log.mid(at, log.indexOf('\n', at) - at).toInt();
+    QVERIFY(port > 1);
+
+    // The clash check between worlds and the status read the life's ports; the watch checks
+    // the first, and judges only a server it knows to listen.
+    ControllerFixture fixture;
+    ServerLife life(fixture.controller());
+    ResponsivenessWatch watch(fixture.controller());
+    fixture.controller().reattach();
+    QVERIFY(fixture.controller().isMooRunning());
+    QCOMPARE(life.ports(), QList<int>{port});
+    QCOMPARE(watch.checkedPort(), port);
+    watch.sampler().sampleNow();
+    QCOMPARE(watch.state(), Responsiveness::Responding);
+
+    TerminationWatch ended(fixture.controller().task());
+    fixture.controller().stopMoo();
+    QVERIFY(ended.wait());
 }
 
 void tst_Reattach::reattach_recordedPidNowUnrelated_neverSignalled_data()

@@ -284,8 +284,11 @@ void tst_Snapshots::leftoverLinks_onlyPaddocksFinished()
     for (const std::string &name : {ours, cut, stranger})
         QVERIFY(test::writeFile(osPath(world.archive()) + '/' + name,
                                 name == cut ? QByteArray("#0\n") : whole));
-    recordArchived(HeldFolder::open(osPath(world.archive())), ours);
-    recordArchived(HeldFolder::open(osPath(world.archive())), cut);
+    const HeldFolder archiveFolder = HeldFolder::open(osPath(world.archive()));
+    // And one the user has removed since.
+    const std::string removed = snapshotFileName("out.db", Now.addSecs(-7200)) + ".zst";
+    for (const std::string &name : {ours, cut, removed})
+        recordArchived(archiveFolder, name);
     QSignalSpy finished(&world.snapshots, &Snapshots::finished);
     world.fixture.launch("checkpoint\n");
     QVERIFY(finished.wait(20000));
@@ -297,6 +300,9 @@ void tst_Snapshots::leftoverLinks_onlyPaddocksFinished()
                           QString::fromStdString(stranger),
                           QString::fromStdString(snapshotFileName("out.db", Now)) +
                               QStringLiteral(".zst")}));
+    // The list of what Paddock made keeps only what is still there.
+    QCOMPARE(archivedByPaddock(archiveFolder),
+             (std::vector<std::string>{ours + ".zst", snapshotFileName("out.db", Now) + ".zst"}));
 }
 
 void tst_Snapshots::plantedNames_neverFollowedNorReplaced_data()

@@ -2,9 +2,12 @@
 #include "DatabaseGenerations.h"
 #include "LaunchError.h"
 #include "PrivateFolder.h"
+#include "ResponsivenessWatch.h"
+#include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
 #include "SettingsKeys.h"
+#include "Snapshots.h"
 #include "TestSupport.h"
 #include "WorldServers.h"
 #include "Worlds.h"
@@ -31,6 +34,8 @@ private Q_SLOTS:
     void reattach_eachServerTakenBackIntoItsWorld();
     void restart_clashSinceTheCrash_refusedWithItsSentence_data();
     void restart_clashSinceTheCrash_refusedWithItsSentence();
+    void idle_noWorldRunsATimer_data();
+    void idle_noWorldRunsATimer();
 };
 
 void tst_Worlds::worlds_firstAsTodayFurtherInTheirOwnGroups()
@@ -274,6 +279,47 @@ void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
     }
     QVERIFY2(told.contains(clash), qPrintable(told));
     QVERIFY(!servers.server(Second)->isRunning());
+void tst_Worlds::idle_noWorldRunsATimer_data()
+{
+    QTest::addColumn<QByteArray>("script"); // what each world's server did; empty: none ran
+    QTest::addColumn<bool>("stopped");      // ended by the user's Stop
+    QTest::newRow("never started") << QByteArray() << false;
+    QTest::newRow("stopped after listening, answers checked")
+        << QByteArray("listen 0\nlogin Ann 5\n") << true;
+    QTest::newRow("shut down from inside") << QByteArray("exit 0\n") << false;
+    QTest::newRow("crashed, no restart wanted") << QByteArray("crash SEGV\n") << false;
+}
+
+void tst_Worlds::idle_noWorldRunsATimer()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, stopped);
+    TwoWorlds worlds;
+    worlds.addWorld(QStringLiteral("Old"));
+    worlds.addWorld(QStringLiteral("Older"));
+    WorldServers servers(worlds.worlds);
+    QList<QObject *> parts{&servers, QCoreApplication::instance()};
+    for (const QString &id : worlds.worlds.ids()) {
+        WorldServer &world = *servers.server(id);
+        worlds.worlds.settings(id)->setString(MOOCheckAnswers, "1");
+        parts << &world.controller() << &world.life() << &world.generations() << &world.players()
+              << &world.watch() << world.snapshots();
+        if (script.isEmpty())
+            continue;
+        QVERIFY(start(servers, id, worlds.folder.path(), script.toStdString()));
+        if (stopped) {
+            QTRY_VERIFY_WITH_TIMEOUT(world.players().count() == 1, 10000);
+            world.life().stop();
+        }
+    }
+    for (const QString &id : worlds.worlds.ids()) {
+        const ServerLife &life = servers.server(id)->life();
+        QTRY_VERIFY_WITH_TIMEOUT(!servers.server(id)->isRunning() && life.runOutputEnded(), 10000);
+    }
+    // Nothing wakes Paddock once every world is idle (a stop's short wait for the last lines
+    // may still end first).
+    QTRY_VERIFY2_WITH_TIMEOUT(objectsWithRunningTimers(parts).isEmpty(),
+                              qPrintable(objectsWithRunningTimers(parts).join(u", ")), 10000);
 }
 
 PADDOCK_TEST_MAIN(tst_Worlds)

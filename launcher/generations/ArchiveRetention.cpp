@@ -16,6 +16,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace paddock {
@@ -110,21 +112,82 @@ std::vector<std::string> fileNames(const HeldFolder &folder)
     return names;
 }
 
+[[noreturn]] void throwListError(const HeldFolder &folder, int error)
+{
+    throw RotationError(
+        QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
+            .arg(displayPath(folder.pathOf(ManifestName)), QString::fromStdString(errorText(error)))
+            .toStdString(),
+        error);
+}
+
+// Holds the list open as manifest for this process alone, and tells whether it is still the
+// one under its name: a tidying may have replaced it while the lock was awaited. The lock goes
+// with the descriptor.
+bool lockList(const HeldFolder &folder, const UniqueFd &manifest)
+{
+    if (retryOnInterrupt([&] { return ::flock(manifest.get(), LOCK_EX); }) != 0)
+        throwListError(folder, errno);
+    struct stat held = {}, named = {};
+    return ::fstat(manifest.get(), &held) == 0 &&
+           ::fstatat(folder.fd(), ManifestName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
 } // namespace
 
 void recordArchived(const HeldFolder &folder, const std::string &fileName, bool durable)
 {
-    const UniqueFd manifest = folder.openForAppending(ManifestName);
     const QByteArray line = QByteArray::fromStdString(fileName).toPercentEncoding() + '\n';
-    if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
-        (durable && ::fsync(manifest.get()) != 0)) {
-        const int error = errno;
-        throw RotationError(QCoreApplication::translate("ArchiveRetention", "Cannot write “%1”: %2")
-                                .arg(displayPath(folder.pathOf(ManifestName)),
-                                     QString::fromStdString(errorText(error)))
-                                .toStdString(),
-                            error);
+    for (;;) {
+        const UniqueFd manifest = folder.openForAppending(ManifestName);
+        if (!lockList(folder, manifest))
+            continue; // replaced by a tidier list meanwhile: add to that one
+        if (!writeAll(manifest.get(), std::string_view(line.constData(), size_t(line.size()))) ||
+            (durable && ::fsync(manifest.get()) != 0))
+            throwListError(folder, errno);
+        return;
     }
+}
+
+void forgetArchivesGone(const HeldFolder &folder)
+{
+    UniqueFd manifest;
+    try {
+        manifest = folder.openForReading(ManifestName);
+    } catch (const RotationError &) {
+        return; // none, or not a list Paddock could have written: left as it is
+    }
+    std::string text;
+    if (!lockList(folder, manifest) || readAll(manifest.get(), text) != 0)
+        return; // replaced meanwhile, or unreadable: the next pruning looks again
+    std::vector<std::string> kept;
+    std::string rewritten;
+    qsizetype listed = 0;
+    for (const QByteArray &line : QByteArray::fromStdString(text).split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        ++listed;
+        const std::string name = QByteArray::fromPercentEncoding(line.trimmed()).toStdString();
+        // A name with a slash was not written by Paddock, and would lead out of the folder.
+        if (name.find('/') != std::string::npos || folder.entry(name) != HeldFolder::Entry::File ||
+            std::find(kept.begin(), kept.end(), name) != kept.end())
+            continue;
+        kept.push_back(name);
+        rewritten += QByteArray::fromStdString(name).toPercentEncoding().toStdString() + '\n';
+    }
+    if (qsizetype(kept.size()) == listed)
+        return;
+    // Written whole beside the list, then renamed over it: a crash leaves one list or the other.
+    const std::string part = ManifestName + ".part";
+    folder.removeLeftover(part);
+    folder.writeNewFile(part, rewritten);
+    if (::renameat(folder.fd(), part.c_str(), folder.fd(), ManifestName.c_str()) != 0) {
+        const int error = errno;
+        folder.remove(part);
+        throwListError(folder, error);
+    }
+    folder.sync();
 }
 
 std::vector<std::string> archivedByPaddock(const HeldFolder &folder)
@@ -177,6 +240,11 @@ QStringList pruneArchive(const std::string &folder, const QDateTime &now, int ke
                                 .arg(displayPath(archive->pathOf(name)),
                                      QString::fromStdString(errorText(error.error()))));
         }
+    }
+    try {
+        forgetArchivesGone(*archive);
+    } catch (const RotationError &error) {
+        failures.append(QString::fromStdString(error.what()) + QLatin1Char('.'));
     }
     return failures;
 }

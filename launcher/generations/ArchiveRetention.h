@@ -41,6 +41,10 @@ std::vector<std::string> archivesToRemove(const std::vector<std::string> &fileNa
 void recordArchived(const HeldFolder &folder, const std::string &fileName, bool durable = true);
 /// The names folder's list of archives holds; none when it is missing or not a regular file.
 std::vector<std::string> archivedByPaddock(const HeldFolder &folder);
+/// Drops from folder's list of archives the names whose files are gone (pruned, or removed by
+/// the user) and names listed twice, so the list does not grow for ever; it is replaced whole,
+/// and only when something goes. Throws RotationError when it cannot be replaced.
+void forgetArchivesGone(const HeldFolder &folder);
 
 /// Removes from folder (never a link) the archives archivesToRemove chooses among those Paddock
 /// recorded; returns a sentence for each file that could not be removed (empty when all went).

@@ -35,6 +35,7 @@ DatabaseGenerations::DatabaseGenerations(MooController &controller, ServerLife &
     : QObject(parent)
     , m_controller(controller)
     , m_life(life)
+    , m_outputGrace(this)
 {
     m_outputGrace.setSingleShot(true);
     m_outputGrace.setInterval(5000);

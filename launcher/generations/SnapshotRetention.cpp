@@ -125,6 +125,11 @@ QStringList pruneSnapshots(const HeldFolder &folder, const QDateTime &now,
                                      QString::fromStdString(errorText(error.error()))));
         }
     }
+    try {
+        forgetArchivesGone(folder);
+    } catch (const RotationError &error) {
+        failures.append(QString::fromStdString(error.what()) + QLatin1Char('.'));
+    }
     return failures;
 }
 

@@ -8,6 +8,7 @@ namespace paddock {
 
 ConnectionProbe::ConnectionProbe(QObject *parent)
     : QObject(parent)
+    , m_deadline(this)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(std::chrono::seconds(5));

@@ -7,6 +7,7 @@ namespace paddock {
 
 ProcessSampler::ProcessSampler(QObject *parent)
     : QObject(parent)
+    , m_timer(this)
 {
     m_timer.setInterval(std::chrono::seconds(5));
     connect(&m_timer, &QTimer::timeout, this, &ProcessSampler::sampleNow);

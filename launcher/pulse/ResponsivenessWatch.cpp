@@ -25,6 +25,8 @@ ResponsivenessSettings responsivenessSettings(const UserDefaults &store)
 ResponsivenessWatch::ResponsivenessWatch(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
+    , m_sampler(this)
+    , m_probe(this)
 {
     connect(&m_sampler, &ProcessSampler::sampled, this, &ResponsivenessWatch::onSample);
     connect(&m_probe, &ConnectionProbe::connected, this, [this](int serverPort, int localPort) {
@@ -73,6 +75,11 @@ void ResponsivenessWatch::beginRun(Run &run)
     m_probe.abort();
     m_port = 0;
     m_judgedLines = false;
+    // A server taken back announced its ports before: it listens, and its first is checked.
+    if (!run.portsAnnouncedBefore().isEmpty()) {
+        m_port = run.portsAnnouncedBefore().constFirst();
+        m_judge->takeLine(ServerLogKind::Listening);
+    }
     m_lastLineAt = now();
     m_lastCheckAt.reset();
     m_sampler.start(run.processIdentifier());

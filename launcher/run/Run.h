@@ -7,6 +7,7 @@
 #include "Task.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 
 #include <array>
@@ -60,6 +61,10 @@ public:
         m_logFile = std::move(path);
         m_logStart = start;
     }
+    /// For a server taken back from an earlier Paddock, the ports it announced before, read
+    /// back from its part of the log file; empty for a launch.
+    const QList<int> &portsAnnouncedBefore() const { return m_portsAnnouncedBefore; }
+    void setPortsAnnouncedBefore(QList<int> ports) { m_portsAnnouncedBefore = std::move(ports); }
     /// When begin() was called, by the wall clock.
     std::chrono::system_clock::time_point startedAt() const { return m_startedAt; }
 
@@ -132,6 +137,7 @@ private:
     OutputDatabaseCheck m_outputCheck;
     std::string m_logFile;
     std::optional<LogFilePosition> m_logStart;
+    QList<int> m_portsAnnouncedBefore;
     std::chrono::system_clock::time_point m_startedAt;
     bool m_ended = false;
     bool m_stopRequested = false;

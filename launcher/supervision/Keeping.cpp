@@ -14,6 +14,7 @@
 #include "ProcessStartTime.h"
 #include "ReadEndClaims.h"
 #include "Run.h"
+#include "ServerLogLines.h"
 #include "ServerRecord.h"
 #include "SystemError.h"
 
@@ -31,6 +32,25 @@
 namespace paddock {
 
 namespace {
+
+// How much of a server's part of the log file is read back for the ports it announced: they
+// come once its database is loaded, near the start. Read on the event loop, so bounded.
+constexpr std::uint64_t AnnouncedPortsLimit = 8ull << 20;
+
+// The ports the listening lines of history announce, in order, each once.
+QList<int> portsAnnouncedIn(std::string_view history)
+{
+    QList<int> ports;
+    LineAssembler assembler;
+    assembler.push(history, [&ports](std::string_view line) {
+        if (!mayBeRecognised(line))
+            return;
+        const ServerLogLine recognised = recogniseServerLogLine(line);
+        if (recognised.kind == ServerLogKind::Listening && !ports.contains(recognised.port))
+            ports.append(recognised.port);
+    });
+    return ports;
+}
 
 // Spawns the keeper in a session of its own with the two read ends as its descriptors 3 and 4,
 // the server's input (if any, to hold) as 5, and /dev/null on 0, 1 and 2 (it reports
@@ -270,6 +290,9 @@ void MooController::reattach()
         if (handBack.standardInput && !emergencyModeLeftIn(history))
             run->setEmergencyInput(InputPipe::adopt(std::move(handBack.standardInput)));
         run->setLogFile(record.logFile, record.logStart);
+        if (!record.logFile.empty())
+            run->setPortsAnnouncedBefore(portsAnnouncedIn(
+                readLogFileHead(record.logFile, AnnouncedPortsLimit, record.logStart)));
         setTaskStdError(error);
         setTaskStdOut(output);
         NotificationCenter::defaultCenter().addObserver(

@@ -18,6 +18,10 @@ using std::chrono::milliseconds;
 ServerLife::ServerLife(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
+    , m_graceTimer(this)
+    , m_checkpointTimer(this)
+    , m_restartTimer(this)
+    , m_countdownTicker(this)
 {
     m_graceTimer.setSingleShot(true);
     m_graceTimer.setInterval(milliseconds(5000));
@@ -137,7 +141,7 @@ void ServerLife::beginRun(Run &run)
     m_end = ServerEnd::None;
     m_launchFailure.clear();
     m_lastErrorLine.clear();
-    m_ports.clear();
+    m_ports = run.portsAnnouncedBefore();
     m_panicFile.clear();
     if (m_checkpointVerdict == CheckpointVerdict::Waiting) {
         m_checkpointTimer.stop();

@@ -62,14 +62,19 @@ std::optional<LogFilePosition> logFileEnd(const std::string &path)
     return LogFilePosition{*identity, std::uint64_t(info.st_size)};
 }
 
-std::string readLogFileTail(const std::string &path, std::uint64_t limit,
-                            std::optional<LogFilePosition> from)
+namespace {
+
+// The history's files, oldest first: path.N ... path.1, then path, each from the first byte
+// that counts to its size now. With from, only what was written from that position on; when
+// its file is no longer among them, all of them.
+std::vector<HistoryFile> historyFiles(const std::string &path,
+                                      const std::optional<LogFilePosition> &from)
 {
     const PathParts parts = split(path);
     const UniqueFd folderFd = openFolder(parts.folder);
     if (!folderFd)
         return {};
-    // Oldest first: path.N ... path.1, then path; numbering stops at the first gap.
+    // Numbering stops at the first gap.
     std::vector<std::string> names;
     for (int n = 1; n < 10000; ++n) {
         const std::string rotated = parts.name + "." + std::to_string(n);
@@ -95,17 +100,21 @@ std::string readLogFileTail(const std::string &path, std::uint64_t limit,
         }
         files.push_back(std::move(file));
     }
-    std::uint64_t total = 0;
-    for (const HistoryFile &file : files)
-        total += file.end - file.begin;
-    std::uint64_t skip = total > limit ? total - limit : 0;
+    return files;
+}
+
+// Reads the history's bytes from skip on, at most limit of them.
+std::string readHistory(std::vector<HistoryFile> &files, std::uint64_t skip, std::uint64_t limit)
+{
     std::string history;
     for (HistoryFile &file : files) {
         const std::uint64_t skipped = std::min(skip, file.end - file.begin);
         skip -= skipped;
         const std::uint64_t at = file.begin + skipped;
         // Up to the size seen when opened: what is appended meanwhile comes through the pipes.
-        const std::size_t want = std::size_t(file.end - at);
+        const std::size_t want = std::size_t(std::min(file.end - at, limit - history.size()));
+        if (want == 0)
+            continue;
         const std::size_t before = history.size();
         history.resize(before + want);
         const ReadOutcome got =
@@ -113,6 +122,25 @@ std::string readLogFileTail(const std::string &path, std::uint64_t limit,
         history.resize(before + got.bytes);
     }
     return history;
+}
+
+} // namespace
+
+std::string readLogFileTail(const std::string &path, std::uint64_t limit,
+                            std::optional<LogFilePosition> from)
+{
+    std::vector<HistoryFile> files = historyFiles(path, from);
+    std::uint64_t total = 0;
+    for (const HistoryFile &file : files)
+        total += file.end - file.begin;
+    return readHistory(files, total > limit ? total - limit : 0, limit);
+}
+
+std::string readLogFileHead(const std::string &path, std::uint64_t limit,
+                            std::optional<LogFilePosition> from)
+{
+    std::vector<HistoryFile> files = historyFiles(path, from);
+    return readHistory(files, 0, limit);
 }
 
 } // namespace paddock

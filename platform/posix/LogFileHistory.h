@@ -28,5 +28,9 @@ std::optional<LogFilePosition> logFileEnd(const std::string &path);
 /// file. Older bytes are skipped, not read, so a long history costs no more than the limit.
 std::string readLogFileTail(const std::string &path, std::uint64_t limit,
                             std::optional<LogFilePosition> from = std::nullopt);
+/// The first `limit` bytes of the same history, oldest first: where a run's part of the log
+/// begins, which its newest bytes may no longer reach.
+std::string readLogFileHead(const std::string &path, std::uint64_t limit,
+                            std::optional<LogFilePosition> from = std::nullopt);
 
 } // namespace paddock

@@ -5,6 +5,7 @@
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -467,6 +468,25 @@ LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes)
         text = text->appending(chunk, keeping);
     }
     return text;
+}
+
+QStringList objectsWithRunningTimers(const QList<QObject *> &roots)
+{
+    QStringList running;
+    const QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    for (QObject *root : roots) {
+        QList<QObject *> objects = root->findChildren<QObject *>();
+        objects.prepend(root);
+        for (QObject *object : std::as_const(objects))
+            if (!dispatcher->registeredTimers(object).isEmpty())
+                running.append(
+                    QString::fromLatin1(object->metaObject()->className()) +
+                    (object->parent()
+                         ? QStringLiteral(" of ") +
+                               QString::fromLatin1(object->parent()->metaObject()->className())
+                         : QString()));
+    }
+    return running;
 }
 
 } // namespace paddock::test

@@ -149,6 +149,11 @@ private:
     struct rlimit m_previous = {};
 };
 
+/// The objects among roots, and all their children, that have a timer running (a QTimer
+/// child, or a timer of their own), as "Class of ParentClass"; empty when none would wake the
+/// loop.
+QStringList objectsWithRunningTimers(const QList<QObject *> &roots);
+
 /// Bytes that differ from their neighbours for a long stretch, so a slice out of place shows.
 std::string patterned(std::size_t size, std::size_t salt = 0);
 

@@ -25,6 +25,12 @@ struct TwoWorlds {
         worlds.add(QStringLiteral("Test copy"));
         worlds.settings(Second)->setString(MOOExecutableURL, standInServerPath());
     }
+    void addWorld(const QString &name)
+    {
+        const std::optional<QString> id = worlds.add(name);
+        QVERIFY(id);
+        worlds.settings(*id)->setString(MOOExecutableURL, standInServerPath());
+    }
     QTemporaryDir folder;
     UserDefaults store;
     Worlds worlds;
