@@ -279,6 +279,8 @@ void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
     }
     QVERIFY2(told.contains(clash), qPrintable(told));
     QVERIFY(!servers.server(Second)->isRunning());
+}
+
 void tst_Worlds::idle_noWorldRunsATimer_data()
 {
     QTest::addColumn<QByteArray>("script"); // what each world's server did; empty: none ran
@@ -303,7 +305,7 @@ void tst_Worlds::idle_noWorldRunsATimer()
         WorldServer &world = *servers.server(id);
         worlds.worlds.settings(id)->setString(MOOCheckAnswers, "1");
         parts << &world.controller() << &world.life() << &world.generations() << &world.players()
-              << &world.watch() << world.snapshots();
+              << &world.watch() << &world.snapshots();
         if (script.isEmpty())
             continue;
         QVERIFY(start(servers, id, worlds.folder.path(), script.toStdString()));

@@ -41,8 +41,6 @@ public:
     Snapshots &snapshots() const { return *m_snapshots; }
     RunPlayers &players() const { return *m_players; }
     ResponsivenessWatch &watch() const { return *m_watch; }
-    /// The snapshots of its checkpoints; null for parts made elsewhere, whose maker keeps them.
-    Snapshots *snapshots() const { return m_ownSnapshots.get(); }
     /// Whether the world's server process runs (also while it is being stopped).
     bool isRunning() const;
     /// The database the world runs or last ran on and its output name, resolved (from the
