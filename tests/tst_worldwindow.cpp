@@ -4,6 +4,7 @@
 #include "LogView.h"
 #include "LogWindow.h"
 #include "MessageBar.h"
+#include "PreferencesPanel.h"
 #include "PulseWiring.h"
 #include "RunGraphs.h"
 #include "ServerLife.h"
@@ -11,11 +12,13 @@
 #include "SettingsKeys.h"
 #include "WidgetTestSupport.h"
 #include "WorldDisplay.h"
+#include "WorldList.h"
 #include "WorldServer.h"
 #include "WorldServers.h"
 #include "Worlds.h"
 
 #include <QDockWidget>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStackedWidget>
 
@@ -68,11 +71,54 @@ class tst_WorldWindow final : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() { reapChildren(); }
+    void list_menuAndPreferencesFollowTheSelection_data();
+    void list_menuAndPreferencesFollowTheSelection();
     void select_showsThatWorldAlone_andStopActsOnItAlone();
     void stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSelection();
     void crash_notifiesNamingTheWorldOnceThereAreSeveral_data();
     void crash_notifiesNamingTheWorldOnceThereAreSeveral();
 };
+
+void tst_WorldWindow::list_menuAndPreferencesFollowTheSelection_data()
+{
+    QTest::addColumn<bool>("alone");
+    QTest::newRow("one world: no list, preferences as ever") << true;
+    QTest::newRow("two worlds: the list, each world's preferences") << false;
+}
+
+void tst_WorldWindow::list_menuAndPreferencesFollowTheSelection()
+{
+    QFETCH(bool, alone);
+    WorldWindow worlds(alone);
+    Interface &ui = worlds.interface;
+    LogWindow &window = ui.logWindow();
+    auto *panel = window.findChild<QDockWidget *>(QStringLiteral("worldListPanel"));
+    auto *list = window.findChild<WorldList *>();
+    auto *menu = window.findChild<QMenu *>(QStringLiteral("menuWorld"));
+    QVERIFY(panel && list && menu);
+    QCOMPARE(menu->actions().size(), 4); // New World, Duplicate, Rename, Remove: always offered
+    QCOMPARE(panel->isHidden(), alone);
+    const PreferencesPanel &preferences = ui.preferencesPanel();
+    const QString usualTitle = preferences.windowTitle();
+    if (alone) {
+        QVERIFY(!usualTitle.contains(QStringLiteral("First world")));
+        return;
+    }
+    // Picked in the list, the world is the window's; its preferences are its own.
+    list->setCurrentWorld(worlds.second);
+    QCOMPARE(ui.selectedWorld(), worlds.second);
+    QCOMPARE(&preferences.settings(), &worlds.controller(worlds.second).prefsController()->defaults());
+    QVERIFY2(preferences.windowTitle().contains(QStringLiteral("Test copy")),
+             qPrintable(preferences.windowTitle()));
+    // Selected elsewhere (a world added, say), the list follows.
+    QVERIFY(ui.selectWorld(First));
+    QCOMPARE(list->currentWorld(), First);
+    QCOMPARE(&preferences.settings(), &worlds.controller(First).prefsController()->defaults());
+    // Back to one world: the list goes, the preferences are titled as ever.
+    QVERIFY(ui.worlds().remove(worlds.second));
+    QVERIFY(panel->isHidden());
+    QVERIFY(!preferences.windowTitle().contains(QStringLiteral("First world")));
+}
 
 void tst_WorldWindow::select_showsThatWorldAlone_andStopActsOnItAlone()
 {
