@@ -85,6 +85,10 @@
         <source>Cannot write the folder</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Cannot copy to</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>LogWindow</name>
@@ -633,6 +637,38 @@
         <source>Off-site snapshots: one a week for, in weeks</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Preference groups</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Output names</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Supervision</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Archive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Earlier databases</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Snapshots of checkpoints</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ServerArguments</name>
@@ -786,18 +822,6 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Commands:
-  status     print in one line whether the running Paddock runs a server, and
-             which; with --json, as a JSON object. Exit status 0 when a server
-             runs, 3 when none does, 4 when no Paddock runs or it does not answer
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>paddock: status takes only --json, not &quot;%1&quot;.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No server is running; the last one crashed.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -891,6 +915,64 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>The checkpoint of %1 was not kept: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Commands (WORLD is a world&apos;s name as the window shows it; with one world it
+may be left out):
+  status     print in one line whether the running Paddock runs a server, and
+             which (with several worlds, a line for each); with --json, as a JSON
+             object. Exit status 0 when a server runs, 3 when none does, 4 when no
+             Paddock runs or it does not answer
+  start      start WORLD from the database the window would suggest, its last
+             output; a start that needs your word on a risk is refused
+  stop       stop WORLD&apos;s server and wait until it has ended; after the grace
+             period it fails, leaving the server being asked to stop
+  checkpoint ask WORLD&apos;s server for a checkpoint, as Checkpoint Now does
+
+start, stop and checkpoint exit with 0 when done, 1 when refused or failed (the
+reason on standard error), 2 for a world Paddock does not keep, 4 when no Paddock
+runs or it does not answer.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>paddock: status takes only --json and a world&apos;s name, not &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>paddock: %1 takes only a world&apos;s name, not &quot;%2&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::DatabaseCopy</name>
+    <message>
+        <source>Choose a folder for the copy.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is the world&apos;s own folder: choose a new folder for the copy.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” holds a “%2” already: choose a new folder for the copy.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” holds the database “%2” already: choose a new folder, so that the copy&apos;s files do not mix with another world&apos;s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is no room for the copy in “%1”: it needs %2, and %3 are free.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The copy was cancelled; nothing of it is left.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1160,6 +1242,73 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
 </context>
 <context>
+    <name>paddock::DuplicateWorldDialog</name>
+    <message>
+        <source>%1 (test copy)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (test copy %2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>C&amp;hoose…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duplicate World</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy its newest database (it has none yet)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Copy its newest database, “%1” (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Copy its newest database, “%1” (%2), as “%3”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Into the new folder:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New folder for the copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Duplicate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a New Folder for the Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create the folder “%1”: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping the copy…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The world to duplicate was removed meanwhile.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The copy “%1” stays.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>paddock::EmergencyConsole</name>
     <message>
         <source>&amp;Continue</source>
@@ -1336,31 +1485,7 @@ Only one Paddock runs per user: a second one brings the first window to the fron
 <context>
     <name>paddock::Interface</name>
     <message>
-        <source>The MOO server crashed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The MOO server was started again</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The MOO server is not started again</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>A checkpoint failed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Paddock</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Paddock could not do that.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The server could not be started.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1376,19 +1501,15 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>&amp;Start Anyway</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>&amp;Force Stop</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The log file cannot be opened.</source>
+        <source>Worlds</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>No program to show &quot;%1&quot; was found.</source>
+        <source>&amp;World</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1632,6 +1753,10 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>Choose the Off-site Folder</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Paddock Preferences for %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::PulseWiring</name>
@@ -1657,6 +1782,77 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>It answers again since %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::RemoteCommands</name>
+    <message>
+        <source>“%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock does not know &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock keeps several worlds: name one of %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock has no world called “%1”; its worlds are %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” has no database to start from yet: start it once from Paddock&apos;s window, choosing its database there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The database “%1” would start from, “%2”, is not there: start it from Paddock&apos;s window, choosing its database there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” runs a server already.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No MOO server program is chosen for “%1”: choose its executable in Paddock&apos;s preferences, then start it again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” runs, PID %2, on “%3”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was started: only Paddock&apos;s window can accept that risk (Start, then Start Anyway).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server could not be started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” was asked for a checkpoint; its log tells when it has finished.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The checkpoint request could not be sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The restart of “%1” was cancelled; no server runs.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” runs no server.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server of “%1” has stopped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server of “%1” has not stopped in the %2 s Paddock waits before offering Force Stop. Paddock does not force it, since it may be writing its database: it is still asked to stop.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1937,6 +2133,10 @@ Only one Paddock runs per user: a second one brings the first window to the fron
         <source>Not responding since %1, PID %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Running in emergency mode, PID %1: players cannot connect until you choose Continue</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::SingleInstance</name>
@@ -1954,10 +2154,6 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>This Paddock answers no requests.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Paddock does not know &quot;%1&quot;.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1992,6 +2188,112 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
 </context>
 <context>
+    <name>paddock::WorldActions</name>
+    <message>
+        <source>&amp;New World…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>D&amp;uplicate World…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rena&amp;me World…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remo&amp;ve World</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The first world cannot be removed: its settings are Paddock&apos;s own.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Takes the world off the list; no file is deleted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New World</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Name of the new world:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename World</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;New name of “%1”:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove the world “%1” from the list?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No file is deleted: its databases, log and archive stay in their folder, and its settings stay in Paddock&apos;s settings file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Remove World</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::WorldDisplay</name>
+    <message>
+        <source>The MOO server crashed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server was started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The MOO server is not started again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A checkpoint failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock could not do that.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server could not be started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paddock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Start Anyway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log file cannot be opened.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No program to show &quot;%1&quot; was found.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>paddock::WorldFiles</name>
     <message>
         <source>run of %1</source>
@@ -2003,6 +2305,48 @@ Only one Paddock runs per user: a second one brings the first window to the fron
     </message>
     <message>
         <source>checkpoint of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::WorldGlance</name>
+    <message>
+        <source>Not responding since %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launch failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed; starting again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Crashed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ended</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>paddock::WorldList</name>
+    <message>
+        <source>Worlds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
