@@ -958,6 +958,16 @@ void tst_LogView::view_filter_showsOnlyMatchingLinesAsTheyArrive()
     for (const int line : arriving)
         expected.append(QString::fromStdString(later[line]));
     QCOMPARE(shownRows(shown.view), expected.isEmpty() ? QStringList{QString()} : expected);
+    // What is copied is what is shown: the hidden lines between are left out, and they count
+    // nothing toward the copy limit.
+    const QString shownText = expected.isEmpty() ? QString() : expected.join(u'\n') + u'\n';
+    shown.view.selectAll();
+    QCOMPARE(shown.view.selectedText(), shownText);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    shown.view.setCopyLimit(4096);
+    shown.view.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             shownText.isEmpty() ? QStringLiteral("before") : shownText);
 
     shown.view.setFilter({});
     QVERIFY(!shown.view.isFiltered());

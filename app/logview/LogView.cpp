@@ -348,18 +348,26 @@ std::string LogView::textBytes(qsizetype start, qsizetype end) const
 
 QString LogView::selectedText() const
 {
-    return textRange(selectionStart(), selectionEnd());
+    return LogCharacters::toQString(shownBytes(selectionStart(), selectionEnd()));
 }
 
 void LogView::copy()
 {
     if (!hasSelection())
         return;
-    if (const qsizetype bytes = selectionEnd() - selectionStart(); bytes > m_copyLimit) {
-        Q_EMIT copyTooLarge(bytes, m_copyLimit);
+    if (const qsizetype reach = selectionEnd() - selectionStart();
+        !isFiltered() && reach > m_copyLimit) {
+        Q_EMIT copyTooLarge(reach, m_copyLimit);
         return;
     }
-    QGuiApplication::clipboard()->setText(selectedText());
+    // While filtered, only the lines shown are copied, however far the selection reaches.
+    const std::string bytes = shownBytes(selectionStart(), selectionEnd(), m_copyLimit);
+    if (qsizetype(bytes.size()) > m_copyLimit) {
+        Q_EMIT copyTooLarge(qsizetype(bytes.size()), m_copyLimit);
+        return;
+    }
+    if (!bytes.empty())
+        QGuiApplication::clipboard()->setText(LogCharacters::toQString(bytes));
 }
 
 void LogView::selectAll()

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <string_view>
 #include <memory>
 #include <utility>
@@ -69,6 +70,10 @@ public:
     QString textRange(qsizetype start, qsizetype end) const;
     /// The bytes [start, end) of the log shown.
     std::string textBytes(qsizetype start, qsizetype end) const;
+    /// The bytes of the rows shown between start and end: while filtered, the hidden lines'
+    /// are left out. Filtered, it stops once it holds more than limit bytes.
+    std::string shownBytes(qsizetype start, qsizetype end,
+                           qsizetype limit = std::numeric_limits<qsizetype>::max()) const;
     /// Scrolls the bytes [position, position + length) into sight, if they are not.
     void scrollToPosition(qsizetype position, qsizetype length);
     /// The log position under a point of the viewport (between characters, rounded).

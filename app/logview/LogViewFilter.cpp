@@ -40,6 +40,24 @@ LogLineIndex::Row LogView::shownRow(qsizetype number) const
         m_filter->rowStart(std::clamp<qsizetype>(number, 0, m_filter->rowCount() - 1)));
 }
 
+std::string LogView::shownBytes(qsizetype start, qsizetype end, qsizetype limit) const
+{
+    if (!m_filter)
+        return textBytes(start, end);
+    // While filtered, a range spans the hidden lines between the shown ones: only the shown
+    // rows are taken, each with its line end, as they read on the screen.
+    std::string bytes;
+    for (qsizetype number = rowNumberOf(start); number < m_filter->rowCount(); ++number) {
+        const LogLineIndex::Row row = shownRow(number);
+        if (row.start >= end || qsizetype(bytes.size()) > limit)
+            break;
+        if (const qsizetype from = std::max(start, row.start), to = std::min(end, row.next);
+            from < to)
+            bytes += textBytes(from, to);
+    }
+    return bytes;
+}
+
 qsizetype LogView::rowNumberOf(qsizetype position) const
 {
     return m_filter ? m_filter->rowOf(position) : m_index.rowOf(position);
