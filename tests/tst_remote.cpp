@@ -4,9 +4,11 @@
 
 #include "Interface.h"
 #include "LogWindow.h"
+#include "MooController.h"
 #include "SettingsKeys.h"
 #include "SingleInstance.h"
 #include "UserDefaults.h"
+#include "WorldServers.h"
 #include "Worlds.h"
 
 #include <QJsonArray>
@@ -52,6 +54,14 @@ struct RunningPaddock {
                             writeDatabase(world, "castle.db", script.toStdString()));
         }
     }
+    // Every server ends before the Paddock that runs it: none outlives the test.
+    ~RunningPaddock()
+    {
+        if (interface)
+            for (const QString &id : interface->worlds().ids())
+                reapTasks({interface->worldServers().server(id)->controller().task()});
+    }
+    Q_DISABLE_COPY_MOVE(RunningPaddock)
     void open()
     {
         interface = std::make_unique<Interface>();

@@ -192,6 +192,10 @@ void tst_WorldWindow::stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSe
     ui.setStopGracePeriod(std::chrono::milliseconds(50));
     QVERIFY(two.start(First, "ignore-term\ntick-ms 20\n"));
     QVERIFY(two.start(two.second, "ignore-term\ntick-ms 20\n"));
+    // A stand-in ignores SIGTERM only once it has read its script, which it then says.
+    for (const QString &id : {First, two.second})
+        QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(two.controller(id)), "stand-in-server: running"),
+                                 10000);
     ServerLife &firstLife = ui.worldDisplay(First)->server().life();
     ServerLife &secondLife = ui.worldDisplay(two.second)->server().life();
 
