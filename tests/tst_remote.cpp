@@ -57,9 +57,12 @@ struct RunningPaddock {
     // Every server ends before the Paddock that runs it: none outlives the test.
     ~RunningPaddock()
     {
-        if (interface)
-            for (const QString &id : interface->worlds().ids())
-                reapTasks({interface->worldServers().server(id)->controller().task()});
+        if (!interface)
+            return;
+        QList<const MooController *> controllers;
+        for (const QString &id : interface->worlds().ids())
+            controllers.append(&interface->worldServers().server(id)->controller());
+        endRuns(controllers);
     }
     Q_DISABLE_COPY_MOVE(RunningPaddock)
     void open()

@@ -42,8 +42,10 @@ struct WorldWindow {
     }
     ~WorldWindow()
     {
+        QList<const MooController *> controllers;
         for (const QString &id : interface.worlds().ids())
-            reapTasks({controller(id).task()});
+            controllers.append(&controller(id));
+        endRuns(controllers);
         interface.worlds().remove(second);
     }
     MooController &controller(const QString &id) const

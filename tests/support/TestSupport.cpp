@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include "LogFileWriter.h"
+#include "Run.h"
 #include "SettingsKeys.h"
 #include "UniqueFd.h"
 
@@ -241,6 +242,19 @@ void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
             task->waitUntilExit();
         }
     }
+}
+
+void endRuns(const QList<const MooController *> &controllers)
+{
+    for (const MooController *controller : controllers)
+        reapTasks({controller->task()});
+    QTest::qWaitFor(
+        [&controllers] {
+            return std::all_of(controllers.begin(), controllers.end(), [](const auto *controller) {
+                return !controller->run() || controller->run()->outputFinished();
+            });
+        },
+        10000);
 }
 
 ProgramAnswer runServing(const QString &program, const QStringList &arguments)
