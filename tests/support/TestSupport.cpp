@@ -244,11 +244,11 @@ void reapTasks(const QList<std::shared_ptr<Task>> &tasks)
     }
 }
 
-void endRuns(const QList<const MooController *> &controllers)
+bool endRuns(const QList<const MooController *> &controllers)
 {
     for (const MooController *controller : controllers)
         reapTasks({controller->task()});
-    QTest::qWaitFor(
+    return QTest::qWaitFor(
         [&controllers] {
             return std::all_of(controllers.begin(), controllers.end(), [](const auto *controller) {
                 return !controller->run() || controller->run()->outputFinished();

@@ -108,8 +108,9 @@ private:
 /// Kills each task whose child still runs and waits until it has been reaped.
 void reapTasks(const QList<std::shared_ptr<Task>> &tasks);
 /// Ends each controller's server and waits (10 s at most) until its output has been read to its
-/// end, so that nothing of the run is still reading when the test's Paddock goes.
-void endRuns(const QList<const MooController *> &controllers);
+/// end, so that nothing of the run is still reading when the test's Paddock goes. False when
+/// one is still open at the deadline.
+bool endRuns(const QList<const MooController *> &controllers);
 
 /// Kills and reaps every child of this process, also orphans it adopted as a subreaper, so
 /// a test starts with none.
