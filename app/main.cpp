@@ -2,6 +2,7 @@
 #include "ArchiveFiles.h"
 #include "CommandLine.h"
 #include "Interface.h"
+#include "ReadingThread.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -57,5 +58,8 @@ int main(int argc, char *argv[])
     // Archiving still running on a worker would keep the process alive with its window gone;
     // its journal lets the next Paddock finish it.
     paddock::cancelArchiveWork();
+    // A server that runs on keeps writing: what its reading threads took from its pipes is in
+    // the log file before Paddock goes, and the rest waits in the pipes for its keeper.
+    paddock::ReadingThread::stopAll();
     return status;
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "LineBatch.h"
+#include "ChunkLines.h"
 #include "Run.h"
 #include "TestSupport.h"
 
@@ -78,8 +78,8 @@ private Q_SLOTS:
     void cleanup() { reapChildren(); }
     void lifecycle_announcedOnceLinesInOrderEndedOnce_data();
     void lifecycle_announcedOnceLinesInOrderEndedOnce();
-    void batch_lines_recognisedOnceJustBeforeTheirLines_data();
-    void batch_lines_recognisedOnceJustBeforeTheirLines();
+    void chunkLines_cutAnywhere_sameLinesRecognisedOnce_data();
+    void chunkLines_cutAnywhere_sameLinesRecognisedOnce();
 };
 
 void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce_data()
@@ -165,68 +165,55 @@ void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce()
         QCOMPARE(int(recorder.runs.front()->reason), int(Task::TerminationReason::Unknown));
 }
 
-void tst_Run::batch_lines_recognisedOnceJustBeforeTheirLines_data()
+void tst_Run::chunkLines_cutAnywhere_sameLinesRecognisedOnce_data()
 {
     QTest::addColumn<QList<QByteArray>>("lines");
-    QTest::addColumn<int>("aloneAt"); // a line whose bytes last only during its call; -1: none
+    QTest::addColumn<int>("chunkSize"); // the stream is read this many bytes at a time
     const QByteArray plain("flood 00000042 abcdefghijklmnopqrstuvwxyz");
     const QByteArray login("Dec  9 06:49:32: CONNECTED: W (#2) on port 1 from h, port 2");
     const QByteArray panic("\x1b[31m*** PANIC: Caught signal 11\x1b[0m");
-    const QByteArray abort("\x1b[31m*** PANIC: Caught signal 6\x1b[0m");
     const QByteArray created("Dec  9 06:49:32: \x1b[32mCREATED: Q (#3) on port 1 from h, port 2");
-    QList<QByteArray> flood;
-    for (int n = 0; n < 300; ++n)
-        flood.append(n % 100 == 99 ? login : plain);
-    QTest::newRow("past one batch, a few logins in it") << flood << -1;
-    QTest::newRow("more noteworthy lines than a batch holds") << QList<QByteArray>(70, login) << -1;
-    QTest::newRow("coloured lines in a row")
-        << QList<QByteArray>{panic, created, plain, abort} << -1;
-    QTest::newRow("a line alone among others")
-        << QList<QByteArray>{login, panic, plain, created, abort} << 3;
+    const QList<QByteArray> mixed{login, panic, plain, created, panic, "", login};
+    QTest::newRow("whole lines in one read") << mixed << 4096;
+    QTest::newRow("lines cut across reads") << mixed << 7;
+    QTest::newRow("a byte at a time") << mixed << 1;
+    QTest::newRow("coloured lines in a row, cut") << QList<QByteArray>(20, panic) << 13;
 }
 
-void tst_Run::batch_lines_recognisedOnceJustBeforeTheirLines()
+void tst_Run::chunkLines_cutAnywhere_sameLinesRecognisedOnce()
 {
     QFETCH(QList<QByteArray>, lines);
-    QFETCH(int, aloneAt);
-    // Each recognised line as told, copied at once, until the lines it is among are told.
-    QList<QByteArray> pending, told;
-    QString failure;
+    QFETCH(int, chunkSize);
     const auto described = [](const RecognisedLine &line) {
         return bytesOf(line.text).append(" as ").append(QByteArray::number(int(line.line.kind)));
     };
-    const auto tellRecognised = [&](std::span<const RecognisedLine> recognised) {
-        for (const RecognisedLine &line : recognised)
-            pending.append(described(line));
-    };
-    const auto tellLines = [&](std::span<const std::string_view> texts) {
-        QList<QByteArray> expected;
-        for (const std::string_view text : texts) {
-            told.append(bytesOf(text));
-            std::string scratch;
-            if (const auto recognised = recogniseNoteworthyLine(text, scratch))
-                expected.append(described(*recognised));
-        }
-        if (failure.isEmpty() && pending != expected)
-            failure = QStringLiteral("told %1 before lines holding %2")
-                          .arg(QString::fromLatin1(pending.join(" / ")),
-                               QString::fromLatin1(expected.join(" / ")));
-        pending.clear();
-    };
-    LineBatch batch(tellRecognised, tellLines);
-    for (int n = 0; n < lines.size(); ++n) {
-        if (n != aloneAt) {
-            batch.add(viewOf(lines[n]));
-            continue;
-        }
-        QByteArray passing = lines[n];
-        batch.tellAlone(viewOf(passing));
-        passing.fill('x');
+    // The last line has no line end: the end of the stream completes it.
+    QByteArray stream = lines.join('\n');
+    LineCutter cutter;
+    std::vector<std::shared_ptr<const ChunkLines>> cut;
+    for (qsizetype at = 0; at < stream.size(); at += chunkSize) {
+        QByteArray chunk = stream.mid(at, chunkSize);
+        cut.push_back(cutter.cut(chunk));
+        chunk.fill('x'); // the reader's buffer is used again
     }
-    batch.tell();
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    QVERIFY(pending.isEmpty());
+    cut.push_back(cutter.cut(QByteArray()));
+    stream.fill('x');
+
+    // Read only now: every view outlives the reads and the assembler's own buffer.
+    QList<QByteArray> told, recognised, expected;
+    for (const auto &chunk : cut) {
+        for (const std::string_view text : chunk->texts)
+            told.append(bytesOf(text));
+        for (const RecognisedLine &line : chunk->recognised)
+            recognised.append(described(line));
+    }
+    for (const QByteArray &line : lines) {
+        std::string scratch;
+        if (const auto whole = recogniseNoteworthyLine(viewOf(line), scratch))
+            expected.append(described(*whole));
+    }
     QCOMPARE(told, lines);
+    QCOMPARE(recognised, expected);
 }
 
 PADDOCK_TEST_MAIN(tst_Run)

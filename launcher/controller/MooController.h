@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LogFileWriter.h"
+#include "SharedLogFile.h"
 #include "LogText.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
@@ -238,11 +239,15 @@ private:
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
     /// Appends bytes to the log file when one is open and sound; how the log keeps them.
     LogKeeping appendToLogFile(std::string_view bytes);
+    /// How the log keeps a chunk that went to the log file as appended says.
+    LogKeeping keepingOf(const SharedLogFile::Appended &appended);
+    /// Has handle's reading thread append each chunk to the log file before its notice.
+    void logWhereRead(const std::shared_ptr<FileHandle> &handle);
     /// Opens the database chooser for a start in mode, or first the executable chooser.
     void beginStart(StartMode mode);
     /// Makes run the current one and announces it.
     void announceRun(const std::shared_ptr<Run> &run);
-    void reportLogFileFailure();
+    void reportLogFileFailure(int error);
 
     // The fields, in their declared order.
     QPointer<UserDefaultsController> m_prefsController;
@@ -261,8 +266,8 @@ private:
     std::vector<std::shared_ptr<Run>> m_replacedRuns; // until their output has ended
     BeforeStart m_beforeStart;
     ConfirmRisk m_confirmRisk;
-    // The log file of the current server, not published.
-    std::unique_ptr<LogFileWriter> m_logFile;
+    // The log file of the current server, not published; its servers' reading threads write it.
+    std::shared_ptr<SharedLogFile> m_logFile = std::make_shared<SharedLogFile>();
     std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;
     qsizetype m_scrollbackBytes = qsizetype(256) << 20;
 };

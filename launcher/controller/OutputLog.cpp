@@ -19,6 +19,13 @@
 
 namespace paddock {
 
+namespace {
+
+// The item of a read's notice saying where its reading thread put the chunk in the log file.
+const QString LogFileAppendedItem = QStringLiteral("LogFileAppendedItem");
+
+} // namespace
+
 std::string MooController::logFilePath() const
 {
     const String db = dbPath();
@@ -32,16 +39,7 @@ std::string MooController::logFilePath() const
 void MooController::openLogFile()
 {
     const std::string path = logFilePath();
-    // Another run on the same database goes on with the same writer: its files stay one
-    // continuous log, read back through one set of descriptors however many runs there are.
-    const bool sameFile = m_logFile && !m_logFile->failed() && m_logFile->path() == path &&
-                          m_logFile->rotateSize() == m_logRotateSize;
-    if (!sameFile)
-        m_logFile =
-            path.empty()
-                ? nullptr
-                : std::make_unique<LogFileWriter>(path, m_logRotateSize, LogFileWriter::DefaultKeep,
-                                                  LogFileOwnership(defaultLogFileRegistry()));
+    m_logFile->open(path, m_logRotateSize, LogFileOwnership(defaultLogFileRegistry()));
 
     long long mib = DefaultScrollbackMiB;
     if (m_prefsController) {
@@ -75,7 +73,12 @@ void MooController::readDataNotification(const Notification &notification)
         const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
         // A log set to none reads as empty.
         const LogTextPtr log = outputString() ? outputString() : LogText::create();
-        const LogKeeping keeping = appendToLogFile(bytes);
+        // Read by a reading thread that wrote it to the log file already, or by hand.
+        const auto appended = notification.userInfo.constFind(LogFileAppendedItem);
+        const LogKeeping keeping =
+            appended != notification.userInfo.constEnd() && appended->isValid()
+                ? keepingOf(appended->value<SharedLogFile::Appended>())
+                : appendToLogFile(bytes);
         try {
             setOutputString(log->appending(bytes, keeping));
         } catch (const std::bad_alloc &) {
@@ -91,24 +94,36 @@ void MooController::readDataNotification(const Notification &notification)
 
 LogKeeping MooController::appendToLogFile(std::string_view bytes)
 {
-    LogKeeping keeping{m_scrollbackBytes, nullptr, 0};
-    if (!m_logFile || m_logFile->failed())
-        return keeping;
-    keeping.file = m_logFile->segments();
-    keeping.fileOffset = m_logFile->written();
-    if (!m_logFile->append(bytes).ok())
-        reportLogFileFailure();
-    return keeping;
+    return keepingOf(m_logFile->append(bytes));
 }
 
-void MooController::reportLogFileFailure()
+LogKeeping MooController::keepingOf(const SharedLogFile::Appended &appended)
+{
+    if (appended.failure != 0)
+        reportLogFileFailure(appended.failure);
+    return LogKeeping{m_scrollbackBytes, appended.file, appended.fileOffset};
+}
+
+void MooController::logWhereRead(const std::shared_ptr<FileHandle> &handle)
+{
+    // The thread holds the log file, not the controller: a controller may go while its
+    // server's last output is still being read.
+    handle->addChunkWork(LogFileAppendedItem, [file = m_logFile](const QByteArray &chunk) {
+        if (chunk.isEmpty())
+            return QVariant();
+        return QVariant::fromValue(
+            file->append(std::string_view(chunk.constData(), size_t(chunk.size()))));
+    });
+}
+
+void MooController::reportLogFileFailure(int error)
 {
     // Players' words reach the log file: a link there could carry them anywhere.
     const QString reason =
-        m_logFile->error() == ELOOP
+        error == ELOOP
             ? QCoreApplication::translate("MooController",
                                           "it is a symbolic link, which Paddock does not follow")
-            : QString::fromStdString(errorText(m_logFile->error()));
+            : QString::fromStdString(errorText(error));
     Q_EMIT logFileFailed(QCoreApplication::translate("MooController",
                                                      "The log file %1 cannot be written (%2); "
                                                      "the log goes on in this window only.")

@@ -60,6 +60,17 @@ void MooController::runMoo(StartMode mode)
         Run::create(process, outputPipe, errorPipe, dbPath() ? *dbPath() : std::string(),
                     newDbPath() ? *newDbPath() : std::string());
     run->setEmergencyInput(inputPipe);
+    // One thread reads both, cutting the run's lines and writing the log file, so the log file
+    // and the window see them in one order.
+    logWhereRead(errorPipe->fileHandleForReading());
+    logWhereRead(outputPipe->fileHandleForReading());
+    try {
+        FileHandle::readTogether(
+            {errorPipe->fileHandleForReading(), outputPipe->fileHandleForReading()});
+    } catch (const std::system_error &e) {
+        throw LaunchError::fromErrno(tr("Cannot read the server's output").toStdString(),
+                                     e.code().value());
+    }
     // Before the server can write a byte: what the log file holds now is earlier runs'.
     const std::string logFile = logFilePath();
     run->setLogFile(logFile, logFile.empty() ? std::nullopt : logFileEnd(logFile));

@@ -4,12 +4,19 @@
 #include "EmergencyMode.h"
 #include "FileHandle.h"
 #include "InputPipe.h"
-#include "LineBatch.h"
+#include "ChunkLines.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
 #include "ServerLogLines.h"
 
 namespace paddock {
+
+namespace {
+
+// The item of a read's notice holding the lines its reading thread cut.
+const QString LinesItem = QStringLiteral("RunLinesItem");
+
+} // namespace
 
 std::shared_ptr<Run> Run::create(std::shared_ptr<Task> task, std::shared_ptr<Pipe> output,
                                  std::shared_ptr<Pipe> error, std::string input,
@@ -44,6 +51,11 @@ void Run::follow(const std::shared_ptr<Pipe> &pipe, std::size_t stream)
         return;
     m_pipes[stream] = pipe;
     m_streamOpen[stream] = true;
+    // The lines are cut where the chunk is read; the assembler is the reading thread's alone.
+    pipe->fileHandleForReading()->addChunkWork(
+        LinesItem, [cutter = std::make_shared<LineCutter>()](const QByteArray &chunk) {
+            return QVariant::fromValue(cutter->cut(chunk));
+        });
     NotificationCenter::defaultCenter().addObserver(
         this, [this, stream](const Notification &n) { onRead(stream, n); },
         FileHandleReadCompletionNotification, pipe->fileHandleForReading());
@@ -65,25 +77,24 @@ void Run::onRead(std::size_t stream, const Notification &notification)
         item != notification.userInfo.constEnd() ? item->toByteArray() : QByteArray();
     if (!chunk.isEmpty())
         Q_EMIT output(chunk);
-    if (!m_assemblers[stream])
-        m_assemblers[stream] = std::make_unique<LineAssembler>();
-    // A line the assembler put together from earlier reads lives only during its call, so it
-    // is told at once (it is the read's first line, so the order holds).
-    const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
-    LineBatch batch(
-        [this](std::span<const RecognisedLine> recognised) { Q_EMIT recognisedLines(recognised); },
-        [this](std::span<const std::string_view> texts) { Q_EMIT lines(texts); });
-    m_assemblers[stream]->push(bytes, [&](std::string_view text) {
-        if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
-            return batch.tellAlone(text);
-        batch.add(text);
-    });
-    batch.tell();
+    // Cut on the reading thread, or here for a chunk that came another way.
+    const auto cut = notification.userInfo.constFind(LinesItem);
+    std::shared_ptr<const ChunkLines> lines;
+    if (cut != notification.userInfo.constEnd())
+        lines = cut->value<std::shared_ptr<const ChunkLines>>();
+    if (!lines) {
+        if (!m_cutters[stream])
+            m_cutters[stream] = std::make_unique<LineCutter>();
+        lines = m_cutters[stream]->cut(chunk);
+    }
+    if (!lines->recognised.empty())
+        Q_EMIT recognisedLines(lines->recognised);
+    if (!lines->texts.empty())
+        Q_EMIT this->lines(lines->texts);
     if (!chunk.isEmpty())
         return;
-    // An empty chunk (or a failed read) is the end of the stream: its last line is complete.
-    m_assemblers[stream]->finish([&](std::string_view text) { batch.tellAlone(text); });
-    m_assemblers[stream].reset();
+    // An empty chunk (or a failed read) is the end of the stream: its last line was completed.
+    m_cutters[stream].reset();
     if (!m_streamOpen[stream])
         return;
     m_streamOpen[stream] = false;

@@ -22,6 +22,7 @@
 namespace paddock {
 
 class InputPipe;
+class LineCutter;
 class Pipe;
 struct Notification;
 
@@ -130,7 +131,7 @@ private:
 
     std::shared_ptr<Task> m_task;
     std::array<std::shared_ptr<Pipe>, 2> m_pipes;
-    std::array<std::unique_ptr<LineAssembler>, 2> m_assemblers;
+    std::array<std::unique_ptr<LineCutter>, 2> m_cutters; // for chunks not cut where read
     std::array<bool, 2> m_streamOpen{}; // not yet at its end
     std::string m_input;
     std::string m_outputName;

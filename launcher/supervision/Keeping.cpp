@@ -300,9 +300,21 @@ void MooController::reattach()
             TaskDidTerminateNotification, server);
         setNewDbPath(makeString(record.outputName));
         setTask(server);
-        for (const std::shared_ptr<Pipe> &pipe : {error, output})
-            if (pipe)
-                pipe->fileHandleForReading()->readInBackgroundAndNotify();
+        std::vector<std::shared_ptr<FileHandle>> readEnds;
+        for (const std::shared_ptr<Pipe> &pipe : {error, output}) {
+            if (pipe) {
+                logWhereRead(pipe->fileHandleForReading());
+                readEnds.push_back(pipe->fileHandleForReading());
+            }
+        }
+        // One thread reads both, so the log file and the window see them in one order; with no
+        // descriptor left for it, each reads alone, or says why it cannot.
+        try {
+            FileHandle::readTogether(readEnds);
+        } catch (const std::system_error &) {
+        }
+        for (const std::shared_ptr<FileHandle> &readEnd : readEnds)
+            readEnd->readInBackgroundAndNotify();
         setIsMooRunning(true);
         announceRun(run);
         new KeeperWatch(QCoreApplication::instance(), *run, folder, 0);

@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <system_error>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,93 +38,128 @@ FileHandle::FileHandle(UniqueFd fd)
     }
 }
 
-FileHandle::~FileHandle() = default;
+FileHandle::~FileHandle()
+{
+    // Read together with a handle that lives on, its chunks are no one's now.
+    if (m_reader)
+        m_reader->abandon(m_source);
+}
+
+bool FileHandle::addChunkWork(const QString &item, ChunkWork work)
+{
+    if (m_reader || m_atEnd)
+        return false;
+    m_works.emplace_back(item, std::move(work));
+    return true;
+}
+
+void FileHandle::readTogether(const std::vector<std::shared_ptr<FileHandle>> &handles)
+{
+    std::vector<ReadingThread::Source> sources;
+    for (const std::shared_ptr<FileHandle> &handle : handles)
+        if (!handle || handle->m_reader || handle->m_atEnd)
+            return;
+    for (const std::shared_ptr<FileHandle> &handle : handles)
+        sources.push_back({handle->m_fd.get(), handle->m_works});
+    const auto reader = std::make_shared<ReadingThread>(std::move(sources));
+    for (std::size_t source = 0; source < handles.size(); ++source) {
+        handles[source]->m_reader = reader;
+        handles[source]->m_source = source;
+        handles[source]->m_works.clear();
+    }
+}
 
 void FileHandle::readInBackgroundAndNotify()
 {
     if (m_atEnd)
         return;
-    if (!m_notifier) {
-        m_notifier = new QSocketNotifier(qintptr(m_fd.get()), QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &FileHandle::onReadable);
-    }
+    if (!m_reading && !startReading())
+        return;
     m_selfWhilePending = shared_from_this();
     if (!m_notifier->isEnabled())
         m_notifier->setEnabled(true);
 }
 
-int FileHandle::readAvailable()
+bool FileHandle::startReading()
 {
-    // Read into the last chunk's buffer when no one holds that chunk any more: it needs
-    // no allocation and is still in the cache.
-    if (!m_buffer.isDetached())
-        m_buffer = QByteArray();
-    m_buffer.resize(MaxChunk);
-
-    qsizetype size = 0;
-    int status = 0;
-    // Drain what is there now, up to one chunk's worth: fewer wakeups under a flood, yet a
-    // bounded amount of work per wakeup.
-    while (size < MaxChunk) {
-        const qsizetype want = MaxChunk - size;
-        const ssize_t got = readSome(m_fd.get(), m_buffer.data() + size, size_t(want));
-        if (got > 0) {
-            size += got;
-            if (got < want)
-                break; // a pipe hands over all it holds, so it is empty for now
-            continue;
-        }
-        if (got == 0) {
-            status = size == 0 ? -1 : 0; // deliver what we have; the end shows on the next read
-            break;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && size == 0)
-            status = errno;
-        break;
+    try {
+        if (!m_reader)
+            m_reader = std::make_shared<ReadingThread>(
+                std::vector<ReadingThread::Source>{{m_fd.get(), std::exchange(m_works, {})}});
+        m_reader->start();
+    } catch (const std::system_error &failure) {
+        const int error = failure.code().value();
+        qCWarning(lcProcess, "Cannot read descriptor %d: %s", m_fd.get(), failure.what());
+        end();
+        // Told as a failed read, once this call has returned, as a read's notice always is.
+        QMetaObject::invokeMethod(
+            this,
+            [self = shared_from_this(), error] {
+                NotificationCenter::defaultCenter().post(Notification{
+                    FileHandleReadCompletionNotification, self, {{FileHandleError, error}}});
+            },
+            Qt::QueuedConnection);
+        return false;
     }
-    m_buffer.resize(size);
-    return status;
+    m_reading = true;
+    m_notifier = new QSocketNotifier(qintptr(m_reader->readyDescriptor(m_source)),
+                                     QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &FileHandle::onReadable);
+    return true;
 }
 
 void FileHandle::onReadable()
 {
     if (!m_selfWhilePending) {
-        m_notifier->setEnabled(false); // readable, but no one asked for a read
+        m_notifier->setEnabled(false); // a chunk waits, but no one asked for one
         return;
     }
-    const int status = readAvailable();
-    if (status == 0 && m_buffer.isEmpty())
+    std::optional<ReadChunk> chunk = m_reader->take(m_source);
+    if (!chunk)
         return; // a spurious wakeup: keep waiting
 
     // Keep this handle alive until the notice has been delivered, even if its last other
     // owner lets go of it meanwhile.
     const std::shared_ptr<FileHandle> self = std::move(m_selfWhilePending);
-    if (status > 0)
+    if (chunk->error != 0)
         qCWarning(lcProcess, "Reading from descriptor %d failed: %s", m_fd.get(),
-                  errorText(status).c_str());
-    if (status != 0) {
-        // Nothing more can come: stop watching and give the descriptor back now, so a
-        // finished server leaves no descriptor and no busy notifier behind. The notifier
-        // is inside its own signal, so it goes once that has returned.
-        m_atEnd = true;
-        m_notifier->setEnabled(false);
-        m_notifier->deleteLater();
-        m_notifier = nullptr;
-        m_fd.reset();
-        m_buffer = QByteArray();
-    }
+                  errorText(chunk->error).c_str());
+    // Nothing more can come: stop watching and give the descriptor back now, so a finished
+    // server leaves no descriptor, thread or busy notifier behind.
+    if (chunk->last)
+        end();
 
     Notification notification{FileHandleReadCompletionNotification, self, {}};
-    if (status > 0)
-        notification.userInfo.insert(FileHandleError, status);
+    for (auto made = chunk->made.cbegin(); made != chunk->made.cend(); ++made)
+        notification.userInfo.insert(made.key(), made.value());
+    if (chunk->error != 0)
+        notification.userInfo.insert(FileHandleError, chunk->error);
     else
-        notification.userInfo.insert(FileHandleNotificationDataItem, m_buffer);
+        notification.userInfo.insert(FileHandleNotificationDataItem, chunk->bytes);
     NotificationCenter::defaultCenter().post(notification);
 
     // A subscriber normally asks for the next read while it handles the notice, and the
     // notifier then simply stays on; if none did, stop watching until someone asks.
     if (!m_selfWhilePending && m_notifier)
         m_notifier->setEnabled(false);
+}
+
+void FileHandle::end()
+{
+    m_atEnd = true;
+    if (m_notifier) {
+        // The notifier may be inside its own signal: it goes once that has returned.
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+    // Its thread reads this handle's descriptor no more, or what it reads is no one's: the
+    // thread goes with the last handle it reads for.
+    if (m_reader) {
+        m_reader->abandon(m_source);
+        m_reader.reset();
+    }
+    m_fd.reset();
 }
 
 } // namespace paddock

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ReadingThread.h"
 #include "UniqueFd.h"
 
 #include <QByteArray>
@@ -8,6 +9,8 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -22,12 +25,13 @@ inline const QString FileHandleNotificationDataItem =
 /// Information item present when the read failed: the errno value (an int).
 inline const QString FileHandleError = QStringLiteral("FileHandleError");
 
-/// The read end of a pipe, read in the background on the GUI thread's event loop.
+/// The read end of a pipe, read on a thread of its own a few chunks ahead and handed to the
+/// GUI thread's event loop one chunk at a time.
 class FileHandle final : public QObject, public std::enable_shared_from_this<FileHandle> {
     Q_OBJECT
 public:
     /// Most bytes one completion carries, so one wakeup never reads without bound.
-    static constexpr qsizetype MaxChunk = 1 << 20;
+    static constexpr qsizetype MaxChunk = ReadingThread::MaxChunk;
 
     /// Takes ownership of fd and makes it non-blocking; a pipe's capacity is raised to
     /// MaxChunk where the system allows.
@@ -43,6 +47,16 @@ public:
     /// keep a chunk, and the handle then reads into a new buffer.
     void readInBackgroundAndNotify();
 
+    /// Has work done on every chunk on the reading thread, before its notice is posted; the
+    /// notice carries what it made under item. Only before the first read: work added later
+    /// is refused (false).
+    bool addChunkWork(const QString &item, ChunkWork work);
+    /// Reads the handles on one thread from their first read on, so their chunks arrive in the
+    /// order they were read (and worked on: a server's output and error reach its log file and
+    /// its window in the same order). Only for handles that have not begun to read (others are
+    /// left as they are). Throws std::system_error when no descriptor is left for it.
+    static void readTogether(const std::vector<std::shared_ptr<FileHandle>> &handles);
+
     /// The descriptor, or -1 once the handle has closed it.
     int fileDescriptor() const { return m_fd.get(); }
     /// Whether the stream has ended (end of stream or a failed read).
@@ -53,14 +67,18 @@ public:
 private:
     explicit FileHandle(UniqueFd fd);
     void onReadable();
-    // Reads what the descriptor has now, up to MaxChunk bytes, into m_buffer. Returns 0
-    // for data or nothing yet, -1 at end of stream, otherwise the errno of a failed read.
-    int readAvailable();
+    // Starts the reading thread and the notifier on its hand-overs; false, with a failed
+    // read's notice posted, when the system has no thread to give.
+    bool startReading();
+    void end();
 
     UniqueFd m_fd;
+    ChunkWorks m_works;
+    std::shared_ptr<ReadingThread> m_reader; // shared with the handles read together
+    std::size_t m_source = 0;                // this handle's among the reader's
+    bool m_reading = false;
     QSocketNotifier *m_notifier = nullptr;
     std::shared_ptr<FileHandle> m_selfWhilePending;
-    QByteArray m_buffer;
     bool m_atEnd = false;
 };
 

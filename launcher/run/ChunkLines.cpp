@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "ChunkLines.h"
+
+#include <atomic>
+
+namespace paddock {
+
+namespace {
+
+// As many lists as chunks can be on their way to the window at once, and one being cut.
+constexpr std::size_t KeptLists = 6;
+
+} // namespace
+
+std::shared_ptr<ChunkLines> LineCutter::unused()
+{
+    for (const std::shared_ptr<ChunkLines> &lines : m_lists) {
+        if (lines.use_count() == 1) {
+            // Whoever let go of it last is done reading it before it is written again.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            lines->texts.clear();
+            lines->recognised.clear();
+            lines->m_own.clear();
+            return lines;
+        }
+    }
+    if (m_lists.size() >= KeptLists)
+        m_lists.erase(m_lists.begin());
+    return m_lists.emplace_back(std::make_shared<ChunkLines>());
+}
+
+std::shared_ptr<const ChunkLines> LineCutter::cut(const QByteArray &chunk)
+{
+    const std::shared_ptr<ChunkLines> lines = unused();
+    lines->m_chunk = chunk;
+    const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
+    // Cleaned text is made in a string that already has its final place, so the recognised
+    // parts' views into it stay valid; one left unused serves the next coloured line.
+    std::string *scratch = nullptr;
+    const auto take = [&](std::string_view text) {
+        // A line put together from earlier reads lives only during this call.
+        if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
+            text = lines->m_own.emplace_back(text);
+        if (!scratch)
+            scratch = &lines->m_own.emplace_back();
+        const std::optional<RecognisedLine> recognised = recogniseNoteworthyLine(text, *scratch);
+        if (recognised && recognised->text.data() == scratch->data())
+            scratch = nullptr; // holds this line's cleaned text now
+        if (recognised)
+            lines->recognised.push_back(*recognised);
+        lines->texts.push_back(text);
+    };
+    if (chunk.isEmpty())
+        m_assembler.finish(take);
+    else
+        m_assembler.push(bytes, take);
+    return lines;
+}
+
+} // namespace paddock
