@@ -5,6 +5,7 @@
 #include "Run.h"
 #include "RunPlayers.h"
 #include "ServerLife.h"
+#include "StateWords.h"
 
 #include <QFileInfo>
 
@@ -37,7 +38,7 @@ ServerStatus::ServerStatus(MooController &controller, ServerLife &life, QObject 
     : QObject(parent)
     , m_controller(controller)
     , m_life(life)
-    , m_text(tr("Stopped"))
+    , m_text(statusWords(StatePhrase::Stopped))
     , m_spoken(m_text)
 {
     connect(&life, &ServerLife::changed, this, &ServerStatus::render);
@@ -80,14 +81,14 @@ ServerStatus::~ServerStatus() = default;
 
 QString ServerStatus::runningText(int pid, QTime since)
 {
-    return tr("Running, PID %1, since %2").arg(pid).arg(since.toString(QStringLiteral("HH:mm:ss")));
+    return statusWords(StatePhrase::Running)
+        .arg(pid)
+        .arg(since.toString(QStringLiteral("HH:mm:ss")));
 }
 
 QString ServerStatus::emergencyText(int pid)
 {
-    return tr("Running in emergency mode, PID %1: players cannot connect until you choose "
-              "Continue")
-        .arg(pid);
+    return statusWords(StatePhrase::InEmergencyMode).arg(pid);
 }
 
 void ServerStatus::followPlayers(const RunPlayers &players)
@@ -146,11 +147,11 @@ void ServerStatus::onReattached(int pid, const QDateTime &started, const QString
 QString ServerStatus::endedText(Task::TerminationReason reason, int status, bool stopRequested)
 {
     if (reason == Task::TerminationReason::Unknown)
-        return tr("Server ended; its exit status is unknown");
+        return statusWords(StatePhrase::EndedUnknown);
     if (reason == Task::TerminationReason::UncaughtSignal)
         return tr("Server killed by signal ") + signalName(status);
     if (stopRequested && status == 0)
-        return tr("Stopped");
+        return statusWords(StatePhrase::Stopped);
     return tr("Server exited with status %1").arg(status);
 }
 
@@ -172,7 +173,7 @@ void ServerStatus::launchFailed(const QString &reason)
     m_attention = false;
     m_short.clear();
     m_minuteTicker.stop();
-    setText(tr("Launch failed: ") + reason);
+    setText(statusWords(StatePhrase::LaunchFailed) + reason);
 }
 
 QString ServerStatus::endKindText(const ServerLife &life, bool adopted)
@@ -187,12 +188,12 @@ QString ServerStatus::endKindText(const ServerLife &life, bool adopted)
         // A Stop that had to be forced says how the server was ended.
         return endedText(reason, status, true);
     case ServerEnd::ShutDownFromInside:
-        return tr("Shut down from inside the world");
+        return statusWords(StatePhrase::ShutDownFromInside);
     case ServerEnd::FailedToStart:
-        return tr("Failed to start: ") +
+        return statusWords(StatePhrase::FailedToStart) +
                (life.lastErrorLine().isEmpty() ? how : life.lastErrorLine());
     case ServerEnd::Crashed:
-        return tr("Crashed: ") + how;
+        return statusWords(StatePhrase::Crashed) + how;
     case ServerEnd::Unknown:
         return adopted ? adoptedEndedText() : endedText(reason, status, false);
     case ServerEnd::None:
@@ -255,21 +256,7 @@ void ServerStatus::render()
         m_short.clear();
     }
     if (m_shown == Shown::Running) {
-        // Life may already know of the end before this run's termination notice comes here.
-        if (state == State::Stopping)
-            setText(tr("Stopping..."));
-        else if (state == State::StopTakingLong)
-            setText(tr("Stopping... the server is still writing its database or is not "
-                       "answering"));
-        else if (state == State::Running && m_shownRun && m_shownRun->inEmergencyMode())
-            setText(emergencyText(m_shownRun->processIdentifier()) + m_warnings);
-        else if (state == State::Running && m_notRespondingSince.isValid())
-            setText(tr("Not responding since %1, PID %2")
-                        .arg(m_notRespondingSince.toString(QStringLiteral("HH:mm")))
-                        .arg(m_shownRun ? m_shownRun->processIdentifier() : 0) +
-                    runningDetails() + m_warnings);
-        else if (state == State::Running)
-            setText(m_runningBase + runningDetails() + m_warnings);
+        renderRunning();
         return;
     }
     if (m_shown != Shown::Ended)
@@ -281,9 +268,9 @@ void ServerStatus::render()
                             : endedText(m_life.terminationReason(), m_life.terminationStatus(),
                                         state == State::Stopping || state == State::StopTakingLong);
     else if (state == State::LaunchFailed) // starting again after the crash failed
-        text = tr("Crashed; starting it again failed: ") + m_life.launchFailure();
+        text = statusWords(StatePhrase::RestartFailed) + m_life.launchFailure();
     else if (state == State::WaitingToRestart && m_life.restartAt()) {
-        text = tr("Crashed; starting again in %1 s")
+        text = statusWords(StatePhrase::WaitingToRestart)
                    .arg(std::max<long long>(0, std::chrono::ceil<std::chrono::seconds>(
                                                    *m_life.restartAt() - SteadyClock::now())
                                                    .count()));
@@ -302,6 +289,46 @@ void ServerStatus::render()
                    !m_life.outputSaved() || !m_life.panicFile().empty());
     m_short = m_attention ? text : QString();
     setText(text + rest, spoken.isEmpty() ? QString() : spoken + rest);
+}
+
+void ServerStatus::renderRunning()
+{
+    const int pid = m_shownRun ? m_shownRun->processIdentifier() : 0;
+    RunningAs running = RunningAs::Normally;
+    if (m_shownRun && m_shownRun->inEmergencyMode())
+        running = RunningAs::InEmergencyMode;
+    else if (m_notRespondingSince.isValid())
+        running = RunningAs::NotResponding;
+    const StatePhrase phrase = statePhrase(m_life.state(), m_life.end(), running);
+    switch (phrase) {
+    case StatePhrase::Stopping:
+    case StatePhrase::StopTakingLong:
+        setText(statusWords(phrase));
+        break;
+    case StatePhrase::InEmergencyMode:
+        setText(emergencyText(pid) + m_warnings);
+        break;
+    case StatePhrase::NotResponding:
+        setText(statusWords(phrase)
+                    .arg(m_notRespondingSince.toString(QStringLiteral("HH:mm")))
+                    .arg(pid) +
+                runningDetails() + m_warnings);
+        break;
+    case StatePhrase::Running:
+        setText(m_runningBase + runningDetails() + m_warnings);
+        break;
+    // Life may already know of the end before this run's termination notice comes here,
+    // which renders it.
+    case StatePhrase::Stopped:
+    case StatePhrase::LaunchFailed:
+    case StatePhrase::RestartFailed:
+    case StatePhrase::WaitingToRestart:
+    case StatePhrase::ShutDownFromInside:
+    case StatePhrase::FailedToStart:
+    case StatePhrase::Crashed:
+    case StatePhrase::EndedUnknown:
+        break;
+    }
 }
 
 QString ServerStatus::restartClockTime()

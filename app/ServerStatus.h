@@ -83,6 +83,8 @@ private:
     QString restartClockTime();
     /// Shows the running or ended run as life and the window's own checks have it.
     void render();
+    /// render() for a run still shown running: its state while it runs and while it stops.
+    void renderRunning();
     QString runningDetails() const;
     QString endDetails() const;
     void showRunning(Run &run);

@@ -99,6 +99,18 @@ void tst_Responding::probeLines_lookAlikes_onlyProbesMatch_data()
         << QByteArray("ACCEPT: #-5 on port 7777 from 10.0.0.2, port 40000") << false;
     QTest::newRow("a player logging in")
         << QByteArray("CONNECTED: Wizard (#2) on port 7777 from 127.0.0.1, port 40000") << false;
+    QTest::newRow("coloured, with the address in brackets")
+        << QByteArray("\x1b[36mDec  9 06:49:31: \x1b[0mACCEPT: #-4 on port 7777 from "
+                      "localhost [127.0.0.1], port 40000")
+        << true;
+    QTest::newRow("the database's own words")
+        << QByteArray("> ACCEPT: #-4 on port 7777 from 127.0.0.1, port 40000") << false;
+    QTest::newRow("a name that holds the address")
+        << QByteArray("ACCEPT: #-5 on port 7777 from 127.0.0.1.example.net, port 40000") << false;
+    QTest::newRow("a name that begins like localhost")
+        << QByteArray("ACCEPT: #-5 on port 7777 from localhostel.example.net, port 40000") << false;
+    QTest::newRow("named localhost, from elsewhere")
+        << QByteArray("ACCEPT: #-5 on port 7777 from localhost [10.0.0.2], port 40000") << false;
     QTest::newRow("the same port hours later")
         << QByteArray("Dec  9 09:12:00: ACCEPT: #-9 on port 7777 from 127.0.0.1, port 40000")
         << false;

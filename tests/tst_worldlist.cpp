@@ -2,6 +2,7 @@
 #include "DatabaseCopy.h"
 #include "DuplicateWorldDialog.h"
 #include "ServerLife.h"
+#include "StateWords.h"
 #include "String.h"
 #include "SystemError.h"
 #include "WidgetTestSupport.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaEnum>
 #include <QSignalSpy>
 
 #include <cerrno>
@@ -50,6 +52,8 @@ private Q_SLOTS:
     void list_followsWorldsAndTheirServers_data();
     void list_followsWorldsAndTheirServers();
     void wanted_onlyWithMoreThanOneWorld();
+    void stateWords_everyStateSaidByStatusAndList_data();
+    void stateWords_everyStateSaidByStatusAndList();
     void copyFolder_refusedUnlessNewAndApart_data();
     void copyFolder_refusedUnlessNewAndApart();
     void copy_wholeOrNothingLeft_data();
@@ -126,6 +130,83 @@ void tst_WorldList::wanted_onlyWithMoreThanOneWorld()
     QVERIFY(worlds.remove(Second));
     QVERIFY(!list.wanted());
     QCOMPARE(wantedChanged.count(), 2); // once each way, not for each change
+}
+
+void tst_WorldList::stateWords_everyStateSaidByStatusAndList_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("running");
+    // Every state the life has, so a new one joins the table here by itself: while it runs,
+    // each way it can be doing; once ended, each end.
+    const QMetaEnum states = QMetaEnum::fromType<ServerLife::State>();
+    const std::pair<RunningAs, const char *> runnings[] = {
+        {RunningAs::Normally, ""},
+        {RunningAs::InEmergencyMode, ", in emergency mode"},
+        {RunningAs::NotResponding, ", not responding"}};
+    const std::pair<ServerEnd, const char *> ends[] = {
+        {ServerEnd::None, ", end not seen yet"},
+        {ServerEnd::Stopped, ", stopped"},
+        {ServerEnd::ShutDownFromInside, ", shut down from inside"},
+        {ServerEnd::FailedToStart, ", failed to start"},
+        {ServerEnd::Crashed, ", crashed"},
+        {ServerEnd::Unknown, ", end unknown"}};
+    for (int index = 0; index < states.keyCount(); ++index) {
+        const auto state = ServerLife::State(states.value(index));
+        const QByteArray name = states.key(index);
+        if (state == ServerLife::State::Running)
+            for (const auto &[running, how] : runnings)
+                QTest::newRow(QByteArray(name + how).constData())
+                    << int(state) << int(ServerEnd::None) << int(running);
+        else if (state == ServerLife::State::Ended)
+            for (const auto &[end, how] : ends)
+                QTest::newRow(QByteArray(name + how).constData())
+                    << int(state) << int(end) << int(RunningAs::Normally);
+        else
+            QTest::newRow(name.constData())
+                << int(state) << int(ServerEnd::Crashed) << int(RunningAs::Normally);
+    }
+}
+
+void tst_WorldList::stateWords_everyStateSaidByStatusAndList()
+{
+    QFETCH(int, state);
+    QFETCH(int, end);
+    QFETCH(int, running);
+    // Both displays' words as they have been said; a state not listed here fails.
+    static const QHash<QByteArray, std::pair<const char *, const char *>> said = {
+        {"Idle", {"Stopped", "Stopped"}},
+        {"Running", {"Running, PID %1, since %2", "Running"}},
+        {"Running, in emergency mode",
+         {"Running in emergency mode, PID %1: players cannot connect until you choose Continue",
+          "Running"}},
+        {"Running, not responding", {"Not responding since %1, PID %2", "Not responding since %1"}},
+        {"Stopping", {"Stopping...", "Stopping..."}},
+        {"StopTakingLong",
+         {"Stopping... the server is still writing its database or is not answering",
+          "Stopping..."}},
+        {"Ended, end not seen yet", {"Stopped", "Stopped"}},
+        {"Ended, stopped", {"Stopped", "Stopped"}},
+        {"Ended, shut down from inside",
+         {"Shut down from inside the world", "Shut down from inside the world"}},
+        {"Ended, failed to start", {"Failed to start: ", "Failed to start"}},
+        {"Ended, crashed", {"Crashed: ", "Crashed"}},
+        {"Ended, end unknown", {"Server ended; its exit status is unknown", "Ended"}},
+        {"LaunchFailed", {"Launch failed: ", "Launch failed"}},
+        {"WaitingToRestart", {"Crashed; starting again in %1 s", "Crashed; starting again"}},
+    };
+    const auto expected = said.find(QTest::currentDataTag());
+    QVERIFY2(expected != said.end(), "no words listed for this state");
+    const StatePhrase phrase =
+        statePhrase(ServerLife::State(state), ServerEnd(end), RunningAs(running));
+    QCOMPARE(statusWords(phrase), QString::fromUtf8(expected->first));
+    QCOMPARE(glanceWords(phrase), QString::fromUtf8(expected->second));
+    // A launch that failed as a restart: told apart by the status bar alone.
+    if (phrase == StatePhrase::LaunchFailed) {
+        QCOMPARE(statusWords(StatePhrase::RestartFailed),
+                 QStringLiteral("Crashed; starting it again failed: "));
+        QCOMPARE(glanceWords(StatePhrase::RestartFailed), glanceWords(phrase));
+    }
 }
 
 void tst_WorldList::copyFolder_refusedUnlessNewAndApart_data()

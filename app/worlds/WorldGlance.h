@@ -19,7 +19,7 @@ struct WorldGlance {
 };
 
 /// The glance at world's server: its life's state, who is on while it listens, and whether it
-/// answers, in the status bar's words where it has them.
+/// answers, in the list's words from the table the status bar's come from (StateWords).
 WorldGlance worldGlance(const WorldServer &world);
 
 } // namespace paddock

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "PlayerRoster.h"
 
+#include "ConnectionLines.h"
 #include "LogStamp.h"
 
 #include <algorithm>
@@ -25,9 +26,8 @@ std::vector<OnlinePlayer>::iterator PlayerRoster::find(long long object)
 bool PlayerRoster::take(const ServerLogLine &line, const QDateTime &at)
 {
     using K = ServerLogKind;
-    // "> " lines are the database's own (server_log), which wizard code fills with anything:
-    // only the server's lines log players in and out.
-    if (!isConnectionKind(line.kind) || line.kind == K::Accepted || line.mark == ">")
+    // Only the server's own lines log players in and out; an accepted connection is no login.
+    if (!isServersConnectionLine(line) || line.kind == K::Accepted)
         return false;
     const auto listed = find(line.object);
     if (line.kind == K::Disconnected || line.kind == K::ClientDisconnected) {

@@ -1,20 +1,35 @@
 // SPDX-License-Identifier: MIT
 #include "ProbeConnections.h"
 
+#include "ConnectionLines.h"
 #include "LogStamp.h"
 #include "ServerLogLines.h"
 
+#include <QHostAddress>
+
+#include <optional>
 #include <string>
 
 namespace paddock {
 
 namespace {
 
-// "127.0.0.1", "localhost", "localhost [127.0.0.1]", "::1", "[::ffff:127.0.0.1]"...
+// Whether a connection came from this machine, by where the server says it came from: the
+// address in brackets after a name ("localhost [127.0.0.1]"), else the host as logged
+// ("127.0.0.1", "::ffff:127.0.0.1", or "localhost" when the server looks names up). A name
+// that only begins with or holds such text ("127.0.0.1.example.net") is another machine.
 bool isLoopback(std::string_view host)
 {
-    return host.substr(0, 9) == "localhost" || host.find("127.0.0.1") != std::string_view::npos ||
-           host == "::1" || host.find("[::1]") != std::string_view::npos;
+    if (const std::size_t open = host.rfind(" [");
+        open != std::string_view::npos && host.ends_with(']'))
+        host = host.substr(open + 2, host.size() - open - 3);
+    else if (host.starts_with('[') && host.ends_with(']'))
+        host = host.substr(1, host.size() - 2);
+    if (host == "localhost" || host.starts_with("localhost."))
+        return true;
+    QHostAddress address;
+    return address.setAddress(QString::fromLatin1(host.data(), qsizetype(host.size()))) &&
+           address.isLoopback();
 }
 
 } // namespace
@@ -30,9 +45,13 @@ bool ProbeConnections::isProbeLine(std::string_view line) const
 {
     if (m_probes.empty())
         return false;
+    // Recognised as the run recognises the lines it hands to who counts the players.
     std::string scratch;
-    const ServerLogLine recognised = recogniseServerLogLine(withoutColours(line, scratch));
-    if (!isConnectionKind(recognised.kind) || !recognised.player.empty() ||
+    const std::optional<RecognisedLine> noteworthy = recogniseNoteworthyLine(line, scratch);
+    if (!noteworthy)
+        return false;
+    const ServerLogLine &recognised = noteworthy->line;
+    if (!isServersConnectionLine(recognised) || !recognised.player.empty() ||
         recognised.object >= 0 || !isLoopback(recognised.host))
         return false;
     for (const Probe &probe : m_probes) {

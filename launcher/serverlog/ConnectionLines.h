@@ -13,4 +13,12 @@ namespace paddock {
 /// left empty, when text is no such line.
 ServerLogKind recogniseConnectionLine(std::string_view text, ServerLogLine &result);
 
+/// Whether line is a connection line the server logged itself. A line marked "> " is the
+/// database's own (server_log), which wizard code can fill with anything, look-alikes
+/// included: it tells nothing of who connected.
+inline bool isServersConnectionLine(const ServerLogLine &line)
+{
+    return isConnectionKind(line.kind) && line.mark != ">";
+}
+
 } // namespace paddock
