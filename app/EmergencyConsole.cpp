@@ -83,15 +83,37 @@ EmergencyConsole::EmergencyConsole(QWidget *parent)
     connect(m_abort, &QPushButton::clicked, this, &EmergencyConsole::askToAbort);
 }
 
+void ConsoleSession::beginRun(Run &next)
+{
+    if (run == &next)
+        return;
+    *this = ConsoleSession();
+    run = &next;
+}
+
+void ConsoleSession::send(const QString &text)
+{
+    if (!run)
+        return;
+    // A line inside a program being typed is code, whatever it says.
+    const QString word = text.trimmed().toLower();
+    const bool command = !inProgram;
+    if (inProgram && text == QStringLiteral("."))
+        inProgram = false;
+    else if (command && word.startsWith(QStringLiteral("program ")))
+        inProgram = true;
+    // Quit and abort end the server as the user asked: that is a stop, not a crash.
+    if (command && (word == QStringLiteral("quit") || word == QStringLiteral("abort")))
+        run->setStopRequested();
+    run->sendInput(text.toUtf8() + '\n');
+}
+
 void EmergencyConsole::follow(Run &run)
 {
     if (m_run)
         disconnect(m_run, nullptr, this, nullptr);
-    m_history.clear();
-    m_historyIndex = 0;
-    m_draft.clear();
-    m_inProgram = false;
-    m_input->clear();
+    m_session->beginRun(run);
+    m_input->setText(m_session->typed);
     if (!run.inEmergencyMode()) {
         hideConsole();
         return;
@@ -102,18 +124,26 @@ void EmergencyConsole::follow(Run &run)
     m_input->setFocus();
 }
 
-void EmergencyConsole::followController(MooController &controller)
+void EmergencyConsole::followController(MooController &controller,
+                                        std::shared_ptr<ConsoleSession> session)
 {
-    if (m_controller == &controller)
+    if (!session)
+        session = m_controller == &controller ? m_session : std::make_shared<ConsoleSession>();
+    if (m_controller == &controller && session == m_session)
         return;
+    // What was typed stays with the world it was typed for.
+    m_session->typed = m_input->text();
     if (m_controller)
         disconnect(m_controller, &MooController::runStarted, this, nullptr);
     m_controller = &controller;
+    m_session = std::move(session);
     connect(&controller, &MooController::runStarted, this, &EmergencyConsole::follow);
-    if (Run *run = controller.run())
+    if (Run *run = controller.run()) {
         follow(*run);
-    else
+    } else {
+        m_input->setText(m_session->typed);
         hideConsole();
+    }
 }
 
 void EmergencyConsole::hideConsole()
@@ -133,29 +163,19 @@ void EmergencyConsole::sendTyped()
     const QString line = m_input->text();
     if (!m_run || !m_run->inEmergencyMode())
         return;
-    if (!line.isEmpty() && (m_history.isEmpty() || m_history.last() != line))
-        m_history.append(line);
-    m_historyIndex = m_history.size();
-    m_draft.clear();
+    QStringList &history = m_session->history;
+    if (!line.isEmpty() && (history.isEmpty() || history.last() != line))
+        history.append(line);
+    m_session->historyIndex = history.size();
+    m_session->draft.clear();
     m_input->clear();
     send(line);
 }
 
 void EmergencyConsole::send(const QString &text)
 {
-    if (!m_run)
-        return;
-    // A line inside a program being typed is code, whatever it says.
-    const QString word = text.trimmed().toLower();
-    const bool command = !m_inProgram;
-    if (m_inProgram && text == QStringLiteral("."))
-        m_inProgram = false;
-    else if (command && word.startsWith(QStringLiteral("program ")))
-        m_inProgram = true;
-    // Quit and abort end the server as the user asked: that is a stop, not a crash.
-    if (command && (word == QStringLiteral("quit") || word == QStringLiteral("abort")))
-        m_run->setStopRequested();
-    m_run->sendInput(text.toUtf8() + '\n');
+    if (m_run)
+        m_session->send(text);
 }
 
 void EmergencyConsole::askToAbort()
@@ -181,41 +201,71 @@ void EmergencyConsole::askToAbort()
 
 std::optional<bool> EmergencyConsole::askBeforeQuitting()
 {
-    if (!m_run || !m_run->inEmergencyMode())
+    return askBeforeQuitting(window(), {QuittingWorld{QString(), m_run, m_session}});
+}
+
+std::optional<bool> EmergencyConsole::askBeforeQuitting(QWidget *parent,
+                                                        const QList<QuittingWorld> &worlds)
+{
+    QList<QuittingWorld> inMode;
+    QStringList names;
+    for (const QuittingWorld &world : worlds) {
+        if (!world.run || !world.run->inEmergencyMode())
+            continue;
+        inMode.append(world);
+        if (!world.name.isEmpty())
+            names.append(tr("“%1”").arg(world.name));
+    }
+    if (inMode.isEmpty())
         return std::nullopt;
-    QMessageBox question(QMessageBox::Question, tr("Paddock"),
-                         tr("The server is in its emergency mode."), QMessageBox::NoButton,
-                         window());
+    const bool several = inMode.size() > 1;
+    const QString text = several ? tr("The servers of %1 are in their emergency mode.")
+                                       .arg(names.join(QStringLiteral(", ")))
+                         : names.isEmpty()
+                             ? tr("The server is in its emergency mode.")
+                             : tr("The server of %1 is in its emergency mode.").arg(names.first());
+    QMessageBox question(QMessageBox::Question, tr("Paddock"), text, QMessageBox::NoButton, parent);
     question.setObjectName(QStringLiteral("emergencyQuitQuestion"));
     question.setInformativeText(
-        tr("It waits for wizard commands and starts no world until told. Quit the server "
-           "saving its database, or continue its start-up and leave it running after Paddock "
-           "quits."));
-    QPushButton *quit = question.addButton(tr("&Quit Server and Save"), QMessageBox::AcceptRole);
+        several ? tr("They wait for wizard commands and start no world until told. Quit the "
+                     "servers saving their databases, or continue their start-up and leave them "
+                     "running after Paddock quits.")
+                : tr("It waits for wizard commands and starts no world until told. Quit the "
+                     "server saving its database, or continue its start-up and leave it running "
+                     "after Paddock quits."));
+    QPushButton *quit =
+        question.addButton(several ? tr("&Quit Servers and Save") : tr("&Quit Server and Save"),
+                           QMessageBox::AcceptRole);
     QPushButton *carryOn = question.addButton(tr("C&ontinue Start-up"), QMessageBox::AcceptRole);
     QPushButton *cancel = question.addButton(QMessageBox::Cancel);
     question.setDefaultButton(cancel);
     question.setEscapeButton(cancel);
     question.exec();
-    // The server may have left the mode meanwhile: then it needs nothing more to quit.
-    if (question.clickedButton() == quit || question.clickedButton() == carryOn) {
-        if (m_run && m_run->inEmergencyMode())
-            send(question.clickedButton() == quit ? QStringLiteral("quit")
-                                                  : QStringLiteral("continue"));
-        return true;
+    if (question.clickedButton() != quit && question.clickedButton() != carryOn)
+        return false;
+    // A server may have left the mode meanwhile: then it needs nothing more to quit.
+    for (const QuittingWorld &world : inMode) {
+        if (!world.run || !world.run->inEmergencyMode())
+            continue;
+        ConsoleSession unseen; // a world without a session of its own has typed nothing
+        ConsoleSession &session = world.session ? *world.session : unseen;
+        session.beginRun(*world.run);
+        session.send(question.clickedButton() == quit ? QStringLiteral("quit")
+                                                      : QStringLiteral("continue"));
     }
-    return false;
+    return true;
 }
 
 void EmergencyConsole::walkHistory(int step)
 {
-    const qsizetype next = m_historyIndex + step;
-    if (next < 0 || next > m_history.size())
+    ConsoleSession &session = *m_session;
+    const qsizetype next = session.historyIndex + step;
+    if (next < 0 || next > session.history.size())
         return;
-    if (m_historyIndex == m_history.size())
-        m_draft = m_input->text();
-    m_historyIndex = next;
-    m_input->setText(next == m_history.size() ? m_draft : m_history.at(next));
+    if (session.historyIndex == session.history.size())
+        session.draft = m_input->text();
+    session.historyIndex = next;
+    m_input->setText(next == session.history.size() ? session.draft : session.history.at(next));
 }
 
 bool EmergencyConsole::eventFilter(QObject *watched, QEvent *event)

@@ -20,6 +20,7 @@
 #include "WidgetWindow.h"
 #include "WorldActions.h"
 #include "WorldDisplay.h"
+#include "WorldServer.h"
 #include "WorldServers.h"
 #include "Worlds.h"
 
@@ -64,6 +65,8 @@ Interface::Interface(Hooks hooks, QObject *parent)
     connect(m_worlds.get(), &Worlds::changed, this, &Interface::followWorlds);
     followWorlds();
     m_selected = m_displays.front().get();
+    // Every world's server in its emergency mode is asked about, not the shown one's alone.
+    m_logWindow->setQuitQuestion([this] { return askBeforeQuitting(); });
     m_logWindow->setServerRunsElsewhere([this] {
         return std::any_of(m_displays.begin(), m_displays.end(), [this](const auto &display) {
             return display.get() != m_selected && display->server().isRunning();
@@ -126,10 +129,13 @@ void Interface::followWorlds()
             continue;
         MooController &controller = server->controller();
         // Its choosers open on the windows, as the first world's do.
-        if (id != Worlds::firstWorld())
+        if (id != Worlds::firstWorld()) {
             controller.connectOutlets(controller.prefsController(),
                                       WidgetWindow::of(m_preferencesPanel),
                                       WidgetWindow::of(m_logWindow.get()));
+            if (UserDefaultsController *prefs = controller.prefsController())
+                followSettingsSaves(prefs->defaults(), id);
+        }
         if (m_stopGracePeriod)
             server->life().setStopGracePeriod(*m_stopGracePeriod);
         auto display = std::make_unique<WorldDisplay>(
@@ -201,18 +207,43 @@ void Interface::observeKeys()
 
     LogWindow *window = m_logWindow.get();
     UserDefaults &store = m_prefsController->defaults();
-    connect(&store, &UserDefaults::saveFailed, window,
-            [window](const QString &filePath) { window->setSettingsSaveFailed(true, filePath); });
-    connect(&store, &UserDefaults::valueChanged, window, [window, &store] {
-        if (store.lastSaveSucceeded())
-            window->setSettingsSaveFailed(false);
-    });
-    connect(&store, &UserDefaults::readFailed, window, &LogWindow::showSettingsUnreadable);
+    followSettingsSaves(store, Worlds::firstWorld());
     // Class initialisation may already have failed to save, before anything listened.
     if (const QString unreadable = store.readProblem(); !unreadable.isEmpty())
         window->showSettingsUnreadable(displayPath(store.filePath()), unreadable);
     else if (!store.lastSaveSucceeded())
         window->setSettingsSaveFailed(true, displayPath(store.filePath()));
+}
+
+void Interface::followSettingsSaves(UserDefaults &store, const QString &id)
+{
+    LogWindow *window = m_logWindow.get();
+    // A further world's settings are named: they are a part of the file the user may not
+    // think of. The first world's are the file's own keys, said as ever.
+    connect(&store, &UserDefaults::saveFailed, window, [this, window, id](const QString &path) {
+        window->setSettingsSaveFailed(true, path,
+                                      id == Worlds::firstWorld() ? QString() : m_worlds->name(id));
+    });
+    // Every world's store writes the whole file, so any save that works has saved what an
+    // earlier failed one held, whichever world's it was.
+    connect(&store, &UserDefaults::valueChanged, window, [window, &store] {
+        if (store.lastSaveSucceeded())
+            window->setSettingsSaveFailed(false);
+    });
+    connect(&store, &UserDefaults::readFailed, window, &LogWindow::showSettingsUnreadable);
+}
+
+std::optional<bool> Interface::askBeforeQuitting()
+{
+    QList<EmergencyConsole::QuittingWorld> servers;
+    const bool several = m_worlds->ids().size() > 1;
+    for (const std::unique_ptr<WorldDisplay> &display : m_displays) {
+        const WorldServer &server = display->server();
+        if (m_worlds->contains(server.id()))
+            servers.append({several ? m_worlds->name(server.id()) : QString(),
+                            server.controller().run(), display->consoleSession()});
+    }
+    return EmergencyConsole::askBeforeQuitting(m_logWindow.get(), servers);
 }
 
 bool Interface::perform(const std::function<void()> &work) noexcept

@@ -31,6 +31,7 @@ class ServerLife;
 class ServerStatus;
 class Snapshots;
 class Task;
+class UserDefaults;
 class UserDefaultsController;
 class WorldDisplay;
 class WorldActions;
@@ -141,6 +142,9 @@ private:
     void startInEmergencyMode();
     void placeWorlds();
     void followSelection();
+    // Shows in the window when the settings of world id cannot be saved or read.
+    void followSettingsSaves(UserDefaults &store, const QString &id);
+    std::optional<bool> askBeforeQuitting();
 
     Hooks m_hooks;
     std::unique_ptr<UserDefaultsController> m_prefsController;

@@ -253,9 +253,11 @@ QString LogWindow::statusText() const
     return m_status->fullText();
 }
 
-void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath)
+void LogWindow::setSettingsSaveFailed(bool failed, const QString &filePath, const QString &world)
 {
-    m_settingsWarning->setText(tr("Settings cannot be saved"));
+    m_settingsWarning->setText(world.isEmpty()
+                                   ? tr("Settings cannot be saved")
+                                   : tr("The settings of “%1” cannot be saved").arg(world));
     m_settingsWarning->setToolTip(failed ? tr("Paddock cannot write ") + filePath : QString());
     m_settingsWarning->setVisible(failed);
 }

@@ -84,8 +84,10 @@ public:
     void announceStatus();
     /// Shows the version, the licence and where Paddock keeps its settings and logs.
     void showAbout();
-    /// Shows, until a later save succeeds, that the settings cannot be saved to filePath.
-    void setSettingsSaveFailed(bool failed, const QString &filePath = {});
+    /// Shows, until a later save succeeds, that the settings cannot be saved to filePath; those
+    /// of the world called world, when named.
+    void setSettingsSaveFailed(bool failed, const QString &filePath = {},
+                               const QString &world = {});
     /// Shows, until a later save succeeds, that the settings file at filePath cannot be read
     /// (reason says why) and is left as it is while Paddock runs on defaults.
     void showSettingsUnreadable(const QString &filePath, const QString &reason);

@@ -185,31 +185,18 @@ QJsonObject RemoteCommands::start(const QString &id)
         return outcome(id, false, why);
 
     // Nobody can answer a question from here: a risk the window would ask about refuses the
-    // start, with the question's own words.
-    QString risk, failure;
-    const MooController::ConfirmRisk asker = controller.confirmRisk();
-    controller.setConfirmRisk([&risk](const QString &question, const QString &detail) {
-        risk = question + u' ' + detail;
-        return false;
-    });
+    // start, with its sentence, as any refusal does.
+    QString failure;
     const QMetaObject::Connection failed =
         connect(&controller, &MooController::launchFailed, this,
                 [&failure](const QString &message) { failure = message; });
-    const auto restore = qScopeGuard([&] {
-        disconnect(failed);
-        controller.setConfirmRisk(asker);
-    });
-    if (controller.startFromDatabase(database))
+    const auto forget = qScopeGuard([&failed] { disconnect(failed); });
+    if (controller.startFromDatabase(database, StartMode::Normal, StartAsking::Nobody))
         return outcome(id, true,
                        tr("“%1” runs, PID %2, on “%3”.")
                            .arg(name)
                            .arg(controller.task()->processIdentifier())
                            .arg(displayPath(database)));
-    if (!risk.isEmpty())
-        return outcome(id, false,
-                       risk + u' ' +
-                           tr("Nothing was started: only Paddock's window can accept that risk "
-                              "(Start, then Start Anyway)."));
     return outcome(id, false, tr("The server could not be started.") + u' ' + failure);
 }
 

@@ -278,8 +278,14 @@ void ServerStatus::render()
     } else
         text = endKindText(m_life, m_endAdopted);
     QString rest = endDetails();
-    if (m_life.restartGivenUp() && state == State::Ended)
-        rest += tr(". It crashed too often to be started again");
+    if (m_life.restartGivenUp() && state == State::Ended) {
+        // A check's sentence ends with a stop of its own; the details after it add theirs.
+        QString refusal = m_life.restartRefusal();
+        if (refusal.endsWith(u'.'))
+            refusal.chop(1);
+        rest += refusal.isEmpty() ? tr(". It crashed too often to be started again")
+                                  : tr(". It was not started again: %1").arg(refusal);
+    }
     rest += m_warnings;
     const ServerEnd end = m_life.end();
     m_attention = (state == State::Ended || state == State::LaunchFailed) &&

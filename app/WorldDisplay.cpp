@@ -55,6 +55,7 @@ WorldDisplay::WorldDisplay(WorldServer &server, const Worlds &worlds, Window win
     , m_worlds(worlds)
     , m_window(window)
     , m_showFailure(std::move(showFailure))
+    , m_consoleSession(std::make_shared<ConsoleSession>())
 {
     MooController &controller = server.controller();
     ServerLife &life = server.life();
@@ -140,7 +141,7 @@ void WorldDisplay::show(bool replacing)
         window.showDatabaseNote(m_databaseNote, m_databaseNoteWarns);
     m_window.playersPanel.setPlayers(m_server.players());
     m_pulse->showGraphs();
-    m_window.console.followController(controller);
+    m_window.console.followController(controller, m_consoleSession);
     m_runEndMessage->setShown(true);
     if (replacing)
         updateControls();

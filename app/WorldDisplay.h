@@ -12,6 +12,7 @@ class QDockWidget;
 
 namespace paddock {
 
+struct ConsoleSession;
 class EmergencyConsole;
 class LogWindow;
 class PlayersPanel;
@@ -24,9 +25,9 @@ class Worlds;
 
 /// One world as the window shows it, kept up to date whether it is shown or not: its status,
 /// how it is doing and its graphs, its notices (naming the world once there are several), where
-/// its runs began in its log, what was last said about its databases and log file, and its
-/// Databases window. Shown, it puts all of that into the window and keeps it there; hidden, it
-/// leaves the window to the world shown instead.
+/// its runs began in its log, what was last said about its databases and log file, what its
+/// emergency console holds, and its Databases window. Shown, it puts all of that into the window
+/// and keeps it there; hidden, it leaves the window to the world shown instead.
 class WorldDisplay final : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +52,8 @@ public:
     ServerStatus &status() const { return *m_status; }
     PulseWiring &pulse() const { return *m_pulse; }
     bool isShown() const { return m_shown; }
+    /// What the emergency console holds of the world's run, kept while another world is shown.
+    const std::shared_ptr<ConsoleSession> &consoleSession() const { return m_consoleSession; }
 
     /// Shows the world in the window: its log with its runs marked, status, title, controls,
     /// players, graphs and console. replacing: another world was shown until now, so everything
@@ -93,6 +96,7 @@ private:
     std::unique_ptr<PulseWiring> m_pulse;
     std::unique_ptr<RunEndMessage> m_runEndMessage;
     std::unique_ptr<WorldDatabases> m_databases;
+    std::shared_ptr<ConsoleSession> m_consoleSession;
     std::unique_ptr<QObject> m_whileShown; // the context of the connections made while shown
     std::vector<qsizetype> m_runStarts;    // where in its log each run began
     QString m_databaseNote;

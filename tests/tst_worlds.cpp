@@ -6,6 +6,7 @@
 #include "RunPlayers.h"
 #include "ServerLife.h"
 #include "ServerRecord.h"
+#include "ServerStatus.h"
 #include "SettingsKeys.h"
 #include "Snapshots.h"
 #include "TestSupport.h"
@@ -259,6 +260,7 @@ void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
                     makeString(osPath(two.folder.filePath(QStringLiteral("World2/old.db")))));
     });
     QSignalSpy notices(&life, &ServerLife::notice);
+    ServerStatus status(controllerOf(servers, Second), life);
     QVERIFY(start(servers, Second, two.folder.path(), "crash KILL\n"));
     const QString clash = QStringLiteral("The world “First world” has its databases in");
     QString told;
@@ -268,7 +270,13 @@ void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
                                          ServerLife::Notice::RestartGivenUp,
                                  10000);
         told = notices.constLast().at(1).toString();
-        QCOMPARE(life.state(), ServerLife::State::LaunchFailed);
+        // No launch was tried: the crash stays the state, restarting is given up, and the
+        // status says why.
+        QCOMPARE(life.state(), ServerLife::State::Ended);
+        QCOMPARE(life.end(), ServerEnd::Crashed);
+        QVERIFY(life.restartGivenUp());
+        QVERIFY2(status.text().contains(u". It was not started again: " + clash),
+                 qPrintable(status.text()));
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(life.state(), ServerLife::State::Ended, 10000);
         try {

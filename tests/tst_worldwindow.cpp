@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "DatabasesWindow.h"
+#include "EmergencyConsole.h"
 #include "Interface.h"
 #include "LogView.h"
 #include "LogWindow.h"
 #include "MessageBar.h"
 #include "PreferencesPanel.h"
 #include "PulseWiring.h"
+#include "Run.h"
 #include "RunGraphs.h"
 #include "ServerLife.h"
 #include "ServerStatus.h"
+#include "SettingsFile.h"
 #include "SettingsKeys.h"
+#include "UniqueFd.h"
 #include "WidgetTestSupport.h"
 #include "WorldDisplay.h"
 #include "WorldList.h"
@@ -18,9 +22,15 @@
 #include "Worlds.h"
 
 #include <QDockWidget>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStackedWidget>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -53,12 +63,12 @@ struct WorldWindow {
     {
         return interface.worldDisplay(id)->server().controller();
     }
-    bool start(const QString &id, const std::string &script)
+    bool start(const QString &id, const std::string &script, StartMode mode = StartMode::Normal)
     {
         const QString world = folder.filePath(id.isEmpty() ? QStringLiteral("first") : id);
         QDir().mkpath(world);
         databases[id] = writeDatabase(world, "castle.db", script);
-        return controller(id).startFromDatabase(databases[id]);
+        return controller(id).startFromDatabase(databases[id], mode);
     }
     QString logShown() const { return interface.logWindow().logView()->toPlainText(); }
 
@@ -80,6 +90,10 @@ private Q_SLOTS:
     void stop_anotherWorldSelectedDuringTheWait_controlsFollowTheSelection();
     void crash_notifiesNamingTheWorldOnceThereAreSeveral_data();
     void crash_notifiesNamingTheWorldOnceThereAreSeveral();
+    void emergency_eachWorldKeepsItsConsoleAndQuitAsksAboutAll_data();
+    void emergency_eachWorldKeepsItsConsoleAndQuitAsksAboutAll();
+    void settingsSaveFailure_eachWorldsShownNamingFurtherOnes_data();
+    void settingsSaveFailure_eachWorldsShownNamingFurtherOnes();
 };
 
 void tst_WorldWindow::list_menuAndPreferencesFollowTheSelection_data()
@@ -295,6 +309,99 @@ void tst_WorldWindow::crash_notifiesNamingTheWorldOnceThereAreSeveral()
     QVERIFY(!bar.isHidden());
     QCOMPARE(ui.logWindow().statusText(), display.status().text());
     QCOMPARE(bar.text(), display.status().text());
+}
+
+void tst_WorldWindow::emergency_eachWorldKeepsItsConsoleAndQuitAsksAboutAll_data()
+{
+    QTest::addColumn<QString>("answer"); // to the question before quitting
+    QTest::newRow("cancelled: both stay in the mode") << QStringLiteral("Cancel");
+    QTest::newRow("both quit, saving") << QStringLiteral("Quit Servers and Save");
+    QTest::newRow("both start their worlds") << QStringLiteral("Continue Start-up");
+}
+
+void tst_WorldWindow::emergency_eachWorldKeepsItsConsoleAndQuitAsksAboutAll()
+{
+    QFETCH(QString, answer);
+    WorldWindow two;
+    Interface &ui = two.interface;
+    EmergencyConsole &console = ui.emergencyConsole();
+    QLineEdit &input = *console.input();
+    QList<Run *> runs;
+    for (const QString &id : {First, two.second}) {
+        QVERIFY(two.start(id, "listen 0\n", StartMode::Emergency));
+        runs.append(two.controller(id).run());
+        QTRY_VERIFY_WITH_TIMEOUT(contains(logOf(two.controller(id)), "MOO (#2): "), 10000);
+    }
+    const auto type = [&input](const QString &line, bool send) {
+        input.insert(line);
+        if (send)
+            QTest::keyClick(&input, Qt::Key_Return);
+    };
+    // What was sent and what is being typed in one world's console come back with that world.
+    type(QStringLiteral(";1"), true);
+    type(QStringLiteral(";half"), false);
+    QVERIFY(ui.selectWorld(two.second));
+    QCOMPARE(console.run(), runs[1]);
+    QCOMPARE(input.text(), QString());
+    QTest::keyClick(&input, Qt::Key_Up);
+    QCOMPARE(input.text(), QString());
+    type(QStringLiteral(";2"), true);
+    QVERIFY(ui.selectWorld(First));
+    QCOMPARE(console.run(), runs[0]);
+    QCOMPARE(input.text(), QStringLiteral(";half"));
+    QTest::keyClick(&input, Qt::Key_Up);
+    QCOMPARE(input.text(), QStringLiteral(";1"));
+
+    // Quitting asks about both servers in the mode, the unselected one too, naming them.
+    bool asked = false;
+    QString question;
+    answerNextQuestion(QStringLiteral("emergencyQuitQuestion"), answer, &asked, &question);
+    QCOMPARE(ui.logWindow().close(), answer != QStringLiteral("Cancel"));
+    QVERIFY(asked);
+    QVERIFY2(question.contains(u"“First world”") && question.contains(u"“Test copy”"),
+             qPrintable(question));
+    for (Run *run : runs) {
+        if (answer == QStringLiteral("Cancel"))
+            QVERIFY(run->inEmergencyMode());
+        else if (answer == QStringLiteral("Continue Start-up"))
+            QTRY_VERIFY_WITH_TIMEOUT(!run->inEmergencyMode() && run->isRunning(), 10000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(run->hasEnded() && QFile::exists(qtPath(run->outputPath())),
+                                     10000);
+    }
+}
+
+void tst_WorldWindow::settingsSaveFailure_eachWorldsShownNamingFurtherOnes_data()
+{
+    QTest::addColumn<bool>("further"); // the further world's settings, else the first's
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("the first world's, as ever")
+        << false << QStringLiteral("Settings cannot be saved");
+    QTest::newRow("a further world's, named")
+        << true << QStringLiteral("The settings of “Test copy” cannot be saved");
+}
+
+void tst_WorldWindow::settingsSaveFailure_eachWorldsShownNamingFurtherOnes()
+{
+    QFETCH(bool, further);
+    QFETCH(QString, shown);
+    WorldWindow two;
+    auto *warning =
+        two.interface.logWindow().findChild<QLabel *>(QStringLiteral("settingsWarning"));
+    QVERIFY(warning && warning->isHidden());
+    UserDefaults &store =
+        two.controller(further ? two.second : First).prefsController()->defaults();
+    {
+        // Another process holds the settings folder's lock: no save can go on meanwhile.
+        const std::string folder = settingsFolderPath();
+        const UniqueFd held(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        QCOMPARE(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+        store.setString(MOODateFormat, DefaultDateFormat);
+        QVERIFY(!warning->isHidden());
+        QCOMPARE(warning->text(), shown);
+    }
+    store.setString(MOODateFormat, DefaultDateFormat);
+    QVERIFY(warning->isHidden());
 }
 
 PADDOCK_WIDGETS_TEST_MAIN(tst_WorldWindow)

@@ -39,6 +39,11 @@ enum ChooserPurpose : int {
 /// wizard commands from a pipe as its standard input before it starts the world.
 enum class StartMode { Normal, Emergency };
 
+/// Who a start may ask to accept a risk: the user, through the ConfirmRisk question, or nobody
+/// (a request from another program, with no one at the window to answer): a risk that needs the
+/// question then refuses the start with its sentence.
+enum class StartAsking { User, Nobody };
+
 /// The names under which each kind of chooser remembers the folder it last chose in: each
 /// its own, so picking an executable elsewhere does not move the database chooser away from
 /// the databases.
@@ -167,9 +172,11 @@ public:
     /// The choosers' answer; a failed launch is reported through launchFailed, not thrown.
     void openPanelDidEnd(OpenPanel *panel, int returnCode, int contextInfo);
     /// Starts the server on db as the database chooser's answer does: db becomes dbPath, a
-    /// new output name is formed and checked, the server is launched. A refusal or failure
-    /// is reported through launchFailed, never thrown; returns whether the server runs.
-    bool startFromDatabase(const std::string &db, StartMode mode = StartMode::Normal);
+    /// new output name is formed and checked (a risk asked about as asking says), the server
+    /// is launched. A refusal or failure is reported through launchFailed, never thrown;
+    /// returns whether the server runs.
+    bool startFromDatabase(const std::string &db, StartMode mode = StartMode::Normal,
+                           StartAsking asking = StartAsking::User);
     /// Looks at each database a start is asked for before the launch; a non-empty answer
     /// refuses the start with that sentence. Empty (the default) looks at nothing.
     using BeforeStart = std::function<std::string(const std::string &db)>;

@@ -141,7 +141,7 @@ QString MooController::startRefusal(const std::string &db)
     return recordedServerRefusal(db);
 }
 
-bool MooController::startFromDatabase(const std::string &db, StartMode mode)
+bool MooController::startFromDatabase(const std::string &db, StartMode mode, StartAsking asking)
 {
     setDbPath(makeString(db));
     // Called from the dialog's answer or another window, outside any action whose failure
@@ -156,7 +156,7 @@ bool MooController::startFromDatabase(const std::string &db, StartMode mode)
         // which would run for weeks and then fail to save.
         const std::string name = formNewDbName();
         QString refusal;
-        switch (checkOutputName(db, name, true, refusal)) {
+        switch (checkOutputName(db, name, asking == StartAsking::User, refusal)) {
         case OutputNameVerdict::Use:
             break;
         case OutputNameVerdict::Declined:

@@ -15,6 +15,18 @@ namespace paddock {
 
 using std::chrono::milliseconds;
 
+namespace {
+
+// The user's own starts report a refusal as a failed launch, which the window shows.
+void throwRefusal(const QString &refusal)
+{
+    if (!refusal.isEmpty())
+        throw LaunchError(refusal.toLocal8Bit().toStdString(), 0,
+                          refusal.toLocal8Bit().toStdString());
+}
+
+} // namespace
+
 ServerLife::ServerLife(MooController &controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
@@ -122,6 +134,7 @@ void ServerLife::beginRun(Run &run)
         // pending restart is not wanted any more.
         m_planner.reset();
         m_restartGivenUp = false;
+        m_restartRefusal.clear();
         m_lastCheckpoint.reset();
         m_checkpointWarning.clear();
     }
@@ -289,16 +302,28 @@ void ServerLife::restart()
     if (m_state != State::WaitingToRestart)
         return;
     const std::string db = plannedRestartDatabase();
+    QString refusal;
     try {
         // Nobody may be there to ask: a restart never writes over its input on its own.
-        startOn(db, false);
+        refusal = startOn(db, false);
     } catch (const std::exception &error) {
         // Runs from a timer: nothing may be thrown into the event loop.
         m_launchFailure = QString::fromLocal8Bit(error.what());
+        m_restartGivenUp = true;
         setState(State::LaunchFailed);
         // Nobody may be watching at 3 a.m.: the world is down for good now.
         Q_EMIT notice(Notice::RestartGivenUp,
                       tr("The server could not be started again: %1").arg(m_launchFailure));
+        return;
+    }
+    if (!refusal.isEmpty()) {
+        // No launch was tried, so the crash stays the state; what refused now would refuse each
+        // later attempt too, so restarting stops here, saying why.
+        m_restartGivenUp = true;
+        m_restartRefusal = refusal;
+        setState(State::Ended);
+        Q_EMIT notice(Notice::RestartGivenUp,
+                      tr("The server is not started again: %1").arg(refusal));
         return;
     }
     Q_EMIT notice(Notice::Restarted,
@@ -310,17 +335,17 @@ void ServerLife::startFromPanicFile()
     if (m_panicFile.empty() || m_state == State::Running || m_state == State::Stopping ||
         m_state == State::StopTakingLong)
         return;
-    startOn(m_panicFile, true);
+    throwRefusal(startOn(m_panicFile, true));
 }
 
 void ServerLife::startAgain()
 {
     if (!m_run || (m_state != State::Ended && m_state != State::LaunchFailed))
         return;
-    startOn(plannedRestartDatabase(), true, true);
+    throwRefusal(startOn(plannedRestartDatabase(), true, true));
 }
 
-void ServerLife::startOn(const std::string &db, bool mayAsk, bool usersStart)
+QString ServerLife::startOn(const std::string &db, bool mayAsk, bool usersStart)
 {
     // As at every start, the output name is formed anew from the template and checked.
     m_ownStart = !usersStart;
@@ -333,20 +358,19 @@ void ServerLife::startOn(const std::string &db, bool mayAsk, bool usersStart)
     // recorded server that may still run on db.
     QString refusal = m_controller.startRefusal(db);
     if (!refusal.isEmpty())
-        throw LaunchError(refusal.toLocal8Bit().toStdString(), 0,
-                          refusal.toLocal8Bit().toStdString());
+        return refusal;
     const std::string name = m_controller.formNewDbName();
     switch (m_controller.checkOutputName(db, name, mayAsk, refusal)) {
     case MooController::OutputNameVerdict::Use:
         break;
     case MooController::OutputNameVerdict::Declined:
-        return;
+        return {};
     case MooController::OutputNameVerdict::Refused:
-        throw LaunchError(refusal.toLocal8Bit().toStdString(), 0,
-                          refusal.toLocal8Bit().toStdString());
+        return refusal;
     }
     m_controller.setNewDbPath(makeString(name));
     m_controller.runMoo();
+    return {};
 }
 
 } // namespace paddock

@@ -135,8 +135,12 @@ public:
     const std::string &panicFile() const { return m_panicFile; }
     /// When a pending restart starts (WaitingToRestart).
     std::optional<SteadyClock::time_point> restartAt() const { return m_restartAt; }
-    /// Whether restarting was given up after too many crashes.
+    /// Whether restarting was given up: after too many crashes, or a restart that could not
+    /// start (refused by a check, or its launch failed).
     bool restartGivenUp() const { return m_restartGivenUp; }
+    /// The sentence of the check that refused the last restart, which gave restarting up (the
+    /// state stays at the crash: no launch was tried); empty otherwise.
+    const QString &restartRefusal() const { return m_restartRefusal; }
     CheckpointVerdict checkpointVerdict() const { return m_checkpointVerdict; }
     /// The run the state describes: the database it started on, its output database (resolved
     /// against the database's folder) and when it started; empty before the first run.
@@ -207,9 +211,11 @@ private:
     void checkPanicFile();
     void restart();
     // Starts on db with a name formed anew, after the checks every start passes; a name over
-    // the input is asked about only when mayAsk (the user's own start). A usersStart begins anew: earlier crashes no longer
-    // count. Throws LaunchError.
-    void startOn(const std::string &db, bool mayAsk, bool usersStart = false);
+    // the input is asked about only when mayAsk (the user's own start). A usersStart begins
+    // anew: earlier crashes no longer count. Returns the sentence of a check that refused the
+    // start, before any launch; empty when it launched or the user declined. Throws LaunchError
+    // when the launch fails.
+    QString startOn(const std::string &db, bool mayAsk, bool usersStart = false);
 
     MooController &m_controller;
     Now m_now;
@@ -230,6 +236,7 @@ private:
     std::string m_panicFile;
     std::optional<SteadyClock::time_point> m_restartAt;
     bool m_restartGivenUp = false;
+    QString m_restartRefusal;
     CheckpointVerdict m_checkpointVerdict = CheckpointVerdict::None;
 
     // The run the state describes; the controller keeps it until the next one.

@@ -20,17 +20,23 @@
 namespace paddock::test {
 
 /// Answers the next modal question called name, once it is up, with the button whose text
-/// (its mnemonic's "&" removed) is button; records that it was asked in *asked.
-inline void answerNextQuestion(const QString &name, const QString &button, bool *asked)
+/// (its mnemonic's "&" removed) is button, or closes it when it has no such button (so the
+/// test fails rather than waits for ever); records that it was asked in *asked, and what it
+/// asked in *text when given.
+inline void answerNextQuestion(const QString &name, const QString &button, bool *asked,
+                               QString *text = nullptr)
 {
-    QTimer::singleShot(10, [name, button, asked] {
+    QTimer::singleShot(10, [name, button, asked, text] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box || box->objectName() != name)
-            return answerNextQuestion(name, button, asked);
+            return answerNextQuestion(name, button, asked, text);
         *asked = true;
+        if (text)
+            *text = box->text();
         for (QAbstractButton *each : box->buttons())
             if (each->text().remove(u'&') == button)
                 return each->click();
+        box->reject();
     });
 }
 
