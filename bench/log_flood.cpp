@@ -26,6 +26,7 @@
 //   idle SECONDS                      count wakeups while a silent stand-in runs, view attached
 
 #include "FileHandle.h"
+#include "FloodBench.h"
 #include "LogView.h"
 #include "MooController.h"
 #include "ResponsivenessWatch.h"
@@ -40,31 +41,23 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
-#include <map>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 using namespace paddock;
+using namespace paddock::bench;
 
 namespace {
 
-constexpr qint64 MiB = qint64(1) << 20;
 
 // A field of /proc/self/status in bytes (for the kB fields) or as a plain count.
 qint64 statusField(const char *name)
@@ -93,92 +86,6 @@ std::string writeScript(const QTemporaryDir &folder, const std::string &script)
         std::abort();
     file.write(script.data(), qint64(script.size()));
     return path;
-}
-
-std::string floodScript(qint64 bytes)
-{
-    return "flood " + std::to_string(bytes) + "\nexit 0\n";
-}
-
-// Processor time this process has used, user and system: unlike the wall clock it hardly
-// moves with other work on the machine.
-double cpuSeconds()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Processor time the calling thread has used.
-double threadCpuSeconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-void print(const char *key, double value)
-{
-    std::printf("%s=%.6f\n", key, value);
-    std::fflush(stdout);
-}
-
-// Reads the stand-in's output with plain blocking reads until the end of the stream,
-// appending what it reads to a file when toFile.
-int runPlain(qint64 bytes, bool largePipe, bool toFile)
-{
-    QTemporaryDir folder;
-    const std::string db = writeScript(folder, floodScript(bytes));
-    UniqueFd file;
-    if (toFile) {
-        file = UniqueFd(::open(QFile::encodeName(folder.filePath(QStringLiteral("plain.log"))),
-                               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-        if (!file)
-            return 1;
-    }
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return 1;
-    if (largePipe)
-        ::fcntl(fds[0], F_SETPIPE_SZ, int(FileHandle::MaxChunk));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string server = STAND_IN_SERVER_PATH;
-    std::string out = "out.db";
-    char *argv[] = {const_cast<char *>(server.c_str()), const_cast<char *>(db.c_str()), out.data(),
-                    nullptr};
-
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, server.c_str(), &actions, nullptr, argv, environ) != 0)
-        return 1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::vector<char> buffer(static_cast<size_t>(MiB));
-    qint64 total = 0;
-    for (;;) {
-        const ssize_t got = ::read(fds[0], buffer.data(), buffer.size());
-        if (got > 0) {
-            total += got;
-            if (file && ::write(file.get(), buffer.data(), size_t(got)) != got)
-                return 1;
-        } else if (got == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    print("seconds", seconds);
-    print("cpu_seconds", cpu);
-    print("bytes", double(total));
-    return 0;
 }
 
 // The controller as the application sets it up, with its own settings file and every follower
@@ -274,22 +181,7 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
         QCoreApplication::processEvents();
     }
 
-    // A timer that fires on every turn of the loop records the longest gap between turns,
-    // by the wall clock and in the processor time this thread used meanwhile: on a busy
-    // machine the first also counts the time others ran, the second only the window's work.
-    QElapsedTimer sinceTurn;
-    qint64 longestGap = 0;
-    double turnCpu = 0, longestGapCpu = 0;
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
-        sinceTurn.start();
-        const double cpu = threadCpuSeconds();
-        longestGapCpu = std::max(longestGapCpu, cpu - turnCpu);
-        turnCpu = cpu;
-    });
+    TurnGaps gaps;
 
     QEventLoop loop;
     std::shared_ptr<FileHandle> out, err;
@@ -316,15 +208,12 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
         out = controller.taskStdOut()->fileHandleForReading();
         err = controller.taskStdError()->fileHandleForReading();
     }
-    if (withView) {
-        sinceTurn.start();
-        turnCpu = threadCpuSeconds();
-        turns.start();
-    }
+    if (withView)
+        gaps.start();
     loop.exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
-    turns.stop();
+    gaps.stop();
 
     if (view) {
         // Let the view catch up with the whole log before reading the peak.
@@ -337,8 +226,8 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
     print("cpu_seconds", cpu);
     print("bytes", double(controller.outputString()->length()));
     print("rss_growth", double(statusField("VmHWM") - rssBefore));
-    print("longest_gap_ms", double(longestGap) / 1e6);
-    print("longest_gap_cpu_ms", longestGapCpu * 1e3);
+    print("longest_gap_ms", gaps.longestMs());
+    print("longest_gap_cpu_ms", gaps.longestCpuMs());
     return 0;
 }
 
@@ -376,32 +265,12 @@ int runIdle(int seconds)
     return 0;
 }
 
-// Runs this program in a mode and returns what it printed, as key=value pairs.
-std::map<std::string, double> measure(const QStringList &arguments)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    child.waitForFinished(-1);
-    std::map<std::string, double> figures;
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            figures[line.left(equals).toStdString()] = line.mid(equals + 1).toDouble();
-    }
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || figures.empty()) {
-        std::fprintf(stderr, "log_flood: %s failed\n", qPrintable(arguments.join(u' ')));
-        std::exit(1);
-    }
-    return figures;
-}
-
 // The best of a few runs of each kind: the machine's other work only ever makes a run
 // slower. The kinds take turns, round after round, so each sees the same conditions.
-std::vector<std::map<std::string, double>> fastest(const std::vector<QStringList> &kinds,
+std::vector<Figures> fastest(const std::vector<QStringList> &kinds,
                                                    int rounds)
 {
-    std::vector<std::map<std::string, double>> best(kinds.size());
+    std::vector<Figures> best(kinds.size());
     for (int round = 0; round < rounds; ++round) {
         for (size_t kind = 0; kind < kinds.size(); ++kind) {
             auto figures = measure(kinds[kind]);
@@ -410,12 +279,6 @@ std::vector<std::map<std::string, double>> fastest(const std::vector<QStringList
         }
     }
     return best;
-}
-
-bool verdict(bool met)
-{
-    std::printf("  %s\n", met ? "met" : "NOT MET");
-    return met;
 }
 
 // The throughput figures of one setting of the log file: the plain reader (the faster of a
@@ -474,12 +337,12 @@ int runAll()
     const auto &ingest = best[2], &viewed = best[3], &ingestHalf = best[4],
                &ingestNoFile = best[7], &viewedNoFile = best[8];
 
-    auto rate = [big](const std::map<std::string, double> &figures) {
+    auto rate = [big](const Figures &figures) {
         return double(big) / double(MiB) / figures.at("seconds");
     };
     std::printf("throughput (256 MiB flood, best of %d runs):\n", runs);
-    const auto cpu = [](const std::map<std::string, double> &a,
-                        const std::map<std::string, double> &b) {
+    const auto cpu = [](const Figures &a,
+                        const Figures &b) {
         return (a.at("seconds") < b.at("seconds") ? a : b).at("cpu_seconds");
     };
     allMet &= reportThroughput(
@@ -534,7 +397,7 @@ int main(int argc, char *argv[])
     const QString mode = arguments.value(0);
     const QStringList options = arguments.mid(2);
     if (mode == QLatin1String("plain"))
-        return runPlain(arguments.value(1).toLongLong(), options.contains(QStringLiteral("large-pipe")),
+        return runPlainReader(arguments.value(1).toLongLong(), options.contains(QStringLiteral("large-pipe")),
                         options.contains(QStringLiteral("file")));
     if (mode == QLatin1String("ingest"))
         return runIngest(arguments.value(1).toLongLong(), options.contains(QStringLiteral("view")),

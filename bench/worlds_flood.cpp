@@ -16,11 +16,11 @@
 //   worlds BYTES               four worlds, each flooding BYTES, the view on the first
 
 #include "FileHandle.h"
+#include "FloodBench.h"
 #include "LogView.h"
 #include "MooController.h"
 #include "Pipe.h"
 #include "SettingsKeys.h"
-#include "UniqueFd.h"
 #include "UserDefaults.h"
 #include "WorldServers.h"
 #include "Worlds.h"
@@ -30,122 +30,22 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
-#include <map>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 using namespace paddock;
+using namespace paddock::bench;
 
 namespace {
 
-constexpr qint64 MiB = qint64(1) << 20;
 constexpr int WorldCount = 4;
-using Figures = std::map<std::string, double>;
-
-std::string floodScript(qint64 bytes)
-{
-    return "flood " + std::to_string(bytes) + "\nexit 0\n";
-}
-
-bool writeText(const QString &path, const std::string &text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(text.data(), qint64(text.size())) == qint64(text.size());
-}
-
-// Processor time this process has used, user and system: unlike the wall clock it hardly
-// moves with other work on the machine.
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) {
-        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double threadCpuSeconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-void print(const std::string &key, double value)
-{
-    std::printf("%s=%.6f\n", key.c_str(), value);
-    std::fflush(stdout);
-}
-
-// Reads one stand-in's flood with plain blocking reads to the end, appending to a file.
-int runPlain(qint64 bytes, bool largePipe)
-{
-    QTemporaryDir folder;
-    const QString db = folder.filePath(QStringLiteral("in.db"));
-    const UniqueFd file(::open(QFile::encodeName(folder.filePath(QStringLiteral("plain.log"))),
-                               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    int fds[2];
-    if (!writeText(db, floodScript(bytes)) || !file || ::pipe2(fds, O_CLOEXEC) != 0)
-        return 1;
-    if (largePipe)
-        ::fcntl(fds[0], F_SETPIPE_SZ, int(MiB));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::string server = STAND_IN_SERVER_PATH, input = QFile::encodeName(db).toStdString(),
-                output = "out.db";
-    char *argv[] = {server.data(), input.data(), output.data(), nullptr};
-
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, server.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0)
-        return 1;
-    std::vector<char> buffer(static_cast<size_t>(MiB));
-    qint64 total = 0;
-    for (;;) {
-        const ssize_t got = ::read(fds[0], buffer.data(), buffer.size());
-        if (got > 0) {
-            total += got;
-            if (::write(file.get(), buffer.data(), size_t(got)) != got)
-                return 1;
-        } else if (got == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    print("seconds", seconds);
-    print("cpu_seconds", cpu);
-    print("bytes", double(total));
-    return 0;
-}
 
 // Four worlds on one settings file, as the application keeps them, each starting the stand-in
 // on a flood in a folder of its own; the log view follows the first, as the window's would.
@@ -173,22 +73,7 @@ int runWorlds(qint64 bytes)
     view.show();
     QCoreApplication::processEvents();
 
-    // A timer that fires on every turn of the loop records the longest gap between turns, by
-    // the wall clock and by this thread's processor time: on a loaded machine the first also
-    // counts the time the thread waited for a processor, the second only Paddock's own work.
-    QElapsedTimer sinceTurn;
-    qint64 longestGap = 0;
-    double turnCpu = 0, longestCpuGap = 0;
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
-        sinceTurn.start();
-        const double cpu = threadCpuSeconds();
-        longestCpuGap = std::max(longestCpuGap, cpu - turnCpu);
-        turnCpu = cpu;
-    });
+    TurnGaps gaps;
 
     QEventLoop loop;
     QElapsedTimer clock;
@@ -228,16 +113,14 @@ int runWorlds(qint64 bytes)
                  ->controller()
                  .startFromDatabase(databases[size_t(index)]))
             return 1;
-    sinceTurn.start();
-    turnCpu = threadCpuSeconds();
-    turns.start();
+    gaps.start();
     loop.exec();
     const double cpu = cpuSeconds() - cpuBefore;
-    turns.stop();
+    gaps.stop();
 
     print("cpu_seconds", cpu);
-    print("longest_gap_ms", double(longestGap) / 1e6);
-    print("longest_gap_cpu_ms", longestCpuGap * 1e3);
+    print("longest_gap_ms", gaps.longestMs());
+    print("longest_gap_cpu_ms", gaps.longestCpuMs());
     print("seconds", *std::max_element(finished.begin(), finished.end()));
     for (int index = 0; index < WorldCount; ++index) {
         const std::string world = "world" + std::to_string(index + 1);
@@ -246,40 +129,6 @@ int runWorlds(qint64 bytes)
               double(servers.server(ids.at(index))->controller().outputString()->length()));
     }
     return 0;
-}
-
-// Runs this program in a mode and returns what it printed, as key=value pairs.
-Figures measure(const QStringList &arguments)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    child.waitForFinished(-1);
-    Figures figures;
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            figures[line.left(equals).toStdString()] = line.mid(equals + 1).toDouble();
-    }
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || figures.empty()) {
-        std::fprintf(stderr, "worlds_flood: %s failed\n", qPrintable(arguments.join(u' ')));
-        std::exit(1);
-    }
-    return figures;
-}
-
-std::string loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "unknown";
-    return file.readLine().split(' ').mid(0, 3).join(' ').toStdString();
-}
-
-bool verdict(bool met)
-{
-    std::printf("  %s\n", met ? "met" : "NOT MET");
-    return met;
 }
 
 int runAll()
@@ -349,8 +198,8 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString mode = arguments.value(0);
     if (mode == QLatin1String("plain"))
-        return runPlain(arguments.value(1).toLongLong(),
-                        arguments.mid(2).contains(QStringLiteral("large-pipe")));
+        return runPlainReader(arguments.value(1).toLongLong(),
+                              arguments.mid(2).contains(QStringLiteral("large-pipe")), true);
     if (mode == QLatin1String("worlds"))
         return runWorlds(arguments.value(1).toLongLong());
     return runAll();
