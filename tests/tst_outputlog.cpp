@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "DescriptorIo.h"
 #include "TestSupport.h"
 
 #include <QSignalSpy>
@@ -7,6 +8,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
+#include <poll.h>
 
 using namespace paddock;
 using namespace paddock::test;
@@ -75,6 +78,8 @@ private Q_SLOTS:
     void replacedServer_outputStillArrives();
     void endOfStream_closesTheDescriptorAndStopsReading();
     void failedRead_storesNothingAndStopsReading();
+    void readingThread_nothingTakenFromAPipeIsLost_data();
+    void readingThread_nothingTakenFromAPipeIsLost();
 };
 
 void tst_OutputLog::cleanup()
@@ -278,6 +283,68 @@ void tst_OutputLog::failedRead_storesNothingAndStopsReading()
     for (int turn = 0; turn < 200; ++turn)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCOMPARE(recorder.notices, 1);
+}
+
+void tst_OutputLog::readingThread_nothingTakenFromAPipeIsLost_data()
+{
+    QTest::addColumn<bool>("abandonFirst");
+    // Stopped while a flood waits in the pipe, as when Paddock exits: every chunk the thread
+    // took went through its work, and the rest is still in the pipe, in order.
+    QTest::newRow("stopped during a flood") << false;
+    // Read together with another whose taker is gone: the other's chunks still come.
+    QTest::newRow("one of two abandoned") << true;
+}
+
+void tst_OutputLog::readingThread_nothingTakenFromAPipeIsLost()
+{
+    QFETCH(bool, abandonFirst);
+    PipeEnds first = makePipeEnds(), second = makePipeEnds();
+    ::fcntl(first.writeEnd.get(), F_SETFL, O_NONBLOCK);
+    std::mutex mutex;
+    std::string worked;
+    const ChunkWork record = [&](const QByteArray &chunk) {
+        const std::lock_guard lock(mutex);
+        worked.append(chunk.constData(), size_t(chunk.size()));
+        return QVariant();
+    };
+    ReadingThread reader({{first.readEnd.get(), {{QStringLiteral("recorded"), record}}},
+                          {second.readEnd.get(), {}}});
+    reader.start();
+    // Fills the first pipe until it takes no more for now.
+    std::string written;
+    const auto fill = [&] {
+        for (;;) {
+            const std::string block(4096, char('a' + written.size() / 4096 % 26));
+            if (::write(first.writeEnd.get(), block.data(), block.size()) != ssize_t(block.size()))
+                return;
+            written += block;
+        }
+    };
+    const auto readable = [&](std::size_t source) {
+        pollfd ready{reader.readyDescriptor(source), POLLIN, 0};
+        return ::poll(&ready, 1, 0) == 1;
+    };
+    fill();
+    QTRY_VERIFY_WITH_TIMEOUT(readable(0), 10000);
+    fill();
+
+    if (abandonFirst) {
+        reader.abandon(0);
+        QVERIFY(writeAll(second.writeEnd.get(), "after"));
+        QTRY_VERIFY_WITH_TIMEOUT(readable(1), 10000);
+        const std::optional<ReadChunk> chunk = reader.take(1);
+        QVERIFY(chunk);
+        QCOMPARE(chunk->bytes, QByteArray("after"));
+        return;
+    }
+    reader.stop();
+    std::string rest;
+    first.writeEnd.reset();
+    QCOMPARE(readAll(first.readEnd.get(), rest), 0);
+    const std::lock_guard lock(mutex);
+    QVERIFY(!worked.empty());
+    QCOMPARE(worked.size() + rest.size(), written.size());
+    QVERIFY(worked + rest == written);
 }
 
 PADDOCK_TEST_MAIN(tst_OutputLog)

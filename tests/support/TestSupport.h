@@ -3,6 +3,7 @@
 
 #include "LogText.h"
 #include "MooController.h"
+#include "ReadingThread.h"
 #include "UniqueFd.h"
 #include "UserDefaults.h"
 
@@ -227,7 +228,10 @@ private:
         paddock::test::TestEnvironment environment;                                                \
         Application application(argc, argv);                                                       \
         TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        const int status = QTest::qExec(&test, argc, argv);                                        \
+        /* As Paddock does before it exits: no reading thread runs on into the exit. */            \
+        paddock::ReadingThread::stopAll();                                                         \
+        return status;                                                                             \
     }
 
 /// The main of a test program without widgets.
