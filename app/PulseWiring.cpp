@@ -55,9 +55,8 @@ PulseWiring::PulseWiring(MooController &controller, ResponsivenessWatch &watch,
         graphs->clear();
         connect(&run, &Run::ended, graphs, &RunGraphs::endRun);
     });
-    connect(&watch, &ResponsivenessWatch::sampled, graphs, [graphs](const ProcessSample &sample) {
-        graphs->addSample(std::chrono::steady_clock::now(), sample);
-    });
+    connect(&watch, &ResponsivenessWatch::sampled, graphs,
+            [graphs, &watch](const ProcessSample &sample) { graphs->addSample(watch.now(), sample); });
 }
 
 PulseWiring::~PulseWiring()

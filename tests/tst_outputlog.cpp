@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DescriptorIo.h"
+#include "LogFileOrder.h"
 #include "TestSupport.h"
 
 #include <QSignalSpy>
@@ -78,6 +79,8 @@ private Q_SLOTS:
     void replacedServer_outputStillArrives();
     void endOfStream_closesTheDescriptorAndStopsReading();
     void failedRead_storesNothingAndStopsReading();
+    void logFileOrder_windowTakesChunksInTheFilesOrder_data();
+    void logFileOrder_windowTakesChunksInTheFilesOrder();
     void readingThread_nothingTakenFromAPipeIsLost_data();
     void readingThread_nothingTakenFromAPipeIsLost();
 };
@@ -283,6 +286,46 @@ void tst_OutputLog::failedRead_storesNothingAndStopsReading()
     for (int turn = 0; turn < 200; ++turn)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCOMPARE(recorder.notices, 1);
+}
+
+void tst_OutputLog::logFileOrder_windowTakesChunksInTheFilesOrder_data()
+{
+    // Chunks as they arrive: "W:O:T" is text T, written by writer W at offset O of its log
+    // (W 0: in no file). Then the texts in the order the window takes them.
+    QTest::addColumn<QList<QByteArray>>("arriving");
+    QTest::addColumn<QByteArray>("taken");
+    QTest::newRow("in order") << QList<QByteArray>{"1:0:ab", "1:2:c"} << QByteArray("ab c");
+    QTest::newRow("a later run's chunk first")
+        << QList<QByteArray>{"1:2:c", "1:3:d", "1:0:ab"} << QByteArray("ab c d");
+    QTest::newRow("in no file: at once") << QList<QByteArray>{"1:2:c", "0:0:x", "1:0:ab"} << QByteArray("x ab c");
+    QTest::newRow("a new writer: the last one's waiting are due, its late ones at once")
+        << QList<QByteArray>{"1:2:c", "2:1:e", "2:0:d", "1:0:ab"} << QByteArray("c d e ab");
+    QList<QByteArray> gap;
+    for (int n = 1; n <= int(LogFileOrder::MaxWaiting) + 1; ++n)
+        gap.append("1:" + QByteArray::number(n) + ':' + QByteArray::number(n % 10));
+    QTest::newRow("one never comes: the log is not held back for good")
+        << gap << QByteArray("1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1 2 3");
+}
+
+void tst_OutputLog::logFileOrder_windowTakesChunksInTheFilesOrder()
+{
+    QFETCH(QList<QByteArray>, arriving);
+    QFETCH(QByteArray, taken);
+    const auto file = std::make_shared<const LogFileSegments>();
+    LogFileOrder order;
+    QList<QByteArray> delivered;
+    for (const QByteArray &chunk : arriving) {
+        const QList<QByteArray> parts = chunk.split(':');
+        SharedLogFile::Appended appended;
+        appended.writer = parts[0].toULongLong();
+        appended.file = appended.writer > 0 ? file : nullptr;
+        appended.fileOffset = parts[1].toULongLong();
+        order.take(parts[2], appended,
+                   [&](const QByteArray &bytes, const SharedLogFile::Appended &) {
+                       delivered.append(bytes);
+                   });
+    }
+    QCOMPARE(delivered.join(' '), taken);
 }
 
 void tst_OutputLog::readingThread_nothingTakenFromAPipeIsLost_data()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LogFileWriter.h"
+#include "LogFileOrder.h"
 #include "SharedLogFile.h"
 #include "LogText.h"
 #include "NotificationCenter.h"
@@ -244,10 +245,8 @@ private:
     /// The warning for a server whose arguments give it its own log file at Paddock's log
     /// file; empty when they do not.
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
-    /// Appends bytes to the log file when one is open and sound; how the log keeps them.
-    LogKeeping appendToLogFile(std::string_view bytes);
-    /// How the log keeps a chunk that went to the log file as appended says.
-    LogKeeping keepingOf(const SharedLogFile::Appended &appended);
+    /// Appends chunk to the window's log, which keeps it as the log file has it (appended).
+    void appendToLog(const QByteArray &chunk, const SharedLogFile::Appended &appended);
     /// Has handle's reading thread append each chunk to the log file before its notice.
     void logWhereRead(const std::shared_ptr<FileHandle> &handle);
     /// Opens the database chooser for a start in mode, or first the executable chooser.
@@ -275,6 +274,7 @@ private:
     ConfirmRisk m_confirmRisk;
     // The log file of the current server, not published; its servers' reading threads write it.
     std::shared_ptr<SharedLogFile> m_logFile = std::make_shared<SharedLogFile>();
+    LogFileOrder m_logOrder; // the window's log takes the chunks in the log file's order
     std::uint64_t m_logRotateSize = LogFileWriter::DefaultRotateSize;
     qsizetype m_scrollbackBytes = qsizetype(256) << 20;
 };

@@ -68,23 +68,19 @@ void MooController::readDataNotification(const Notification &notification)
 
     const auto item = notification.userInfo.constFind(FileHandleNotificationDataItem);
     if (item != notification.userInfo.constEnd()) {
-        // Every byte is one Latin-1 character, so the chunk is stored as it came.
         const QByteArray chunk = item->toByteArray();
-        const std::string_view bytes(chunk.constData(), size_t(chunk.size()));
-        // A log set to none reads as empty.
-        const LogTextPtr log = outputString() ? outputString() : LogText::create();
-        // Read by a reading thread that wrote it to the log file already, or by hand.
-        const auto appended = notification.userInfo.constFind(LogFileAppendedItem);
-        const LogKeeping keeping =
-            appended != notification.userInfo.constEnd() && appended->isValid()
-                ? keepingOf(appended->value<SharedLogFile::Appended>())
-                : appendToLogFile(bytes);
-        try {
-            setOutputString(log->appending(bytes, keeping));
-        } catch (const std::bad_alloc &) {
-            // No memory for the chunk even after dropping older bytes: the window's log keeps
-            // what it has (the log file has the chunk) rather than ending Paddock.
-        }
+        // Written to the log file by the reading thread already, or here.
+        const auto written = notification.userInfo.constFind(LogFileAppendedItem);
+        const SharedLogFile::Appended appended =
+            written != notification.userInfo.constEnd() && written->isValid()
+                ? written->value<SharedLogFile::Appended>()
+                : m_logFile->append(std::string_view(chunk.constData(), size_t(chunk.size())));
+        if (appended.failure != 0)
+            reportLogFileFailure(appended.failure);
+        m_logOrder.take(chunk, appended,
+                        [this](const QByteArray &bytes, const SharedLogFile::Appended &where) {
+                            appendToLog(bytes, where);
+                        });
     }
 
     // At the end of its stream a handle ignores this, so reading stops there.
@@ -92,16 +88,19 @@ void MooController::readDataNotification(const Notification &notification)
         handle->readInBackgroundAndNotify();
 }
 
-LogKeeping MooController::appendToLogFile(std::string_view bytes)
+void MooController::appendToLog(const QByteArray &chunk, const SharedLogFile::Appended &appended)
 {
-    return keepingOf(m_logFile->append(bytes));
-}
-
-LogKeeping MooController::keepingOf(const SharedLogFile::Appended &appended)
-{
-    if (appended.failure != 0)
-        reportLogFileFailure(appended.failure);
-    return LogKeeping{m_scrollbackBytes, appended.file, appended.fileOffset};
+    // Every byte is one Latin-1 character, so the chunk is stored as it came. A log set to none
+    // reads as empty.
+    const LogTextPtr log = outputString() ? outputString() : LogText::create();
+    try {
+        setOutputString(log->appending(std::string_view(chunk.constData(), size_t(chunk.size())),
+                                       LogKeeping{m_scrollbackBytes, appended.file,
+                                                  appended.fileOffset}));
+    } catch (const std::bad_alloc &) {
+        // No memory for the chunk even after dropping older bytes: the window's log keeps
+        // what it has (the log file has the chunk) rather than ending Paddock.
+    }
 }
 
 void MooController::logWhereRead(const std::shared_ptr<FileHandle> &handle)

@@ -11,6 +11,7 @@ void SharedLogFile::open(const std::string &path, std::uint64_t rotateSize,
                       m_writer->rotateSize() == rotateSize;
     if (same)
         return;
+    ++m_writers;
     m_writer = path.empty() ? nullptr
                             : std::make_unique<LogFileWriter>(path, rotateSize,
                                                               LogFileWriter::DefaultKeep,
@@ -23,6 +24,7 @@ SharedLogFile::Appended SharedLogFile::append(std::string_view bytes)
     Appended appended;
     if (!m_writer || m_writer->failed())
         return appended;
+    appended.writer = m_writers;
     appended.file = m_writer->segments();
     appended.fileOffset = m_writer->written();
     appended.failure = m_writer->append(bytes).error;

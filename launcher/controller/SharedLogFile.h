@@ -27,6 +27,8 @@ public:
         std::uint64_t fileOffset = 0;
         /// The errno of a failure of this very append (the writer appends nothing after it).
         int failure = 0;
+        /// Which of the writers opened one after the other appended it, counted from 1.
+        std::uint64_t writer = 0;
     };
 
     /// Writes to path from now on (none when empty), keeping the writer when it writes path
@@ -41,6 +43,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::unique_ptr<LogFileWriter> m_writer;
+    std::uint64_t m_writers = 0; // how many were opened
 };
 
 } // namespace paddock

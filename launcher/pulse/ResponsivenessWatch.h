@@ -72,8 +72,12 @@ Q_SIGNALS:
     /// A sample of the running server was taken (for graphs).
     void sampled(const paddock::ProcessSample &sample);
 
-private:
+public:
+    /// The watch's clock (the steady clock unless setClock gave another): samples are timed by
+    /// it, so whatever graphs them divides by the same time the watch judges by.
     std::chrono::steady_clock::time_point now() const;
+
+private:
     ResponsivenessSettings settings() const;
     void beginRun(Run &run);
     void onRecognisedLines(std::span<const RecognisedLine> lines);
