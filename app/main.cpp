@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ArchiveFiles.h"
 #include "CommandLine.h"
+#include "FileHandle.h"
 #include "Interface.h"
-#include "ReadingThread.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -60,6 +60,6 @@ int main(int argc, char *argv[])
     paddock::cancelArchiveWork();
     // A server that runs on keeps writing: what its reading threads took from its pipes is in
     // the log file before Paddock goes, and the rest waits in the pipes for its keeper.
-    paddock::ReadingThread::stopAll();
+    paddock::FileHandle::stopAllReading();
     return status;
 }

@@ -20,9 +20,33 @@ std::shared_ptr<FileHandle> FileHandle::create(UniqueFd fd)
     return std::shared_ptr<FileHandle>(new FileHandle(std::move(fd)));
 }
 
+namespace {
+
+// Every handle alive, so a process about to exit can let go of their pending reads. GUI thread
+// only.
+std::vector<FileHandle *> &liveHandles()
+{
+    static std::vector<FileHandle *> handles;
+    return handles;
+}
+
+} // namespace
+
+void FileHandle::stopAllReading()
+{
+    ReadingThread::stopAll();
+    // No notice can come any more; a handle that only its pending read kept goes now.
+    std::vector<std::shared_ptr<FileHandle>> pending;
+    for (FileHandle *handle : liveHandles())
+        if (handle->m_selfWhilePending)
+            pending.push_back(std::move(handle->m_selfWhilePending));
+    pending.clear();
+}
+
 FileHandle::FileHandle(UniqueFd fd)
     : m_fd(std::move(fd))
 {
+    liveHandles().push_back(this);
     if (m_fd) {
         const int flags = ::fcntl(m_fd.get(), F_GETFL);
         if (flags >= 0)
@@ -40,6 +64,7 @@ FileHandle::FileHandle(UniqueFd fd)
 
 FileHandle::~FileHandle()
 {
+    std::erase(liveHandles(), this);
     // Read together with a handle that lives on, its chunks are no one's now.
     if (m_reader)
         m_reader->abandon(m_source);

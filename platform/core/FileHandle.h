@@ -56,6 +56,10 @@ public:
     /// its window in the same order). Only for handles that have not begun to read (others are
     /// left as they are). Throws std::system_error when no descriptor is left for it.
     static void readTogether(const std::vector<std::shared_ptr<FileHandle>> &handles);
+    /// For a process about to exit: stops every reading thread (what each took from its pipe
+    /// has been through its work: the log file has it) and lets go of every pending read, so
+    /// no handle keeps itself alive past the exit.
+    static void stopAllReading();
 
     /// The descriptor, or -1 once the handle has closed it.
     int fileDescriptor() const { return m_fd.get(); }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "FileHandle.h"
 #include "LogText.h"
 #include "MooController.h"
-#include "ReadingThread.h"
 #include "UniqueFd.h"
 #include "UserDefaults.h"
 
@@ -230,7 +230,7 @@ private:
         TestObject test;                                                                           \
         const int status = QTest::qExec(&test, argc, argv);                                        \
         /* As Paddock does before it exits: no reading thread runs on into the exit. */            \
-        paddock::ReadingThread::stopAll();                                                         \
+        paddock::FileHandle::stopAllReading();                                                         \
         return status;                                                                             \
     }
 
