@@ -130,7 +130,14 @@ void tst_Stress::cycles_thousandLaunchStops_leaveNothingBehind()
     const long growthKiB = residentKiB() - residentAfterWarmUp;
     const long logGrowthKiB = long(controller.outputString()->length() - logAfterWarmUp) / 1024;
     qInfo("resident growth over 900 cycles: %ld KiB (log grew %ld KiB)", growthKiB, logGrowthKiB);
-    QVERIFY2(growthKiB <= logGrowthKiB + 2048, qPrintable(QString::number(growthKiB)));
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer keeps what each finished reading thread used (one a run) for its own checks;
+    // the plain build measures Paddock's own growth.
+    const long allowanceKiB = 64 * 1024;
+#else
+    const long allowanceKiB = 2048;
+#endif
+    QVERIFY2(growthKiB <= logGrowthKiB + allowanceKiB, qPrintable(QString::number(growthKiB)));
 }
 
 void tst_Stress::faults_serverEndings_data()
