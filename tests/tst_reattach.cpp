@@ -39,9 +39,10 @@ namespace {
 
 // Starts a real Paddock controller in another process on db, then kills that process with
 // SIGKILL; returns the server's PID, which runs on with its keeper.
-int launchInAnotherProcessAndKillIt(const std::string &db)
+int launchInAnotherProcessAndKillIt(const std::string &db, const QByteArray &loggedFirst = {})
 {
-    return test::launchInAnotherProcessAndKillIt(QStringLiteral(STRESS_LAUNCHER_PATH), db);
+    return test::launchInAnotherProcessAndKillIt(QStringLiteral(STRESS_LAUNCHER_PATH), db, {},
+                                                 loggedFirst);
 }
 
 } // namespace
@@ -94,7 +95,7 @@ void tst_Reattach::reattach_serverEndedWhileClosed_saidOnceAndRecordGone()
 {
     QTemporaryDir dir;
     const std::string db = writeDatabase(dir.path(), "castle.db", "");
-    const int server = launchInAnotherProcessAndKillIt(db);
+    const int server = launchInAnotherProcessAndKillIt(db, "stand-in-server: running");
     QVERIFY(server > 0);
     const QString logFile = dir.filePath(QStringLiteral("server.log"));
     const auto logText = [&logFile] {
@@ -126,7 +127,7 @@ void tst_Reattach::reattach_playersRebuiltFromTheRunsOwnPartOfTheLog()
     QVERIFY(writeFile(logPath, "CONNECTED: Ghost (#9) on port 7777 from old, port 1\n"));
     const std::string db = writeDatabase(
         dir.path(), "castle.db", "login Wizard 2\nlogin Ann 5\nlogout Ann 5\nlogin Bob 6\n");
-    const int server = launchInAnotherProcessAndKillIt(db);
+    const int server = launchInAnotherProcessAndKillIt(db, "Bob (#6)");
     QVERIFY(server > 0);
     const auto killServer = qScopeGuard([server] { ::kill(server, SIGKILL); });
     QTRY_VERIFY_WITH_TIMEOUT(readFile(logPath).contains("stand-in-server: running") &&
@@ -155,7 +156,7 @@ void tst_Reattach::reattach_portsRebuiltFromTheRunsOwnPartOfTheLog()
     const QString logPath = dir.filePath(QStringLiteral("server.log"));
     QVERIFY(writeFile(logPath, "LISTEN: #0 now listening on port 1\n"));
     const std::string db = writeDatabase(dir.path(), "castle.db", "listen 0\n");
-    const int server = launchInAnotherProcessAndKillIt(db);
+    const int server = launchInAnotherProcessAndKillIt(db, "stand-in-server: running");
     QVERIFY(server > 0);
     const auto killServer = qScopeGuard([server] { ::kill(server, SIGKILL); });
     QTRY_VERIFY_WITH_TIMEOUT(readFile(logPath).contains("stand-in-server: running"), 10000);

@@ -361,7 +361,7 @@ int openDescriptorCount()
 }
 
 int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db,
-                                    const QStringList &more)
+                                    const QStringList &more, const QByteArray &loggedFirst)
 {
     QProcess process;
     process.start(launcher, QStringList{QString::fromStdString(standInServerPath()),
@@ -370,6 +370,10 @@ int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &
     if (!process.waitForReadyRead(10000))
         return 0;
     const int server = process.readLine().trimmed().toInt();
+    if (!loggedFirst.isEmpty()) {
+        const std::string log = db.substr(0, db.rfind('/') + 1) + "server.log";
+        (void)QTest::qWaitFor([&] { return readFile(log).contains(loggedFirst); }, 10000);
+    }
     process.kill();
     process.waitForFinished(10000);
     return server;
@@ -441,14 +445,8 @@ bool ControllerFixture::launchAndStop()
     held = held && !m_controller->isMooRunning();
     // Over once the end is noticed and both streams have been read to their end, so what a
     // cycle opened is closed again when it returns.
-    const auto over = [this] {
-        const auto atEnd = [](const std::shared_ptr<Pipe> &pipe) {
-            return !pipe || pipe->fileHandleForReading()->isAtEnd();
-        };
-        return !m_controller->task() && atEnd(m_controller->taskStdOut()) &&
-               atEnd(m_controller->taskStdError());
-    };
-    held = QTest::qWaitFor(over, 10000) && held;
+    held = QTest::qWaitFor([this] { return !m_controller->task() && outputRead(); }, 10000) &&
+           held;
     reapAll();
     return held;
 }
@@ -458,13 +456,16 @@ void ControllerFixture::reapAll()
     reapTasks(m_launched);
     m_launched.clear();
     // A read still pending keeps its pipe alive: let the ended streams be read to their end.
+    // Not ended in time (a helper of the server still holds them): the test's own checks say so.
+    (void)QTest::qWaitFor([this] { return outputRead(); }, 5000);
+}
+
+bool ControllerFixture::outputRead() const
+{
     const auto atEnd = [](const std::shared_ptr<Pipe> &pipe) {
         return !pipe || pipe->fileHandleForReading()->isAtEnd();
     };
-    // Not ended in time (a helper of the server still holds them): the test's own checks say so.
-    (void)QTest::qWaitFor(
-        [&] { return atEnd(m_controller->taskStdOut()) && atEnd(m_controller->taskStdError()); },
-        5000);
+    return atEnd(m_controller->taskStdOut()) && atEnd(m_controller->taskStdError());
 }
 
 LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes)

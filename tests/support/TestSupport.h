@@ -171,9 +171,12 @@ bool isProcessAlive(int pid);
 
 /// Starts launcher (a program that runs a real controller) on db, with the more arguments
 /// after the database, then kills it with SIGKILL; returns the server's PID, which runs on
-/// with its keeper as an earlier Paddock left it, or 0.
+/// with its keeper as an earlier Paddock left it, or 0. With loggedFirst, the kill waits until
+/// the log file beside db holds that text: what a killed launcher had read but not yet written
+/// is lost with it, and a test about what comes after must not depend on that moment.
 int launchInAnotherProcessAndKillIt(const QString &launcher, const std::string &db,
-                                    const QStringList &more = {});
+                                    const QStringList &more = {},
+                                    const QByteArray &loggedFirst = {});
 
 /// How a program run by runServing ended (status -1: not by exiting) and what it printed.
 struct ProgramAnswer {
@@ -209,6 +212,8 @@ public:
     bool launchAndStop();
     /// Stops any server still running (SIGKILL) and reaps it, so no test leaves a child.
     void reapAll();
+    // Both streams of the last run read to their end, so its reading has let go of them.
+    bool outputRead() const;
 
 private:
     QTemporaryDir m_folder;
