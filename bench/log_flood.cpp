@@ -202,6 +202,8 @@ int runIngest(qint64 bytes, bool withView, bool logFile, bool inProcess)
         controller.openLogFile();
         flood = std::make_unique<InProcessFlood>(bytes);
         out = flood->handle();
+        // The log file is written on the reading thread, as for a server's output.
+        controller.logWhereRead(out);
         out->readInBackgroundAndNotify();
     } else {
         launcher.launch(floodScript(bytes));

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
@@ -83,6 +84,7 @@ private Q_SLOTS:
     void logFileOrder_windowTakesChunksInTheFilesOrder();
     void readingThread_nothingTakenFromAPipeIsLost_data();
     void readingThread_nothingTakenFromAPipeIsLost();
+    void logFile_holdsEachChunkBeforeAnyOtherWorkOnIt();
 };
 
 void tst_OutputLog::cleanup()
@@ -388,6 +390,38 @@ void tst_OutputLog::readingThread_nothingTakenFromAPipeIsLost()
     QVERIFY(!worked.empty());
     QCOMPARE(worked.size() + rest.size(), written.size());
     QVERIFY(worked + rest == written);
+}
+
+void tst_OutputLog::logFile_holdsEachChunkBeforeAnyOtherWorkOnIt()
+{
+    // What is taken from a pipe is in the log file before the lines are cut: a Paddock killed
+    // in between then loses nothing it had read. A work added earlier still runs after it.
+    ControllerFixture fixture;
+    MooController &controller = fixture.controller();
+    controller.setDbPath(makeString(osPath(fixture.folder()) + "/in.db"));
+    controller.openLogFile();
+    const std::string logFile = controller.logFilePath();
+    QVERIFY(!logFile.empty());
+    const std::shared_ptr<Pipe> pipe = Pipe::create();
+    const std::shared_ptr<FileHandle> handle = pipe->fileHandleForReading();
+    std::atomic<int> looked = 0, foundInFile = 0;
+    handle->addChunkWork(QStringLiteral("looked"), [&](const QByteArray &chunk) {
+        if (!chunk.isEmpty()) {
+            foundInFile += readFile(logFile).endsWith(chunk);
+            ++looked;
+        }
+        return QVariant();
+    });
+    controller.logWhereRead(handle);
+    handle->readInBackgroundAndNotify();
+    for (const char *line : {"first\n", "second\n"}) {
+        const int before = looked;
+        QVERIFY(writeAll(pipe->writeDescriptor(), line));
+        QTRY_COMPARE_WITH_TIMEOUT(looked.load(), before + 1, 10000);
+    }
+    pipe->closeWriteEnd();
+    QTRY_VERIFY_WITH_TIMEOUT(handle->isAtEnd(), 10000);
+    QCOMPARE(foundInFile.load(), 2);
 }
 
 PADDOCK_TEST_MAIN(tst_OutputLog)

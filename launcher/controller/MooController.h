@@ -146,6 +146,9 @@ public:
     /// Opens the log file for the server being launched (none if logFilePath() is empty); the
     /// output read from now on is appended to it.
     void openLogFile();
+    /// Has handle's reading thread append each chunk to the log file before its notice, and
+    /// before any other work on the chunk. Only before handle's first read.
+    void logWhereRead(const std::shared_ptr<FileHandle> &handle);
     /// Sets the size at which log files opened from now on rotate (0: never); meant for tests
     /// and benchmarks, not a preference.
     void setLogFileRotateSize(std::uint64_t bytes) { m_logRotateSize = bytes; }
@@ -247,8 +250,6 @@ private:
     QString logFileSharedWarning(const std::vector<std::string> &arguments) const;
     /// Appends chunk to the window's log, which keeps it as the log file has it (appended).
     void appendToLog(const QByteArray &chunk, const SharedLogFile::Appended &appended);
-    /// Has handle's reading thread append each chunk to the log file before its notice.
-    void logWhereRead(const std::shared_ptr<FileHandle> &handle);
     /// Opens the database chooser for a start in mode, or first the executable chooser.
     void beginStart(StartMode mode);
     /// Makes run the current one and announces it.

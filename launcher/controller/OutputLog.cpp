@@ -106,13 +106,18 @@ void MooController::appendToLog(const QByteArray &chunk, const SharedLogFile::Ap
 void MooController::logWhereRead(const std::shared_ptr<FileHandle> &handle)
 {
     // The thread holds the log file, not the controller: a controller may go while its
-    // server's last output is still being read.
-    handle->addChunkWork(LogFileAppendedItem, [file = m_logFile](const QByteArray &chunk) {
-        if (chunk.isEmpty())
-            return QVariant();
-        return QVariant::fromValue(
-            file->append(std::string_view(chunk.constData(), size_t(chunk.size()))));
-    });
+    // server's last output is still being read. Before any other work on the chunk: what is
+    // taken from a pipe is on disk at once, so a Paddock killed meanwhile loses as little as
+    // it can.
+    handle->addChunkWork(
+        LogFileAppendedItem,
+        [file = m_logFile](const QByteArray &chunk) {
+            if (chunk.isEmpty())
+                return QVariant();
+            return QVariant::fromValue(
+                file->append(std::string_view(chunk.constData(), size_t(chunk.size()))));
+        },
+        FileHandle::WorkPlace::First);
 }
 
 void MooController::reportLogFileFailure(int error)

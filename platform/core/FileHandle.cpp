@@ -70,11 +70,12 @@ FileHandle::~FileHandle()
         m_reader->abandon(m_source);
 }
 
-bool FileHandle::addChunkWork(const QString &item, ChunkWork work)
+bool FileHandle::addChunkWork(const QString &item, ChunkWork work, WorkPlace place)
 {
     if (m_reader || m_atEnd)
         return false;
-    m_works.emplace_back(item, std::move(work));
+    m_works.emplace(place == WorkPlace::First ? m_works.begin() : m_works.end(), item,
+                    std::move(work));
     return true;
 }
 

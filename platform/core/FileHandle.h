@@ -47,10 +47,12 @@ public:
     /// keep a chunk, and the handle then reads into a new buffer.
     void readInBackgroundAndNotify();
 
+    /// Where a work goes among those already added: they run on each chunk in this order.
+    enum class WorkPlace { Last, First };
     /// Has work done on every chunk on the reading thread, before its notice is posted; the
     /// notice carries what it made under item. Only before the first read: work added later
     /// is refused (false).
-    bool addChunkWork(const QString &item, ChunkWork work);
+    bool addChunkWork(const QString &item, ChunkWork work, WorkPlace place = WorkPlace::Last);
     /// Reads the handles on one thread from their first read on, so their chunks arrive in the
     /// order they were read (and worked on: a server's output and error reach its log file and
     /// its window in the same order). Only for handles that have not begun to read (others are
