@@ -9,7 +9,8 @@ namespace paddock {
 
 /// A world's server as the window names it: each state of its life, the ends of a run apart,
 /// and the ways a running server can be doing. The status bar and the list of worlds both
-/// take their words for it from one table (statusWords, glanceWords), so neither can miss one.
+/// take their words for it from one table (statusWords, glanceWords), as does the window's title
+/// (titleWords), so none can miss one.
 enum class StatePhrase {
     Stopped, // never started, or ended by the user's Stop
     Running,
@@ -44,5 +45,8 @@ QString statusWords(StatePhrase phrase);
 /// The list of worlds' words for phrase, beside the world's name: the status bar's where they
 /// are short enough, else fewer. NotResponding's is a format of the time (HH:mm).
 QString glanceWords(StatePhrase phrase);
+
+/// The window title's word or two for phrase, after the world's name.
+QString titleWords(StatePhrase phrase);
 
 } // namespace paddock

@@ -52,8 +52,8 @@ private Q_SLOTS:
     void list_followsWorldsAndTheirServers_data();
     void list_followsWorldsAndTheirServers();
     void wanted_onlyWithMoreThanOneWorld();
-    void stateWords_everyStateSaidByStatusAndList_data();
-    void stateWords_everyStateSaidByStatusAndList();
+    void stateWords_everyStateSaidByStatusListAndTitle_data();
+    void stateWords_everyStateSaidByStatusListAndTitle();
     void copyFolder_refusedUnlessNewAndApart_data();
     void copyFolder_refusedUnlessNewAndApart();
     void copy_wholeOrNothingLeft_data();
@@ -132,7 +132,7 @@ void tst_WorldList::wanted_onlyWithMoreThanOneWorld()
     QCOMPARE(wantedChanged.count(), 2); // once each way, not for each change
 }
 
-void tst_WorldList::stateWords_everyStateSaidByStatusAndList_data()
+void tst_WorldList::stateWords_everyStateSaidByStatusListAndTitle_data()
 {
     QTest::addColumn<int>("state");
     QTest::addColumn<int>("end");
@@ -168,44 +168,52 @@ void tst_WorldList::stateWords_everyStateSaidByStatusAndList_data()
     }
 }
 
-void tst_WorldList::stateWords_everyStateSaidByStatusAndList()
+void tst_WorldList::stateWords_everyStateSaidByStatusListAndTitle()
 {
     QFETCH(int, state);
     QFETCH(int, end);
     QFETCH(int, running);
-    // Both displays' words as they have been said; a state not listed here fails.
-    static const QHash<QByteArray, std::pair<const char *, const char *>> said = {
-        {"Idle", {"Stopped", "Stopped"}},
-        {"Running", {"Running, PID %1, since %2", "Running"}},
+    // Every display's words as they have been said (status bar, list, title); a state not
+    // listed here fails.
+    struct Words {
+        const char *status, *glance, *title;
+    };
+    static const QHash<QByteArray, Words> said = {
+        {"Idle", {"Stopped", "Stopped", "Stopped"}},
+        {"Running", {"Running, PID %1, since %2", "Running", "Running"}},
         {"Running, in emergency mode",
          {"Running in emergency mode, PID %1: players cannot connect until you choose Continue",
-          "Running"}},
-        {"Running, not responding", {"Not responding since %1, PID %2", "Not responding since %1"}},
-        {"Stopping", {"Stopping...", "Stopping..."}},
+          "Running", "Running"}},
+        {"Running, not responding",
+         {"Not responding since %1, PID %2", "Not responding since %1", "Running"}},
+        {"Stopping", {"Stopping...", "Stopping...", "Stopping"}},
         {"StopTakingLong",
          {"Stopping... the server is still writing its database or is not answering",
-          "Stopping..."}},
-        {"Ended, end not seen yet", {"Stopped", "Stopped"}},
-        {"Ended, stopped", {"Stopped", "Stopped"}},
+          "Stopping...", "Stopping"}},
+        {"Ended, end not seen yet", {"Stopped", "Stopped", "Stopped"}},
+        {"Ended, stopped", {"Stopped", "Stopped", "Stopped"}},
         {"Ended, shut down from inside",
-         {"Shut down from inside the world", "Shut down from inside the world"}},
-        {"Ended, failed to start", {"Failed to start: ", "Failed to start"}},
-        {"Ended, crashed", {"Crashed: ", "Crashed"}},
-        {"Ended, end unknown", {"Server ended; its exit status is unknown", "Ended"}},
-        {"LaunchFailed", {"Launch failed: ", "Launch failed"}},
-        {"WaitingToRestart", {"Crashed; starting again in %1 s", "Crashed; starting again"}},
+         {"Shut down from inside the world", "Shut down from inside the world", "Stopped"}},
+        {"Ended, failed to start", {"Failed to start: ", "Failed to start", "Failed to start"}},
+        {"Ended, crashed", {"Crashed: ", "Crashed", "Crashed"}},
+        {"Ended, end unknown", {"Server ended; its exit status is unknown", "Ended", "Stopped"}},
+        {"LaunchFailed", {"Launch failed: ", "Launch failed", "Launch failed"}},
+        {"WaitingToRestart",
+         {"Crashed; starting again in %1 s", "Crashed; starting again", "Waiting to restart"}},
     };
     const auto expected = said.find(QTest::currentDataTag());
     QVERIFY2(expected != said.end(), "no words listed for this state");
     const StatePhrase phrase =
         statePhrase(ServerLife::State(state), ServerEnd(end), RunningAs(running));
-    QCOMPARE(statusWords(phrase), QString::fromUtf8(expected->first));
-    QCOMPARE(glanceWords(phrase), QString::fromUtf8(expected->second));
+    QCOMPARE(statusWords(phrase), QString::fromUtf8(expected->status));
+    QCOMPARE(glanceWords(phrase), QString::fromUtf8(expected->glance));
+    QCOMPARE(titleWords(phrase), QString::fromUtf8(expected->title));
     // A launch that failed as a restart: told apart by the status bar alone.
     if (phrase == StatePhrase::LaunchFailed) {
         QCOMPARE(statusWords(StatePhrase::RestartFailed),
                  QStringLiteral("Crashed; starting it again failed: "));
         QCOMPARE(glanceWords(StatePhrase::RestartFailed), glanceWords(phrase));
+        QCOMPARE(titleWords(StatePhrase::RestartFailed), titleWords(phrase));
     }
 }
 
