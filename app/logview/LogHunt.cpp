@@ -82,11 +82,11 @@ public:
     bool advance(const LogText &text, qsizetype budget, Match &found) override
     {
         if (!m_backwards) {
-            const bool done = m_scan.advance(text, m_high, budget,
-                                             [&found](qsizetype start, qsizetype end) {
-                                                 found = {start, end};
-                                                 return false;
-                                             });
+            const bool done =
+                m_scan.advance(text, m_high, budget, [&found](qsizetype start, qsizetype end) {
+                    found = {start, end};
+                    return false;
+                });
             return done || found.found();
         }
         for (qsizetype read = 0; m_high > m_low && read < budget;) {
@@ -118,29 +118,27 @@ std::unique_ptr<LogHunt> LogHunt::forText(LogTextPtr text, const QString &needle
                                           bool caseSensitive, bool backwards, qsizetype origin,
                                           qsizetype limit)
 {
-    return std::unique_ptr<LogHunt>(
-        new LogHunt(std::move(text),
-                    std::make_unique<TextSeeker>(needle, caseSensitive, backwards, limit),
-                    backwards, origin, limit));
+    return std::unique_ptr<LogHunt>(new LogHunt(
+        std::move(text), std::make_unique<TextSeeker>(needle, caseSensitive, backwards, limit),
+        backwards, origin, limit));
 }
 
 std::unique_ptr<LogHunt> LogHunt::forLines(LogTextPtr text, const LogLineCriteria &criteria,
                                            bool backwards, qsizetype origin, qsizetype limit)
 {
-    return std::unique_ptr<LogHunt>(new LogHunt(
-        std::move(text), std::make_unique<LineSeeker>(criteria, backwards), backwards, origin,
-        limit));
+    return std::unique_ptr<LogHunt>(new LogHunt(std::move(text),
+                                                std::make_unique<LineSeeker>(criteria, backwards),
+                                                backwards, origin, limit));
 }
 
-LogHunt::LogHunt(LogTextPtr text, std::unique_ptr<Seeker> seeker, bool backwards,
-                 qsizetype origin, qsizetype limit)
+LogHunt::LogHunt(LogTextPtr text, std::unique_ptr<Seeker> seeker, bool backwards, qsizetype origin,
+                 qsizetype limit)
     : m_text(std::move(text))
     , m_seeker(std::move(seeker))
     , m_backwards(backwards)
-    , m_origin(0)
     , m_limit(std::clamp<qsizetype>(limit, 0, m_text->length()))
+    , m_origin(std::clamp<qsizetype>(origin, 0, m_limit))
 {
-    m_origin = std::clamp<qsizetype>(origin, 0, m_limit);
     seekPart();
 }
 

@@ -55,8 +55,8 @@ private:
     LogTextPtr m_text;
     std::unique_ptr<Seeker> m_seeker;
     bool m_backwards;
-    qsizetype m_origin;
     qsizetype m_limit;
+    qsizetype m_origin;
     bool m_wrapped = false; // looking on the far side of the origin
     bool m_over = false;
     Match m_result;

@@ -68,9 +68,8 @@ bool LogView::endSearch()
     else if (!match.found())
         m_findBar->showStatus(tr("No errors or warnings in the log"));
     else if (match.wrapped)
-        m_findBar->showStatus(hunt->isBackwards()
-                                  ? tr("Reached the top, continued from the bottom")
-                                  : tr("Reached the end, continued from the top"));
+        m_findBar->showStatus(hunt->isBackwards() ? tr("Reached the top, continued from the bottom")
+                                                  : tr("Reached the end, continued from the top"));
     else
         m_findBar->setFound(true);
     if (match.found())
