@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include "LogHunt.h"
 #include "LogLineFilter.h"
 #include "LogLineIndex.h"
 #include "LogSearch.h"
@@ -9,11 +10,33 @@ using namespace paddock;
 
 Q_DECLARE_METATYPE(paddock::LogLineKind)
 
+namespace {
+
+// The log of pieces appended in odd-sized chunks; "@" is filler up to three bytes before a
+// block of the log's buffer ends.
+LogTextPtr logOf(const QByteArrayList &pieces)
+{
+    const qsizetype block = qsizetype(2) << 20;
+    LogTextPtr text = LogText::create();
+    for (const QByteArray &piece : pieces) {
+        const std::string chunk = piece == "@"
+                                      ? std::string(size_t(block - 3 - text->length()), '.')
+                                      : piece.toStdString();
+        for (size_t at = 0; at < chunk.size(); at += 77777)
+            text = text->appending(std::string_view(chunk).substr(at, 77777));
+    }
+    return text;
+}
+
+} // namespace
+
 class tst_LogSearch : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void find_data();
     void find();
+    void hunt_sameMatchWhateverTheSlices_data() { find_data(); }
+    void hunt_sameMatchWhateverTheSlices();
     void lineFilter_sameRowsWhateverTheSlices_data();
     void lineFilter_sameRowsWhateverTheSlices();
 };
@@ -67,15 +90,7 @@ void tst_LogSearch::find()
     QFETCH(qsizetype, first);
     QFETCH(qsizetype, last);
 
-    const qsizetype block = qsizetype(2) << 20;
-    LogTextPtr text = LogText::create();
-    for (const QByteArray &piece : pieces) {
-        const std::string chunk = piece == "@"
-                                      ? std::string(size_t(block - 3 - text->length()), '.')
-                                      : piece.toStdString();
-        for (size_t at = 0; at < chunk.size(); at += 77777)
-            text = text->appending(std::string_view(chunk).substr(at, 77777));
-    }
+    const LogTextPtr text = logOf(pieces);
     const LogSearch search(needle, caseSensitive);
     const qsizetype end = text->length();
     QCOMPARE(search.first(*text, 0, end, end).start, first);
@@ -90,6 +105,34 @@ void tst_LogSearch::find()
     // A match must end within the limit.
     const qsizetype firstEnd = search.first(*text, 0, end, end).end;
     QCOMPARE(search.first(*text, first, first + 1, firstEnd - 1).start, -1);
+}
+
+void tst_LogSearch::hunt_sameMatchWhateverTheSlices()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QString, needle);
+    QFETCH(bool, caseSensitive);
+    QFETCH(qsizetype, first);
+    QFETCH(qsizetype, last);
+    const LogTextPtr text = logOf(pieces);
+    const qsizetype end = text->length();
+    // {backwards, origin, match, wrapped}: past the last match it wraps to the first, before
+    // the first to the last; between them it finds the other one.
+    const bool one = first == last;
+    const std::tuple<bool, qsizetype, qsizetype, bool> cases[] = {
+        {false, last + 1, first, first >= 0},
+        {true, std::max<qsizetype>(first, 0), last, first >= 0},
+        {false, first + 1, one ? first : last, one},
+        {true, last, one ? last : first, one}};
+    for (const qsizetype budget : {qsizetype(5), qsizetype(4099), end}) {
+        for (const auto &[backwards, origin, match, wrapped] : cases) {
+            const auto hunt = LogHunt::forText(text, needle, caseSensitive, backwards, origin, end);
+            while (!hunt->advance(budget)) {
+            }
+            QCOMPARE(hunt->result().start, match);
+            QCOMPARE(hunt->result().wrapped, wrapped && match >= 0);
+        }
+    }
 }
 
 void tst_LogSearch::lineFilter_sameRowsWhateverTheSlices_data()

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolButton>
 
 #include <random>
 
@@ -47,6 +48,24 @@ std::string fillerLines(size_t bytes)
     for (int i = 0; lines.size() < bytes; ++i)
         lines += "Dec  9 10:00:00: > note " + std::to_string(i) + "\n";
     return lines;
+}
+
+// A log that a search reads for several turns of the event loop, made once: a plain line
+// naming the castle at the top, then plain notes, then an error about it at the end.
+const std::string quietLine = "Dec  9 10:00:00: > castle quiet";
+const std::string burningLine = "Dec  9 10:00:09: *** castle burning";
+const LogTextPtr &longLog()
+{
+    static const LogTextPtr log = [] {
+        std::string notes;
+        while (notes.size() < size_t(1) << 20)
+            notes += "Dec  9 10:00:01: > a note of no interest to anyone at all\n";
+        LogTextPtr text = textOf(quietLine + "\n");
+        while (text->length() < LogView::SearchAtOnce + 3 * LogView::SearchSlice)
+            text = text->appending(notes);
+        return text->appending(burningLine + "\n");
+    }();
+    return log;
 }
 
 // The texts of the rows the view shows.
@@ -193,6 +212,10 @@ private Q_SLOTS:
     void view_rowTone_followsWhatTheLineReports();
     void painter_problemColours_readOnLightAndDark();
     void view_nextPreviousProblem_overDiskAndMemoryWrapping();
+    void view_longSearch_letsTheWindowRunAndFindsAsBefore_data();
+    void view_longSearch_letsTheWindowRunAndFindsAsBefore();
+    void view_longSearch_stoppedOrReplacedLeavesViewAlone_data();
+    void view_longSearch_stoppedOrReplacedLeavesViewAlone();
     void view_filter_showsOnlyMatchingLinesAsTheyArrive_data();
     void view_filter_showsOnlyMatchingLinesAsTheyArrive();
     void view_filterEscaped_returnsToTheSamePlace();
@@ -891,6 +914,109 @@ void tst_LogView::view_nextPreviousProblem_overDiskAndMemoryWrapping()
     QCOMPARE(shown.view.selectionEnd(), 3);
     QVERIFY(shown.view.findBar()->isVisible());
     QCOMPARE(shown.view.findBar()->status(), QStringLiteral("No errors or warnings in the log"));
+}
+
+void tst_LogView::view_longSearch_letsTheWindowRunAndFindsAsBefore_data()
+{
+    QTest::addColumn<QString>("needle"); // empty: Next or Previous Problem
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<bool>("fromTop");  // from the top line selected, else from the last
+    QTest::addColumn<QString>("found"); // selected in the end, each in the log once
+    QTest::addColumn<QString>("status");
+    const QString burning = QString::fromStdString(burningLine);
+    QTest::newRow("find, at the far end") << QStringLiteral("castle burning") << false << true
+                                          << QStringLiteral("castle burning") << QString();
+    QTest::newRow("find backwards, at the top") << QStringLiteral("castle quiet") << true << false
+                                                << QStringLiteral("castle quiet") << QString();
+    QTest::newRow("find, none") << QStringLiteral("dragon") << false << true
+                                << QString::fromStdString(quietLine) << QStringLiteral("Not found");
+    QTest::newRow("next problem") << QString() << false << true << burning << QString();
+    QTest::newRow("previous problem, wrapped")
+        << QString() << true << false << burning
+        << QStringLiteral("Reached the top, continued from the bottom");
+}
+
+void tst_LogView::view_longSearch_letsTheWindowRunAndFindsAsBefore()
+{
+    QFETCH(QString, needle);
+    QFETCH(bool, backwards);
+    QFETCH(bool, fromTop);
+    QFETCH(QString, found);
+    QFETCH(QString, status);
+    ShownView shown;
+    QVERIFY(shown.show(longLog()));
+    const std::string &from = fromTop ? quietLine : burningLine;
+    const qsizetype start = fromTop ? 0 : longLog()->length() - qsizetype(from.size()) - 1;
+    shown.view.select(start, start + qsizetype(from.size()));
+    QSignalSpy ended(&shown.view, &LogView::searchEnded);
+
+    if (needle.isEmpty())
+        backwards ? shown.view.previousProblem() : shown.view.nextProblem();
+    else
+        QVERIFY(!shown.view.find(needle, backwards));
+    // The window runs between the slices of the search: a zero timer fires before it ends.
+    QVERIFY(shown.view.isSearching());
+    QCOMPARE(shown.view.findBar()->status(), QStringLiteral("Searching…"));
+    QCOMPARE(shown.view.selectionStart(), start);
+    int turns = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&turns] { ++turns; });
+    ticker.start(0);
+    QVERIFY(ended.wait(10000));
+    QVERIFY(turns > 0);
+
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.first().first().toBool(), status != QStringLiteral("Not found"));
+    QCOMPARE(shown.view.selectedText(), found);
+    QCOMPARE(shown.view.findBar()->status(), status);
+}
+
+void tst_LogView::view_longSearch_stoppedOrReplacedLeavesViewAlone_data()
+{
+    QTest::addColumn<QString>("interruption");
+    QTest::addColumn<QString>("found"); // by the search that replaced it, if any
+    for (const char *stop : {"Escape", "close button", "text changed", "log replaced"})
+        QTest::newRow(stop) << QString::fromLatin1(stop) << QString();
+    QTest::newRow("next problem replaces it")
+        << QStringLiteral("next problem") << QString::fromStdString(burningLine);
+}
+
+void tst_LogView::view_longSearch_stoppedOrReplacedLeavesViewAlone()
+{
+    QFETCH(QString, interruption);
+    QFETCH(QString, found);
+    ShownView shown;
+    QVERIFY(shown.show(longLog()));
+    shown.view.select(0, 6);
+    shown.bar()->setValue(3);
+    QSignalSpy ended(&shown.view, &LogView::searchEnded);
+    QVERIFY(!shown.view.find(QStringLiteral("dragon")));
+    QVERIFY(shown.view.isSearching() && shown.view.findBar()->isVisible());
+    auto *search = shown.view.findBar()->findChild<QLineEdit *>(QStringLiteral("findText"));
+
+    if (interruption == u"Escape")
+        QTest::keyClick(search, Qt::Key_Escape);
+    else if (interruption == u"close button")
+        shown.view.findBar()->findChild<QToolButton *>(QStringLiteral("closeFind"))->click();
+    else if (interruption == u"text changed")
+        QTest::keyClicks(search, QStringLiteral("s"));
+    else if (interruption == u"next problem")
+        shown.view.nextProblem();
+    if (interruption == u"log replaced") {
+        QVERIFY(shown.show(textOf("Dec  9 10:00:00: > dragon\n")));
+        QVERIFY(!shown.view.hasSelection());
+    } else if (!found.isEmpty()) {
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(shown.view.selectedText(), found);
+    } else {
+        QCOMPARE(shown.view.selectionStart(), 0);
+        QCOMPARE(shown.view.selectionEnd(), 6);
+        QCOMPARE(shown.bar()->value(), 3);
+    }
+    QVERIFY(!shown.view.isSearching());
+    QCoreApplication::processEvents();
+    QCOMPARE(ended.count(), found.isEmpty() ? 0 : 1);
+    QVERIFY(shown.view.findBar()->status().isEmpty());
 }
 
 void tst_LogView::view_filter_showsOnlyMatchingLinesAsTheyArrive_data()

@@ -1547,6 +1547,10 @@ runs or it does not answer.
         <source>Reached the end, continued from the top</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Searching…</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::LogWindow</name>

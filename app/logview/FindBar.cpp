@@ -46,6 +46,7 @@ FindBar::FindBar(QWidget *parent)
     connect(close, &QToolButton::clicked, this, &FindBar::dismiss);
     // A changed search starts afresh: the last verdict no longer applies.
     connect(m_text, &QLineEdit::textChanged, m_status, &QLabel::clear);
+    connect(m_text, &QLineEdit::textChanged, this, &FindBar::textChanged);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
@@ -89,6 +90,11 @@ void FindBar::showStatus(const QString &message)
 {
     show();
     m_status->setText(message);
+}
+
+void FindBar::clearStatus()
+{
+    m_status->clear();
 }
 
 QString FindBar::status() const

@@ -26,6 +26,7 @@ public:
     /// Shows the bar, if hidden without taking the focus, saying message (where a search
     /// went: it wrapped around, or found nothing).
     void showStatus(const QString &message);
+    void clearStatus();
     QString status() const;
 
 Q_SIGNALS:
@@ -35,6 +36,8 @@ Q_SIGNALS:
     void findPreviousRequested();
     /// The bar was closed (Escape, the close button); it is hidden by then.
     void closed();
+    /// The search text changed (typed, or set).
+    void textChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

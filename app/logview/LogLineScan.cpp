@@ -9,9 +9,6 @@ namespace paddock {
 
 namespace {
 
-// How far back a backward scan looks at a time.
-constexpr qsizetype BackwardWindow = qsizetype(1) << 20;
-
 bool kindHolds(LogLineKind kind, LogLineCategory category)
 {
     switch (kind) {
@@ -205,64 +202,6 @@ bool LogLineScan::advanceByText(const LogText &text, qsizetype stop, qsizetype l
             return false;
     }
     return m_searchFrom >= limit;
-}
-
-qsizetype nextMatchingLine(const LogText &text, const LogLineCriteria &criteria, qsizetype from,
-                           qsizetype limit, bool *wrapped)
-{
-    qsizetype found = -1;
-    const auto first = [&found](qsizetype start, qsizetype) {
-        found = start;
-        return false;
-    };
-    LogLineScan scan(criteria);
-    scan.startAt(text, from);
-    scan.advance(text, limit, limit, first);
-    if (wrapped)
-        *wrapped = found < 0;
-    if (found < 0) {
-        scan.startAt(text, 0);
-        scan.advance(text, std::min(from, limit), limit, first);
-    }
-    return found;
-}
-
-namespace {
-
-// The last matching line starting in [lowest, high), both line starts; or -1.
-qsizetype lastMatchingLine(const LogText &text, const LogLineCriteria &criteria, qsizetype lowest,
-                           qsizetype high)
-{
-    lowest = std::max(lowest, text.begin());
-    while (high > lowest) {
-        const qsizetype low =
-            std::max(lowest, lineStartOf(text, std::max(lowest, high - BackwardWindow)));
-        qsizetype found = -1;
-        LogLineScan scan(criteria);
-        scan.startAt(text, low);
-        scan.advance(text, high, high, [&found](qsizetype start, qsizetype) {
-            found = start;
-            return true;
-        });
-        if (found >= 0)
-            return found;
-        high = low;
-    }
-    return -1;
-}
-
-} // namespace
-
-qsizetype previousMatchingLine(const LogText &text, const LogLineCriteria &criteria,
-                               qsizetype before, qsizetype limit, bool *wrapped)
-{
-    before = std::min(before, limit);
-    qsizetype found = lastMatchingLine(text, criteria, 0, before);
-    if (wrapped)
-        *wrapped = found < 0;
-    if (found < 0)
-        found = lastMatchingLine(text, criteria, before, limit);
-    return found;
 }
 
 } // namespace paddock

@@ -75,14 +75,6 @@ private:
     bool m_skipLine = false;     // the current line began before the reachable bytes
 };
 
-/// The first line at or after from (a line start) that matches criteria, wrapping to the top
-/// when none follows; its start, or -1. Only complete lines before limit count.
-qsizetype nextMatchingLine(const LogText &text, const LogLineCriteria &criteria, qsizetype from,
-                           qsizetype limit, bool *wrapped = nullptr);
-/// The last line that starts before before (a line start) and matches criteria, wrapping to
-/// the bottom when none precedes; its start, or -1.
-qsizetype previousMatchingLine(const LogText &text, const LogLineCriteria &criteria,
-                               qsizetype before, qsizetype limit, bool *wrapped = nullptr);
 /// The start of the line holding position: just past the last newline in [lowest, position),
 /// else lowest (or the first reachable byte, if later).
 qsizetype lineStartOf(const LogText &text, qsizetype position, qsizetype lowest = 0);

@@ -245,8 +245,15 @@ LogSearch::Match LogSearch::first(const LogText &text, qsizetype from, qsizetype
 
 LogSearch::Match LogSearch::last(const LogText &text, qsizetype before, qsizetype limit) const
 {
-    for (qsizetype high = std::min(before, limit); high > 0;) {
-        const qsizetype low = std::max<qsizetype>(0, high - BackwardWindow);
+    return last(text, 0, before, limit);
+}
+
+LogSearch::Match LogSearch::last(const LogText &text, qsizetype from, qsizetype before,
+                                 qsizetype limit) const
+{
+    from = std::max<qsizetype>(from, 0);
+    for (qsizetype high = std::min(before, limit); high > from;) {
+        const qsizetype low = std::max(from, high - BackwardWindow);
         Match found;
         for (Match m = first(text, low, high, limit); m.found();
              m = first(text, m.start + 1, high, limit))

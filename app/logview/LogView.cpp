@@ -4,6 +4,7 @@
 #include "FilterBar.h"
 #include "FindBar.h"
 #include "LogCharacters.h"
+#include "LogHunt.h"
 #include "LogRowPainter.h"
 #include "LogViewAccessible.h"
 
@@ -50,9 +51,7 @@ LogView::LogView(QWidget *parent)
     m_findBar->hide();
     LogViewAccessible::install();
     setAccessibleName(tr("Server log"));
-    connect(m_findBar, &FindBar::findNextRequested, this, &LogView::findNext);
-    connect(m_findBar, &FindBar::findPreviousRequested, this, &LogView::findPrevious);
-    connect(m_findBar, &FindBar::closed, this, &LogView::hideFindBar);
+    connectFindBar();
     m_filterBar->hide();
     m_filterTimer.setSingleShot(true);
     m_filterTimer.setInterval(0);
@@ -94,7 +93,8 @@ void LogView::applyPendingText()
     if (!m_pending)
         return;
     if (!m_index.canExtendWith(*m_pending)) {
-        // Another log: start over.
+        // Another log: start over; a search's match would be a place in the old one.
+        stopSearch();
         m_index.clear();
         m_selection.clear();
         m_followTail = true;

@@ -25,6 +25,7 @@ namespace paddock {
 
 class FilterBar;
 class FindBar;
+class LogHunt;
 
 /// Shows the server output log: read-only, monospace, following the tail unless the user
 /// has scrolled up. It paints straight from the log's text, only the rows in sight. It finds
@@ -43,6 +44,11 @@ public:
     static constexpr int UpdateBudgetMs = 8;
     /// Time between two updates while the log grows: about one frame.
     static constexpr int FrameMs = 16;
+    /// Bytes a search (Find, Next Problem) reads before it first lets the event loop run, a
+    /// few milliseconds' work: a search among the latest lines answers at once.
+    static constexpr qsizetype SearchAtOnce = qsizetype(16) << 20;
+    /// Bytes a longer search reads per turn of the event loop.
+    static constexpr qsizetype SearchSlice = qsizetype(4) << 20;
 
     explicit LogView(QWidget *parent = nullptr);
     ~LogView() override;
@@ -101,9 +107,13 @@ public:
     const std::vector<qsizetype> &runStarts() const { return m_runStarts; }
 
     /// Searches for text after the start of the selection (backwards: before it), wrapping
-    /// around the log; selects and shows the match. Returns whether there was one.
+    /// around the log; selects and shows the match. Returns whether there was one at once: a
+    /// search that reads more than SearchAtOnce goes on a slice per turn of the event loop,
+    /// the find bar saying so, and ends with searchEnded. A new search replaces a running one.
     bool find(const QString &text, bool backwards = false, bool caseSensitive = false);
     FindBar *findBar() const { return m_findBar; }
+    /// Whether a search goes on; closing the find bar or changing its text stops it.
+    bool isSearching() const { return m_hunt != nullptr; }
 
     /// Shows only the lines that match criteria (all lines when it is empty), read a slice
     /// per turn of the event loop over the whole log; lines that arrive later and match are
@@ -142,7 +152,7 @@ public Q_SLOTS:
     void findPrevious();
     /// Selects the next error or warning line after the selection's line (without a
     /// selection, from the top row in sight), wrapping to the top; the find bar says when it
-    /// wrapped or found none.
+    /// wrapped or found none. A long search goes on as Find's does.
     void nextProblem();
     /// Selects the error or warning line before the selection's, wrapping to the bottom.
     void previousProblem();
@@ -157,6 +167,8 @@ Q_SIGNALS:
     /// A copy was refused: the selection holds bytes of the log, more than limit.
     void copyTooLarge(qsizetype bytes, qsizetype limit);
     void selectionChanged();
+    /// A search has ended, found or not (not when it was stopped or replaced).
+    void searchEnded(bool found);
 
 protected:
     bool event(QEvent *event) override;
@@ -184,6 +196,11 @@ private:
     qsizetype caretTarget(const QKeyEvent *key) const;
     void paintMarks(QPainter &painter, qsizetype first, qsizetype last);
     void hideFindBar();
+    void connectFindBar();
+    bool startSearch(std::unique_ptr<LogHunt> hunt, bool forProblems);
+    void searchSome();
+    bool endSearch();
+    void stopSearch();
     LogRowLayout layoutOf(const LogLineIndex::Row &row) const;
     LogRowPainter::Tone toneOf(const LogLineIndex::Row &row) const;
     void goToProblem(bool backwards);
@@ -194,6 +211,9 @@ private:
     LogLineIndex m_index; // the rows of what is shown
     QTimer m_updateTimer;
     FindBar *m_findBar;
+    std::unique_ptr<LogHunt> m_hunt; // the search going on
+    bool m_huntingProblems = false;  // it looks for Next or Previous Problem
+    QTimer m_huntTimer;
     FilterBar *m_filterBar;
     std::unique_ptr<LogLineFilter> m_filter; // while only some lines are shown
     QTimer m_filterTimer;

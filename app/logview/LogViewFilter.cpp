@@ -4,7 +4,7 @@
 #include "LogView.h"
 
 #include "FilterBar.h"
-#include "FindBar.h"
+#include "LogHunt.h"
 #include "LogLineScan.h"
 
 #include <QElapsedTimer>
@@ -101,26 +101,12 @@ void LogView::goToProblem(bool backwards)
     // From the selection's line, else from the top row in sight, as Find starts.
     const qsizetype origin = lineStartOf(
         text, hasSelection() ? selectionStart() : shownRow(verticalScrollBar()->value()).start);
-    bool wrapped = false;
-    qsizetype found = -1;
-    if (backwards) {
-        found = previousMatchingLine(text, problemLines, origin, shown, &wrapped);
-    } else {
+    qsizetype from = origin;
+    if (!backwards && hasSelection()) {
         const qsizetype newline = text.indexOf('\n', origin, shown);
-        const qsizetype from = !hasSelection() ? origin : newline >= 0 ? newline + 1 : shown;
-        found = nextMatchingLine(text, problemLines, from, shown, &wrapped);
+        from = newline >= 0 ? newline + 1 : shown;
     }
-    if (found < 0) {
-        m_findBar->showStatus(tr("No errors or warnings in the log"));
-        return;
-    }
-    if (wrapped)
-        m_findBar->showStatus(backwards ? tr("Reached the top, continued from the bottom")
-                                        : tr("Reached the end, continued from the top"));
-    else
-        m_findBar->setFound(true);
-    const qsizetype end = text.indexOf('\n', found, shown);
-    select(found, end >= 0 ? end : shown);
+    startSearch(LogHunt::forLines(m_index.text(), problemLines, backwards, from, shown), true);
 }
 
 void LogView::showFilterBar()

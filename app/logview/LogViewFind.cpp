@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The log view's find: the bar, and where a search starts and what it selects.
+// The log view's find: the bar, where a search starts and what it selects, and the search
+// going on a slice at a time over a long log (Next and Previous Problem's too).
 #include "LogView.h"
 
 #include "FindBar.h"
-#include "LogSearch.h"
+#include "LogHunt.h"
 
 #include <QScrollBar>
 
@@ -13,18 +14,77 @@ bool LogView::find(const QString &text, bool backwards, bool caseSensitive)
 {
     if (text.isEmpty() || !m_index.text())
         return false;
-    const qsizetype shown = shownLength();
     // Without a selection, start from the top of the view.
     const qsizetype origin =
         hasSelection() ? selectionStart() : shownRow(verticalScrollBar()->value()).start;
-    const LogSearch search(text, caseSensitive);
-    const LogSearch::Match match =
-        backwards ? search.previous(*m_index.text(), origin, shown)
-                  : search.next(*m_index.text(), hasSelection() ? origin + 1 : origin, shown);
-    m_findBar->setFound(match.found());
+    const qsizetype from = !backwards && hasSelection() ? origin + 1 : origin;
+    return startSearch(
+        LogHunt::forText(m_index.text(), text, caseSensitive, backwards, from, shownLength()),
+        false);
+}
+
+void LogView::connectFindBar()
+{
+    connect(m_findBar, &FindBar::findNextRequested, this, &LogView::findNext);
+    connect(m_findBar, &FindBar::findPreviousRequested, this, &LogView::findPrevious);
+    connect(m_findBar, &FindBar::closed, this, &LogView::hideFindBar);
+    // A search for the text that was there no longer answers what the bar asks.
+    connect(m_findBar, &FindBar::textChanged, this, &LogView::stopSearch);
+    m_huntTimer.setSingleShot(true);
+    m_huntTimer.setInterval(0);
+    connect(&m_huntTimer, &QTimer::timeout, this, &LogView::searchSome);
+}
+
+bool LogView::startSearch(std::unique_ptr<LogHunt> hunt, bool forProblems)
+{
+    stopSearch();
+    m_hunt = std::move(hunt);
+    m_huntingProblems = forProblems;
+    if (m_hunt->advance(SearchAtOnce))
+        return endSearch();
+    // The rest a slice per turn of the event loop, so the window answers however long the
+    // log; the search reads the log as it was shown now, whatever arrives meanwhile.
+    m_findBar->showStatus(tr("Searching…"));
+    m_huntTimer.start();
+    return false;
+}
+
+void LogView::searchSome()
+{
+    if (!m_hunt)
+        return;
+    if (m_hunt->advance(SearchSlice))
+        endSearch();
+    else
+        m_huntTimer.start();
+}
+
+bool LogView::endSearch()
+{
+    const std::unique_ptr<LogHunt> hunt = std::move(m_hunt);
+    const LogHunt::Match match = hunt->result();
+    if (!m_huntingProblems)
+        m_findBar->setFound(match.found());
+    else if (!match.found())
+        m_findBar->showStatus(tr("No errors or warnings in the log"));
+    else if (match.wrapped)
+        m_findBar->showStatus(hunt->isBackwards() ? tr("Reached the top, continued from the bottom")
+                                                  : tr("Reached the end, continued from the top"));
+    else
+        m_findBar->setFound(true);
     if (match.found())
         select(match.start, match.end);
+    Q_EMIT searchEnded(match.found());
     return match.found();
+}
+
+void LogView::stopSearch()
+{
+    m_huntTimer.stop();
+    if (m_hunt) {
+        m_hunt.reset();
+        m_findBar->clearStatus();
+    }
 }
 
 void LogView::showFindBar()
@@ -40,6 +100,7 @@ void LogView::showFindBar()
 
 void LogView::hideFindBar()
 {
+    stopSearch();
     m_findBar->hide();
     setFocus(Qt::OtherFocusReason);
 }
