@@ -975,7 +975,8 @@ void tst_LogView::view_longSearch_stoppedOrReplacedLeavesViewAlone_data()
 {
     QTest::addColumn<QString>("interruption");
     QTest::addColumn<QString>("found"); // by the search that replaced it, if any
-    for (const char *stop : {"Escape", "close button", "text changed", "log replaced"})
+    for (const char *stop : {"Escape", "close button", "text changed", "match case toggled",
+                             "log replaced"})
         QTest::newRow(stop) << QString::fromLatin1(stop) << QString();
     QTest::newRow("next problem replaces it")
         << QStringLiteral("next problem") << QString::fromStdString(burningLine);
@@ -1000,6 +1001,8 @@ void tst_LogView::view_longSearch_stoppedOrReplacedLeavesViewAlone()
         shown.view.findBar()->findChild<QToolButton *>(QStringLiteral("closeFind"))->click();
     else if (interruption == u"text changed")
         QTest::keyClicks(search, QStringLiteral("s"));
+    else if (interruption == u"match case toggled")
+        shown.view.findBar()->findChild<QCheckBox *>(QStringLiteral("matchCase"))->toggle();
     else if (interruption == u"next problem")
         shown.view.nextProblem();
     if (interruption == u"log replaced") {

@@ -47,6 +47,8 @@ FindBar::FindBar(QWidget *parent)
     // A changed search starts afresh: the last verdict no longer applies.
     connect(m_text, &QLineEdit::textChanged, m_status, &QLabel::clear);
     connect(m_text, &QLineEdit::textChanged, this, &FindBar::textChanged);
+    // Matching case or not asks another question as much as another text does.
+    connect(m_caseSensitive, &QCheckBox::toggled, this, &FindBar::textChanged);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
