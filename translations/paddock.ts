@@ -343,6 +343,10 @@
         <source>%1. Paddock does not act on it; the server it names (PID %2, database &quot;%3&quot;) may still be running, so Paddock will not start another server on that database. Check that server, and remove &quot;%4&quot; once it has ended.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Cannot read the server&apos;s output</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>OutputDatabase</name>
@@ -1378,6 +1382,26 @@ runs or it does not answer.
         <source>C&amp;ontinue Start-up</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>“%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The servers of %1 are in their emergency mode.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server of %1 is in its emergency mode.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>They wait for wizard commands and start no world until told. Quit the servers saving their databases, or continue their start-up and leave them running after Paddock quits.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit Servers and Save</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::FileDialogPanel</name>
@@ -1646,6 +1670,10 @@ runs or it does not answer.
         <source>Fi&amp;lter Lines…</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The settings of “%1” cannot be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::MessageBar</name>
@@ -1828,10 +1856,6 @@ runs or it does not answer.
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Nothing was started: only Paddock&apos;s window can accept that risk (Start, then Start Anyway).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>The server could not be started.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1992,6 +2016,10 @@ runs or it does not answer.
         <source>The server could not write its database and is retrying</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The server is not started again: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::ServerStatus</name>
@@ -2139,6 +2167,10 @@ runs or it does not answer.
     </message>
     <message>
         <source>Running in emergency mode, PID %1: players cannot connect until you choose Continue</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>. It was not started again: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -2340,6 +2372,10 @@ runs or it does not answer.
     </message>
     <message>
         <source>Ended</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
