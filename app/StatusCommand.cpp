@@ -37,7 +37,10 @@ QString reportLine(const QJsonObject &report)
     const QString state = report.value(QStringLiteral("state")).toString();
     if (!reportsServerRunning(report)) {
         if (state == QStringLiteral("crashed"))
-            return tr("No server is running; the last one crashed.");
+            return report.value(QStringLiteral("restartGivenUp")).toBool()
+                       ? tr("No server is running; the last one crashed and was not started "
+                            "again.")
+                       : tr("No server is running; the last one crashed.");
         if (state == QStringLiteral("waitingToRestart"))
             return tr("No server is running; the last one crashed and is started again soon.");
         if (state == QStringLiteral("launchFailed"))

@@ -63,6 +63,9 @@ QJsonObject statusReport(const MooController &controller, const ServerLife &life
     if (!runs && (state == QStringLiteral("running") || state == QStringLiteral("stopping")))
         state = QStringLiteral("ended");
     report[QStringLiteral("state")] = state;
+    // A crash Paddock did not start again (too many, or a check refused it) waits for someone.
+    report[QStringLiteral("restartGivenUp")] =
+        state == QStringLiteral("crashed") && life.restartGivenUp();
     QJsonValue pid, started, playerCount;
     if (runs) {
         pid = run->processIdentifier();

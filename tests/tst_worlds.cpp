@@ -9,6 +9,7 @@
 #include "ServerStatus.h"
 #include "SettingsKeys.h"
 #include "Snapshots.h"
+#include "StatusReport.h"
 #include "TestSupport.h"
 #include "WorldServers.h"
 #include "Worlds.h"
@@ -287,6 +288,12 @@ void tst_Worlds::restart_clashSinceTheCrash_refusedWithItsSentence()
     }
     QVERIFY2(told.contains(clash), qPrintable(told));
     QVERIFY(!servers.server(Second)->isRunning());
+    // Scripts asking the status can tell a crash left for someone from one to be restarted.
+    WorldServer &server = *servers.server(Second);
+    const QJsonObject report =
+        statusReport(server.controller(), life, server.players(), server.watch().state());
+    QCOMPARE(report.value(QStringLiteral("state")).toString(), QStringLiteral("crashed"));
+    QCOMPARE(report.value(QStringLiteral("restartGivenUp")).toBool(), automatic);
 }
 
 void tst_Worlds::idle_noWorldRunsATimer_data()

@@ -948,6 +948,10 @@ runs or it does not answer.
         <source>paddock: %1 takes only a world&apos;s name, not &quot;%2&quot;.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>No server is running; the last one crashed and was not started again.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>paddock::DatabaseCopy</name>
