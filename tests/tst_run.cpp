@@ -2,6 +2,7 @@
 #include "ChunkLines.h"
 #include "Run.h"
 #include "TestSupport.h"
+#include "WholeLines.h"
 
 #include <QPointer>
 #include <QScopeGuard>
@@ -80,13 +81,14 @@ private Q_SLOTS:
     void lifecycle_announcedOnceLinesInOrderEndedOnce();
     void chunkLines_cutAnywhere_sameLinesRecognisedOnce_data();
     void chunkLines_cutAnywhere_sameLinesRecognisedOnce();
+    void wholeLines_everyBlockWidth_sameLinesAndMarks();
 };
 
 void tst_Run::lifecycle_announcedOnceLinesInOrderEndedOnce_data()
 {
-    QTest::addColumn<QString>("first");  // a server left running when the last one launches
+    QTest::addColumn<QString>("first");   // a server left running when the last one launches
     QTest::addColumn<bool>("adoptFirst"); // the first was started by an earlier Paddock
-    QTest::addColumn<QString>("last");   // a server that ends by itself
+    QTest::addColumn<QString>("last");    // a server that ends by itself
     QTest::addColumn<QList<QStringList>>("lines"); // per run, parts of lines in their order
     QTest::addColumn<int>("lastStatus");
     QTest::newRow("one launch that exits")
@@ -178,6 +180,20 @@ void tst_Run::chunkLines_cutAnywhere_sameLinesRecognisedOnce_data()
     QTest::newRow("lines cut across reads") << mixed << 7;
     QTest::newRow("a byte at a time") << mixed << 1;
     QTest::newRow("coloured lines in a row, cut") << QList<QByteArray>(20, panic) << 13;
+    // A read's whole lines are cut in blocks of bytes: "error", a pair of "r" that is not one,
+    // and a coloured line's start fall on every place in a block.
+    QList<QByteArray> shifted;
+    for (int pad = 0; pad < 40; ++pad) {
+        shifted << QByteArray(pad, 'p') + " an ERROR here" << QByteArray(pad, 'q') + " current";
+        shifted << QByteArray(pad, 'e') << panic;
+    }
+    QTest::newRow("whole lines, marks at every place") << shifted << 4096;
+    QTest::newRow("whole lines, marks at every place, cut") << shifted << 100;
+    const QList<QByteArray> ends{
+        "a line\r", QByteArray(5000, 'y') + " error", "*** after\r", "", "\r",
+        plain,      QByteArray(4096, 'z') + "\r"};
+    QTest::newRow("carriage returns and overlong lines") << ends << 16384;
+    QTest::newRow("carriage returns and overlong lines, cut") << ends << 1000;
 }
 
 void tst_Run::chunkLines_cutAnywhere_sameLinesRecognisedOnce()
@@ -207,13 +223,45 @@ void tst_Run::chunkLines_cutAnywhere_sameLinesRecognisedOnce()
         for (const RecognisedLine &line : chunk->recognised)
             recognised.append(described(line));
     }
-    for (const QByteArray &line : lines) {
+    // As one assembler gives them: without "\r", an overlong line cut.
+    QList<QByteArray> expectedLines;
+    LineAssembler assembler;
+    const auto expect = [&](std::string_view line) {
+        expectedLines.append(bytesOf(line));
         std::string scratch;
-        if (const auto whole = recogniseNoteworthyLine(viewOf(line), scratch))
+        if (const auto whole = recogniseNoteworthyLine(line, scratch))
             expected.append(described(*whole));
-    }
-    QCOMPARE(told, lines);
+    };
+    assembler.push(viewOf(lines.join('\n')), expect);
+    assembler.finish(expect);
+    QCOMPARE(told, expectedLines);
     QCOMPARE(recognised, expected);
+}
+
+void tst_Run::wholeLines_everyBlockWidth_sameLinesAndMarks()
+{
+    // A pair of "r" or an escape at every place in a block, and across blocks' edges.
+    QByteArray whole;
+    for (int pad = 0; pad < 70; ++pad)
+        whole += QByteArray(pad, 'a') + "rR\n" + QByteArray(pad, 'b') + "\x1b\n" +
+                 QByteArray(pad, 'c') + "r-r\r\n" + QByteArray(pad, 'd') + "R\n";
+    std::vector<QList<QByteArray>> seen;
+    for (const LineBlocks blocks : {LineBlocks::One, LineBlocks::Sixteen, LineBlocks::Widest}) {
+        std::vector<std::string_view> texts;
+        std::vector<std::size_t> marked;
+        cutWholeLines(viewOf(whole), 4096, texts, marked, blocks);
+        QList<QByteArray> told;
+        for (std::size_t at = 0; at < texts.size(); ++at)
+            told << (std::find(marked.begin(), marked.end(), at) != marked.end() ? "marked "
+                                                                                 : "plain ") +
+                        bytesOf(texts[at]);
+        seen.push_back(told);
+    }
+    QCOMPARE(seen[0].size(), 4 * 70);
+    QCOMPARE(seen[0].mid(0, 4),
+             QList<QByteArray>({"marked rR", "marked \x1b", "plain r-r", "plain R"}));
+    QCOMPARE(seen[1], seen[0]);
+    QCOMPARE(seen[2], seen[0]);
 }
 
 PADDOCK_TEST_MAIN(tst_Run)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ChunkLines.h"
 
+#include "WholeLines.h"
+
 #include <atomic>
 
 namespace paddock {
@@ -37,10 +39,7 @@ std::shared_ptr<const ChunkLines> LineCutter::cut(const QByteArray &chunk)
     // Cleaned text is made in a string that already has its final place, so the recognised
     // parts' views into it stay valid; one left unused serves the next coloured line.
     std::string *scratch = nullptr;
-    const auto take = [&](std::string_view text) {
-        // A line put together from earlier reads lives only during this call.
-        if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
-            text = lines->m_own.emplace_back(text);
+    const auto recognise = [&](std::string_view text) {
         if (!scratch)
             scratch = &lines->m_own.emplace_back();
         const std::optional<RecognisedLine> recognised = recogniseNoteworthyLine(text, *scratch);
@@ -48,12 +47,41 @@ std::shared_ptr<const ChunkLines> LineCutter::cut(const QByteArray &chunk)
             scratch = nullptr; // holds this line's cleaned text now
         if (recognised)
             lines->recognised.push_back(*recognised);
+    };
+    const auto take = [&](std::string_view text) {
+        // A line put together from earlier reads lives only during this call.
+        if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
+            text = lines->m_own.emplace_back(text);
+        recognise(text);
         lines->texts.push_back(text);
     };
-    if (chunk.isEmpty())
+    if (chunk.isEmpty()) {
         m_assembler.finish(take);
-    else
+        return lines;
+    }
+    // The assembler ends the line earlier reads began and keeps the one this read leaves
+    // unfinished; every line between lies whole in the chunk, cut in one pass over its bytes.
+    const std::size_t firstEnd = bytes.find('\n');
+    const std::size_t lastEnd = bytes.rfind('\n');
+    if (firstEnd == lastEnd) {
         m_assembler.push(bytes, take);
+        return lines;
+    }
+    m_assembler.push(bytes.substr(0, firstEnd + 1), take);
+    const std::size_t firstWhole = lines->texts.size();
+    m_marked.clear();
+    cutWholeLines(bytes.substr(firstEnd + 1, lastEnd - firstEnd), m_assembler.limit(), lines->texts,
+                  m_marked);
+    // Only a line that holds colours or "error", or opens as a recognised one, may be one.
+    auto marked = m_marked.begin();
+    for (std::size_t at = firstWhole; at < lines->texts.size(); ++at) {
+        const bool isMarked = marked != m_marked.end() && *marked == at;
+        if (isMarked)
+            ++marked;
+        if (isMarked || opensAsRecognised(lines->texts[at]))
+            recognise(lines->texts[at]);
+    }
+    m_assembler.push(bytes.substr(lastEnd + 1), take);
     return lines;
 }
 

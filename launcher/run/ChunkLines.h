@@ -43,6 +43,7 @@ private:
 
     LineAssembler m_assembler;
     std::vector<std::shared_ptr<ChunkLines>> m_lists;
+    std::vector<std::size_t> m_marked; // lines of the chunk that may hide colours or "error"
 };
 
 } // namespace paddock

@@ -29,12 +29,13 @@ std::string_view withoutStamp(std::string_view line)
         const auto c = static_cast<unsigned char>(line[i]);
         return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= 0x80 && std::isalpha(c) != 0);
     };
-    const bool stamp = letter(0) && letter(1) && letter(2) && line[3] == ' ' &&
-                       (line[4] == ' ' || isDecimalDigit(line[4])) && isDecimalDigit(line[5]) &&
-                       line[6] == ' ' && isDecimalDigit(line[7]) && isDecimalDigit(line[8]) &&
-                       line[9] == ':' && isDecimalDigit(line[10]) && isDecimalDigit(line[11]) &&
-                       line[12] == ':' && isDecimalDigit(line[13]) && isDecimalDigit(line[14]) &&
-                       line[15] == ':' && line[16] == ' ';
+    // The separators first: they turn away a line without a stamp at once.
+    const bool stamp = line[16] == ' ' && line[15] == ':' && line[3] == ' ' && letter(0) &&
+                       letter(1) && letter(2) && (line[4] == ' ' || isDecimalDigit(line[4])) &&
+                       isDecimalDigit(line[5]) && line[6] == ' ' && isDecimalDigit(line[7]) &&
+                       isDecimalDigit(line[8]) && line[9] == ':' && isDecimalDigit(line[10]) &&
+                       isDecimalDigit(line[11]) && line[12] == ':' && isDecimalDigit(line[13]) &&
+                       isDecimalDigit(line[14]);
     return stamp ? line.substr(length) : line;
 }
 
@@ -243,7 +244,7 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     return result;
 }
 
-bool mayBeRecognised(std::string_view line)
+bool opensAsRecognised(std::string_view line)
 {
     // The first bytes of a severity mark and of every kind's message.
     static constexpr std::array<bool, 256> opening = [] {
@@ -252,15 +253,18 @@ bool mayBeRecognised(std::string_view line)
             table[static_cast<unsigned char>(c)] = true;
         return table;
     }();
+    const std::string_view text = withoutStamp(line);
+    return !text.empty() && opening[static_cast<unsigned char>(text.front())];
+}
+
+bool mayBeRecognised(std::string_view line)
+{
     // Colours hide the stamp, the mark or the message's start: the full path tells.
     if (hasColouredOpening(line))
         return true;
-    const std::string_view text = withoutStamp(line);
-    if (text.empty())
-        return false;
     // Neither marked nor of a kind: only "error" in it could still make it an error. Colours
     // further on do not break the word: a server colours whole lines.
-    return opening[static_cast<unsigned char>(text.front())] || mentionsError(text);
+    return opensAsRecognised(line) || mentionsError(withoutStamp(line));
 }
 
 std::optional<RecognisedLine> recogniseNoteworthyLine(std::string_view line, std::string &scratch)

@@ -93,6 +93,11 @@ bool hasColouredOpening(std::string_view line);
 /// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
 ServerLogLine recogniseServerLogLine(std::string_view line);
 
+/// Whether a line's message (past its stamp) begins with the first byte of a severity mark or
+/// of a recognised kind's message. A line that does not, and holds neither an escape nor
+/// "error", is never noteworthy.
+bool opensAsRecognised(std::string_view line);
+
 /// Whether a raw line may be noteworthy once recognised without its colours. False only for a
 /// line recogniseServerLogLine(withoutColours(line)) gives kind Other, no mark and no error:
 /// most lines of a busy server, skipped at the cost of a glance at their first bytes and a
@@ -118,6 +123,9 @@ class LineAssembler final {
 public:
     /// limit: the most bytes kept of one line (at least 1).
     explicit LineAssembler(std::size_t limit = 4096);
+
+    /// The most bytes kept of one line.
+    std::size_t limit() const { return m_limit; }
 
     /// Appends chunk; calls visit(std::string_view) with each line it completes, in order,
     /// without "\n" or a trailing "\r"; the view is valid during the call.
