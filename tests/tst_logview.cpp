@@ -189,6 +189,7 @@ class tst_LogView : public QObject {
 private Q_SLOTS:
     void index_matchesPlainSplitting_data();
     void index_matchesPlainSplitting();
+    void index_floodThroughLogFile_foundAsItArrives();
     void view_followsTailUnlessScrolledUp();
     void view_burstOfTexts_oneUpdateShowsAll_data();
     void view_burstOfTexts_oneUpdateShowsAll();
@@ -293,6 +294,25 @@ void tst_LogView::index_matchesPlainSplitting()
                 QCOMPARE(index.rowOf(position), qsizetype(n));
     }
     QCOMPARE(index.longestRow(), longest);
+}
+
+void tst_LogView::index_floodThroughLogFile_foundAsItArrives()
+{
+    // More than memory keeps of a log a file holds: rows not found as their chunk arrives, from
+    // the first on, would be read back from the file for as long as the flood lasts.
+    QTemporaryDir folder;
+    std::string flood;
+    while (flood.size() < size_t(3 * LogText::FileBackedMemory))
+        flood += "flood " + std::to_string(flood.size()) + std::string(80, 'f') + "\n";
+    LogLineIndex index;
+    int notFound = 0;
+    const LogTextPtr log = loggedThroughFile(folder.path(), flood, [&](const LogTextPtr &text) {
+        notFound += index.findAhead(text) ? 0 : 1;
+    });
+    QVERIFY(log && log->memoryInUse() < log->length());
+    QCOMPARE(notFound, 0);
+    QVERIFY(index.extend(log, 0)); // nothing left to find
+    QCOMPARE(index.rowCount(), qsizetype(std::count(flood.begin(), flood.end(), '\n')) + 1);
 }
 
 void tst_LogView::view_followsTailUnlessScrolledUp()
@@ -975,8 +995,8 @@ void tst_LogView::view_longSearch_stoppedOrReplacedLeavesViewAlone_data()
 {
     QTest::addColumn<QString>("interruption");
     QTest::addColumn<QString>("found"); // by the search that replaced it, if any
-    for (const char *stop : {"Escape", "close button", "text changed", "match case toggled",
-                             "log replaced"})
+    for (const char *stop :
+         {"Escape", "close button", "text changed", "match case toggled", "log replaced"})
         QTest::newRow(stop) << QString::fromLatin1(stop) << QString();
     QTest::newRow("next problem replaces it")
         << QStringLiteral("next problem") << QString::fromStdString(burningLine);

@@ -44,8 +44,12 @@ bool LogLineIndex::canExtendWith(const LogText &text) const
 
 bool LogLineIndex::findAhead(const LogTextPtr &text)
 {
-    if (!canExtendWith(*text) || m_found.indexed != m_found.text->length() ||
-        text->length() - m_found.indexed > AheadLimit)
+    if (m_found.text && !canExtendWith(*text))
+        return false;
+    // From the first text on, and again after any lag: an index that fell behind once would
+    // otherwise read every later byte back from the log file, as long as a flood lasts.
+    const qsizetype from = m_found.lastRowStart;
+    if (from < text->inMemoryFrom() || text->length() - from > AheadLimit)
         return false;
     find(text, text->length());
     return true;

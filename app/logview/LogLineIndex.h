@@ -28,18 +28,18 @@ public:
         qsizetype next = 0;
     };
 
-    /// The most bytes findAhead takes in one call: well within the newest bytes a log text
-    /// keeps in memory once a log file holds them, so what it scans is not read back.
-    static constexpr qsizetype AheadLimit = qsizetype(4) << 20;
+    /// The most bytes findAhead takes in one call: a millisecond or two of the window's time.
+    static constexpr qsizetype AheadLimit = qsizetype(16) << 20;
 
     /// Forgets everything indexed.
     void clear();
     /// Whether text extends the text whose rows are found so far, so extend() may take it.
     bool canExtendWith(const LogText &text) const;
     /// Finds the rows of the characters text has past those found so far, without showing
-    /// them, provided every character before them is found, text extends the text found,
-    /// and they are at most AheadLimit. Returns whether it found them; otherwise it does
-    /// nothing, and extend() finds them later.
+    /// them, provided text extends the text found (any text does on an empty index), and the
+    /// characters left to look at are at most AheadLimit and all still in memory (none read
+    /// back from a log file). Returns whether it found them; otherwise it does nothing, and
+    /// extend() finds them later.
     bool findAhead(const LogTextPtr &text);
     /// Finds the rows of the characters of text past those found, stopping early once about
     /// budget characters are done, and shows every row found (those found ahead too). text

@@ -104,6 +104,11 @@ qsizetype LogText::begin() const
     return first;
 }
 
+qsizetype LogText::inMemoryFrom() const
+{
+    return std::min(m_length, m_buffer->memory.firstKept());
+}
+
 qsizetype LogText::memoryInUse() const
 {
     return m_buffer->memory.memoryInUse();

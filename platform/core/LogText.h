@@ -51,6 +51,8 @@ public:
     static constexpr char Dropped = DroppedLogStorage::Dropped;
     /// The first position from which on every character is reachable.
     qsizetype begin() const;
+    /// The first position from which on every character is in memory (none is read back).
+    qsizetype inMemoryFrom() const;
     /// Bytes this text's store holds in memory.
     qsizetype memoryInUse() const;
 

@@ -146,8 +146,8 @@ QByteArray readFromLoopback(UniqueFd &connection, int port, qsizetype want, int 
         address.sin_family = AF_INET;
         address.sin_port = htons(uint16_t(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(connection.get(), reinterpret_cast<sockaddr *>(&address),
-                      sizeof address) != 0)
+        if (::connect(connection.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) !=
+            0)
             return "<cannot connect>";
     }
     QByteArray got;
@@ -445,8 +445,7 @@ bool ControllerFixture::launchAndStop()
     held = held && !m_controller->isMooRunning();
     // Over once the end is noticed and both streams have been read to their end, so what a
     // cycle opened is closed again when it returns.
-    held = QTest::qWaitFor([this] { return !m_controller->task() && outputRead(); }, 10000) &&
-           held;
+    held = QTest::qWaitFor([this] { return !m_controller->task() && outputRead(); }, 10000) && held;
     reapAll();
     return held;
 }
@@ -468,7 +467,8 @@ bool ControllerFixture::outputRead() const
     return atEnd(m_controller->taskStdOut()) && atEnd(m_controller->taskStdError());
 }
 
-LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes)
+LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes,
+                             const std::function<void(const LogTextPtr &)> &eachChunk)
 {
     LogFileWriter writer(osPath(folder) + "/server.log", 0);
     LogTextPtr text = LogText::create();
@@ -481,6 +481,8 @@ LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes)
         if (!writer.append(chunk).ok())
             return nullptr;
         text = text->appending(chunk, keeping);
+        if (eachChunk)
+            eachChunk(text);
     }
     return text;
 }

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -163,8 +164,10 @@ QStringList objectsWithRunningTimers(const QList<QObject *> &roots);
 std::string patterned(std::size_t size, std::size_t salt = 0);
 
 /// A log text of bytes, written through a log file in folder as a server's output is: all but
-/// the newest few MiB (LogText::FileBackedMemory) are read back from the file.
-LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes);
+/// the newest few MiB (LogText::FileBackedMemory) are read back from the file. Each text as it
+/// grows by a chunk goes to eachChunk, if given.
+LogTextPtr loggedThroughFile(const QString &folder, std::string_view bytes,
+                             const std::function<void(const LogTextPtr &)> &eachChunk = {});
 
 /// Whether a process exists and has not ended (a zombie has ended).
 bool isProcessAlive(int pid);
@@ -235,7 +238,7 @@ private:
         TestObject test;                                                                           \
         const int status = QTest::qExec(&test, argc, argv);                                        \
         /* As Paddock does before it exits: no reading thread runs on into the exit. */            \
-        paddock::FileHandle::stopAllReading();                                                         \
+        paddock::FileHandle::stopAllReading();                                                     \
         return status;                                                                             \
     }
 
