@@ -126,6 +126,8 @@ void cutWholeLines(std::string_view whole, std::size_t limit, std::vector<std::s
         return cutIn32ByteBlocks(sink, whole);
     if (blocks != LineBlocks::One)
         return cutIn16ByteBlocks(sink, whole);
+#else
+    (void)blocks; // a byte at a time is all there is
 #endif
     sink.takeRest(0);
 }
