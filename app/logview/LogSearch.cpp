@@ -243,11 +243,6 @@ LogSearch::Match LogSearch::first(const LogText &text, qsizetype from, qsizetype
     }
 }
 
-LogSearch::Match LogSearch::last(const LogText &text, qsizetype before, qsizetype limit) const
-{
-    return last(text, 0, before, limit);
-}
-
 LogSearch::Match LogSearch::last(const LogText &text, qsizetype from, qsizetype before,
                                  qsizetype limit) const
 {
@@ -263,18 +258,6 @@ LogSearch::Match LogSearch::last(const LogText &text, qsizetype from, qsizetype 
         high = low;
     }
     return {};
-}
-
-LogSearch::Match LogSearch::next(const LogText &text, qsizetype from, qsizetype limit) const
-{
-    const Match found = first(text, from, limit, limit);
-    return found.found() ? found : first(text, 0, limit, limit);
-}
-
-LogSearch::Match LogSearch::previous(const LogText &text, qsizetype before, qsizetype limit) const
-{
-    const Match found = last(text, before, limit);
-    return found.found() ? found : last(text, limit, limit);
 }
 
 } // namespace paddock

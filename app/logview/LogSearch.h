@@ -34,14 +34,8 @@ public:
 
     /// The first match starting in [from, to) and ending by limit, or none.
     Match first(const LogText &text, qsizetype from, qsizetype to, qsizetype limit) const;
-    /// The last match starting in [0, before) and ending by limit, or none.
-    Match last(const LogText &text, qsizetype before, qsizetype limit) const;
     /// The last match starting in [from, before) and ending by limit, or none.
     Match last(const LogText &text, qsizetype from, qsizetype before, qsizetype limit) const;
-    /// The first match starting at or after from, else the first from the top.
-    Match next(const LogText &text, qsizetype from, qsizetype limit) const;
-    /// The last match starting before before, else the last of all.
-    Match previous(const LogText &text, qsizetype before, qsizetype limit) const;
 
 private:
     // A position where a match may have its key (or, without a key, begin), or -1.
