@@ -100,11 +100,11 @@ void ResponsivenessWatch::onRecognisedLines(std::span<const RecognisedLine> line
     }
 }
 
-void ResponsivenessWatch::onLines(std::span<const std::string_view> lines)
+void ResponsivenessWatch::onLines(const ChunkLines &)
 {
     // The run told the recognised ones among these lines just before.
     const bool judged = std::exchange(m_judgedLines, false);
-    if (!m_judge || lines.empty())
+    if (!m_judge)
         return;
     // Any line is a sign of life; one says as much as a flood of them.
     if (!judged)

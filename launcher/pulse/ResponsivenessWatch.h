@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ChunkLines.h"
 #include "ConnectionProbe.h"
 #include "ProbeConnections.h"
 #include "ProcessSampler.h"
@@ -81,7 +82,7 @@ private:
     ResponsivenessSettings settings() const;
     void beginRun(Run &run);
     void onRecognisedLines(std::span<const RecognisedLine> lines);
-    void onLines(std::span<const std::string_view> lines);
+    void onLines(const ChunkLines &lines);
     void onSample(const ProcessSample &sample);
     void onRunEnded();
     void checkIfDue();

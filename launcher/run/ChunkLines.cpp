@@ -20,8 +20,11 @@ std::shared_ptr<ChunkLines> LineCutter::unused()
         if (lines.use_count() == 1) {
             // Whoever let go of it last is done reading it before it is written again.
             std::atomic_thread_fence(std::memory_order_acquire);
-            lines->texts.clear();
+            lines->count = 0;
             lines->recognised.clear();
+            lines->m_before.clear();
+            lines->m_after.clear();
+            lines->m_whole = {};
             lines->m_own.clear();
             return lines;
         }
@@ -48,12 +51,15 @@ std::shared_ptr<const ChunkLines> LineCutter::cut(const QByteArray &chunk)
         if (recognised)
             lines->recognised.push_back(*recognised);
     };
+    lines->m_limit = m_assembler.limit();
+    std::vector<std::string_view> *assembled = &lines->m_before;
     const auto take = [&](std::string_view text) {
         // A line put together from earlier reads lives only during this call.
         if (text.data() < bytes.data() || text.data() + text.size() > bytes.data() + bytes.size())
             text = lines->m_own.emplace_back(text);
         recognise(text);
-        lines->texts.push_back(text);
+        assembled->push_back(text);
+        ++lines->count;
     };
     if (chunk.isEmpty()) {
         m_assembler.finish(take);
@@ -68,19 +74,13 @@ std::shared_ptr<const ChunkLines> LineCutter::cut(const QByteArray &chunk)
         return lines;
     }
     m_assembler.push(bytes.substr(0, firstEnd + 1), take);
-    const std::size_t firstWhole = lines->texts.size();
+    lines->m_whole = bytes.substr(firstEnd + 1, lastEnd - firstEnd);
     m_marked.clear();
-    cutWholeLines(bytes.substr(firstEnd + 1, lastEnd - firstEnd), m_assembler.limit(), lines->texts,
-                  m_marked);
-    // Only a line that holds colours or "error", or opens as a recognised one, may be one.
-    auto marked = m_marked.begin();
-    for (std::size_t at = firstWhole; at < lines->texts.size(); ++at) {
-        const bool isMarked = marked != m_marked.end() && *marked == at;
-        if (isMarked)
-            ++marked;
-        if (isMarked || opensAsRecognised(lines->texts[at]))
-            recognise(lines->texts[at]);
-    }
+    lines->count += cutWholeLines(lines->m_whole, lines->m_limit, m_marked);
+    for (const std::string_view line : m_marked)
+        recognise(line);
+    // An overlong unfinished line is given cut at once.
+    assembled = &lines->m_after;
     m_assembler.push(bytes.substr(lastEnd + 1), take);
     return lines;
 }

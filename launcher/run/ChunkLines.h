@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ServerLogLines.h"
+#include "WholeLines.h"
 
 #include <QByteArray>
 #include <QMetaType>
@@ -18,14 +19,31 @@ namespace paddock {
 /// (its reading thread), so the window's thread only tells them. Every view stays valid as long
 /// as this lives: it keeps the chunk and whatever it had to put together or clean itself.
 struct ChunkLines final {
-    /// The complete lines, in order, without their line ends.
-    std::vector<std::string_view> texts;
+    /// How many complete lines the read holds.
+    std::size_t count = 0;
     /// The noteworthy ones among them, in order.
     std::vector<RecognisedLine> recognised;
+
+    /// Calls visit(std::string_view) with each complete line, in order, without its line end.
+    /// The lines are cut again from the chunk: under a flood, no list of millions of lines is
+    /// made for the few followers that read every one.
+    template <typename Visit> void forEachLine(Visit &&visit) const
+    {
+        for (const std::string_view line : m_before)
+            visit(line);
+        forEachWholeLine(m_whole, m_limit, visit);
+        for (const std::string_view line : m_after)
+            visit(line);
+    }
 
 private:
     friend class LineCutter;
     QByteArray m_chunk;
+    // The lines the assembler completed before and after those that lie whole in the chunk.
+    std::vector<std::string_view> m_before;
+    std::vector<std::string_view> m_after;
+    std::string_view m_whole;
+    std::size_t m_limit = 0;
     std::deque<std::string> m_own; // lines begun in earlier reads, coloured lines cleaned
 };
 
@@ -43,7 +61,7 @@ private:
 
     LineAssembler m_assembler;
     std::vector<std::shared_ptr<ChunkLines>> m_lists;
-    std::vector<std::size_t> m_marked; // lines of the chunk that may hide colours or "error"
+    std::vector<std::string_view> m_marked; // whole lines of a chunk that may be recognised
 };
 
 } // namespace paddock

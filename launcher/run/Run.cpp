@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "Run.h"
 
+#include "ChunkLines.h"
 #include "EmergencyMode.h"
 #include "FileHandle.h"
 #include "InputPipe.h"
-#include "ChunkLines.h"
 #include "NotificationCenter.h"
 #include "Pipe.h"
 #include "ServerLogLines.h"
@@ -89,8 +89,8 @@ void Run::onRead(std::size_t stream, const Notification &notification)
     }
     if (!lines->recognised.empty())
         Q_EMIT recognisedLines(lines->recognised);
-    if (!lines->texts.empty())
-        Q_EMIT this->lines(lines->texts);
+    if (lines->count > 0)
+        Q_EMIT this->lines(*lines);
     if (!chunk.isEmpty())
         return;
     // An empty chunk (or a failed read) is the end of the stream: its last line was completed.
@@ -124,10 +124,12 @@ void Run::setEmergencyInput(std::shared_ptr<InputPipe> input)
     // is still emitting.
     connect(m_emergencyInput.get(), &InputPipe::failed, this, &Run::leaveEmergencyMode,
             Qt::QueuedConnection);
-    connect(this, &Run::lines, this, [this](std::span<const std::string_view> texts) {
-        for (const std::string_view text : texts)
-            if (m_emergencyInput && leavesEmergencyMode(text))
-                return leaveEmergencyMode();
+    connect(this, &Run::lines, this, [this](const ChunkLines &lines) {
+        bool left = false;
+        lines.forEachLine(
+            [&left](std::string_view line) { left = left || leavesEmergencyMode(line); });
+        if (left && m_emergencyInput)
+            leaveEmergencyMode();
     });
 }
 

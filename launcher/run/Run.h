@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ChunkLines.h"
 #include "LogFileHistory.h"
 #include "OutputDatabase.h"
 #include "ServerLogLines.h"
@@ -105,11 +106,11 @@ public:
 Q_SIGNALS:
     /// A chunk of output as it was read from either stream; never empty.
     void output(const QByteArray &chunk);
-    /// The complete lines of one read from either stream, in order, without their line ends;
-    /// valid during the call. The streams are cut into lines each on its own. Told a read at
-    /// a time, not a line at a time: a flood brings millions of lines, and a signal per line
-    /// cost more than reading them.
-    void lines(std::span<const std::string_view> texts);
+    /// The complete lines of one read from either stream (at least one), valid during the
+    /// call. The streams are cut into lines each on its own. Told a read at a time, not a line
+    /// at a time: a flood brings millions of lines, and a signal per line cost more than
+    /// reading them.
+    void lines(const paddock::ChunkLines &lines);
     /// The noteworthy ones among the lines that `lines` tells next, in order, each recognised
     /// once here for every follower; emitted just before `lines` tells them, and only when
     /// there are any. Views are valid during the call.
@@ -132,7 +133,7 @@ private:
     std::shared_ptr<Task> m_task;
     std::array<std::shared_ptr<Pipe>, 2> m_pipes;
     std::array<std::unique_ptr<LineCutter>, 2> m_cutters; // for chunks not cut where read
-    std::array<bool, 2> m_streamOpen{}; // not yet at its end
+    std::array<bool, 2> m_streamOpen{};                   // not yet at its end
     std::string m_input;
     std::string m_outputName;
     OutputDatabaseCheck m_outputCheck;

@@ -244,19 +244,6 @@ ServerLogLine recogniseServerLogLine(std::string_view line)
     return result;
 }
 
-bool opensAsRecognised(std::string_view line)
-{
-    // The first bytes of a severity mark and of every kind's message.
-    static constexpr std::array<bool, 256> opening = [] {
-        std::array<bool, 256> table{};
-        for (const char c : std::string_view("*!#>LCDPAWSR"))
-            table[static_cast<unsigned char>(c)] = true;
-        return table;
-    }();
-    const std::string_view text = withoutStamp(line);
-    return !text.empty() && opening[static_cast<unsigned char>(text.front())];
-}
-
 bool mayBeRecognised(std::string_view line)
 {
     // Colours hide the stamp, the mark or the message's start: the full path tells.
@@ -264,7 +251,8 @@ bool mayBeRecognised(std::string_view line)
         return true;
     // Neither marked nor of a kind: only "error" in it could still make it an error. Colours
     // further on do not break the word: a server colours whole lines.
-    return opensAsRecognised(line) || mentionsError(withoutStamp(line));
+    const std::string_view text = withoutStamp(line);
+    return !text.empty() && (isRecognisedOpening(text.front()) || mentionsError(text));
 }
 
 std::optional<RecognisedLine> recogniseNoteworthyLine(std::string_view line, std::string &scratch)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -93,10 +94,19 @@ bool hasColouredOpening(std::string_view line);
 /// optional "Mon DD HH:MM:SS: " stamp, an optional severity mark, then the message.
 ServerLogLine recogniseServerLogLine(std::string_view line);
 
-/// Whether a line's message (past its stamp) begins with the first byte of a severity mark or
-/// of a recognised kind's message. A line that does not, and holds neither an escape nor
-/// "error", is never noteworthy.
-bool opensAsRecognised(std::string_view line);
+/// Whether a message (past its stamp) that begins with this byte may be marked or of a
+/// recognised kind: one that begins otherwise, and holds neither an escape nor "error", is
+/// never noteworthy.
+inline bool isRecognisedOpening(char first)
+{
+    static constexpr std::array<bool, 256> openings = [] {
+        std::array<bool, 256> table{};
+        for (const char c : std::string_view("*!#>LCDPAWSR"))
+            table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
+    return openings[static_cast<unsigned char>(first)];
+}
 
 /// Whether a raw line may be noteworthy once recognised without its colours. False only for a
 /// line recogniseServerLogLine(withoutColours(line)) gives kind Other, no mark and no error:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "WholeLines.h"
 
+#include "ServerLogLines.h"
+
 #include <bit>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -17,13 +19,13 @@ namespace {
 // also lets a walk built for wider registers keep them.
 class LineSink final {
 public:
-    LineSink(std::string_view whole, std::size_t limit, std::vector<std::string_view> &texts,
-             std::vector<std::size_t> &marked)
+    LineSink(std::string_view whole, std::size_t limit, std::vector<std::string_view> &marked)
         : m_whole(whole)
         , m_limit(limit)
-        , m_texts(texts)
         , m_marked(marked)
     {}
+
+    std::size_t lines() const { return m_lines; }
 
     // The bytes of a block that matter, a bit each (the first byte in the lowest): its line
     // ends, its "r" in either case and its escapes.
@@ -59,22 +61,25 @@ public:
 private:
     [[gnu::always_inline]] void endLine(std::size_t newline, bool marked)
     {
-        std::string_view line(m_whole.data() + m_lineStart, newline - m_lineStart);
-        if (line.size() > m_limit)
-            line = line.substr(0, m_limit); // as the assembler cuts an overlong line
-        else if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (marked)
-            m_marked.push_back(m_texts.size());
-        m_texts.push_back(line);
+        const std::string_view raw(m_whole.data() + m_lineStart, newline - m_lineStart);
+        // The message's first byte, at the start or past a stamp ("Jul  7 10:31:02: "), may
+        // open a recognised line; the recogniser tells whether it is a stamp.
+        constexpr std::size_t stamp = 17;
+        const bool opens =
+            !raw.empty() && (isRecognisedOpening(raw[0]) ||
+                             (raw.size() > stamp && raw[stamp - 1] == ' ' &&
+                              raw[stamp - 2] == ':' && isRecognisedOpening(raw[stamp])));
+        if (marked || opens)
+            m_marked.push_back(lineAsGiven(raw, m_limit));
+        ++m_lines;
         m_lineStart = newline + 1;
         m_lineMarked = false;
     }
 
     std::string_view m_whole;
     std::size_t m_limit;
-    std::vector<std::string_view> &m_texts;
-    std::vector<std::size_t> &m_marked;
+    std::vector<std::string_view> &m_marked;
+    std::size_t m_lines = 0;
     std::size_t m_lineStart = 0;
     bool m_lineMarked = false;
     std::uint32_t m_lastWasR = 0;
@@ -116,20 +121,23 @@ __attribute__((target("avx2"))) void cutIn32ByteBlocks(LineSink &sink, std::stri
 
 } // namespace
 
-void cutWholeLines(std::string_view whole, std::size_t limit, std::vector<std::string_view> &texts,
-                   std::vector<std::size_t> &marked, LineBlocks blocks)
+std::size_t cutWholeLines(std::string_view whole, std::size_t limit,
+                          std::vector<std::string_view> &marked, LineBlocks blocks)
 {
-    LineSink sink(whole, limit, texts, marked);
+    LineSink sink(whole, limit, marked);
 #ifdef PADDOCK_X86_BLOCKS
     static const bool wide = __builtin_cpu_supports("avx2");
     if (blocks == LineBlocks::Widest && wide)
-        return cutIn32ByteBlocks(sink, whole);
-    if (blocks != LineBlocks::One)
-        return cutIn16ByteBlocks(sink, whole);
+        cutIn32ByteBlocks(sink, whole);
+    else if (blocks != LineBlocks::One)
+        cutIn16ByteBlocks(sink, whole);
+    else
+        sink.takeRest(0);
 #else
     (void)blocks; // a byte at a time is all there is
-#endif
     sink.takeRest(0);
+#endif
+    return sink.lines();
 }
 
 } // namespace paddock
