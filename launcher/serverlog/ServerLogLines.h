@@ -125,6 +125,14 @@ std::optional<RecognisedLine> recogniseNoteworthyLine(std::string_view line, std
 /// no escape byte (no copy); otherwise the cleaned bytes, kept in scratch.
 std::string_view withoutColours(std::string_view line, std::string &scratch);
 
+/// A line without the "\r" that ends it, if any: a line end may be "\r\n".
+inline std::string_view withoutCarriageReturn(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 /// Cuts a byte stream that arrives in arbitrary chunks into lines. A line longer than the
 /// limit is cut at the limit and the rest of it up to its line end dropped, so memory stays
 /// bounded whatever the server writes. Lines a chunk holds whole are handed over as views
@@ -176,12 +184,6 @@ private:
     // The line m_pending followed by rest, unless it is being dropped; ended: at its line end
     // (a trailing "\r" is then no part of it), not cut at the limit. Clears the pending line.
     std::optional<std::string_view> complete(std::string_view rest, bool ended);
-    static std::string_view withoutCarriageReturn(std::string_view line)
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        return line;
-    }
 
     std::size_t m_limit;
     std::string m_pending;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ServerLogLines.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -12,11 +14,7 @@ namespace paddock {
 /// or cut at limit bytes when longer.
 inline std::string_view lineAsGiven(std::string_view raw, std::size_t limit)
 {
-    if (raw.size() > limit)
-        return raw.substr(0, limit);
-    if (!raw.empty() && raw.back() == '\r')
-        raw.remove_suffix(1);
-    return raw;
+    return raw.size() > limit ? raw.substr(0, limit) : withoutCarriageReturn(raw);
 }
 
 /// How many bytes a step of cutWholeLines looks at: as many as the processor allows, or fewer
